@@ -1,0 +1,148 @@
+#include "app/appsettings.h"
+#include "app/commandline.h"
+#include "app/debuglog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void flags_data();
+    void flags();
+    void virtualDevices_data();
+    void virtualDevices();
+    void rawDebugScan_data();
+    void rawDebugScan();
+    void debugLogAppendsEachMessageOnce();
+};
+
+void TestCommandLine::flags_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("developerMode");
+    QTest::addColumn<bool>("debugMode");
+    QTest::addColumn<bool>("editorMode");
+
+    QTest::newRow("nothing") << QStringList { "marnifex" } << false << false << false;
+    QTest::newRow("developer") << QStringList { "marnifex", "--developer" } << true << false << false;
+    QTest::newRow("debug") << QStringList { "marnifex", "--debug" } << false << true << false;
+    QTest::newRow("any order") << QStringList { "marnifex", "--debug", "V:a", "--developer" }
+                               << true << true << false;
+    QTest::newRow("editor implies developer")
+            << QStringList { "marnifex", "--editor" } << true << false << true;
+    QTest::newRow("editor drops debug mode")
+            << QStringList { "marnifex", "--debug", "--editor" } << true << false << true;
+    QTest::newRow("editor with developer")
+            << QStringList { "marnifex", "--editor", "--developer" } << true << false << true;
+    QTest::newRow("case matters") << QStringList { "marnifex", "--Debug", "--DEVELOPER", "--Editor" }
+                                  << false << false << false;
+    QTest::newRow("no prefix match") << QStringList { "marnifex", "--debugger", "--developers" }
+                                     << false << false << false;
+    QTest::newRow("twice") << QStringList { "marnifex", "--debug", "--debug" } << false << true
+                           << false;
+}
+
+void TestCommandLine::flags()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, developerMode);
+    QFETCH(bool, debugMode);
+    QFETCH(bool, editorMode);
+
+    const CommandLine commandLine(arguments);
+    AppSettings settings;
+    commandLine.applyTo(settings);
+    QCOMPARE(settings.developerMode, developerMode);
+    QCOMPARE(settings.debugMode, debugMode);
+    QCOMPARE(commandLine.editorMode(), editorMode);
+}
+
+void TestCommandLine::virtualDevices_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("devices");
+
+    QTest::newRow("none") << QStringList { "marnifex", "--debug" } << QStringList();
+    QTest::newRow("one") << QStringList { "marnifex", "V:Demo" } << QStringList { "Demo" };
+    QTest::newRow("in order") << QStringList { "marnifex", "V:B", "--developer", "V:A" }
+                              << QStringList { "B", "A" };
+    QTest::newRow("empty name") << QStringList { "marnifex", "V:" } << QStringList { "" };
+    QTest::newRow("lower case prefix") << QStringList { "marnifex", "v:Demo" } << QStringList();
+    QTest::newRow("colon kept in name") << QStringList { "marnifex", "V:a:b" }
+                                        << QStringList { "a:b" };
+    QTest::newRow("not at start") << QStringList { "marnifex", "xV:Demo" } << QStringList();
+}
+
+void TestCommandLine::virtualDevices()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, devices);
+    QCOMPARE(CommandLine(arguments).virtualDevices(), devices);
+}
+
+void TestCommandLine::rawDebugScan_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arguments");
+    QTest::addColumn<bool>("debug");
+
+    QTest::newRow("absent") << QList<QByteArray> { "marnifex", "V:Demo" } << false;
+    QTest::newRow("present") << QList<QByteArray> { "marnifex", "V:Demo", "--debug" } << true;
+    QTest::newRow("program path counts") << QList<QByteArray> { "--debug" } << true;
+    QTest::newRow("case") << QList<QByteArray> { "marnifex", "--DEBUG" } << false;
+    QTest::newRow("empty") << QList<QByteArray>() << false;
+}
+
+void TestCommandLine::rawDebugScan()
+{
+    QFETCH(QList<QByteArray>, arguments);
+    QFETCH(bool, debug);
+    std::vector<const char *> argv;
+    for (const QByteArray &a : arguments)
+        argv.push_back(a.constData());
+    QCOMPARE(CommandLine::rawArgumentsAskForDebug(int(argv.size()), argv.data()), debug);
+}
+
+void TestCommandLine::debugLogAppendsEachMessageOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QVERIFY(!QFile::exists(DebugLog::fileName()));
+
+    const QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
+    for (int run = 0; run < 2; ++run) {
+        DebugLog::start();
+        qDebug("first line");
+        qWarning("multi\nline");
+        qCritical() << "streamed" << 42;
+    }
+    qInstallMessageHandler(testHandler);
+    QDir::setCurrent(previousDir);
+
+    QFile log(dir.filePath(DebugLog::fileName()));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY(!text.contains('\r'));
+    QVERIFY(text.endsWith('\n'));
+    const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
+    QCOMPARE(lines.size(), 12);
+    for (int run = 0; run < 2; ++run) {
+        const int at = run * 6;
+        QVERIFY2(lines[at].startsWith("----------  \"") && lines[at].endsWith("\" -------------"),
+                 lines[at].constData());
+        QCOMPARE(lines[at + 1], QByteArray("Started application with console."));
+        QCOMPARE(lines[at + 2], QByteArray("first line"));
+        QCOMPARE(lines[at + 3], QByteArray("multi"));
+        QCOMPARE(lines[at + 4], QByteArray("line"));
+        QCOMPARE(lines[at + 5], QByteArray("streamed 42"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
