@@ -15,11 +15,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 Q_DECLARE_METATYPE(QSharedPointer<DisplayElement>)
 
@@ -224,6 +230,33 @@ private:
     QtMessageHandler mPrevious;
 };
 
+#ifdef Q_OS_UNIX
+// Makes every write beyond the given file size fail, as a full disk would, while it exists.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        mPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        rlimit limit = mPrevious;
+        limit.rlim_cur = bytes;
+        mActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+    bool isActive() const { return mActive; }
+
+private:
+    rlimit mPrevious {};
+    void (*mPreviousHandler)(int) = nullptr;
+    bool mActive = false;
+};
+#endif
+
 const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
 QByteArray wrap(const QByteArray &body)
@@ -366,6 +399,10 @@ private slots:
     void deepNesting_data();
     void deepNesting();
     void entityExpansionBomb();
+
+    void toolSummary();
+    void toolExport_data();
+    void toolExport();
 };
 
 void TestDescriptionFile::writerLayout()
@@ -995,6 +1032,7 @@ void TestDescriptionFile::exportDropsDeveloperItems()
     // The demo export differs from the original only by developer items.
     const QString demoExport = dir.filePath("demo.xml");
     CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
+    demo.loadFully();
     QVERIFY(demo.exportTo(demoExport));
     CameraDescriptionFile demoExported(demoExport);
     QCOMPARE(demoExported.commands().size(), demo.commands().size() - 1);
@@ -1014,6 +1052,7 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone_data()
     QTest::newRow("missing folder") << "missingFolder";
     QTest::newRow("empty path") << "empty";
     QTest::newRow("unwritable system file") << "proc";
+    QTest::newRow("write fails halfway") << "sizeLimit";
 }
 
 void TestDescriptionFile::saveFailureLeavesEverythingAlone()
@@ -1036,15 +1075,33 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
         if (!QFile::exists(path))
             QSKIP("no /proc");
     }
+    if (kind == "sizeLimit") {
+        path = dir.filePath("d.xml");
+        QVERIFY(writeFile(path, QByteArray(1000, 'o')));
+    }
     const QByteArray before = readAll(path);
 
     CameraDescriptionFile file(path);
     buildRichModel(file);
-    QVERIFY(!file.save());
+    QVERIFY(serialise(file).size() > 4000);
+    {
+#ifdef Q_OS_UNIX
+        // Writes stop at 2000 bytes: a plain overwrite would leave a truncated file behind.
+        std::unique_ptr<FileSizeLimit> limit;
+        if (kind == "sizeLimit") {
+            limit.reset(new FileSizeLimit(2000));
+            QVERIFY(limit->isActive());
+        }
+#else
+        if (kind == "sizeLimit")
+            QSKIP("no file size limits here");
+#endif
+        QVERIFY(!file.save());
+        QVERIFY(!file.exportTo(path));
+    }
     QVERIFY(!file.isHeaderLoaded());
     QVERIFY(!file.isFullyLoaded());
     QCOMPARE(file.filePath(), path);
-    QVERIFY(!file.exportTo(path));
     QCOMPARE(readAll(path), before);
     if (kind == "directory")
         QVERIFY(QFileInfo(path + "/inside").isDir());
@@ -1053,7 +1110,10 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
     // Nothing was left behind next to the target.
     if (kind != "proc") {
         const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(left, kind == "parentFile" ? QStringList { "plain" } : QStringList());
+        const QStringList expected = kind == "parentFile" ? QStringList { "plain" }
+            : kind == "sizeLimit"                         ? QStringList { "d.xml" }
+                                                          : QStringList();
+        QCOMPARE(left, expected);
     }
 }
 
@@ -1246,6 +1306,95 @@ void TestDescriptionFile::entityExpansionBomb()
     // The same bomb in an attribute.
     LoadedText attribute(dtd + "<CameraDescription ModelName=\"&e11;\"/>");
     QVERIFY(attribute.file->modelName().size() < 1000000);
+}
+
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(MFXDESCRIBE_PATH), arguments);
+    ToolRun run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+void TestDescriptionFile::toolSummary()
+{
+    const ToolRun run = runTool({ sourceDir() + "/XML" });
+    QCOMPARE(run.exitCode, 0);
+    CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
+    const QString digest = QString::fromLatin1(demo.md5Hash().toHex());
+    const QStringList expected {
+        "VirtualDevice.xml",
+        "  model:     VirtualDevice",
+        "  supported: Demo,Bench",
+        "  version:   1.0.0",
+        "  commands:  17",
+        "  elements:  17",
+        "  groups:    " + demo.groupNames().join(", "),
+        "  md5:       " + digest,
+    };
+    QVERIFY2(run.out.contains(expected.join('\n')), qPrintable(run.out));
+    QVERIFY(run.out.startsWith("MX-2000.xml\n  model:     MX\n"));
+
+    const ToolRun missing = runTool({ "/no/such/folder" });
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.err.contains("no such file or folder: /no/such/folder"));
+}
+
+void TestDescriptionFile::toolExport_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("exports") << demoPath("VirtualDevice.xml") << "out.xml" << 0 << QString();
+    QTest::newRow("unwritable target")
+        << demoPath("VirtualDevice.xml") << "plain/out.xml" << 1 << "cannot write";
+    QTest::newRow("missing input") << "missing.xml"
+                                   << "out.xml" << 1 << "cannot read";
+    QTest::newRow("not a description") << "plain"
+                                       << "out.xml" << 1 << "not a valid description";
+}
+
+void TestDescriptionFile::toolExport()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("plain"), "not xml"));
+    if (QFileInfo(input).isRelative())
+        input = dir.filePath(input);
+    output = dir.filePath(output);
+    const ToolRun run = runTool({ "--export", input, output });
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    if (exitCode == 0) {
+        CameraDescriptionFile source(input);
+        source.loadFully();
+        QVERIFY(source.exportTo(dir.filePath("expected.xml")));
+        QCOMPARE(readAll(output), readAll(dir.filePath("expected.xml")));
+    } else {
+        QVERIFY(!QFile::exists(output));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDescriptionFile)
