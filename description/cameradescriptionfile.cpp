@@ -203,7 +203,8 @@ DisplayElement *CameraDescriptionFile::displayElement(const QString &name)
 
 void CameraDescriptionFile::addDisplayElement(DisplayElement *element)
 {
-    if (!element)
+    // An element already held would be owned twice.
+    if (!element || mDisplayElements.contains(element))
         return;
     mDisplayElements.append(element);
     sortElements();
@@ -212,7 +213,7 @@ void CameraDescriptionFile::addDisplayElement(DisplayElement *element)
 void CameraDescriptionFile::replaceDisplayElement(
     DisplayElement *oldElement, DisplayElement *newElement)
 {
-    if (!newElement || oldElement == newElement)
+    if (!newElement || mDisplayElements.contains(newElement))
         return;
     const int index = mDisplayElements.indexOf(oldElement);
     if (index < 0) {
