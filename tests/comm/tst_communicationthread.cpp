@@ -3,6 +3,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/virtualcommunicator.h"
 
+#include <QSerialPortInfo>
 #include <QtTest>
 
 using StatusRecord = QPair<QString, int>;
@@ -29,6 +30,7 @@ private slots:
     void getStatus();
     void hotPlug();
     void setRetriesReachesCurrentPort();
+    void startListsSerialPortsAfterVirtualDevices();
 
 private:
     static QList<StatusRecord> records(const QSignalSpy &spy, int from = 0);
@@ -307,6 +309,27 @@ void TestCommunicationThread::setRetriesReachesCurrentPort()
     AbstractCommunicator *lab = mComm->findCommunicator("Lab");
     QTRY_COMPARE(lab->retries(), 0);
     QCOMPARE(mComm->findCommunicator("Bench")->retries(), 2);
+}
+
+void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
+{
+    // Listing the machine's serial ports opens none of them, so it is quick and harmless.
+    QThread thread;
+    CommunicationThreadObject comm(&thread);
+    connect(&thread, &QThread::started, &comm, &CommunicationThreadObject::startCommunication);
+    QSignalSpy status(&comm, &CommunicationThreadObject::statusUpdate);
+    QElapsedTimer clock;
+    clock.start();
+    thread.start();
+    QStringList expected { QStringLiteral("Bench"), QStringLiteral("Lab") };
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        expected.append(info.systemLocation());
+    QTRY_COMPARE(status.count(), 2 * expected.size());
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(comm.portNames(), expected);
+    thread.quit();
+    QVERIFY(thread.wait(5000));
 }
 
 QTEST_GUILESS_MAIN(TestCommunicationThread)
