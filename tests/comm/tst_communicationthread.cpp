@@ -56,6 +56,7 @@ void TestCommunicationThread::init()
     mComm->setSerialPortScanning(false);
     connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
     QSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
+    QTest::ignoreMessage(QtDebugMsg, "Communication thread started.");
     mThread->start();
     QTRY_COMPARE(added.count(), 4);
     QCOMPARE(records(added),
@@ -286,6 +287,7 @@ void TestCommunicationThread::hotPlug()
         (QList<StatusRecord> { { missing, StatusAdded }, { missing, StatusNoCamera } }));
     QVERIFY(qobject_cast<ComCommunicator *>(mComm->findCommunicator(missing)));
 
+    QTest::ignoreMessage(QtDebugMsg, "Device removed: /nonexistent/ttyMFX0");
     mComm->removeSerialPort(missing);
     QTRY_COMPARE(status.count(), 3);
     QCOMPARE(records(status, 2), (QList<StatusRecord> { { missing, StatusRemoved } }));
@@ -296,6 +298,7 @@ void TestCommunicationThread::hotPlug()
     status.clear();
     mComm->startDiscovery();
     QTRY_COMPARE(status.count(), 6);
+    QTest::ignoreMessage(QtDebugMsg, "OOT StopDiscovery");
     mComm->stopDiscovery();
     QCOMPARE(records(status, 3),
         (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound },
