@@ -315,6 +315,11 @@ void CameraDatabase::onOnlineModeChanged(bool online)
         mOfflineTimer->start(mOfflinePollInterval);
 }
 
+bool CameraDatabase::isPollingOffline() const
+{
+    return mOfflineTimer->isActive();
+}
+
 void CameraDatabase::checkOnline()
 {
     if (mChannel && mChannel->isOnline())

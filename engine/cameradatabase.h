@@ -117,6 +117,8 @@ public:
     /// Time between two identification gets while offline (2500 ms).
     void setOfflinePollInterval(int ms) { mOfflinePollInterval = ms; }
     int offlinePollInterval() const { return mOfflinePollInterval; }
+    /// The identification get is repeated because the camera is offline.
+    bool isPollingOffline() const;
 
 signals:
     /// A cached value changed or was refreshed.
