@@ -167,7 +167,7 @@ void TestTransfer::saveListWithoutProgress()
     QTest::ignoreMessage(QtDebugMsg, "Lut LUT? Returned more parameters than expected");
     QStringList out;
     QVERIFY(mDb->loadList(out, 2, "lutValue", "lutIndex"));
-    QCOMPARE(out, (QStringList{"2", "2"}));
+    QCOMPARE(out, (QStringList { "2", "2" }));
 }
 
 void TestTransfer::loadList_data()
