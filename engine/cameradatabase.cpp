@@ -10,6 +10,7 @@
 #include "engine/valuesubscriber.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -213,8 +214,11 @@ void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const c
         return;
     }
     QVariantList reply;
+    QElapsedTimer clock;
+    clock.start();
     const bool success
         = mChannel->sendCommandDirect(request.code, request.args, request.expectReply, &reply);
+    mCameraWaitMs += clock.elapsed();
     // The reply to a blocking set is not decoded: list and region writes would otherwise
     // announce every entry.
     if (get && success)

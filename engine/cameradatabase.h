@@ -98,6 +98,8 @@ public:
     int scriptTimeLimit() const;
     /// The text of a camera value for the expression engine (from its thread or this one).
     QString readScriptValue(const QString &id);
+    /// Total time spent waiting in blocking camera exchanges.
+    qint64 cameraWaitMs() const { return mCameraWaitMs; }
 
     /// Reads count entries through getId, storing each index in indexId first. False when the
     /// user cancelled; out then holds the entries read so far.
@@ -158,6 +160,7 @@ private:
     TransferProgress *mProgress = nullptr;
     QTimer *mOfflineTimer = nullptr;
     int mOfflinePollInterval = 2500;
+    qint64 mCameraWaitMs = 0;
 };
 
 #endif // CAMERADATABASE_H

@@ -25,6 +25,8 @@ struct ScriptHost::Message
     Type type = None;
     QString text;
     QStringList names;
+    // Time the reply to a value request spent in camera exchanges.
+    qint64 cameraMs = 0;
     Kind kind = Kind::Bool;
     Outcome outcome;
     QScriptEngine *engine = nullptr;
@@ -45,7 +47,7 @@ protected:
                 if (mHost->mWatchdog)
                     mHost->mWatchdog->check();
             });
-        mHost->serve(nullptr);
+        mHost->serve(nullptr, nullptr);
         mHost->dropEngine();
         qDeleteAll(mHost->mRetired);
         mHost->mRetired.clear();
@@ -95,14 +97,16 @@ ScriptHost::Message ScriptHost::call(const Message &request)
         lock.unlock();
         Message value;
         value.type = Message::ValueReady;
+        const qint64 before = mDatabase->cameraWaitMs();
         value.text = mDatabase->getValueWait(reply.text).toString();
+        value.cameraMs = mDatabase->cameraWaitMs() - before;
         lock.relock();
         *mToScript = value;
         mWake.wakeAll();
     }
 }
 
-void ScriptHost::serve(QString *valueReady)
+void ScriptHost::serve(QString *valueReady, qint64 *cameraMs)
 {
     QMutexLocker lock(&mMutex);
     for (;;) {
@@ -115,6 +119,7 @@ void ScriptHost::serve(QString *valueReady)
         if (message.type == Message::ValueReady) {
             if (valueReady) {
                 *valueReady = message.text;
+                *cameraMs = message.cameraMs;
                 return;
             }
             continue;
@@ -151,16 +156,16 @@ QString ScriptHost::readValue(const QString &id)
     if (!isScriptThread())
         return mDatabase->getValueWait(id).toString();
     ScriptWatchdog *watchdog = mWatchdog;
-    if (watchdog)
-        watchdog->pause();
     Message request;
     request.type = Message::ReadValue;
     request.text = id;
     post(mToCaller.get(), request);
     QString value;
-    serve(&value);
+    qint64 cameraMs = 0;
+    serve(&value, &cameraMs);
+    // Waiting for the camera is not the script's own time.
     if (watchdog)
-        watchdog->resume();
+        watchdog->exclude(cameraMs);
     return value;
 }
 
@@ -282,13 +287,23 @@ ScriptHost::Outcome ScriptHost::runEvaluation(const QString &expression, Kind ki
     ++mDepth;
     const QScriptValue result = engine->evaluate(program);
     outcome.timedOut = watchdog->timedOut();
-    const bool failed = outcome.timedOut || result.isError() || engine->hasUncaughtException();
+    // An invalid result means the evaluation was stopped from outside its own frame.
+    const bool failed = outcome.timedOut || !result.isValid() || result.isError()
+        || engine->hasUncaughtException();
     if (failed) {
         outcome.backtrace = engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
-        outcome.error = outcome.timedOut
-            ? QStringLiteral("Error: evaluation aborted after %1 ms").arg(watchdog->timeLimit())
-            : result.toString();
+        if (outcome.timedOut)
+            outcome.error = QStringLiteral("Error: evaluation aborted after %1 ms")
+                                .arg(watchdog->timeLimit());
+        else if (!result.isValid())
+            outcome.error = QStringLiteral("Error: evaluation aborted");
+        else
+            outcome.error = result.toString();
         engine->clearExceptions();
+        // The engine keeps an abort pending until its next evaluation starts; a script that
+        // is still running further out must not be stopped by it.
+        if (mDepth > 1)
+            engine->evaluate(QString());
     } else if (kind == Kind::Bool) {
         // A camera value stands for its text (true when not empty), not for an object, which
         // would always be true.

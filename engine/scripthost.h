@@ -64,7 +64,7 @@ private:
 
     Message call(const Message &request);
     void post(Message *slot, const Message &message);
-    void serve(QString *valueReady);
+    void serve(QString *valueReady, qint64 *cameraMs);
     void handle(const Message &message);
     QScriptEngine *createEngine(const QStringList &names);
     void dropEngine();

@@ -24,9 +24,10 @@ public:
     void leave();
     /// True when the current evaluation was aborted for taking too long.
     bool timedOut() const { return !mFrames.isEmpty() && mFrames.last().timedOut; }
-    /// Excludes a blocking wait from the count.
+    /// Excludes a stretch of time from the count of the running evaluation.
     void pause();
     void resume();
+    void exclude(qint64 ms);
 
     /// Aborts the running evaluation when it is over its limit.
     void check();

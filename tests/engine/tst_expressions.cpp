@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <functional>
+
 class TestExpressions : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,8 @@ private slots:
     void defaultTimeLimitIsAboutOneSecond();
     void noDescriptionMeansError();
     void newDescriptionBuildsFreshEngine();
+    void evaluationNestedInReplyHandler();
+    void descriptionReplacedDuringEvaluation();
 
 private:
     FakeCommandChannel *mChannel = nullptr;
@@ -86,9 +90,12 @@ void TestExpressions::evaluate_data()
     b("contains missing part", "contains('abcdef', 'x')", false);
     b("contains on a camera value", "contains(Model, '2000')", true);
     b("contains on a number", "contains(5, '5')", false);
+    b("contains on null", "contains(null, 'x')", false);
     b("startsWith strings", "startsWith('abc', 'ab')", true);
     b("startsWith not at start", "startsWith('abc', 'b')", false);
     b("startsWith camera value", "startsWith(Model, 'MX')", true);
+    b("startsWith on null", "startsWith(null, 'x')", false);
+    b("endsWith on undefined", "endsWith(undefined, 'x')", false);
     b("endsWith strings", "endsWith('abc', 'bc')", true);
     b("endsWith part longer than text", "endsWith('bc', 'abc')", false);
     b("endsWith part elsewhere only", "endsWith('abcab', 'bc')", false);
@@ -270,6 +277,57 @@ void TestExpressions::newDescriptionBuildsFreshEngine()
     QVERIFY(mDb->evaluateBool("typeof Mode == 'undefined'"));
     QVERIFY(mDb->evaluateBool("typeof Other == 'object' && typeof ID == 'object'"));
     QVERIFY(mDb->evaluateBool("typeof hexToDec == 'function'"));
+    mDescription = std::move(other);
+}
+
+namespace {
+
+// Runs a callback when told that a value changed (what a tree item does on InvalidatedBy).
+class CallbackSubscriber : public ValueSubscriber
+{
+public:
+    explicit CallbackSubscriber(std::function<void()> callback)
+        : mCallback(std::move(callback))
+    { }
+    // Only stored values count, not the announcement of the command's reply.
+    void valueChanged(const QString &, const QVariant &value) override
+    {
+        if (mCallback && value.isValid())
+            mCallback();
+    }
+
+private:
+    std::function<void()> mCallback;
+};
+
+} // namespace
+
+void TestExpressions::evaluationNestedInReplyHandler()
+{
+    QList<bool> inner;
+    CallbackSubscriber item([&] {
+        inner.append(mDb->evaluateBool("Nine == 9 && contains(Model, 'MX')"));
+        inner.append(mDb->evaluateInt("while(true){} 1") == 0);
+    });
+    mDb->registerItem("Mode", &item);
+    QTest::ignoreMessage(QtDebugMsg, "Error evaluating expression: while(true){} 1");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(".*"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("aborted after"));
+    // Reading Mode stores it, which tells the item, which evaluates while the outer script waits.
+    QVERIFY(mDb->evaluateBool("Mode == 10 && Num == 255"));
+    QCOMPARE(inner, (QList<bool> { true, true }));
+    QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "NI?", "MO?", "NU?" }));
+}
+
+void TestExpressions::descriptionReplacedDuringEvaluation()
+{
+    auto other = makeDescription({ { "Other", "OT", {}, {}, { intParam("Other") }, {} } });
+    CallbackSubscriber item([&] { mDb->setDescription(other.get(), "m", "t"); });
+    mDb->registerItem("Mode", &item);
+    // The running script finishes on the engine it started with (the value it read went with
+    // the old description's cache).
+    QVERIFY(mDb->evaluateBool("Mode == '' && hexToDec('ff') == 255 && typeof Nine == 'object'"));
+    QVERIFY(mDb->evaluateBool("typeof Other == 'object' && typeof Mode == 'undefined'"));
     mDescription = std::move(other);
 }
 
