@@ -55,10 +55,11 @@ void TestEngineComm::init()
 
 void TestEngineComm::cleanup()
 {
+    // The thread goes first: a reply may still be on its way to the spy.
+    mFixture.stop();
     delete mReplies;
     delete mDb;
     mDb = nullptr;
-    mFixture.stop();
     mDescription.reset();
     VirtualCommunicator::setDelayDivisor(250);
 }

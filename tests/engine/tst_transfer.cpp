@@ -72,9 +72,9 @@ void TestTransfer::init()
 
 void TestTransfer::cleanup()
 {
+    mFixture.stop();
     delete mDb;
     mDb = nullptr;
-    mFixture.stop();
     mDescription.reset();
 }
 
