@@ -54,8 +54,7 @@ bool ComCommunicator::open()
     mPort->clearError();
     if (!mPort->open(QIODevice::ReadWrite))
         return false;
-    // Line settings are applied again on open; a pseudo-terminal keeps what it was given.
-    mPort->setBaudRate(BaudRate);
+    // Whatever the device buffered while the port was closed answers no request of ours.
     mPort->clear(QSerialPort::AllDirections);
     return true;
 }
