@@ -1,0 +1,164 @@
+#ifndef CAMERADATABASE_H
+#define CAMERADATABASE_H
+
+#include "comm/abstractcommunicator.h"
+#include "description/command.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QRect>
+#include <QScopedPointer>
+#include <QScriptProgram>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+
+class CameraDescriptionFile;
+class CommandChannel;
+class CommunicationThreadObject;
+class QScriptEngine;
+class QTimer;
+class ScriptWatchdog;
+class TransferProgress;
+class ValueSubscriber;
+
+/// The one store of camera values: knows which command reads or writes each value, fetches
+/// values when needed, sends the user's changes, decodes replies and tells the subscribed tree
+/// items. Also evaluates the description's script expressions and transfers lists and regions.
+/// Lives in the user-interface thread.
+class CameraDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Per name, a value is absent (never asked for), cached, or stale (to be fetched again).
+    enum class ValueState { Absent, Cached, Stale };
+
+    /// Sends through the communication thread and listens to its replies and online mode.
+    explicit CameraDatabase(CommunicationThreadObject *comm, QObject *parent = nullptr);
+    /// Sends through channel (not owned); replies must be handed to processReply by its owner.
+    explicit CameraDatabase(CommandChannel *channel, QObject *parent = nullptr);
+    ~CameraDatabase() override;
+
+    /// Replaces the commands, values, subscriptions and the script engine. description may be
+    /// null; it is not owned and must outlive its use here.
+    void setDescription(
+        CameraDescriptionFile *description, const QString &model, const QString &type);
+    CameraDescriptionFile *description() const { return mDescription; }
+    QString cameraModel() const { return mCameraModel; }
+    QString cameraType() const { return mCameraType; }
+
+    /// Cached value; sends an asynchronous get first when the value is absent or stale.
+    QVariant getValue(const QString &id);
+    /// Cached value; runs a blocking get first when the value is absent or stale.
+    QVariant getValueWait(const QString &id);
+    /// Stores a value entered by the user, notifies and sends it (unless unchanged or the
+    /// command has CachedUpdate).
+    void setValue(const QString &id, const QVariant &value);
+    /// Marks id stale and sends an asynchronous get.
+    void refreshValue(const QString &id);
+    /// Subscribes item to id; subscribing twice means being called twice.
+    void registerItem(const QString &id, ValueSubscriber *item);
+    /// Removes every subscription of item (call before deleting a subscriber).
+    void unregisterItem(ValueSubscriber *item);
+    /// Retry count 0 (on) or 2 (off) for the selected port.
+    void setFastFailure(bool on);
+
+    /// State of id, without fetching and without inserting an entry.
+    ValueState valueState(const QString &id) const;
+    /// Cached value of id, without fetching and without inserting an entry.
+    QVariant cachedValue(const QString &id) const;
+    /// Names of every parameter of the description (plus "ID"), sorted; the script globals.
+    QStringList scriptNames() const { return mScriptNames; }
+    /// The command that carries or is called id; an empty command when there is none.
+    Command commandFor(const QString &id) const { return mCommandMap.value(id); }
+
+    void doGetValue(const QString &id);
+    void doSetValue(const QString &id);
+    void doGetValueWait(const QString &id);
+    void doSetValueWait(const QString &id);
+
+    /// Empty expression: true. Otherwise the result as bool; false after an error.
+    bool evaluateBool(const QString &expression);
+    /// Empty expression: 0. Otherwise the result truncated toward zero; 0 after an error.
+    int evaluateInt(const QString &expression);
+    /// The engine of the current description; null before the first setDescription.
+    QScriptEngine *scriptEngine() const { return mEngine; }
+    /// Script time after which an evaluation is aborted (blocking camera reads not counted).
+    void setScriptTimeLimit(int ms);
+    int scriptTimeLimit() const;
+
+    /// Reads count entries through getId, storing each index in indexId first. False when the
+    /// user cancelled; out then holds the entries read so far.
+    bool loadList(QStringList &out, int count, const QString &getId, const QString &indexId);
+    /// Writes list through setId between the Start and End commands. False when cancelled.
+    bool saveList(const QStringList &list, const QString &indexId, const QString &startId,
+        const QString &endId, const QString &setId);
+    /// Reads count regions.
+    bool loadRoi(QList<QRect> &out, int count, const QString &indexId, const QString &xId,
+        const QString &yId, const QString &widthId, const QString &heightId,
+        const QString &getCommandId);
+    /// Writes count regions; positions beyond regions are sent as empty regions.
+    bool saveRoi(const QList<QRect> &regions, int count, const QString &xId, const QString &yId,
+        const QString &widthId, const QString &heightId, const QString &startId,
+        const QString &endId, const QString &setCommandId);
+    /// Progress display of list transfers (not owned); null runs transfers without one.
+    void setTransferProgress(TransferProgress *progress) { mProgress = progress; }
+    TransferProgress *transferProgress() const { return mProgress; }
+
+    /// Time between two identification gets while offline (2500 ms).
+    void setOfflinePollInterval(int ms) { mOfflinePollInterval = ms; }
+    int offlinePollInterval() const { return mOfflinePollInterval; }
+
+signals:
+    /// A cached value changed or was refreshed.
+    void valueUpdate(const QString &paramId, const QVariant &v);
+
+public slots:
+    void processReply(const QString &id, const QByteArray &code,
+        AbstractCommunicator::Result result, const QVariantList &args);
+    void updateCachedValue(const QString &id, const QVariant &val);
+    void updateCmdExecuted(const QString &id);
+    void onOnlineModeChanged(bool online);
+    void checkOnline();
+
+protected:
+    /// A new engine with one global per script name and the library functions.
+    virtual QScriptEngine *createScriptEngine();
+
+private:
+    void init();
+    void sendRequest(const QString &id, bool get, bool wait, const char *operation);
+    bool evaluate(const QString &expression, QVariant *result);
+    void reportScriptError(
+        const QString &expression, const QString &backtrace, const QString &error);
+    void startOfflinePoll();
+
+    QString mCameraModel;
+    QString mCameraType;
+    QScriptEngine *mEngine = nullptr;
+    ScriptWatchdog *mWatchdog = nullptr;
+    // Each distinct expression is compiled once per engine.
+    QHash<QString, QScriptProgram> mPrograms;
+    QMap<QString, QVariant> mCachedValues;
+    QMap<QString, bool> mStaleFlags;
+    QMap<QString, Command> mCommandMap;
+    CommunicationThreadObject *mCommThread = nullptr;
+    CommandChannel *mChannel = nullptr;
+    QScopedPointer<CommandChannel> mOwnChannel;
+    CameraDescriptionFile *mDescription = nullptr;
+    QMap<QString, QList<ValueSubscriber *>> mItemMap;
+    QStringList mScriptNames;
+    TransferProgress *mProgress = nullptr;
+    QTimer *mOfflineTimer = nullptr;
+    int mOfflinePollInterval = 2500;
+    int mScriptTimeLimit = 1000;
+
+    friend class ScriptedCameraValue;
+};
+
+#endif // CAMERADATABASE_H
