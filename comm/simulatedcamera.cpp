@@ -55,6 +55,11 @@ QList<SimulatedCamera::Chunk> SimulatedCamera::receive(const QByteArray &bytes)
         case Delayed:
             chunks.append({ fault.delayMs, regular });
             break;
+        case LateTail:
+            chunks.append({ 0, regular.left(1) });
+            if (regular.size() > 1)
+                chunks.append({ fault.delayMs, regular.mid(1) });
+            break;
         }
     }
     return chunks;

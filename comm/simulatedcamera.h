@@ -21,7 +21,8 @@ public:
         NakAnswer, ///< NAK instead of the answer
         Truncated, ///< only the first byte of the answer (the ACK of a query, or nothing)
         Garbage, ///< bytes that are neither ACK nor NAK
-        Delayed ///< the full answer, but only after delayMs
+        Delayed, ///< the full answer, but only after delayMs
+        LateTail ///< the first byte of the answer at once, the rest after delayMs
     };
 
     struct Fault
