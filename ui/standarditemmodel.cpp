@@ -145,6 +145,7 @@ QStandardItem *StandardItemModel::findOrCreateGroup(const QString &path)
             value->setData(GroupRowMark, RowMarkRole);
             node->appendRow({ found, value });
             if (mFilter) {
+                FilterBatch batch(mFilter);
                 mFilter->showItem(found);
                 mFilter->showItem(value);
             }
@@ -209,6 +210,8 @@ void StandardItemModel::setItemVisible(QStandardItem *cell, bool visible)
 {
     if (!cell || cell->model() != this || !mFilter)
         return;
+    // Both cells of a row and its groups change together: the view never sees half a row.
+    FilterBatch batch(mFilter);
     QStandardItem *parent = cell->parent();
     if (!parent) {
         // A row directly under the root: top-level groups always stay, and an element without a
