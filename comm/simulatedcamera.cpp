@@ -90,7 +90,9 @@ QByteArray SimulatedCamera::answerLocked(const QByteArray &command)
     }
     name.chop(1);
     if (name == QLatin1String("ID"))
-        out += "@\"VirtualDevice-" + mName.toLatin1() + '\r';
+        out += "@\""
+            + (mIdentification.isEmpty() ? "VirtualDevice-" + mName.toLatin1() : mIdentification)
+            + '\r';
     else if (name == QLatin1String("ERR"))
         out += "@0\r";
     else if (mValues.contains(name))
@@ -145,4 +147,10 @@ void SimulatedCamera::setValue(const QString &parameter, const QByteArray &text)
 {
     QMutexLocker lock(&mMutex);
     mValues.insert(parameter, text);
+}
+
+void SimulatedCamera::setIdentification(const QByteArray &text)
+{
+    QMutexLocker lock(&mMutex);
+    mIdentification = text;
 }

@@ -58,6 +58,9 @@ public:
     QList<QByteArray> receivedCommands() const;
     void clearReceivedCommands();
 
+    /// Makes "ID?" answer this text instead of "VirtualDevice-" and the name (empty: default).
+    void setIdentification(const QByteArray &text);
+
     /// Stored value text of a parameter (as it was framed), or a null array.
     QByteArray value(const QString &parameter) const;
     void setValue(const QString &parameter, const QByteArray &text);
@@ -70,6 +73,7 @@ private:
 
     mutable QMutex mMutex;
     QString mName;
+    QByteArray mIdentification;
     QByteArray mInput;
     QMap<QString, QByteArray> mValues;
     QList<Fault> mFaults;

@@ -385,7 +385,9 @@ static bool writeAtomically(CameraDescriptionFile &file, const QString &path, bo
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (!file.write(&out, includeDeveloper)) {
+    // commit() does not notice a short write of the final buffered block (a full disk, a file
+    // size limit), so the buffer is flushed and checked here first.
+    if (!file.write(&out, includeDeveloper) || !out.flush()) {
         out.cancelWriting();
         return false;
     }
@@ -403,7 +405,6 @@ bool CameraDescriptionFile::save()
 
 bool CameraDescriptionFile::exportTo(const QString &path)
 {
-    loadFully();
     return writeAtomically(*this, path, false);
 }
 

@@ -7,8 +7,8 @@
 
 /// Aborts a script evaluation that runs longer than its time limit (an endless loop in an
 /// availability expression must not freeze the program). Checks the clock at every statement and
-/// function call, without running the event loop. Time spent blocked in camera reads is paused
-/// out of the count.
+/// function call, and when asked by the script thread's event processing (loops without
+/// statements). Time spent blocked in camera reads is paused out of the count.
 class ScriptWatchdog : public QScriptEngineAgent
 {
 public:
@@ -28,6 +28,9 @@ public:
     void pause();
     void resume();
 
+    /// Aborts the running evaluation when it is over its limit.
+    void check();
+
     void positionChange(qint64 scriptId, int lineNumber, int columnNumber) override;
     void functionEntry(qint64 scriptId) override;
 
@@ -42,8 +45,6 @@ private:
         int pauseDepth = 0;
         bool timedOut = false;
     };
-
-    void check();
 
     QElapsedTimer mClock;
     QVector<Frame> mFrames;
