@@ -2,6 +2,7 @@
 #include "tests/tree/treetestrig.h"
 
 #include <QAbstractItemModelTester>
+#include <QTreeView>
 #include <QtTest>
 
 using TreeXml::Element;
@@ -54,6 +55,7 @@ private slots:
     void refreshTimerFollowsUpdateDelay();
     void offlineDisablesEveryCell();
     void reloadReplacesEveryRow();
+    void viewSurvivesLevelChangesAndReloads();
 
 private:
     QString standardDocument(const QList<Element> &elements) const;
@@ -602,6 +604,45 @@ void TestStandardItemModel::reloadReplacesEveryRow()
     QCOMPARE(mRig->model->rowCount(), 0);
     QCOMPARE(mRig->filter->rowCount(), 0);
     QVERIFY(mRig->model->items().isEmpty());
+}
+
+void TestStandardItemModel::viewSurvivesLevelChangesAndReloads()
+{
+    const QString document = standardDocument({ { "Gain", "A/B", TreeXml::integer("Gain") },
+        { "Mode", "A/C", TreeXml::enumeration("Mode"), "Expert" },
+        { "Flip", "D", TreeXml::boolean("Flip", "1", "0"), "Guru" },
+        { "Loose", "", TreeXml::integer("Gain") } });
+    QVERIFY(mRig->load(document));
+    QTreeView view;
+    view.setModel(mRig->filter.get());
+    view.expandAll();
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    mRig->model->setLevel(2);
+    view.expandAll();
+    const QModelIndex flip = mRig->filter->mapFromSource(mRig->cell("Flip")->index());
+    view.setCurrentIndex(flip);
+    QCOMPARE(view.currentIndex(), flip);
+    QCoreApplication::processEvents();
+
+    // Rows before the current one disappear: the view's current index follows its row.
+    mRig->model->setLevel(0);
+    QCOMPARE(view.currentIndex().data().toString(), QString());
+    QVERIFY(!view.currentIndex().isValid());
+    mRig->model->setLevel(2);
+    view.setCurrentIndex(mRig->filter->mapFromSource(mRig->cell("Flip")->index()));
+    mRig->model->setItemVisible(mRig->cell("Gain"), false);
+    QCOMPARE(mRig->filter->mapToSource(view.currentIndex()), mRig->cell("Flip")->index());
+    QCoreApplication::processEvents();
+
+    QVERIFY(mRig->load(document));
+    view.expandAll();
+    QCoreApplication::processEvents();
+    QCOMPARE(view.model()->rowCount(), 3);
+    mRig->model->loadDescription(mRig->database.get(), nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(view.model()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestStandardItemModel)
