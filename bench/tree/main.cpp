@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -104,12 +105,23 @@ QString generate(int elements, bool expressions)
     return xml;
 }
 
-double milliseconds(const std::function<void()> &work)
+// Processor time of the whole process: unlike the wall clock it does not count the time the
+// shared machine gives to other programs.
+double cpuMilliseconds()
+{
+    return 1000.0 * double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+double milliseconds(const std::function<void()> &work, double *cpu = nullptr)
 {
     QElapsedTimer timer;
+    const double cpuStart = cpuMilliseconds();
     timer.start();
     work();
-    return timer.nsecsElapsed() / 1e6;
+    const double wall = timer.nsecsElapsed() / 1e6;
+    if (cpu)
+        *cpu = cpuMilliseconds() - cpuStart;
+    return wall;
 }
 
 /// Visits every row the view could show, the way a view asks for them.
@@ -133,6 +145,8 @@ struct Figures
     double level = 0;
     double rebuild = 0;
     double teardown = 0;
+    double buildCpu = 0;
+    double levelCpu = 0;
     int shownAtStart = 0;
     int shownAfterLevel = 0;
 };
@@ -160,9 +174,10 @@ Figures run(int elements, bool expressions, const QString &folder)
     filter.setSourceModel(model.get());
 
     Figures figures;
-    figures.build = milliseconds([&] { model->loadDescription(&database, &description); });
+    figures.build
+        = milliseconds([&] { model->loadDescription(&database, &description); }, &figures.buildCpu);
     figures.filter = milliseconds([&] { figures.shownAtStart = walk(filter, QModelIndex()); });
-    figures.level = milliseconds([&] { model->setLevel(3); });
+    figures.level = milliseconds([&] { model->setLevel(3); }, &figures.levelCpu);
     figures.shownAfterLevel = walk(filter, QModelIndex());
     figures.rebuild = milliseconds([&] {
         database.setDescription(&description, QStringLiteral("Bench"), QString());
@@ -192,6 +207,8 @@ Figures typical(int elements, bool expressions, const QString &folder, int runs)
     result.level = median(&Figures::level);
     result.rebuild = median(&Figures::rebuild);
     result.teardown = median(&Figures::teardown);
+    result.buildCpu = median(&Figures::buildCpu);
+    result.levelCpu = median(&Figures::levelCpu);
     return result;
 }
 
@@ -204,6 +221,8 @@ void report(const char *title, const Figures &small, const Figures &large)
     line("build (loadDescription)", small.build, large.build);
     line("walk every shown row", small.filter, large.filter);
     line("switch level Beginner -> Developer", small.level, large.level);
+    line("  build, processor time", small.buildCpu, large.buildCpu);
+    line("  level switch, processor time", small.levelCpu, large.levelCpu);
     line("rebuild (setDescription + load)", small.rebuild, large.rebuild);
     line("teardown with live subscriptions", small.teardown, large.teardown);
     std::printf(
@@ -211,8 +230,10 @@ void report(const char *title, const Figures &small, const Figures &large)
     std::printf("%-36s %12d %12d\n", "rows shown at Developer", small.shownAfterLevel,
         large.shownAfterLevel);
     const double ratio = large.build / small.build;
-    std::printf("build of 10,000 elements %s one second; build ratio %.1f (%s 15)\n",
-        large.build < 1000 ? "under" : "OVER", ratio, ratio <= 15 ? "within" : "ABOVE");
+    const double cpuRatio = large.buildCpu / small.buildCpu;
+    std::printf("build of 10,000 elements %s one second; build ratio %.1f wall clock, %.1f "
+                "processor time (goal: at most 15)\n",
+        large.build < 1000 ? "under" : "OVER", ratio, cpuRatio);
 }
 
 } // namespace
