@@ -1,0 +1,176 @@
+#include "comm/abstractcommunicator.h"
+
+#include "comm/console.h"
+
+#include <QDebug>
+#include <QMetaObject>
+#include <QThread>
+
+AbstractCommunicator::AbstractCommunicator(QObject *parent)
+    : QObject(parent)
+{
+    mIdTimer.start();
+}
+
+AbstractCommunicator::~AbstractCommunicator() = default;
+
+QByteArray AbstractCommunicator::buildFrame(const QByteArray &cmd, const QVariantList &args)
+{
+    QByteArray frame;
+    frame.reserve(cmd.size() + 2 + args.size() * 6);
+    frame.append(Start);
+    frame.append(cmd);
+    for (const QVariant &arg : args) {
+        if (arg.userType() == QMetaType::QString) {
+            frame.append('"');
+            frame.append(arg.toString().toLatin1());
+        } else {
+            frame.append(QByteArray::number(arg.toLongLong()));
+            frame.append(';');
+        }
+    }
+    if (frame.endsWith(';'))
+        frame.chop(1);
+    frame.append(End);
+    return frame;
+}
+
+static bool isNumberChar(char c)
+{
+    return c == '+' || c == '-' || (c >= '0' && c <= '9');
+}
+
+AbstractCommunicator::Result AbstractCommunicator::parseReply(
+    const QByteArray &reply, QVariantList &args)
+{
+    if (!reply.contains(Ack))
+        return Failure;
+    args.clear();
+    const int start = reply.indexOf(Start);
+    if (start < 0)
+        return Success;
+    const int end = reply.indexOf(End, start + 1);
+    if (end < 0)
+        return Success;
+
+    const QByteArray payload = reply.mid(start + 1, end - start - 1);
+    int pos = 0;
+    const int size = payload.size();
+    while (pos < size) {
+        while (pos < size && (payload.at(pos) == ' ' || payload.at(pos) == ';'))
+            ++pos;
+        // Separators at the very end end the payload without a further argument: callers map
+        // arguments by position, and a phantom 0 would shift nothing but add noise.
+        if (pos >= size)
+            break;
+        if (payload.at(pos) == '"') {
+            args.append(QString::fromLatin1(payload.mid(pos + 1)));
+            break;
+        }
+        int run = pos;
+        while (run < size && isNumberChar(payload.at(run)))
+            ++run;
+        bool ok = false;
+        const int value = payload.mid(pos, run - pos).toInt(&ok, 10);
+        args.append(ok ? value : 0);
+        pos = run + 1; // the run and the one separator after it
+    }
+    return Success;
+}
+
+AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id,
+    const QByteArray &cmd, const QVariantList &args, QVariantList &reply, int timeoutMs,
+    bool expectReply)
+{
+    if (!isOpen())
+        open();
+    if (!isOpen()) {
+        setOnline(false);
+        return Failure;
+    }
+
+    const QByteArray frame = buildFrame(cmd, args);
+    Console::logSentData(id, QString::fromLatin1(frame));
+
+    if (!writeFrame(frame)) {
+        qDebug().noquote() << QStringLiteral("Failed to write to port: ")
+                + QString::fromLatin1(portName());
+        close();
+        setOnline(false);
+        return Failure;
+    }
+
+    QByteArray buffer;
+    if (!readReply(buffer, timeoutMs, expectReply)) {
+        qDebug().noquote() << QStringLiteral("Failed to read from port: ")
+                + QString::fromLatin1(portName());
+        close();
+        setOnline(false);
+        return Failure;
+    }
+
+    Console::logReceivedData(id, QString::fromLatin1(buffer));
+    setOnline(true);
+    return parseReply(buffer, reply);
+}
+
+QByteArray AbstractCommunicator::cameraId()
+{
+    if (mIdTimer.elapsed() < IdCacheMs && !mCameraId.isEmpty())
+        return mCameraId;
+
+    QVariantList reply;
+    if (sendCommand(QStringLiteral("@internal"), QByteArrayLiteral("ID?"), QVariantList(), reply,
+            IdTimeoutMs, true)
+        == Failure) {
+        mCameraId.clear();
+        return QByteArray();
+    }
+    if (!reply.isEmpty()) {
+        const QVariant &first = reply.first();
+        mCameraId = first.userType() == QMetaType::QString ? first.toString().toLatin1()
+                                                           : first.toByteArray();
+        mIdTimer.start();
+    }
+    return mCameraId;
+}
+
+void AbstractCommunicator::setOnline(bool online)
+{
+    if (mOnline == online)
+        return;
+    mOnline = online;
+    emit onlineStateChanged(this, online);
+}
+
+void AbstractCommunicator::sendCommandEvent(
+    QString id, QByteArray cmd, QVariantList args, bool expectReply)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [=]() { sendCommandEvent(id, cmd, args, expectReply); }, Qt::QueuedConnection);
+        return;
+    }
+
+    const bool wasOnline = mOnline;
+    QVariantList reply;
+    Result result = sendCommand(id, cmd, args, reply, FirstAttemptTimeoutMs, expectReply);
+    auto succeeded = [&]() { return result != Failure && (!expectReply || !reply.isEmpty()); };
+
+    int retries = 0;
+    while (!succeeded() && wasOnline && retries < mRetries) {
+        ++retries;
+        close();
+        open();
+        reply.clear();
+        result = sendCommand(id, cmd, args, reply, RetryTimeoutMs, expectReply);
+    }
+    emit receivedReply(id, cmd, result, reply);
+}
+
+void AbstractCommunicator::sendCommandEventQueued(
+    QString id, QByteArray cmd, QVariantList args, bool expectReply)
+{
+    QMetaObject::invokeMethod(
+        this, [=]() { sendCommandEvent(id, cmd, args, expectReply); }, Qt::QueuedConnection);
+}

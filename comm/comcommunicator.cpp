@@ -1,0 +1,169 @@
+#include "comm/comcommunicator.h"
+
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QThread>
+
+ComCommunicator::ComCommunicator(const QString &name, QObject *parent)
+    : AbstractCommunicator(parent)
+    , mName(name)
+{ }
+
+ComCommunicator::~ComCommunicator()
+{
+    // The port normally dies with its thread's shutdown; a port left open here is closed by
+    // its own destructor.
+    delete mPort;
+}
+
+void ComCommunicator::ensurePort()
+{
+    if (mPort)
+        return;
+    // Created on first use, i.e. in the communication thread, so that its notifiers live there.
+    mPort = new QSerialPort(mName, this);
+    mPort->setBaudRate(BaudRate);
+    mPort->setDataBits(QSerialPort::Data8);
+    mPort->setParity(QSerialPort::NoParity);
+    mPort->setStopBits(QSerialPort::OneStop);
+    mPort->setFlowControl(QSerialPort::NoFlowControl);
+    connect(mPort, &QSerialPort::errorOccurred, this, &ComCommunicator::portErrorOccurred);
+}
+
+bool ComCommunicator::open()
+{
+    mProbed = false;
+    mCameraFound = false;
+    ensurePort();
+    if (mPort->isOpen())
+        return true;
+    mPort->clearError();
+    if (!mPort->open(QIODevice::ReadWrite))
+        return false;
+    // Line settings are applied again on open; a pseudo-terminal keeps what it was given.
+    mPort->setBaudRate(BaudRate);
+    mPort->clear(QSerialPort::AllDirections);
+    return true;
+}
+
+bool ComCommunicator::close()
+{
+    if (mPort && mPort->isOpen())
+        mPort->close();
+    mProbed = false;
+    mCameraFound = false;
+    return true;
+}
+
+bool ComCommunicator::isOpen()
+{
+    return mPort && mPort->isOpen();
+}
+
+QByteArray ComCommunicator::portName()
+{
+    return mName.toLatin1();
+}
+
+bool ComCommunicator::isHangUp(QSerialPort::SerialPortError error) const
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+}
+
+void ComCommunicator::portErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // A device that went away keeps its descriptor readable forever; without closing it the
+    // event loop would spin on read notifications and errors.
+    if (isHangUp(error) && mPort && mPort->isOpen())
+        hangUp();
+}
+
+void ComCommunicator::hangUp()
+{
+    close();
+    setOnline(false);
+}
+
+bool ComCommunicator::writeFrame(const QByteArray &frame)
+{
+    if (!isOpen())
+        open();
+    if (!isOpen())
+        return false;
+    // Bytes that arrived after the previous exchange ended belong to no request.
+    mPort->readAll();
+    mPort->clear(QSerialPort::Input);
+    if (mPort->write(frame) <= 0)
+        return false;
+    if (!mPort->waitForBytesWritten(1000) && mPort->bytesToWrite() > 0) {
+        if (isHangUp(mPort->error()))
+            hangUp();
+        return false;
+    }
+    return isOpen();
+}
+
+bool ComCommunicator::replyComplete(const QByteArray &bytes, bool expectReply)
+{
+    const bool ack = bytes.contains(Ack);
+    if (!expectReply && ack)
+        return true;
+    if (ack && bytes.contains(Start) && bytes.contains(End))
+        return true;
+    return bytes.contains(Nak);
+}
+
+bool ComCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectReply)
+{
+    out.clear();
+    if (isOpen()) {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            out.append(mPort->readAll());
+            if (replyComplete(out, expectReply))
+                return true;
+            const qint64 remaining = deadline.remainingTime();
+            if (remaining <= 0)
+                break;
+            if (!mPort->waitForReadyRead(static_cast<int>(remaining))) {
+                const QSerialPort::SerialPortError error = mPort->error();
+                if (isHangUp(error) || !mPort->isOpen()) {
+                    // The far side hung up: no reply can come any more.
+                    if (mPort->isOpen())
+                        hangUp();
+                    break;
+                }
+                if (error == QSerialPort::TimeoutError)
+                    mPort->clearError();
+            }
+        }
+        if (isOpen())
+            out.append(mPort->readAll());
+    }
+
+    if (out.contains(Ack))
+        return true;
+    if (!out.isEmpty()) {
+        qDebug().noquote() << QStringLiteral("Failed to read all but received: ")
+                + QString::fromLatin1(out) + QStringLiteral(" (%1)").arg(out.size());
+        QString values;
+        for (const char byte : qAsConst(out))
+            values += QLatin1Char(' ') + QString::number(static_cast<signed char>(byte));
+        qDebug().noquote() << values;
+    }
+    return false;
+}
+
+bool ComCommunicator::hasCamera()
+{
+    if (mProbed)
+        return mCameraFound;
+    if (!isOpen())
+        open();
+    const QByteArray id = cameraId();
+    qDebug().noquote() << QString::fromLatin1(portName()) << "found:" << QString::fromLatin1(id);
+    mCameraFound = QString::fromLatin1(id).size() > 4;
+    mProbed = true;
+    return mCameraFound;
+}

@@ -1,0 +1,45 @@
+#ifndef COMCOMMUNICATOR_H
+#define COMCOMMUNICATOR_H
+
+#include "comm/abstractcommunicator.h"
+
+#include <QSerialPort>
+
+/// A camera on a plain serial port at 57600 baud, 8N1, no flow control. The port object is
+/// created on first use in the communicator's thread and is used only there.
+class ComCommunicator : public AbstractCommunicator
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint32 BaudRate = 57600;
+
+    /// name: a device name as the serial port accepts it ("ttyUSB0", "/dev/ttyUSB0", "COM3").
+    explicit ComCommunicator(const QString &name, QObject *parent = nullptr);
+    ~ComCommunicator() override;
+
+    bool open() override;
+    bool close() override;
+    bool isOpen() override;
+    bool hasCamera() override;
+    QByteArray portName() override;
+    bool writeFrame(const QByteArray &frame) override;
+    bool readReply(QByteArray &out, int timeoutMs, bool expectReply) override;
+
+    /// Whether bytes complete a reply: an ACK alone when no data is expected, ACK with "@" and
+    /// CR, or a NAK.
+    static bool replyComplete(const QByteArray &bytes, bool expectReply);
+
+private:
+    void ensurePort();
+    void portErrorOccurred(QSerialPort::SerialPortError error);
+    bool isHangUp(QSerialPort::SerialPortError error) const;
+    void hangUp();
+
+    QString mName;
+    QSerialPort *mPort = nullptr;
+    bool mProbed = false;
+    bool mCameraFound = false;
+};
+
+#endif // COMCOMMUNICATOR_H

@@ -1,0 +1,449 @@
+#include "comm/communicationthreadobject.h"
+
+#include "comm/comcommunicator.h"
+#include "comm/commandqueue.h"
+#include "comm/console.h"
+#include "comm/virtualcommunicator.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+#include <QThread>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+CommunicationThreadObject::CommunicationThreadObject(QThread *thread, QObject *parent)
+    : QObject(parent)
+{
+    MetaTypes::registerAll();
+    if (thread && !parent)
+        moveToThread(thread);
+}
+
+CommunicationThreadObject::~CommunicationThreadObject()
+{
+    delete mDiscoveryTimer;
+    mDiscoveryTimer = nullptr;
+    QList<AbstractCommunicator *> list;
+    {
+        QMutexLocker lock(&mStateMutex);
+        list.swap(mCommunicators);
+        mRelayCommunicators.clear();
+    }
+    for (AbstractCommunicator *comm : qAsConst(list)) {
+        comm->close();
+        delete comm;
+    }
+    delete mQueue;
+}
+
+void CommunicationThreadObject::setSerialPortScanning(bool enabled)
+{
+    mScanSerialPorts = enabled;
+}
+
+bool CommunicationThreadObject::isCommunicationThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
+QList<AbstractCommunicator *> CommunicationThreadObject::communicators() const
+{
+    QMutexLocker lock(&mStateMutex);
+    return mCommunicators;
+}
+
+QStringList CommunicationThreadObject::portNames() const
+{
+    const QList<AbstractCommunicator *> list = communicators();
+    QStringList names;
+    for (AbstractCommunicator *comm : list)
+        names.append(QString::fromLatin1(comm->portName()));
+    return names;
+}
+
+AbstractCommunicator *CommunicationThreadObject::findCommunicator(const QString &name) const
+{
+    const QByteArray wanted = name.toLatin1();
+    const QList<AbstractCommunicator *> list = communicators();
+    for (AbstractCommunicator *comm : list) {
+        if (comm->portName() == wanted)
+            return comm;
+    }
+    // The relay transport will ask its server to start here when a port is not (yet) known.
+    return nullptr;
+}
+
+void CommunicationThreadObject::startCommunication()
+{
+    if (queue())
+        return;
+    {
+        QMutexLocker lock(&mStateMutex);
+        mQueue = new CommandQueue(this);
+    }
+    mDiscoveryTimer = new QTimer(this);
+    mDiscoveryTimer->setInterval(DiscoveryIntervalMs);
+    connect(
+        mDiscoveryTimer, &QTimer::timeout, this, &CommunicationThreadObject::checkAllCommDevices);
+    if (QThread *own = thread())
+        connect(own, &QThread::finished, this, &CommunicationThreadObject::shutDown,
+            Qt::DirectConnection);
+
+    // Camera Link ports are listed here, before the simulated cameras.
+
+    const QStringList virtualNames = VirtualCommunicator::virtualDevices();
+    for (const QString &name : virtualNames)
+        addCommunicator(new VirtualCommunicator(name));
+
+    if (mScanSerialPorts)
+        scanSerialPorts();
+
+    mDiscoveryTimer->start();
+    qDebug().noquote() << QStringLiteral("Communication thread started.");
+}
+
+void CommunicationThreadObject::scanSerialPorts()
+{
+#ifdef Q_OS_WIN
+    for (int n = 1; n <= 24; ++n) {
+        QString name = QStringLiteral("COM%1").arg(n);
+        if (n >= 10)
+            name.prepend(QStringLiteral("\\\\.\\"));
+        qDebug().noquote() << QStringLiteral("Check port: ") + name;
+        HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(name.utf16()),
+            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            qDebug().noquote() << QStringLiteral("Found com on: ") + QString::number(n);
+            CloseHandle(handle);
+            if (!findCommunicator(name)) {
+                qDebug().noquote() << QStringLiteral("Was not in the list...");
+                addCommunicator(new ComCommunicator(name));
+            }
+        }
+    }
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        mSerialListing.append(info.portName());
+#else
+    // Listing reads the system's device tables only; no device is opened here.
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        const QString name = info.systemLocation();
+        mSerialListing.append(name);
+        qDebug().noquote() << QStringLiteral("Check port: ") + name;
+        if (!findCommunicator(name)) {
+            qDebug().noquote() << QStringLiteral("Was not in the list...");
+            addCommunicator(new ComCommunicator(name));
+        }
+    }
+#endif
+}
+
+void CommunicationThreadObject::addCommunicator(AbstractCommunicator *comm)
+{
+    connect(comm, &AbstractCommunicator::receivedReply, this,
+        &CommunicationThreadObject::commReceivedMessage, Qt::DirectConnection);
+    {
+        QMutexLocker lock(&mStateMutex);
+        mCommunicators.append(comm);
+    }
+    const QString name = QString::fromLatin1(comm->portName());
+    emit statusUpdate(name, StatusAdded, QString());
+    emit statusUpdate(name, StatusNoCamera, QString());
+}
+
+void CommunicationThreadObject::startDiscovery()
+{
+    const QList<AbstractCommunicator *> list = communicators();
+    for (AbstractCommunicator *comm : list)
+        emit statusUpdate(QString::fromLatin1(comm->portName()), StatusNoCamera, QString());
+    {
+        QMutexLocker lock(&mStateMutex);
+        mDiscovering = true;
+    }
+    QTimer::singleShot(10, this, &CommunicationThreadObject::checkAllCommDevices);
+    // The relay server is asked to start here.
+}
+
+void CommunicationThreadObject::stopDiscovery()
+{
+    if (!isCommunicationThread())
+        qDebug().noquote() << QStringLiteral("OOT StopDiscovery");
+    QMutexLocker lock(&mStateMutex);
+    mDiscovering = false;
+}
+
+void CommunicationThreadObject::checkAllCommDevices()
+{
+    if (!isCommunicationThread()) {
+        qDebug().noquote() << QStringLiteral("OOT: CheckAllCommDevices");
+        QMetaObject::invokeMethod(
+            this, &CommunicationThreadObject::checkAllCommDevices, Qt::BlockingQueuedConnection);
+        return;
+    }
+
+#ifndef Q_OS_WIN
+    // Hot-plug: compare the system's listing with the previous one.
+    if (mScanSerialPorts) {
+        QStringList now;
+        const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+        for (const QSerialPortInfo &info : infos) {
+            now.append(info.systemLocation());
+            if (!mSerialListing.contains(info.systemLocation()))
+                commDeviceDiscovered(info);
+        }
+        for (const QString &name : qAsConst(mSerialListing)) {
+            if (!now.contains(name))
+                removeSerialPort(name);
+        }
+        mSerialListing = now;
+    }
+#endif
+
+    {
+        QMutexLocker lock(&mStateMutex);
+        if (!mDiscovering)
+            return;
+    }
+    const QList<AbstractCommunicator *> list = communicators();
+    for (AbstractCommunicator *comm : list) {
+        const QString name = QString::fromLatin1(comm->portName());
+        comm->open();
+        if (comm->isOpen()) {
+            if (comm->hasCamera())
+                emit statusUpdate(name, StatusCameraFound, QString::fromLatin1(comm->cameraId()));
+            else
+                emit statusUpdate(name, StatusNoCamera, QString());
+            comm->close();
+        } else {
+            emit statusUpdate(name, StatusNoCamera, QString());
+        }
+        QMutexLocker lock(&mStateMutex);
+        if (!mDiscovering)
+            break;
+    }
+}
+
+void CommunicationThreadObject::commDeviceDiscovered(QextPortInfo info)
+{
+#ifdef Q_OS_WIN
+    const QString name = info.portName();
+#else
+    const QString name = info.systemLocation();
+#endif
+    qDebug().noquote() << QStringLiteral("Device discovered: \"%1\"").arg(name);
+    addSerialPort(name);
+}
+
+void CommunicationThreadObject::commDeviceRemoved(QextPortInfo info)
+{
+#ifdef Q_OS_WIN
+    removeSerialPort(info.portName());
+#else
+    removeSerialPort(info.systemLocation());
+#endif
+}
+
+void CommunicationThreadObject::addSerialPort(const QString &name)
+{
+    if (!isCommunicationThread()) {
+        QMetaObject::invokeMethod(
+            this, [this, name]() { addSerialPort(name); }, Qt::QueuedConnection);
+        return;
+    }
+    if (name.contains(QLatin1String("Bluetooth")) || name.contains(QLatin1String("LPT")))
+        return;
+    if (!findCommunicator(name))
+        addCommunicator(new ComCommunicator(name, this));
+}
+
+void CommunicationThreadObject::removeSerialPort(const QString &name)
+{
+    if (!isCommunicationThread()) {
+        QMetaObject::invokeMethod(
+            this, [this, name]() { removeSerialPort(name); }, Qt::QueuedConnection);
+        return;
+    }
+    qDebug().noquote() << QStringLiteral("Device removed: ") + name;
+    if (AbstractCommunicator *comm = findCommunicator(name)) {
+        // The device is gone: release the descriptor so that its return opens afresh.
+        comm->close();
+        emit statusUpdate(name, StatusRemoved, QString());
+    }
+}
+
+void CommunicationThreadObject::relayConnected()
+{
+    // The relay transport lists its ports here.
+}
+
+void CommunicationThreadObject::relayDisconnected()
+{
+    QList<AbstractCommunicator *> relays;
+    const QString current = currentPort();
+    {
+        QMutexLocker lock(&mStateMutex);
+        relays.swap(mRelayCommunicators);
+    }
+    for (AbstractCommunicator *comm : qAsConst(relays)) {
+        const QString name = QString::fromLatin1(comm->portName());
+        if (name == current)
+            comm->setOnline(false);
+        emit statusUpdate(name, StatusRemoved, QString());
+        {
+            QMutexLocker lock(&mStateMutex);
+            mCommunicators.removeAll(comm);
+        }
+        comm->deleteLater();
+    }
+}
+
+void CommunicationThreadObject::commOnlineStateChanged(AbstractCommunicator *comm, bool online)
+{
+    Q_UNUSED(comm)
+    {
+        QMutexLocker lock(&mStateMutex);
+        mOnline = online;
+    }
+    emit onlineModeChanged(online);
+}
+
+void CommunicationThreadObject::commReceivedMessage(
+    QString id, QByteArray cmd, AbstractCommunicator::Result result, QVariantList args)
+{
+    if (CommandQueue *commands = queue())
+        commands->checkNext();
+    emit receivedReply(id, cmd, result, args);
+}
+
+bool CommunicationThreadObject::sendCommand(
+    const QString &id, const QByteArray &cmd, const QVariantList &args, bool expectReply)
+{
+    AbstractCommunicator *comm = findCommunicator(currentPort());
+    CommandQueue *commands = queue();
+    if (!comm || !commands)
+        return false;
+    commands->appendCommand(comm, id, cmd, args, expectReply);
+    return true;
+}
+
+bool CommunicationThreadObject::sendCommandFirst(const QString &id, const QByteArray &cmd,
+    const QVariantList &args, bool expectReply, bool withErrorCheck)
+{
+    AbstractCommunicator *comm = findCommunicator(currentPort());
+    CommandQueue *commands = queue();
+    if (!comm || !commands)
+        return false;
+    commands->prependCommand(comm, id, cmd, args, expectReply, withErrorCheck);
+    return true;
+}
+
+void CommunicationThreadObject::setCurrentPort(const QString &name)
+{
+    AbstractCommunicator *next = findCommunicator(name);
+    if (!next && !name.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&mStateMutex);
+        if (!mCurrentPort.isEmpty()) {
+            for (AbstractCommunicator *comm : qAsConst(mCommunicators)) {
+                if (comm->portName() == mCurrentPort.toLatin1())
+                    disconnect(comm, &AbstractCommunicator::onlineStateChanged, this,
+                        &CommunicationThreadObject::commOnlineStateChanged);
+            }
+        }
+        mCurrentPort = name;
+        mOnline = next != nullptr;
+    }
+    if (next)
+        connect(next, &AbstractCommunicator::onlineStateChanged, this,
+            &CommunicationThreadObject::commOnlineStateChanged, Qt::UniqueConnection);
+    if (Console *console = Console::instance())
+        console->logSwitchedToPort(name);
+}
+
+QString CommunicationThreadObject::currentPort() const
+{
+    QMutexLocker lock(&mStateMutex);
+    return mCurrentPort;
+}
+
+bool CommunicationThreadObject::isOnline() const
+{
+    QMutexLocker lock(&mStateMutex);
+    return mOnline;
+}
+
+void CommunicationThreadObject::setRetries(int retries)
+{
+    if (AbstractCommunicator *comm = findCommunicator(currentPort())) {
+        // mRetries is read by the exchange in the communication thread.
+        QMetaObject::invokeMethod(
+            comm, [comm, retries]() { comm->setRetries(retries); },
+            isCommunicationThread() ? Qt::DirectConnection : Qt::QueuedConnection);
+    }
+}
+
+void CommunicationThreadObject::sendCommandDirect(
+    QByteArray cmd, QVariantList args, bool expectReply, bool *success, QVariantList *retval)
+{
+    if (!isCommunicationThread()) {
+        QMetaObject::invokeMethod(this, "sendCommandDirect", Qt::BlockingQueuedConnection,
+            Q_ARG(QByteArray, cmd), Q_ARG(QVariantList, args), Q_ARG(bool, expectReply),
+            Q_ARG(bool *, success), Q_ARG(QVariantList *, retval));
+        return;
+    }
+    AbstractCommunicator *comm = findCommunicator(currentPort());
+    QVariantList reply;
+    const bool ok = comm
+        && comm->sendCommand(
+               QStringLiteral("@direct"), cmd, args, reply, DirectTimeoutMs, expectReply)
+            == AbstractCommunicator::Success;
+    if (success)
+        *success = ok;
+    if (retval)
+        *retval = reply;
+}
+
+CommStatus CommunicationThreadObject::getStatus(const QString &portName)
+{
+    if (isCommunicationThread())
+        executeGetStatus(portName);
+    else
+        QMetaObject::invokeMethod(
+            this, "executeGetStatus", Qt::BlockingQueuedConnection, Q_ARG(QString, portName));
+    QMutexLocker lock(&mStateMutex);
+    return mLastStatus;
+}
+
+void CommunicationThreadObject::executeGetStatus(QString portName)
+{
+    AbstractCommunicator *comm = findCommunicator(portName);
+    const CommStatus status
+        = !comm ? StatusRemoved : (comm->hasCamera() ? StatusCameraFound : StatusNoCamera);
+    QMutexLocker lock(&mStateMutex);
+    mLastStatus = status;
+}
+
+void CommunicationThreadObject::shutDown()
+{
+    // Runs in the communication thread as it ends, so that ports and their notifiers are
+    // released in the thread that created them.
+    if (mDiscoveryTimer)
+        mDiscoveryTimer->stop();
+    const QList<AbstractCommunicator *> list = communicators();
+    for (AbstractCommunicator *comm : list)
+        comm->close();
+}
+
+CommandQueue *CommunicationThreadObject::queue() const
+{
+    QMutexLocker lock(&mStateMutex);
+    return mQueue;
+}

@@ -1,0 +1,128 @@
+#include "comm/console.h"
+
+#include "comm/communicationthreadobject.h"
+
+#include <QDebug>
+#include <QMetaObject>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+namespace {
+// Guards the instance pointer against a console destroyed in its own thread while the
+// communication thread hands it a frame.
+QMutex consoleMutex;
+Console *consoleInstance = nullptr;
+} // namespace
+
+Console::Console(CommunicationThreadObject *communication, QObject *parent)
+    : QObject(parent)
+    , mCommunication(communication)
+{
+    QMutexLocker lock(&consoleMutex);
+    consoleInstance = this;
+}
+
+Console::~Console()
+{
+    QMutexLocker lock(&consoleMutex);
+    if (consoleInstance == this)
+        consoleInstance = nullptr;
+}
+
+Console *Console::instance()
+{
+    QMutexLocker lock(&consoleMutex);
+    return consoleInstance;
+}
+
+void Console::logSentData(const QString &id, const QString &text)
+{
+    QMutexLocker lock(&consoleMutex);
+    if (consoleInstance)
+        consoleInstance->sendData(id, text);
+}
+
+void Console::logReceivedData(const QString &id, const QString &text)
+{
+    QMutexLocker lock(&consoleMutex);
+    if (consoleInstance)
+        consoleInstance->receivedData(id, text);
+}
+
+QString Console::visibleControlBytes(QString text)
+{
+    text.replace(QLatin1Char('@'), QStringLiteral("[STX]"));
+    text.replace(QLatin1Char('\r'), QStringLiteral("[ETX]"));
+    text.replace(QChar(0x06), QStringLiteral("[ACK]"));
+    text.replace(QChar(0x15), QStringLiteral("[NAK]"));
+    return text;
+}
+
+void Console::setShowDebug(bool showAll)
+{
+    mShowAllTraffic = showAll;
+}
+
+bool Console::showDebug() const
+{
+    return mShowAllTraffic;
+}
+
+void Console::sendCommand(QString line)
+{
+    if (line.isEmpty())
+        return;
+    int letters = 0;
+    for (; letters < line.size(); ++letters) {
+        const QChar c = line.at(letters);
+        const bool isLetter = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+        if (!isLetter)
+            break;
+        line[letters] = c.toUpper();
+    }
+    const bool query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+
+    normalLog(QStringLiteral("# %1").arg(line));
+    if (!mCommunication || mCommunication->currentPort().isEmpty()) {
+        normalLog(QStringLiteral("Error: No camera connected"));
+        return;
+    }
+    mCommunication->sendCommandFirst(
+        QStringLiteral("@Console"), line.toLatin1(), QVariantList(), query, true);
+}
+
+void Console::sendData(QString id, QString logLine)
+{
+    logTraffic(id, logLine, QStringLiteral("> %1"));
+}
+
+void Console::receivedData(QString id, QString logLine)
+{
+    logTraffic(id, logLine, QStringLiteral("< %1"));
+}
+
+void Console::logTraffic(const QString &id, const QString &text, const QString &format)
+{
+    if (!mShowAllTraffic && id != QLatin1String("@Console"))
+        return;
+    normalLog(format.arg(visibleControlBytes(text)));
+}
+
+void Console::normalLog(QString logLine)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, logLine]() { normalLog(logLine); }, Qt::QueuedConnection);
+        return;
+    }
+    logLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    emit lineLogged(logLine);
+    qDebug().noquote() << QStringLiteral("Console: ") + logLine;
+}
+
+void Console::logSwitchedToPort(QString portName)
+{
+    normalLog(QStringLiteral("Current port set to: %1").arg(portName));
+}

@@ -1,0 +1,57 @@
+#ifndef CONSOLE_H
+#define CONSOLE_H
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class CommunicationThreadObject;
+
+/// The command console: turns typed lines into console commands at the front of the queue and
+/// shows the traffic on the line as readable text. It owns no widget; every line goes out
+/// through lineLogged, which the main window attaches to its output pane.
+/// There is one console in the process; it registers itself as instance() at construction.
+class Console : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Console(CommunicationThreadObject *communication, QObject *parent = nullptr);
+    ~Console() override;
+
+    /// The process-wide console, or null.
+    static Console *instance();
+    /// Hands a frame about to be written (or a reply read) to the process-wide console, if
+    /// there is one. Safe from any thread, also while the console is being destroyed.
+    static void logSentData(const QString &id, const QString &text);
+    static void logReceivedData(const QString &id, const QString &text);
+
+    /// Makes the control bytes of the line protocol readable ("[STX]", "[ETX]", "[ACK]", "[NAK]").
+    static QString visibleControlBytes(QString text);
+
+    void setShowDebug(bool showAll);
+    bool showDebug() const;
+    void setTimed(bool timed) { mTimed = timed; }
+    bool timed() const { return mTimed; }
+
+signals:
+    /// One line for the output pane (emitted in the console's thread).
+    void lineLogged(QString line);
+
+public slots:
+    void sendCommand(QString line);
+    void sendData(QString id, QString logLine);
+    void receivedData(QString id, QString logLine);
+    void normalLog(QString logLine);
+    void logSwitchedToPort(QString portName);
+
+private:
+    void logTraffic(const QString &id, const QString &text, const QString &format);
+
+    CommunicationThreadObject *mCommunication;
+    std::atomic<bool> mShowAllTraffic { false };
+    bool mTimed = false;
+};
+
+#endif // CONSOLE_H

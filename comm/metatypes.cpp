@@ -1,0 +1,14 @@
+#include "comm/metatypes.h"
+
+#include "comm/abstractcommunicator.h"
+#include "comm/commstatus.h"
+
+void MetaTypes::registerAll()
+{
+    qRegisterMetaType<CommStatus>("CommStatus");
+    qRegisterMetaType<QSerialPortInfo>("QextPortInfo");
+    qRegisterMetaType<AbstractCommunicator::Result>("AbstractCommunicator::Result");
+    qRegisterMetaType<AbstractCommunicator *>("AbstractCommunicator*");
+    qRegisterMetaType<bool *>("bool *");
+    qRegisterMetaType<QVariantList *>("QVariantList *");
+}

@@ -1,0 +1,89 @@
+#include "comm/virtualcommunicator.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+QMutex devicesMutex;
+QStringList registeredDevices;
+std::atomic<int> readDelayDivisor { 2 };
+} // namespace
+
+VirtualCommunicator::VirtualCommunicator(const QString &name, QObject *parent)
+    : AbstractCommunicator(parent)
+    , mName(name)
+    , mCamera(name)
+{ }
+
+void VirtualCommunicator::addVirtualDevice(const QString &name)
+{
+    QMutexLocker lock(&devicesMutex);
+    registeredDevices.append(name);
+}
+
+QStringList VirtualCommunicator::virtualDevices()
+{
+    QMutexLocker lock(&devicesMutex);
+    return registeredDevices;
+}
+
+void VirtualCommunicator::clearVirtualDevices()
+{
+    QMutexLocker lock(&devicesMutex);
+    registeredDevices.clear();
+}
+
+void VirtualCommunicator::setDelayDivisor(int divisor)
+{
+    readDelayDivisor = qMax(0, divisor);
+}
+
+int VirtualCommunicator::delayDivisor()
+{
+    return readDelayDivisor;
+}
+
+QByteArray VirtualCommunicator::portName()
+{
+    return mName.toLatin1();
+}
+
+bool VirtualCommunicator::writeFrame(const QByteArray &frame)
+{
+    // A new request starts a new exchange: answers that came too late for the previous one
+    // must not be taken for answers to this one.
+    mOutput.clear();
+    mLate.clear();
+    const QList<SimulatedCamera::Chunk> chunks = mCamera.receive(frame);
+    for (const SimulatedCamera::Chunk &chunk : chunks) {
+        if (chunk.delayMs <= 0)
+            mOutput.append(chunk.bytes);
+        else
+            mLate.append(chunk);
+    }
+    return true;
+}
+
+bool VirtualCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectReply)
+{
+    Q_UNUSED(expectReply)
+    // Answers scripted to arrive later count when they are due within the time limit of the
+    // line (measured in unscaled line time, so that tests with a short wait behave the same).
+    for (int i = 0; i < mLate.size();) {
+        if (mLate.at(i).delayMs < timeoutMs) {
+            mOutput.append(mLate.takeAt(i).bytes);
+        } else {
+            mLate[i].delayMs -= timeoutMs;
+            ++i;
+        }
+    }
+    out = mOutput;
+    mOutput.clear();
+    const int divisor = readDelayDivisor;
+    if (timeoutMs >= 1 && divisor > 0)
+        QThread::msleep(static_cast<unsigned long>(timeoutMs / divisor));
+    return true;
+}
