@@ -1,6 +1,7 @@
 #include "ui/aboutdialog.h"
 
 #include "ui/appidentity.h"
+#include "ui/uiresources.h"
 #include "ui_aboutdialog.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ AboutDialog::AboutDialog(QWidget *parent)
     : QDialog(parent)
     , mUi(std::make_unique<Ui::AboutDialog>())
 {
+    UiResources::init();
     mUi->setupUi(this);
     setFixedSize(size());
     mUi->lblVersion->setText(QStringLiteral("Release %1, %2 (%3 bit), Basic configuration")

@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "description/cameradescriptionfile.h"
+#include "ui/uiresources.h"
 #include "ui_selectdescriptiondialog.h"
 
 #include <QFileDialog>
@@ -17,6 +18,7 @@ SelectDescriptionDialog::SelectDescriptionDialog(const QList<CameraDescriptionFi
     , mModel(model)
     , mType(type)
 {
+    UiResources::init();
     mUi->setupUi(this);
     setWindowTitle(QStringLiteral("Provide camera description for: '") + model + QLatin1Char('-')
         + type + QLatin1Char('\''));

@@ -1,6 +1,7 @@
 #include "ui/splashscreen.h"
 
 #include "ui/appidentity.h"
+#include "ui/uiresources.h"
 #include "ui_splashscreen.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@ SplashScreen::SplashScreen(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , mUi(std::make_unique<Ui::SplashScreen>())
 {
+    UiResources::init();
     mUi->setupUi(this);
     setFixedSize(size());
     mUi->lblVersion->setText(QStringLiteral("Version: %1 (%2 bit)")
