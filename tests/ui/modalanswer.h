@@ -72,6 +72,10 @@ private:
     {
         mPoll.stop();
         mTimedOut = true;
+        qWarning("ModalAnswer gave up; active modal: %s",
+            QApplication::activeModalWidget()
+                ? QApplication::activeModalWidget()->metaObject()->className()
+                : "none");
         // Close from the top down until no modal window is left.
         for (int guard = 0; guard < 10 && QApplication::activeModalWidget(); ++guard) {
             QWidget *modal = QApplication::activeModalWidget();
