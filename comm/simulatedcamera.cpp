@@ -55,6 +55,11 @@ QList<SimulatedCamera::Chunk> SimulatedCamera::receive(const QByteArray &bytes)
         case Delayed:
             chunks.append({ fault.delayMs, regular });
             break;
+        case LateTail:
+            chunks.append({ 0, regular.left(1) });
+            if (regular.size() > 1)
+                chunks.append({ fault.delayMs, regular.mid(1) });
+            break;
         }
     }
     return chunks;
@@ -85,7 +90,9 @@ QByteArray SimulatedCamera::answerLocked(const QByteArray &command)
     }
     name.chop(1);
     if (name == QLatin1String("ID"))
-        out += "@\"VirtualDevice-" + mName.toLatin1() + '\r';
+        out += "@\""
+            + (mIdentification.isEmpty() ? "VirtualDevice-" + mName.toLatin1() : mIdentification)
+            + '\r';
     else if (name == QLatin1String("ERR"))
         out += "@0\r";
     else if (mValues.contains(name))
@@ -140,4 +147,10 @@ void SimulatedCamera::setValue(const QString &parameter, const QByteArray &text)
 {
     QMutexLocker lock(&mMutex);
     mValues.insert(parameter, text);
+}
+
+void SimulatedCamera::setIdentification(const QByteArray &text)
+{
+    QMutexLocker lock(&mMutex);
+    mIdentification = text;
 }

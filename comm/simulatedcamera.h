@@ -21,7 +21,8 @@ public:
         NakAnswer, ///< NAK instead of the answer
         Truncated, ///< only the first byte of the answer (the ACK of a query, or nothing)
         Garbage, ///< bytes that are neither ACK nor NAK
-        Delayed ///< the full answer, but only after delayMs
+        Delayed, ///< the full answer, but only after delayMs
+        LateTail ///< the first byte of the answer at once, the rest after delayMs
     };
 
     struct Fault
@@ -57,6 +58,9 @@ public:
     QList<QByteArray> receivedCommands() const;
     void clearReceivedCommands();
 
+    /// Makes "ID?" answer this text instead of "VirtualDevice-" and the name (empty: default).
+    void setIdentification(const QByteArray &text);
+
     /// Stored value text of a parameter (as it was framed), or a null array.
     QByteArray value(const QString &parameter) const;
     void setValue(const QString &parameter, const QByteArray &text);
@@ -69,6 +73,7 @@ private:
 
     mutable QMutex mMutex;
     QString mName;
+    QByteArray mIdentification;
     QByteArray mInput;
     QMap<QString, QByteArray> mValues;
     QList<Fault> mFaults;

@@ -170,9 +170,11 @@ void TtyCameraServer::readAvailable()
         } else {
             const quint64 generation = mGeneration;
             const QByteArray bytes = chunk.bytes;
+            ++mPending;
             QTimer::singleShot(chunk.delayMs, this, [this, generation, bytes]() {
                 if (generation == mGeneration)
                     writeBytes(bytes);
+                --mPending;
             });
         }
     }

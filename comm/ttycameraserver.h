@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 class QSocketNotifier;
 
 /// Serves a simulated camera on a terminal device: either a given tty (for example one end of
@@ -30,6 +32,8 @@ public:
     QString devicePath() const;
     QString errorString() const { return mError; }
     bool isServing() const { return mFd >= 0; }
+    /// Answers scheduled for later that have not been written yet (any thread may ask).
+    int pendingAnswers() const { return mPending; }
 
 public slots:
     /// Hangs up: closes the terminal as an unplugged device would.
@@ -58,6 +62,7 @@ private:
     QString mError;
     bool mOwnPty = false;
     quint64 mGeneration = 0;
+    std::atomic<int> mPending { 0 };
 };
 
 #endif // TTYCAMERASERVER_H

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 
 /// Kind of one position in a command's parameter or return value list.
@@ -12,6 +13,8 @@ enum class CommandParameterType {
     String = 2,
     Const = 3
 };
+
+Q_DECLARE_METATYPE(CommandParameterType)
 
 /// One position of a command's parameter or return value list.
 struct CommandParameter

@@ -1,6 +1,7 @@
 #ifndef DISPLAYELEMENT_H
 #define DISPLAYELEMENT_H
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,10 @@ enum class DisplayElementType {
     List = 6,
     ROI = 7
 };
+
+Q_DECLARE_METATYPE(Visibility)
+Q_DECLARE_METATYPE(AccessMode)
+Q_DECLARE_METATYPE(DisplayElementType)
 
 /// Common part of every setting shown to the user; one subclass per kind.
 ///

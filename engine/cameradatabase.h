@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QScopedPointer>
 #include <QScriptProgram>
+#include <QScriptValue>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -86,6 +87,9 @@ public:
     bool evaluateBool(const QString &expression);
     /// Empty expression: 0. Otherwise the result truncated toward zero; 0 after an error.
     int evaluateInt(const QString &expression);
+    /// A new engine with one global per script name and the library functions; also makes it
+    /// the watched engine of this database. setDescription calls it.
+    QScriptEngine *createScriptEngine();
     /// The engine of the current description; null before the first setDescription.
     QScriptEngine *scriptEngine() const { return mEngine; }
     /// Script time after which an evaluation is aborted (blocking camera reads not counted).
@@ -113,6 +117,8 @@ public:
     /// Time between two identification gets while offline (2500 ms).
     void setOfflinePollInterval(int ms) { mOfflinePollInterval = ms; }
     int offlinePollInterval() const { return mOfflinePollInterval; }
+    /// The identification get is repeated because the camera is offline.
+    bool isPollingOffline() const;
 
 signals:
     /// A cached value changed or was refreshed.
@@ -126,14 +132,10 @@ public slots:
     void onOnlineModeChanged(bool online);
     void checkOnline();
 
-protected:
-    /// A new engine with one global per script name and the library functions.
-    virtual QScriptEngine *createScriptEngine();
-
 private:
     void init();
     void sendRequest(const QString &id, bool get, bool wait, const char *operation);
-    bool evaluate(const QString &expression, QVariant *result);
+    bool evaluate(const QString &expression, QScriptValue *result);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();
@@ -157,6 +159,7 @@ private:
     QTimer *mOfflineTimer = nullptr;
     int mOfflinePollInterval = 2500;
     int mScriptTimeLimit = 1000;
+    int mEvaluationDepth = 0;
 
     friend class ScriptedCameraValue;
 };

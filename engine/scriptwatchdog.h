@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QScriptEngineAgent>
+#include <QVector>
 
 /// Aborts a script evaluation that runs longer than its time limit (an endless loop in an
 /// availability expression must not freeze the program). Checks the clock at every statement and
@@ -16,10 +17,13 @@ public:
     void setTimeLimit(int ms) { mTimeLimit = ms; }
     int timeLimit() const { return mTimeLimit; }
 
-    /// Starts counting one evaluation.
-    void start();
-    /// True when the last evaluation was aborted for taking too long.
-    bool timedOut() const { return mTimedOut; }
+    /// An evaluation starts; the clock runs from the outermost one (evaluations may nest when a
+    /// camera reply triggers another expression).
+    void enter();
+    /// An evaluation ended.
+    void leave();
+    /// True when the current evaluation was aborted for taking too long.
+    bool timedOut() const { return !mFrames.isEmpty() && mFrames.last().timedOut; }
     /// Excludes a blocking wait from the count.
     void pause();
     void resume();
@@ -28,14 +32,22 @@ public:
     void functionEntry(qint64 scriptId) override;
 
 private:
+    // One running evaluation; nested ones (a camera reply that triggers another expression)
+    // get their own budget, and their time does not count against the outer one.
+    struct Frame
+    {
+        qint64 start = 0;
+        qint64 excluded = 0;
+        qint64 pausedAt = 0;
+        int pauseDepth = 0;
+        bool timedOut = false;
+    };
+
     void check();
 
     QElapsedTimer mClock;
-    qint64 mPausedAt = -1;
-    qint64 mPausedTotal = 0;
+    QVector<Frame> mFrames;
     int mTimeLimit = 1000;
-    bool mRunning = false;
-    bool mTimedOut = false;
 };
 
 #endif // SCRIPTWATCHDOG_H

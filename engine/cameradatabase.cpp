@@ -1,0 +1,543 @@
+#include "engine/cameradatabase.h"
+
+#include "comm/communicationthreadobject.h"
+#include "description/cameradescriptionfile.h"
+#include "engine/commandrequest.h"
+#include "engine/commthreadchannel.h"
+#include "engine/scriptedcameravalue.h"
+#include "engine/scriptwatchdog.h"
+#include "engine/transferprogress.h"
+#include "engine/valuesubscriber.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QScriptEngine>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+
+// The resources of a static library must be registered by hand, outside any namespace.
+static void initCoreResources()
+{
+    Q_INIT_RESOURCE(core);
+}
+
+namespace {
+
+const char *const ScriptResource = ":/script/basicScript.js";
+const char *const IdentificationId = "intrnal_cmd_ident";
+
+// Keeps the watchdog's clock still while the user-interface thread waits for the camera.
+class PausedClock
+{
+public:
+    explicit PausedClock(ScriptWatchdog *watchdog)
+        : mWatchdog(watchdog)
+    {
+        if (mWatchdog)
+            mWatchdog->pause();
+    }
+    ~PausedClock()
+    {
+        if (mWatchdog)
+            mWatchdog->resume();
+    }
+    PausedClock(const PausedClock &) = delete;
+    PausedClock &operator=(const PausedClock &) = delete;
+
+private:
+    ScriptWatchdog *mWatchdog;
+};
+
+} // namespace
+
+CameraDatabase::CameraDatabase(CommunicationThreadObject *comm, QObject *parent)
+    : QObject(parent)
+    , mCommThread(comm)
+    , mOwnChannel(new CommThreadChannel(comm))
+{
+    mChannel = mOwnChannel.data();
+    init();
+    if (comm) {
+        connect(
+            comm, &CommunicationThreadObject::receivedReply, this, &CameraDatabase::processReply);
+        connect(comm, &CommunicationThreadObject::onlineModeChanged, this,
+            &CameraDatabase::onOnlineModeChanged);
+    }
+}
+
+CameraDatabase::CameraDatabase(CommandChannel *channel, QObject *parent)
+    : QObject(parent)
+    , mChannel(channel)
+{
+    init();
+}
+
+CameraDatabase::~CameraDatabase()
+{
+    // The engine owns the watchdog and the value objects, which point back here.
+    delete mEngine;
+}
+
+void CameraDatabase::init()
+{
+    initCoreResources();
+    mOfflineTimer = new QTimer(this);
+    mOfflineTimer->setSingleShot(true);
+    connect(mOfflineTimer, &QTimer::timeout, this, &CameraDatabase::checkOnline);
+}
+
+void CameraDatabase::setDescription(
+    CameraDescriptionFile *description, const QString &model, const QString &type)
+{
+    mDescription = description;
+    mCameraModel = model;
+    mCameraType = type;
+    mCachedValues.clear();
+    mCommandMap.clear();
+    mItemMap.clear();
+    mScriptNames.clear();
+
+    if (description) {
+        const QList<Command> commands = description->commands();
+        for (const Command &command : commands) {
+            mCommandMap.insert(command.id, command);
+            for (const QList<CommandParameter> *list : { &command.paramsGet, &command.paramsSet,
+                     &command.returnValueGet, &command.returnValueSet }) {
+                for (const CommandParameter &parameter : *list) {
+                    if (parameter.type == CommandParameterType::Const)
+                        continue;
+                    mScriptNames.append(parameter.id);
+                    mCommandMap.insert(parameter.id, command);
+                }
+            }
+        }
+        if (!mCommandMap.contains(QStringLiteral("ID"))) {
+            Command identification;
+            identification.id = QLatin1String(IdentificationId);
+            identification.code = "ID";
+            CommandParameter result;
+            result.type = CommandParameterType::String;
+            result.id = QStringLiteral("ID");
+            identification.returnValueGet.append(result);
+            mCommandMap.insert(QStringLiteral("ID"), identification);
+            mCommandMap.insert(identification.id, identification);
+            mScriptNames.append(QStringLiteral("ID"));
+        }
+    }
+
+    mScriptNames.sort();
+    mScriptNames.removeDuplicates();
+
+    // A reply handled during an evaluation may get here; the running engine must outlive it.
+    if (mEvaluationDepth > 0 && mEngine)
+        mEngine->deleteLater();
+    else
+        delete mEngine;
+    mEngine = nullptr;
+    mWatchdog = nullptr;
+    mPrograms.clear();
+    mEngine = createScriptEngine();
+}
+
+QVariant CameraDatabase::getValue(const QString &id)
+{
+    if (!mCachedValues.contains(id) || mStaleFlags.value(id))
+        doGetValue(id);
+    return mCachedValues[id];
+}
+
+QVariant CameraDatabase::getValueWait(const QString &id)
+{
+    if (!mCachedValues.contains(id) || mStaleFlags.value(id))
+        doGetValueWait(id);
+    return mCachedValues[id];
+}
+
+void CameraDatabase::setValue(const QString &id, const QVariant &value)
+{
+    if (mCachedValues[id] == value)
+        return;
+    mCachedValues[id] = value;
+    if (!mCommandMap.value(id).cachedUpdate)
+        doSetValue(id);
+    mStaleFlags[id] = true;
+    updateCachedValue(id, value);
+}
+
+void CameraDatabase::refreshValue(const QString &id)
+{
+    mStaleFlags[id] = true;
+    doGetValue(id);
+}
+
+void CameraDatabase::registerItem(const QString &id, ValueSubscriber *item)
+{
+    if (item)
+        mItemMap[id].append(item);
+}
+
+void CameraDatabase::unregisterItem(ValueSubscriber *item)
+{
+    for (auto it = mItemMap.begin(); it != mItemMap.end();) {
+        it->removeAll(item);
+        if (it->isEmpty())
+            it = mItemMap.erase(it);
+        else
+            ++it;
+    }
+}
+
+void CameraDatabase::setFastFailure(bool on)
+{
+    if (mChannel)
+        mChannel->setRetries(on ? 0 : 2);
+}
+
+CameraDatabase::ValueState CameraDatabase::valueState(const QString &id) const
+{
+    if (!mCachedValues.contains(id))
+        return ValueState::Absent;
+    return mStaleFlags.value(id) ? ValueState::Stale : ValueState::Cached;
+}
+
+QVariant CameraDatabase::cachedValue(const QString &id) const
+{
+    return mCachedValues.value(id);
+}
+
+void CameraDatabase::doGetValue(const QString &id)
+{
+    sendRequest(id, true, false, "doGetValue()");
+}
+
+void CameraDatabase::doSetValue(const QString &id)
+{
+    sendRequest(id, false, false, "doSetValue()");
+}
+
+void CameraDatabase::doGetValueWait(const QString &id)
+{
+    sendRequest(id, true, true, "doGetValueWait()");
+}
+
+void CameraDatabase::doSetValueWait(const QString &id)
+{
+    sendRequest(id, false, true, "doSetValueWait()");
+}
+
+void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const char *operation)
+{
+    // A copy: a description change during the exchange cannot alter the request.
+    const Command command = mCommandMap.value(id);
+    if (!CommandRequest::canBuild(command)) {
+        qDebug().noquote() << QLatin1String(operation) + QStringLiteral(" unknown parameter: ")
+                + id;
+        return;
+    }
+    const CommandRequest request = get ? CommandRequest::forGet(command, mCachedValues)
+                                       : CommandRequest::forSet(command, mCachedValues);
+    if (!mChannel)
+        return;
+    if (!wait) {
+        mChannel->sendCommand(request.id, request.code, request.args, request.expectReply);
+        return;
+    }
+    QVariantList reply;
+    bool success = false;
+    {
+        PausedClock paused(mWatchdog);
+        success
+            = mChannel->sendCommandDirect(request.code, request.args, request.expectReply, &reply);
+    }
+    // The reply to a blocking set is not decoded: list and region writes would otherwise
+    // announce every entry.
+    if (get && success)
+        processReply(request.id, request.code, AbstractCommunicator::Success, reply);
+}
+
+void CameraDatabase::processReply(const QString &id, const QByteArray &code,
+    AbstractCommunicator::Result result, const QVariantList &args)
+{
+    const auto found = mCommandMap.constFind(id);
+    if (found == mCommandMap.constEnd())
+        return;
+    if (result == AbstractCommunicator::Failure)
+        return;
+    const Command command = found.value();
+    const bool isGet = CommandRequest::isGet(code);
+
+    updateCmdExecuted(id);
+
+    const ReplyValues reply = CommandRequest::decode(command, isGet, args);
+    int missingFrom = reply.values.size() - reply.missing;
+    for (int i = 0; i < reply.values.size(); ++i) {
+        if (i >= missingFrom) {
+            qDebug().noquote() << id << QString::fromLatin1(code)
+                               << QStringLiteral("Returned less parameters than expected");
+        }
+        updateCachedValue(reply.values.at(i).first, reply.values.at(i).second);
+    }
+    if (reply.extra > 0) {
+        qDebug().noquote() << id << QString::fromLatin1(code)
+                           << QStringLiteral("Returned more parameters than expected");
+    }
+
+    if (!isGet && !command.returnValueGet.isEmpty())
+        doGetValue(command.id);
+}
+
+void CameraDatabase::updateCachedValue(const QString &id, const QVariant &val)
+{
+    const bool changed = mCachedValues[id] != val || mStaleFlags.value(id);
+    if (!changed)
+        return;
+    mStaleFlags[id] = false;
+    mCachedValues[id] = val;
+    // A copy: a subscriber may subscribe or unsubscribe while being told.
+    const QList<ValueSubscriber *> items = mItemMap.value(id);
+    for (ValueSubscriber *item : items)
+        item->valueChanged(id, val);
+    emit valueUpdate(id, val);
+}
+
+void CameraDatabase::updateCmdExecuted(const QString &id)
+{
+    const QList<ValueSubscriber *> items = mItemMap.value(id);
+    for (ValueSubscriber *item : items)
+        item->valueChanged(id, QVariant());
+}
+
+void CameraDatabase::onOnlineModeChanged(bool online)
+{
+    if (!online)
+        mOfflineTimer->start(mOfflinePollInterval);
+}
+
+bool CameraDatabase::isPollingOffline() const
+{
+    return mOfflineTimer->isActive();
+}
+
+void CameraDatabase::checkOnline()
+{
+    if (mChannel && mChannel->isOnline())
+        return;
+    doGetValue(QStringLiteral("ID"));
+    mOfflineTimer->start(mOfflinePollInterval);
+}
+
+// ---- Expressions ----
+
+QScriptEngine *CameraDatabase::createScriptEngine()
+{
+    auto *engine = new QScriptEngine;
+    // Installed before anything is compiled so that every statement is watched.
+    mWatchdog = new ScriptWatchdog(engine);
+    mWatchdog->setTimeLimit(mScriptTimeLimit);
+    engine->setAgent(mWatchdog);
+
+    for (const QString &name : qAsConst(mScriptNames)) {
+        QScriptValue object = engine->newQObject(
+            new ScriptedCameraValue(name, this), QScriptEngine::ScriptOwnership);
+        engine->globalObject().setProperty(name, object);
+    }
+
+    QFile library(QString::fromLatin1(ScriptResource));
+    if (library.open(QIODevice::ReadOnly)) {
+        const QString text = QString::fromUtf8(library.readAll());
+        const QScriptValue result = engine->evaluate(text, QLatin1String(ScriptResource), 0);
+        if (result.isError() || engine->hasUncaughtException()) {
+            qDebug().noquote() << engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
+            qDebug().noquote() << QStringLiteral("Error loading basic script: ")
+                    + result.toString();
+            engine->clearExceptions();
+        }
+    }
+    return engine;
+}
+
+void CameraDatabase::setScriptTimeLimit(int ms)
+{
+    mScriptTimeLimit = ms;
+    if (mWatchdog)
+        mWatchdog->setTimeLimit(ms);
+}
+
+int CameraDatabase::scriptTimeLimit() const
+{
+    return mScriptTimeLimit;
+}
+
+bool CameraDatabase::evaluateBool(const QString &expression)
+{
+    if (expression.isEmpty())
+        return true;
+    QScriptValue result;
+    if (!evaluate(expression, &result))
+        return false;
+    // A camera value stands for its text (true when not empty), not for an object, which
+    // would always be true.
+    if (auto *value = qobject_cast<ScriptedCameraValue *>(result.toQObject()))
+        return !value->toString().isEmpty();
+    return result.toBool();
+}
+
+int CameraDatabase::evaluateInt(const QString &expression)
+{
+    if (expression.isEmpty())
+        return 0;
+    QScriptValue result;
+    if (!evaluate(expression, &result))
+        return 0;
+    const double number = result.toInteger();
+    if (!std::isfinite(number) || number < double(std::numeric_limits<int>::min())
+        || number > double(std::numeric_limits<int>::max())) {
+        reportScriptError(expression, QString(),
+            QStringLiteral("RangeError: result %1 is outside the integer range").arg(number));
+        return 0;
+    }
+    return int(number);
+}
+
+bool CameraDatabase::evaluate(const QString &expression, QScriptValue *result)
+{
+    if (!mEngine) {
+        reportScriptError(
+            expression, QString(), QStringLiteral("Error: no camera description is set"));
+        return false;
+    }
+    auto found = mPrograms.constFind(expression);
+    if (found == mPrograms.constEnd())
+        found = mPrograms.insert(expression, QScriptProgram(expression, QString(), 1));
+    const QScriptProgram program = found.value();
+
+    // Held locally: a reply handled during the evaluation may replace the description, and the
+    // old engine then lives on until the event loop runs again.
+    QScriptEngine *engine = mEngine;
+    ScriptWatchdog *watchdog = mWatchdog;
+    watchdog->enter();
+    ++mEvaluationDepth;
+    *result = engine->evaluate(program);
+    --mEvaluationDepth;
+    const bool timedOut = watchdog->timedOut();
+    watchdog->leave();
+
+    if (!timedOut && !result->isError() && !engine->hasUncaughtException())
+        return true;
+    const QString backtrace = engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
+    const QString error = timedOut
+        ? QStringLiteral("Error: evaluation aborted after %1 ms").arg(watchdog->timeLimit())
+        : result->toString();
+    engine->clearExceptions();
+    reportScriptError(expression, backtrace, error);
+    return false;
+}
+
+void CameraDatabase::reportScriptError(
+    const QString &expression, const QString &backtrace, const QString &error)
+{
+    qDebug().noquote() << QStringLiteral("Error evaluating expression: ") + expression;
+    qDebug().noquote() << backtrace;
+    qDebug().noquote() << error;
+}
+
+// ---- Lists and regions ----
+
+bool CameraDatabase::loadList(
+    QStringList &out, int count, const QString &getId, const QString &indexId)
+{
+    const QString title = QStringLiteral("Loading list from camera");
+    out.clear();
+    bool cancelled = false;
+    if (mProgress)
+        mProgress->begin(title, count);
+    for (int i = 0; i < count; ++i) {
+        if (mProgress
+            && mProgress->update(
+                i, QStringLiteral("Loading list from camera (%1/%2)").arg(i).arg(count))) {
+            cancelled = true;
+            break;
+        }
+        if (!indexId.isEmpty())
+            mCachedValues[indexId] = i;
+        doGetValueWait(getId);
+        out.append(mCachedValues[getId].toString());
+    }
+    if (mProgress)
+        mProgress->end();
+    return !cancelled;
+}
+
+bool CameraDatabase::saveList(const QStringList &list, const QString &indexId,
+    const QString &startId, const QString &endId, const QString &setId)
+{
+    const QString title = QStringLiteral("Saving list to camera");
+    const int size = list.size();
+    bool cancelled = false;
+    if (mProgress)
+        mProgress->begin(title, size);
+    if (!startId.isEmpty())
+        doSetValueWait(startId);
+    for (int i = 0; i < size; ++i) {
+        if (mProgress
+            && mProgress->update(
+                i, QStringLiteral("Saving list to camera (%1/%2)").arg(i).arg(size))) {
+            cancelled = true;
+            break;
+        }
+        if (!indexId.isEmpty())
+            mCachedValues[indexId] = i;
+        bool ok = false;
+        const int entry = list.at(i).toInt(&ok, 10);
+        mCachedValues[setId] = ok ? entry : 0;
+        doSetValueWait(setId);
+    }
+    if (!endId.isEmpty())
+        doSetValueWait(endId);
+    if (mProgress)
+        mProgress->end();
+    return !cancelled;
+}
+
+bool CameraDatabase::loadRoi(QList<QRect> &out, int count, const QString &indexId,
+    const QString &xId, const QString &yId, const QString &widthId, const QString &heightId,
+    const QString &getCommandId)
+{
+    out.clear();
+    for (int i = 0; i < count; ++i) {
+        if (!indexId.isEmpty())
+            mCachedValues[indexId] = i;
+        doGetValueWait(getCommandId.isEmpty() ? xId : getCommandId);
+        out.append(QRect(mCachedValues[xId].toInt(), mCachedValues[yId].toInt(),
+            mCachedValues[widthId].toInt(), mCachedValues[heightId].toInt()));
+    }
+    return true;
+}
+
+bool CameraDatabase::saveRoi(const QList<QRect> &regions, int count, const QString &xId,
+    const QString &yId, const QString &widthId, const QString &heightId, const QString &startId,
+    const QString &endId, const QString &setCommandId)
+{
+    if (!startId.isEmpty())
+        doSetValueWait(startId);
+    for (int i = 0; i < count; ++i) {
+        int x = 0, y = 0, width = 0, height = 0;
+        if (i < regions.size()) {
+            const QRect &region = regions.at(i);
+            x = region.x();
+            y = region.y();
+            width = region.width();
+            height = region.height();
+        }
+        mCachedValues[xId] = x;
+        mCachedValues[yId] = y;
+        mCachedValues[widthId] = width;
+        mCachedValues[heightId] = height;
+        doSetValueWait(setCommandId.isEmpty() ? xId : setCommandId);
+    }
+    if (!endId.isEmpty())
+        doSetValueWait(endId);
+    return true;
+}

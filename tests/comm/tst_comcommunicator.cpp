@@ -1,0 +1,349 @@
+#include "comm/comcommunicator.h"
+#include "comm/metatypes.h"
+#include "ptycamerafixture.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+QStringList capturedMessages;
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    capturedMessages.append(message);
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+} // namespace
+
+class TestComCommunicator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void queryAndSetRoundTrip();
+    void completionRules_data();
+    void completionRules();
+    void faultMatrix_data();
+    void faultMatrix();
+    void hangUpMidExchangeAndReturn();
+    void hangUpWhileIdle();
+    void missingDeviceFailsQuietly();
+    void identificationLength_data();
+    void identificationLength();
+    void toolServesCamera();
+
+private:
+    bool failedReadLogged() const
+    {
+        for (const QString &message : capturedMessages)
+            if (message.startsWith(QLatin1String("Failed to read all but received: ")))
+                return true;
+        return false;
+    }
+};
+
+void TestComCommunicator::initTestCase()
+{
+    MetaTypes::registerAll();
+    previousHandler = qInstallMessageHandler(captureMessages);
+}
+
+void TestComCommunicator::init()
+{
+    capturedMessages.clear();
+}
+
+void TestComCommunicator::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+void TestComCommunicator::queryAndSetRoundTrip()
+{
+    PtyCameraFixture far(QStringLiteral("Tty"));
+    QVERIFY(far.isOpen());
+    ComCommunicator comm(far.path());
+    QCOMPARE(comm.portName(), far.path().toLatin1());
+    QVERIFY(comm.open());
+
+    QVariantList reply;
+    QCOMPARE(
+        comm.sendCommand("t", "GAI", { 12, -3 }, reply, 750, false), AbstractCommunicator::Success);
+    QVERIFY(reply.isEmpty());
+    QCOMPARE(comm.sendCommand("t", "GAI?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, (QVariantList { 12, -3 }));
+    QCOMPARE(comm.sendCommand("t", "NAME", { QStringLiteral("Line 4") }, reply, 750, false),
+        AbstractCommunicator::Success);
+    QCOMPARE(comm.sendCommand("t", "NAME?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { QStringLiteral("Line 4") });
+    QVERIFY(comm.isOnline());
+    QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Tty"));
+    QCOMPARE(far.camera().receivedCommands(),
+        (QList<QByteArray> { "GAI12;-3", "GAI?", "NAME\"Line 4", "NAME?", "ID?" }));
+}
+
+void TestComCommunicator::completionRules_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("expectReply");
+    QTest::addColumn<bool>("readOk");
+    QTest::addColumn<bool>("waitsFullLimit");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<bool>("logged");
+
+    using C = SimulatedCamera;
+    QTest::newRow("ACK ends a set at once") << int(C::NoFault) << QByteArray("V5") << false << true
+                                            << false << QByteArray("\x06") << false;
+    QTest::newRow("ACK and data end a query") << int(C::NoFault) << QByteArray("V?") << true << true
+                                              << false << QByteArray("\x06@7\r") << false;
+    QTest::newRow("ACK alone waits, then passes") << int(C::Truncated) << QByteArray("V?") << true
+                                                  << true << true << QByteArray("\x06") << false;
+    QTest::newRow("NAK ends at once") << int(C::NakAnswer) << QByteArray("V?") << true << true
+                                      << false << QByteArray("\x15") << false;
+    QTest::newRow("nothing: false, no message")
+        << int(C::NoAnswer) << QByteArray("V?") << true << false << true << QByteArray() << false;
+    QTest::newRow("garbage: false with message")
+        << int(C::Garbage) << QByteArray("V?") << true << false << true
+        << QByteArray("\x7f#garbage\xfe") << true;
+}
+
+void TestComCommunicator::completionRules()
+{
+    QFETCH(int, fault);
+    QFETCH(QByteArray, command);
+    QFETCH(bool, expectReply);
+    QFETCH(bool, readOk);
+    QFETCH(bool, waitsFullLimit);
+    QFETCH(QByteArray, received);
+    QFETCH(bool, logged);
+
+    PtyCameraFixture far(QStringLiteral("Rules"));
+    far.camera().setValue(QStringLiteral("V"), "7");
+    ComCommunicator comm(far.path());
+    QVERIFY(comm.open());
+    if (fault != SimulatedCamera::NoFault)
+        far.camera().queueFault(SimulatedCamera::FaultKind(fault));
+
+    const int limit = 300;
+    QVERIFY(comm.writeFrame(AbstractCommunicator::buildFrame(command, {})));
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray out;
+    QCOMPARE(comm.readReply(out, limit, expectReply), readOk);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(out, received);
+    if (waitsFullLimit)
+        QVERIFY2(elapsed >= limit - 5, qPrintable(QString::number(elapsed)));
+    else
+        QVERIFY2(elapsed < limit, qPrintable(QString::number(elapsed)));
+    QVERIFY(elapsed < limit + 250);
+    QCOMPARE(failedReadLogged(), logged);
+    if (logged)
+        QVERIFY(capturedMessages.contains(QStringLiteral(" 127 35 103 97 114 98 97 103 101 -2")));
+}
+
+using Faults = QList<int>;
+
+void TestComCommunicator::faultMatrix_data()
+{
+    QTest::addColumn<Faults>("faults");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QVariantList>("args");
+    QTest::addColumn<int>("attempts");
+    QTest::addColumn<bool>("onlineAfter");
+
+    using C = SimulatedCamera;
+    const int ok = AbstractCommunicator::Success;
+    const int fail = AbstractCommunicator::Failure;
+    const QVariantList value { 123 };
+    QTest::newRow("answered") << Faults {} << 0 << 0 << ok << value << 1 << true;
+    QTest::newRow("no reply") << Faults { C::NoAnswer } << 0 << 0 << fail << QVariantList() << 1
+                              << false;
+    QTest::newRow("reply only to the retry")
+        << Faults { C::NoAnswer } << 0 << 2 << ok << value << 2 << true;
+    QTest::newRow("NAK") << Faults { C::NakAnswer } << 0 << 0 << fail << QVariantList() << 1
+                         << true;
+    QTest::newRow("truncated reply")
+        << Faults { C::Truncated } << 0 << 0 << ok << QVariantList() << 1 << true;
+    QTest::newRow("garbage") << Faults { C::Garbage } << 0 << 0 << fail << QVariantList() << 1
+                             << false;
+    QTest::newRow("reply within the limit")
+        << Faults { C::Delayed } << 200 << 0 << ok << value << 1 << true;
+    QTest::newRow("reply after the limit")
+        << Faults { C::Delayed } << 900 << 0 << fail << QVariantList() << 1 << false;
+    QTest::newRow("data part after the limit")
+        << Faults { C::LateTail } << 900 << 0 << ok << QVariantList() << 1 << true;
+    QTest::newRow("late reply, then the retry answered")
+        << Faults { C::Delayed } << 900 << 1 << ok << value << 2 << true;
+}
+
+void TestComCommunicator::faultMatrix()
+{
+    QFETCH(Faults, faults);
+    QFETCH(int, delayMs);
+    QFETCH(int, retries);
+    QFETCH(int, result);
+    QFETCH(QVariantList, args);
+    QFETCH(int, attempts);
+    QFETCH(bool, onlineAfter);
+
+    PtyCameraFixture far(QStringLiteral("Matrix"));
+    far.camera().setValue(QStringLiteral("GAI"), "123");
+    far.camera().setValue(QStringLiteral("OFS"), "-9");
+    ComCommunicator comm(far.path());
+    comm.setOnline(true); // as after earlier exchanges, so that the retry policy applies
+    comm.setRetries(retries);
+    for (int fault : faults)
+        far.camera().queueFault(SimulatedCamera::FaultKind(fault), delayMs);
+
+    QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+    QElapsedTimer clock;
+    clock.start();
+    comm.sendCommandEvent(QStringLiteral("gain"), "GAI?", {}, true);
+    const qint64 limit = AbstractCommunicator::FirstAttemptTimeoutMs
+        + retries * AbstractCommunicator::RetryTimeoutMs;
+    QVERIFY2(clock.elapsed() < limit + 300, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(replies.count(), 1);
+    QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
+    QCOMPARE(replies.first().at(3).toList(), args);
+    QCOMPARE(comm.isOnline(), onlineAfter);
+
+    // Whatever the camera still sends for the old request must not be taken for the next
+    // reply: wait until everything scripted has been sent, then ask something else.
+    QTRY_COMPARE(far.server()->pendingAnswers(), 0);
+    QVariantList reply;
+    QCOMPARE(comm.sendCommand("next", "OFS?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { -9 });
+    QList<QByteArray> expected;
+    for (int i = 0; i < attempts; ++i)
+        expected.append("GAI?");
+    expected.append("OFS?");
+    QCOMPARE(far.camera().receivedCommands(), expected);
+}
+
+void TestComCommunicator::hangUpMidExchangeAndReturn()
+{
+    PtyCameraFixture far(QStringLiteral("Plug"));
+    ComCommunicator comm(far.path());
+    QVariantList reply;
+    QCOMPARE(comm.sendCommand("t", "ERR?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QVERIFY(comm.isOnline());
+
+    QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
+    far.camera().queueFault(SimulatedCamera::NoAnswer);
+    far.hangUpAtNextCommand();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(comm.sendCommand("t", "ERR?", {}, reply, 750, true), AbstractCommunicator::Failure);
+    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!comm.isOpen());
+    QCOMPARE(online.count(), 1);
+    QCOMPARE(online.first().at(1).toBool(), false);
+
+    // While the device is away each request fails at once without a storm of signals.
+    clock.restart();
+    QCOMPARE(comm.sendCommand("t", "ERR?", {}, reply, 750, true), AbstractCommunicator::Failure);
+    QVERIFY(clock.elapsed() < 400);
+    QCoreApplication::processEvents();
+    QCOMPARE(online.count(), 1);
+
+    // The device returns under the same name: the same communicator works again.
+    QVERIFY(far.reopen());
+    QCOMPARE(comm.sendCommand("t", "ERR?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { 0 });
+    QVERIFY(comm.isOnline());
+    QCOMPARE(online.count(), 2);
+}
+
+void TestComCommunicator::hangUpWhileIdle()
+{
+    PtyCameraFixture far(QStringLiteral("Idle"));
+    ComCommunicator comm(far.path());
+    QVariantList reply;
+    QCOMPARE(comm.sendCommand("t", "ERR?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
+    far.hangUp();
+    // The event loop notices the hang-up, closes the port and reports offline once.
+    QVERIFY(online.wait(2000));
+    QCOMPARE(online.first().at(1).toBool(), false);
+    QVERIFY(!comm.isOpen());
+    QCoreApplication::processEvents();
+    QCOMPARE(online.count(), 1);
+
+    QVERIFY(far.reopen());
+    QCOMPARE(comm.sendCommand("t", "ID?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { QStringLiteral("VirtualDevice-Idle") });
+}
+
+void TestComCommunicator::missingDeviceFailsQuietly()
+{
+    ComCommunicator comm(QStringLiteral("/nonexistent/ttyMFX9"));
+    QVERIFY(!comm.open());
+    QVariantList reply;
+    QCOMPARE(comm.sendCommand("t", "ID?", {}, reply, 750, true), AbstractCommunicator::Failure);
+    QVERIFY(!comm.writeFrame("@ID?\r"));
+    QByteArray out;
+    QVERIFY(!comm.readReply(out, 10, true));
+    QVERIFY(!comm.hasCamera());
+    QVERIFY(!comm.isOnline());
+    QVERIFY(!failedReadLogged());
+}
+
+void TestComCommunicator::identificationLength_data()
+{
+    QTest::addColumn<QByteArray>("identification");
+    QTest::addColumn<bool>("camera");
+    QTest::newRow("four characters") << QByteArray("AB12") << false;
+    QTest::newRow("five characters") << QByteArray("AB123") << true;
+}
+
+void TestComCommunicator::identificationLength()
+{
+    QFETCH(QByteArray, identification);
+    QFETCH(bool, camera);
+    PtyCameraFixture far(QStringLiteral("Len"));
+    far.camera().setIdentification(identification);
+    ComCommunicator comm(far.path());
+    QVERIFY(comm.open());
+    QCOMPARE(comm.hasCamera(), camera);
+    QCOMPARE(comm.hasCamera(), camera);
+    QCOMPARE(far.camera().receivedCommands().size(), 1); // the probe is remembered until close
+    comm.close();
+    QVERIFY(comm.open());
+    QCOMPARE(comm.hasCamera(), camera);
+}
+
+void TestComCommunicator::toolServesCamera()
+{
+    QProcess tool;
+    tool.start(QStringLiteral(MFXTTYCAMERA_PATH),
+        { QStringLiteral("--pty"), QStringLiteral("--name"), QStringLiteral("Tool") });
+    QVERIFY(tool.waitForStarted(5000));
+    QTRY_VERIFY(tool.canReadLine());
+    const QString path = QString::fromLocal8Bit(tool.readLine()).trimmed();
+    QVERIFY(path.startsWith(QLatin1Char('/')));
+
+    ComCommunicator comm(path);
+    QVariantList reply;
+    QCOMPARE(comm.sendCommand("t", "ID?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { QStringLiteral("VirtualDevice-Tool") });
+    QCOMPARE(comm.sendCommand("t", "GAI", { 4 }, reply, 750, false), AbstractCommunicator::Success);
+    QCOMPARE(comm.sendCommand("t", "GAI?", {}, reply, 750, true), AbstractCommunicator::Success);
+    QCOMPARE(reply, QVariantList { 4 });
+    comm.close();
+    tool.terminate();
+    QVERIFY(tool.waitForFinished(5000));
+}
+
+QTEST_GUILESS_MAIN(TestComCommunicator)
+#include "tst_comcommunicator.moc"

@@ -1,0 +1,313 @@
+#include "comm/comcommunicator.h"
+#include "comm/commandqueue.h"
+#include "comm/communicationthreadobject.h"
+#include "comm/virtualcommunicator.h"
+
+#include <QtTest>
+
+using StatusRecord = QPair<QString, int>;
+
+class TestCommunicationThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startListsVirtualDevicesInOrder();
+    void discoveryFindsVirtualCameras();
+    void stopDiscoveryEndsCycleAfterCurrentPort();
+    void replyReturnsToCallersThread();
+    void commandsNeedSelectedPort_data();
+    void commandsNeedSelectedPort();
+    void setCurrentPortRules();
+    void onlineModeFollowsSelectedPort();
+    void directCommandBlocks_data();
+    void directCommandBlocks();
+    void getStatus_data();
+    void getStatus();
+    void hotPlug();
+    void setRetriesReachesCurrentPort();
+
+private:
+    static QList<StatusRecord> records(const QSignalSpy &spy, int from = 0);
+
+    QThread *mThread = nullptr;
+    CommunicationThreadObject *mComm = nullptr;
+};
+
+void TestCommunicationThread::initTestCase()
+{
+    MetaTypes::registerAll();
+    // Reads wait 750 / 50 = 15 ms instead of 375 ms.
+    VirtualCommunicator::setDelayDivisor(50);
+    VirtualCommunicator::clearVirtualDevices();
+    VirtualCommunicator::addVirtualDevice(QStringLiteral("Bench"));
+    VirtualCommunicator::addVirtualDevice(QStringLiteral("Lab"));
+}
+
+void TestCommunicationThread::init()
+{
+    mThread = new QThread;
+    mComm = new CommunicationThreadObject(mThread);
+    mComm->setSerialPortScanning(false);
+    connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
+    QSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
+    mThread->start();
+    QTRY_COMPARE(added.count(), 4);
+    QCOMPARE(records(added),
+        (QList<StatusRecord> { { "Bench", StatusAdded }, { "Bench", StatusNoCamera },
+            { "Lab", StatusAdded }, { "Lab", StatusNoCamera } }));
+}
+
+void TestCommunicationThread::cleanup()
+{
+    mThread->quit();
+    QVERIFY(mThread->wait(5000));
+    delete mComm;
+    delete mThread;
+}
+
+QList<StatusRecord> TestCommunicationThread::records(const QSignalSpy &spy, int from)
+{
+    QList<StatusRecord> list;
+    for (int i = from; i < spy.count(); ++i)
+        list.append({ spy.at(i).at(0).toString(), spy.at(i).at(1).value<CommStatus>() });
+    return list;
+}
+
+void TestCommunicationThread::startListsVirtualDevicesInOrder()
+{
+    QCOMPARE(mComm->portNames(), (QStringList { "Bench", "Lab" }));
+    QVERIFY(mComm->findCommunicator(QStringLiteral("Lab")));
+    QVERIFY(!mComm->findCommunicator(QStringLiteral("lab")));
+    QVERIFY(mComm->queue());
+}
+
+void TestCommunicationThread::discoveryFindsVirtualCameras()
+{
+    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    mComm->startDiscovery();
+    // startDiscovery reports every port as without camera first, from the caller's thread.
+    QCOMPARE(records(status),
+        (QList<StatusRecord> { { "Bench", StatusNoCamera }, { "Lab", StatusNoCamera } }));
+    QTRY_COMPARE(status.count(), 4);
+    QCOMPARE(records(status, 2),
+        (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound } }));
+    QCOMPARE(status.at(2).at(2).toString(), QStringLiteral("VirtualDevice-Bench"));
+    QCOMPARE(status.at(3).at(2).toString(), QStringLiteral("VirtualDevice-Lab"));
+    mComm->stopDiscovery();
+
+    // Blocking call from this thread runs the cycle in the communication thread; with discovery
+    // off nothing is probed.
+    status.clear();
+    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
+    mComm->checkAllCommDevices();
+    QCOMPARE(status.count(), 0);
+}
+
+void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
+{
+    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
+    QVERIFY(bench);
+    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    // Stop discovery from inside the cycle, while the first port reports.
+    connect(
+        mComm, &CommunicationThreadObject::statusUpdate, mComm,
+        [this](const QString &, CommStatus s) {
+            if (s == StatusCameraFound)
+                mComm->stopDiscovery();
+        },
+        Qt::DirectConnection);
+    mComm->startDiscovery();
+    QTRY_COMPARE(status.count(), 3);
+    QCOMPARE(records(status, 2), (QList<StatusRecord> { { "Bench", StatusCameraFound } }));
+    // A further cycle (as the timer runs one) reports nothing while discovery is off.
+    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
+    mComm->checkAllCommDevices();
+    QCOMPARE(status.count(), 3);
+}
+
+void TestCommunicationThread::replyReturnsToCallersThread()
+{
+    mComm->setCurrentPort(QStringLiteral("Lab"));
+    QThread *receivedIn = nullptr;
+    connect(mComm, &CommunicationThreadObject::receivedReply, this,
+        [&receivedIn]() { receivedIn = QThread::currentThread(); });
+    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    QVERIFY(mComm->sendCommand(QStringLiteral("gain"), "GAI", { 12, 3 }, false));
+    QVERIFY(mComm->sendCommand(QStringLiteral("gain?"), "GAI?", {}, true));
+    QVERIFY(replies.wait(2000));
+    QTRY_COMPARE(replies.count(), 2);
+    QCOMPARE(receivedIn, QThread::currentThread());
+    QCOMPARE(replies.at(0).at(0).toString(), QStringLiteral("gain"));
+    QCOMPARE(
+        replies.at(0).at(2).value<AbstractCommunicator::Result>(), AbstractCommunicator::Success);
+    QCOMPARE(replies.at(1).at(0).toString(), QStringLiteral("gain?"));
+    QCOMPARE(replies.at(1).at(1).toByteArray(), QByteArray("GAI?"));
+    QCOMPARE(replies.at(1).at(3).toList(), (QVariantList { 12, 3 }));
+
+    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
+    QCOMPARE(lab->camera().receivedCommands(), (QList<QByteArray> { "GAI12;3", "GAI?" }));
+    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
+    QVERIFY(bench->camera().receivedCommands().isEmpty());
+}
+
+void TestCommunicationThread::commandsNeedSelectedPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("none selected") << QString() << false;
+    QTest::newRow("unknown port") << QStringLiteral("Gone") << false;
+    QTest::newRow("known port") << QStringLiteral("Bench") << true;
+}
+
+void TestCommunicationThread::commandsNeedSelectedPort()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, accepted);
+    mComm->setCurrentPort(port);
+    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    QCOMPARE(mComm->sendCommand("a", "ERR?", {}, true), accepted);
+    QCOMPARE(mComm->sendCommandFirst("b", "ERR?", {}, true, true), accepted);
+    if (accepted)
+        QTRY_COMPARE(replies.count(), 3);
+    else
+        QCOMPARE(mComm->queue()->size(), 0);
+}
+
+void TestCommunicationThread::setCurrentPortRules()
+{
+    QCOMPARE(mComm->currentPort(), QString());
+    QVERIFY(!mComm->isOnline());
+    mComm->setCurrentPort(QStringLiteral("Bench"));
+    QCOMPARE(mComm->currentPort(), QStringLiteral("Bench"));
+    QVERIFY(mComm->isOnline());
+    mComm->setCurrentPort(QStringLiteral("Unlisted"));
+    QCOMPARE(mComm->currentPort(), QStringLiteral("Bench"));
+    QVERIFY(mComm->isOnline());
+    mComm->setCurrentPort(QString());
+    QCOMPARE(mComm->currentPort(), QString());
+    QVERIFY(!mComm->isOnline());
+}
+
+void TestCommunicationThread::onlineModeFollowsSelectedPort()
+{
+    QSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
+    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
+    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
+    mComm->setCurrentPort(QStringLiteral("Bench"));
+    QCOMPARE(mode.count(), 0); // selecting emits nothing by itself
+    QMetaObject::invokeMethod(
+        bench, [bench]() { bench->setOnline(true); }, Qt::BlockingQueuedConnection);
+    QTRY_COMPARE(mode.count(), 1);
+    QCOMPARE(mode.first().first().toBool(), true);
+
+    // Only the selected port counts.
+    mComm->setCurrentPort(QStringLiteral("Lab"));
+    QMetaObject::invokeMethod(
+        bench, [bench]() { bench->setOnline(false); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        lab, [lab]() { lab->setOnline(true); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        lab, [lab]() { lab->setOnline(false); }, Qt::BlockingQueuedConnection);
+    QTRY_COMPARE(mode.count(), 3);
+    QCOMPARE(mode.at(1).first().toBool(), true);
+    QCOMPARE(mode.at(2).first().toBool(), false);
+    QVERIFY(!mComm->isOnline());
+}
+
+void TestCommunicationThread::directCommandBlocks_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<QVariantList>("values");
+    QTest::newRow("answered") << "Bench" << int(SimulatedCamera::NoFault) << true
+                              << QVariantList { 0 };
+    QTest::newRow("NAK, no retry")
+        << "Bench" << int(SimulatedCamera::NakAnswer) << false << QVariantList();
+    QTest::newRow("no port selected")
+        << QString() << int(SimulatedCamera::NoFault) << false << QVariantList();
+}
+
+void TestCommunicationThread::directCommandBlocks()
+{
+    QFETCH(QString, port);
+    QFETCH(int, fault);
+    QFETCH(bool, success);
+    QFETCH(QVariantList, values);
+
+    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
+    bench->camera().clearReceivedCommands();
+    if (fault != SimulatedCamera::NoFault)
+        bench->camera().queueFault(SimulatedCamera::FaultKind(fault));
+    mComm->setCurrentPort(port);
+    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    bool ok = !success;
+    QVariantList retval { QStringLiteral("stale") };
+    mComm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+    QCOMPARE(ok, success);
+    QCOMPARE(retval, values);
+    QCOMPARE(bench->camera().receivedCommands().size(), port.isEmpty() ? 0 : 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(replies.count(), 0);
+}
+
+void TestCommunicationThread::getStatus_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("status");
+    QTest::newRow("virtual camera") << "Lab" << int(StatusCameraFound);
+    QTest::newRow("unknown") << "COM99" << int(StatusRemoved);
+}
+
+void TestCommunicationThread::getStatus()
+{
+    QFETCH(QString, port);
+    QFETCH(int, status);
+    QCOMPARE(int(mComm->getStatus(port)), status);
+}
+
+void TestCommunicationThread::hotPlug()
+{
+    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    const QString missing = QStringLiteral("/nonexistent/ttyMFX0");
+    mComm->addSerialPort(QStringLiteral("/dev/rfcomm-Bluetooth-Incoming"));
+    mComm->addSerialPort(QStringLiteral("LPT1"));
+    mComm->addSerialPort(missing);
+    mComm->addSerialPort(missing);
+    QTRY_COMPARE(mComm->portNames().size(), 3);
+    QTRY_COMPARE(status.count(), 2);
+    QCOMPARE(records(status),
+        (QList<StatusRecord> { { missing, StatusAdded }, { missing, StatusNoCamera } }));
+    QVERIFY(qobject_cast<ComCommunicator *>(mComm->findCommunicator(missing)));
+
+    mComm->removeSerialPort(missing);
+    QTRY_COMPARE(status.count(), 3);
+    QCOMPARE(records(status, 2), (QList<StatusRecord> { { missing, StatusRemoved } }));
+    QCOMPARE(mComm->portNames().size(), 3);
+    QCOMPARE(int(mComm->getStatus(missing)), int(StatusNoCamera));
+
+    // The next discovery cycle lists it again (its communicator stayed).
+    status.clear();
+    mComm->startDiscovery();
+    QTRY_COMPARE(status.count(), 6);
+    mComm->stopDiscovery();
+    QCOMPARE(records(status, 3),
+        (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound },
+            { missing, StatusNoCamera } }));
+}
+
+void TestCommunicationThread::setRetriesReachesCurrentPort()
+{
+    mComm->setCurrentPort(QStringLiteral("Lab"));
+    mComm->setRetries(0);
+    AbstractCommunicator *lab = mComm->findCommunicator("Lab");
+    QTRY_COMPARE(lab->retries(), 0);
+    QCOMPARE(mComm->findCommunicator("Bench")->retries(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestCommunicationThread)
+#include "tst_communicationthread.moc"

@@ -1,0 +1,1252 @@
+#include "description/boolelement.h"
+#include "description/cameradescriptionfile.h"
+#include "description/commandelement.h"
+#include "description/descriptionreader.h"
+#include "description/descriptiontext.h"
+#include "description/doubleelement.h"
+#include "description/enumerationelement.h"
+#include "description/integerelement.h"
+#include "description/listelement.h"
+#include "description/roielement.h"
+#include "description/stringelement.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(QSharedPointer<DisplayElement>)
+
+namespace {
+
+QString sourceDir()
+{
+    const QString dir = qEnvironmentVariable("MARNIFEX_SOURCE_DIR");
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}
+
+QString demoPath(const QString &name)
+{
+    return sourceDir() + QStringLiteral("/XML/") + name;
+}
+
+QByteArray readAll(const QString &path)
+{
+    if (path.isEmpty())
+        return QByteArray();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QString params(const QList<CommandParameter> &list)
+{
+    QStringList parts;
+    for (const CommandParameter &p : list) {
+        switch (p.type) {
+        case CommandParameterType::Int:
+            parts.append("I:" + p.id);
+            break;
+        case CommandParameterType::String:
+            parts.append("S:" + p.id);
+            break;
+        case CommandParameterType::Const:
+            parts.append("C:" + QString::fromLatin1(p.value));
+            break;
+        case CommandParameterType::None:
+            parts.append("?");
+            break;
+        }
+    }
+    return "[" + parts.join(',') + "]";
+}
+
+QString kindFields(const DisplayElement *e)
+{
+    switch (e->type()) {
+    case DisplayElementType::Command: {
+        auto c = static_cast<const CommandElement *>(e);
+        return QString("Command ref=%1 button=%2").arg(c->reference, c->buttonText);
+    }
+    case DisplayElementType::Bool: {
+        auto b = static_cast<const BoolElement *>(e);
+        return QString("Bool ref=%1 true=%2 false=%3")
+            .arg(b->reference, b->trueValue, b->falseValue);
+    }
+    case DisplayElementType::Integer: {
+        auto i = static_cast<const IntegerElement *>(e);
+        return QString("Integer %1..%2 step=%3 pre=%4 suf=%5 ref=%6")
+            .arg(i->minimumValue)
+            .arg(i->maximumValue)
+            .arg(i->increment)
+            .arg(i->prefix, i->suffix, i->reference);
+    }
+    case DisplayElementType::Double: {
+        auto d = static_cast<const DoubleElement *>(e);
+        return QString("Double %1..%2 step=%3 pre=%4 suf=%5 mul=%6 add=%7 ref=%8")
+            .arg(d->minimumValue)
+            .arg(d->maximumValue)
+            .arg(d->increment)
+            .arg(d->prefix, d->suffix)
+            .arg(d->convertMultiply)
+            .arg(d->convertAdd)
+            .arg(d->reference);
+    }
+    case DisplayElementType::String: {
+        auto s = static_cast<const StringElement *>(e);
+        return QString("String %1..%2 ref=%3")
+            .arg(s->minimumLength)
+            .arg(s->maximumLength)
+            .arg(s->reference);
+    }
+    case DisplayElementType::Enumeration: {
+        auto n = static_cast<const EnumerationElement *>(e);
+        QStringList items;
+        for (const EnumerationItem &item : n->items)
+            items.append(
+                QString("%1=%2/%3/%4/%5")
+                    .arg(item.value)
+                    .arg(item.name, item.description,
+                        DescriptionText::fromVisibility(item.visibility), item.isAvailable));
+        return QString("Enumeration [%1] ref=%2").arg(items.join(','), n->reference);
+    }
+    case DisplayElementType::List: {
+        auto l = static_cast<const ListElement *>(e);
+        return QString("List %1 %2 %3 %4 %5 %6")
+            .arg(l->start, l->end, l->count, l->get, l->set, l->index);
+    }
+    case DisplayElementType::ROI: {
+        auto r = static_cast<const RoiElement *>(e);
+        return QString("ROI %1 %2 %3 %4 %5 %6 %7 %8 %9")
+                   .arg(r->start, r->end, r->screenWidth, r->screenHeight, r->x, r->y, r->width,
+                       r->height, r->count)
+            + QString(" %1 %2 %3").arg(r->index, r->getCommand, r->setCommand);
+    }
+    }
+    return QString();
+}
+
+// One line per fact of the model, so that whole models compare readably.
+QStringList summary(CameraDescriptionFile &file)
+{
+    QStringList lines;
+    qint32 major, minor, subMinor;
+    file.version(major, minor, subMinor);
+    lines.append(QString("header %1.%2.%3 model=%4 vendor=%5 supported=[%6]")
+                     .arg(major)
+                     .arg(minor)
+                     .arg(subMinor)
+                     .arg(file.modelName(), file.vendorName(), file.supportedModels().join('|')));
+    for (const Command &c : file.commands())
+        lines.append(QString("command %1 code=%2 cached=%3 dev=%4 set=%5 get=%6 rset=%7 rget=%8")
+                         .arg(c.id, QString::fromLatin1(c.code))
+                         .arg(c.cachedUpdate)
+                         .arg(c.developerOnly)
+                         .arg(params(c.paramsSet), params(c.paramsGet), params(c.returnValueSet),
+                             params(c.returnValueGet)));
+    const QMap<QString, bool> states = file.groupStates();
+    for (auto it = states.cbegin(); it != states.cend(); ++it)
+        lines.append(QString("group %1 expanded=%2").arg(it.key()).arg(it.value()));
+    for (const DisplayElement *e : file.displayElements())
+        lines.append(QString("element %1 desc=%2 tip=%3 group=%4 %5 %6 cache=%7 inv=[%8] "
+                             "avail=%9 ")
+                         .arg(e->name, e->description, e->toolTip, e->group,
+                             DescriptionText::fromVisibility(e->visibility),
+                             DescriptionText::fromAccessMode(e->accessMode))
+                         .arg(e->cacheable)
+                         .arg(e->invalidatedBy.join('|'), e->isAvailable)
+            + QString("persist=%1 %2").arg(e->persistent).arg(kindFields(e)));
+    return lines;
+}
+
+QByteArray serialise(CameraDescriptionFile &file, bool includeDeveloper = true)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    file.write(&buffer, includeDeveloper);
+    return bytes;
+}
+
+// Loads a document given as text from a temporary file.
+struct LoadedText
+{
+    QTemporaryDir dir;
+    QScopedPointer<CameraDescriptionFile> file;
+    explicit LoadedText(const QByteArray &xml)
+    {
+        const QString path = dir.filePath("d.xml");
+        writeFile(path, xml);
+        file.reset(new CameraDescriptionFile(path));
+        file->loadFully();
+    }
+};
+
+// Reads a document from memory with the same reader the lazy loading uses; much faster than
+// going through a file for the thousands of variants below.
+QByteArray readAndSerialise(
+    const QByteArray &bytes, int *commands = nullptr, int *elements = nullptr)
+{
+    CameraDescriptionFile file;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    DescriptionReader::readAll(&buffer, file);
+    if (commands)
+        *commands = file.commands().size();
+    if (elements)
+        *elements = file.displayElements().size();
+    return serialise(file);
+}
+
+// Swallows the debug lines of unknown texts that damaged documents produce by the thousand.
+class QuietMessages
+{
+public:
+    QuietMessages()
+        : mPrevious(
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}))
+    { }
+    ~QuietMessages() { qInstallMessageHandler(mPrevious); }
+
+private:
+    QtMessageHandler mPrevious;
+};
+
+const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+QByteArray wrap(const QByteArray &body)
+{
+    return kHead + "<CameraDescription ModelName=\"M\" Supported=\"T\">" + body
+        + "</CameraDescription>";
+}
+
+QByteArray element(const QByteArray &inner)
+{
+    return "<Display><DisplayElements><DisplayElement>" + inner
+        + "</DisplayElement></DisplayElements></Display>";
+}
+
+const QString kHeader = "header 0.0.0 model=M vendor= supported=[T]";
+const QString kPlain = "desc= tip= group= Beginner RW cache=1 inv=[] avail= persist=1 ";
+
+// A model using every kind, parameter type and flag, built in memory.
+void buildRichModel(CameraDescriptionFile &file)
+{
+    file.setVersion(3, 14, 15);
+    file.setModelName("Rich & <Model>");
+    file.setVendorName("Vendor \"quoted\"");
+    file.setSupportedModels({ "A", "", "B C" });
+    Command c;
+    c.id = "Gain";
+    c.code = "GAI";
+    c.cachedUpdate = true;
+    c.paramsSet
+        = { { CommandParameterType::Int, "Gain", {} }, { CommandParameterType::Const, {}, "x;1" } };
+    c.paramsGet = { { CommandParameterType::String, "Sel", {} } };
+    c.returnValueGet = { { CommandParameterType::Int, "Gain", {} } };
+    file.addCommand(c);
+    Command dev;
+    dev.id = "Secret";
+    dev.code = "SEC";
+    dev.developerOnly = true;
+    file.addCommand(dev);
+
+    auto *i = new IntegerElement;
+    i->name = "Int";
+    i->group = "A";
+    i->minimumValue = -2147483647 - 1;
+    i->maximumValue = 2147483647;
+    i->invalidatedBy = QStringList { "Gain", "Sel" };
+    i->reference = "Gain";
+    file.addDisplayElement(i);
+    auto *d = new DoubleElement;
+    d->name = "Dbl";
+    d->group = "A/B";
+    d->minimumValue = 0.123456789;
+    d->maximumValue = 1234567;
+    d->increment = 0.000012345;
+    d->convertMultiply = 0.1;
+    d->convertAdd = -273.15;
+    d->suffix = " \u00b0C";
+    file.addDisplayElement(d);
+    auto *e = new EnumerationElement;
+    e->name = "Enum";
+    e->group = "C";
+    e->visibility = Visibility::Expert;
+    e->items = { { 0, "Off", "off", Visibility::Beginner, "" },
+        { 7, "Dev", "dev", Visibility::Developer, "x == 1" } };
+    file.addDisplayElement(e);
+    auto *hidden = new BoolElement;
+    hidden->name = "Hidden dev";
+    hidden->group = "D/E";
+    hidden->visibility = Visibility::Developer;
+    file.addDisplayElement(hidden);
+    auto *s = new StringElement;
+    s->name = "Str";
+    s->group = "C";
+    s->accessMode = AccessMode::RO;
+    s->cacheable = false;
+    s->persistent = false;
+    s->maximumLength = 16;
+    s->toolTip = "line1\nline2";
+    file.addDisplayElement(s);
+    auto *l = new ListElement;
+    l->name = "Lut";
+    l->group = "C";
+    l->count = "256";
+    l->isAvailable = "a < b && c > d";
+    file.addDisplayElement(l);
+    auto *r = new RoiElement;
+    r->name = "Roi";
+    r->group = "C";
+    r->visibility = Visibility::Guru;
+    r->x = "X";
+    file.addDisplayElement(r);
+    auto *b = new CommandElement;
+    b->name = "Button";
+    b->group = "C";
+    b->visibility = Visibility::Hidden;
+    b->accessMode = AccessMode::WO;
+    b->reference = "Gain";
+    b->buttonText = "Apply";
+    file.addDisplayElement(b);
+    file.setGroupExpanded("A", false);
+    file.setGroupExpanded("D", false);
+    file.setGroupExpanded("Unused", false);
+}
+
+} // namespace
+
+class TestDescriptionFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writerLayout();
+    void kindFieldOrder_data();
+    void kindFieldOrder();
+    void doubleText_data();
+    void doubleText();
+    void groupsWritten_data();
+    void groupsWritten();
+
+    void reader_data();
+    void reader();
+    void groupStatesAddUpOnLoad();
+    void lazyLoading();
+    void failedOpenIsRetried();
+
+    void roundTrip_data();
+    void roundTrip();
+    void digestIgnoresLayout();
+    void digestFollowsModel();
+    void exportDropsDeveloperItems();
+
+    void saveFailureLeavesEverythingAlone_data();
+    void saveFailureLeavesEverythingAlone();
+    void saveReplacesWholeFile();
+
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void everyTruncation_data();
+    void everyTruncation();
+    void randomByteFlips();
+    void deepNesting_data();
+    void deepNesting();
+    void entityExpansionBomb();
+};
+
+void TestDescriptionFile::writerLayout()
+{
+    CameraDescriptionFile file;
+    file.setVersion(1, 2, 3);
+    file.setModelName("Cam");
+    file.setSupportedModels({ "A", "B" });
+    file.setVendorName("V");
+    Command c;
+    c.id = "Gain";
+    c.code = "GAI";
+    c.paramsSet = { { CommandParameterType::Int, "Gain", {} } };
+    c.returnValueGet
+        = { { CommandParameterType::String, "S", {} }, { CommandParameterType::Const, {}, "K" } };
+    file.addCommand(c);
+    auto *d = new DoubleElement;
+    d->name = "G";
+    d->group = "Top";
+    d->invalidatedBy = QStringList { "a", "b" };
+    d->minimumValue = 0.5;
+    d->maximumValue = 1234567;
+    d->prefix = "p";
+    d->suffix = "s";
+    d->reference = "Gain";
+    file.addDisplayElement(d);
+    auto *b = new CommandElement;
+    b->name = "Go";
+    b->group = "Top/Sub";
+    b->visibility = Visibility::Developer;
+    b->accessMode = AccessMode::WO;
+    b->cacheable = false;
+    b->persistent = false;
+    b->reference = "Gain";
+    b->buttonText = "Apply";
+    file.addDisplayElement(b);
+    file.setGroupExpanded("Top", false);
+    file.setGroupExpanded("Top/Sub", true);
+
+    const QByteArray expected = R"(<?xml version="1.0" encoding="UTF-8"?>
+<CameraDescription MajorVersion="1" MinorVersion="2" SubMinorVersion="3" ModelName="Cam" Supported="A,B" SchemaMajorVersion="1" SchemaMinorVersion="0" SchemaSubMinorVersion="0" VendorName="V">
+    <CommandSet>
+        <Command>
+            <Id>Gain</Id>
+            <Code>GAI</Code>
+            <CachedUpdate>False</CachedUpdate>
+            <DeveloperOnly>False</DeveloperOnly>
+            <ParamsSet>
+                <Int>
+                    <Id>Gain</Id>
+                </Int>
+            </ParamsSet>
+            <ParamsGet/>
+            <ReturnValueSet/>
+            <ReturnValueGet>
+                <String>
+                    <Id>S</Id>
+                </String>
+                <Const>
+                    <Value>K</Value>
+                </Const>
+            </ReturnValueGet>
+        </Command>
+    </CommandSet>
+    <Display>
+        <Groups>
+            <Group>
+                <Name>Top</Name>
+                <Collapsed>True</Collapsed>
+            </Group>
+            <Group>
+                <Name>Top/Sub</Name>
+                <Collapsed>False</Collapsed>
+            </Group>
+        </Groups>
+        <DisplayElements>
+            <DisplayElement>
+                <Name>G</Name>
+                <Description></Description>
+                <ToolTip></ToolTip>
+                <Group>Top</Group>
+                <Visibility>Beginner</Visibility>
+                <AccessMode>RW</AccessMode>
+                <Cacheable>True</Cacheable>
+                <InvalidatedBy>a,b</InvalidatedBy>
+                <IsAvailable></IsAvailable>
+                <Persistent>True</Persistent>
+                <Double>
+                    <MinimumValue>0.5</MinimumValue>
+                    <MaximumValue>1.23457e+06</MaximumValue>
+                    <Increment>1</Increment>
+                    <Suffix>s</Suffix>
+                    <Prefix>p</Prefix>
+                    <Reference>Gain</Reference>
+                    <Convert>
+                        <Multiply>1</Multiply>
+                        <Add>0</Add>
+                    </Convert>
+                </Double>
+            </DisplayElement>
+            <DisplayElement>
+                <Name>Go</Name>
+                <Description></Description>
+                <ToolTip></ToolTip>
+                <Group>Top/Sub</Group>
+                <Visibility>Developer</Visibility>
+                <AccessMode>WO</AccessMode>
+                <Cacheable>False</Cacheable>
+                <InvalidatedBy></InvalidatedBy>
+                <IsAvailable></IsAvailable>
+                <Persistent>False</Persistent>
+                <Command>
+                    <Reference>Gain</Reference>
+                    <ButtonText>Apply</ButtonText>
+                </Command>
+            </DisplayElement>
+        </DisplayElements>
+    </Display>
+</CameraDescription>
+)";
+    const QByteArray written = serialise(file);
+    QCOMPARE(QString::fromUtf8(written), QString::fromUtf8(expected));
+    QCOMPARE(file.md5Hash(), QCryptographicHash::hash(expected, QCryptographicHash::Md5));
+
+    QTemporaryDir dir;
+    file.setFilePath(dir.filePath("saved.xml"));
+    QVERIFY(file.save());
+    QCOMPARE(readAll(file.filePath()), expected);
+}
+
+void TestDescriptionFile::kindFieldOrder_data()
+{
+    QTest::addColumn<QSharedPointer<DisplayElement>>("element");
+    QTest::addColumn<QStringList>("children");
+
+    QTest::newRow("Command") << QSharedPointer<DisplayElement>(new CommandElement)
+                             << QStringList { "Command", "Reference", "ButtonText" };
+    QTest::newRow("String") << QSharedPointer<DisplayElement>(new StringElement)
+                            << QStringList { "String", "MinimumLength", "MaximumLength",
+                                   "Reference" };
+    QTest::newRow("Integer") << QSharedPointer<DisplayElement>(new IntegerElement)
+                             << QStringList { "Integer", "MinimumValue", "MaximumValue",
+                                    "Increment", "Prefix", "Suffix", "Reference" };
+    auto *e = new EnumerationElement;
+    e->items.append(EnumerationItem());
+    QTest::newRow("Enumeration") << QSharedPointer<DisplayElement>(e)
+                                 << QStringList { "Enumeration", "Items", "Item", "Value", "Name",
+                                        "Description", "Visibility", "IsAvailable", "Reference" };
+    QTest::newRow("Enumeration without items") << QSharedPointer<DisplayElement>(
+        new EnumerationElement) << QStringList { "Enumeration", "Items", "Reference" };
+    QTest::newRow("Double") << QSharedPointer<DisplayElement>(new DoubleElement)
+                            << QStringList { "Double", "MinimumValue", "MaximumValue", "Increment",
+                                   "Suffix", "Prefix", "Reference", "Convert", "Multiply", "Add" };
+    QTest::newRow("Bool") << QSharedPointer<DisplayElement>(new BoolElement)
+                          << QStringList { "Bool", "Reference", "TrueValue", "FalseValue" };
+    QTest::newRow("List") << QSharedPointer<DisplayElement>(new ListElement)
+                          << QStringList { "List", "Start", "End", "Count", "Get", "Set", "Index" };
+    QTest::newRow("ROI") << QSharedPointer<DisplayElement>(new RoiElement)
+                         << QStringList { "ROI", "Start", "End", "ScreenWidth", "ScreenHeight",
+                                "GetCommand", "SetCommand", "X", "Y", "Width", "Height", "Count",
+                                "Index" };
+}
+
+void TestDescriptionFile::kindFieldOrder()
+{
+    QFETCH(QSharedPointer<DisplayElement>, element);
+    QFETCH(QStringList, children);
+
+    CameraDescriptionFile file;
+    file.replaceDisplayElement(nullptr, element->clone());
+    const QByteArray bytes = serialise(file);
+    QXmlStreamReader xml(bytes);
+    QStringList names;
+    bool inKind = false;
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            ++depth;
+            // The kind element is the child of DisplayElement (depth 5) after Persistent.
+            if (depth == 5 && xml.name() == children.first())
+                inKind = true;
+            if (inKind)
+                names.append(xml.name().toString());
+        } else if (xml.isEndElement()) {
+            if (depth == 5)
+                inKind = false;
+            --depth;
+        }
+    }
+    QVERIFY(!xml.hasError());
+    QCOMPARE(names, children);
+}
+
+void TestDescriptionFile::doubleText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("0.1") << 0.1 << "0.1";
+    QTest::newRow("1234567") << 1234567.0 << "1.23457e+06";
+    QTest::newRow("0.000012345") << 0.000012345 << "1.2345e-05";
+    QTest::newRow("0.123456789") << 0.123456789 << "0.123457";
+    QTest::newRow("exponent 5 plain") << 123456.0 << "123456";
+    QTest::newRow("exponent 6") << 1000000.0 << "1e+06";
+    QTest::newRow("exponent -4 plain") << 0.0001 << "0.0001";
+    QTest::newRow("exponent -5") << 0.00001 << "1e-05";
+    QTest::newRow("negative") << -2.5 << "-2.5";
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("whole") << 42.0 << "42";
+    QTest::newRow("three digit exponent") << 1.5e123 << "1.5e+123";
+}
+
+void TestDescriptionFile::doubleText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+
+    QTemporaryDir dir;
+    CameraDescriptionFile file(dir.filePath("d.xml"));
+    auto *d = new DoubleElement;
+    d->name = "d";
+    d->group = "G";
+    d->minimumValue = value;
+    file.addDisplayElement(d);
+    QVERIFY(file.save());
+    const QString written = QString::fromUtf8(readAll(file.filePath()));
+    QVERIFY2(written.contains("<MinimumValue>" + text + "</MinimumValue>"), qPrintable(written));
+
+    CameraDescriptionFile reread(file.filePath());
+    const auto *back = static_cast<const DoubleElement *>(reread.displayElements().value(0));
+    QVERIFY(back);
+    QCOMPARE(back->minimumValue, text.toDouble());
+}
+
+void TestDescriptionFile::groupsWritten_data()
+{
+    QTest::addColumn<QStringList>("elementGroups");
+    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<QStringList>("written");
+
+    QTest::newRow("ancestor of a used group")
+        << QStringList { "A/B" } << QStringList { "A", "A/B" } << QStringList { "A", "A/B" };
+    QTest::newRow("unused dropped")
+        << QStringList { "A" } << QStringList { "B", "A", "A/B" } << QStringList { "A" };
+    QTest::newRow("prefix without slash is not an ancestor")
+        << QStringList { "AB" } << QStringList { "A", "AB" } << QStringList { "AB" };
+    QTest::newRow("ascending order")
+        << QStringList { "b", "B", "a" } << QStringList { "b", "a", "B" }
+        << QStringList { "B", "a", "b" };
+    QTest::newRow("empty path used by empty group")
+        << QStringList { "" } << QStringList { "" } << QStringList { "" };
+    QTest::newRow("empty path as ancestor of a leading slash")
+        << QStringList { "/x" } << QStringList { "", "/x" } << QStringList { "", "/x" };
+    QTest::newRow("trailing slash group")
+        << QStringList { "A//B" } << QStringList { "A", "A/", "A//B" }
+        << QStringList { "A", "A/", "A//B" };
+    QTest::newRow("developer element keeps its group")
+        << QStringList { "dev:D" } << QStringList { "D" } << QStringList { "D" };
+}
+
+void TestDescriptionFile::groupsWritten()
+{
+    QFETCH(QStringList, elementGroups);
+    QFETCH(QStringList, states);
+    QFETCH(QStringList, written);
+
+    CameraDescriptionFile file;
+    for (QString group : elementGroups) {
+        auto *e = new BoolElement;
+        if (group.startsWith("dev:")) {
+            group = group.mid(4);
+            e->visibility = Visibility::Developer;
+        }
+        e->group = group;
+        file.replaceDisplayElement(nullptr, e);
+    }
+    for (const QString &state : states)
+        file.setGroupExpanded(state, false);
+
+    for (bool includeDeveloper : { true, false }) {
+        QXmlStreamReader xml(serialise(file, includeDeveloper));
+        QStringList names;
+        bool inGroup = false;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement() && xml.name() == QLatin1String("Group"))
+                inGroup = true;
+            else if (xml.isEndElement() && xml.name() == QLatin1String("Group"))
+                inGroup = false;
+            else if (inGroup && xml.isStartElement() && xml.name() == QLatin1String("Name"))
+                names.append(xml.readElementText());
+        }
+        QCOMPARE(names, written);
+    }
+    QCOMPARE(file.groupStates().size(), QSet<QString>(states.begin(), states.end()).size());
+}
+
+void TestDescriptionFile::reader_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("header attributes")
+        << QByteArray("<CameraDescription MajorVersion=\"2\" MinorVersion=\"x\" "
+                      "SubMinorVersion=\"-7\" ModelName=\"Cam\" VendorName=\"V\" "
+                      "Supported=\"a, b,,c\" SchemaMajorVersion=\"9\"/>")
+        << QStringList { "header 2.0.-7 model=Cam vendor=V supported=[a| b||c]" };
+    QTest::newRow("absent attributes") << QByteArray(
+        "<CameraDescription/>") << QStringList { "header 0.0.0 model= vendor= supported=[]" };
+    QTest::newRow("empty supported is one empty entry")
+        << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"\"/>")
+        << QStringList { "header 0.0.0 model=M vendor= supported=[]" };
+    QTest::newRow("other root") << QByteArray("<Camera ModelName=\"M\"><CommandSet><Command><Id>"
+                                              "x</Id></Command></CommandSet></Camera>")
+                                << QStringList { "header 0.0.0 model= vendor= supported=[]" };
+    QTest::newRow("command fields in any order, unknown skipped")
+        << wrap("<CommandSet><Command><Unknown><Id>no</Id></Unknown><Code>GA I</Code>"
+                "<ReturnValueGet><Int><Id>g</Id><Value>9</Value></Int></ReturnValueGet>"
+                "<CachedUpdate>True</CachedUpdate><Id>first</Id><Id>Gain</Id>"
+                "<DeveloperOnly>True</DeveloperOnly><ParamsGet><Const><Id>i</Id>"
+                "<Value>K1</Value></Const><Float><Id>f</Id></Float><String><Id>s</Id>"
+                "</String></ParamsGet><ParamsGet><Int><Id>n</Id></Int></ParamsGet>"
+                "</Command><Other><Id>x</Id></Other></CommandSet>")
+        << QStringList { kHeader,
+               "command Gain code=GA I cached=1 dev=1 set=[] get=[C:K1,S:s,I:n] "
+               "rset=[] rget=[I:g]" };
+    QTest::newRow("entries without their child")
+        << wrap("<CommandSet><Command><ParamsSet><Const/><Int/><String></String>"
+                "</ParamsSet></Command></CommandSet>")
+        << QStringList { kHeader,
+               "command  code= cached=0 dev=0 set=[C:,I:,S:] get=[] rset=[] "
+               "rget=[]" };
+    QTest::newRow("several command sets add up")
+        << wrap("<CommandSet><Command><Id>a</Id></Command></CommandSet><Junk/>"
+                "<CommandSet><Command><Id>b</Id></Command></CommandSet>")
+        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]",
+               "command b code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+    QTest::newRow("element with only common fields is dropped")
+        << wrap(element("<Name>x</Name><Group>G</Group>")) << QStringList { kHeader };
+    QTest::newRow("last kind wins")
+        << wrap(element("<Integer><Reference>i</Reference></Integer><Name>x</Name>"
+                        "<Bool><TrueValue>on</TrueValue></Bool>"))
+        << QStringList { kHeader, "element x " + kPlain + "Bool ref= true=on false=" };
+    QTest::newRow("common fields after the kind")
+        << wrap(element("<String><MaximumLength>8</MaximumLength></String>"
+                        "<Persistent>False</Persistent><Name>s</Name>"
+                        "<Visibility>Guru</Visibility><AccessMode>WO</AccessMode>"
+                        "<Cacheable>False</Cacheable><InvalidatedBy>a,b</InvalidatedBy>"
+                        "<ToolTip>t</ToolTip><Description>d</Description>"
+                        "<IsAvailable>x &lt; 1</IsAvailable><Group>A/B</Group>"))
+        << QStringList { kHeader,
+               "element s desc=d tip=t group=A/B Guru WO cache=0 inv=[a|b] "
+               "avail=x < 1 persist=0 String 0..8 ref=" };
+    QTest::newRow("empty invalidated-by is one empty entry")
+        << wrap(element("<Name>x</Name><InvalidatedBy></InvalidatedBy><List/>"))
+        << QStringList { kHeader,
+               "element x desc= tip= group= Beginner RW cache=1 inv=[] "
+               "avail= persist=1 List      " };
+    QTest::newRow("numbers that are not numbers read as 0")
+        << wrap(element("<Name>x</Name><Integer><MinimumValue>abc</MinimumValue>"
+                        "<MaximumValue>99999999999</MaximumValue><Increment> 5</Increment>"
+                        "</Integer>"))
+        << QStringList { kHeader, "element x " + kPlain + "Integer 0..0 step=5 pre= suf= ref=" };
+    QTest::newRow("double notations and Convert")
+        << wrap(element("<Name>x</Name><Double><MinimumValue>1e3</MinimumValue>"
+                        "<MaximumValue>-.5</MaximumValue><Increment>1,5</Increment>"
+                        "<Multiply>7</Multiply><Convert><Multiply>2.5E-1</Multiply>"
+                        "<Add>3</Add><Other/></Convert></Double>"))
+        << QStringList { kHeader,
+               "element x " + kPlain
+                   + "Double 1000..-0.5 step=0 pre= suf= mul=0.25 "
+                     "add=3 ref=" };
+    QTest::newRow("enumeration items in order")
+        << wrap(element("<Name>e</Name><Enumeration><Reference>r</Reference><Items>"
+                        "<Item><Name>a</Name><Value>2</Value></Item><Junk/>"
+                        "<Item><Visibility>Developer</Visibility><Value>x</Value>"
+                        "<IsAvailable>q</IsAvailable><Description>d</Description></Item>"
+                        "</Items><Items><Item><Value>9</Value></Item></Items></Enumeration>"))
+        << QStringList { kHeader,
+               "element e " + kPlain
+                   + "Enumeration [2=a//Beginner/,0=/d/Developer/q,"
+                     "9=//Beginner/] ref=r" };
+    QTest::newRow("list and roi fields")
+        << wrap(element("<Name>l</Name><List><Index>i</Index><Set>s</Set><Get>g</Get>"
+                        "<Count>c</Count><End>e</End><Start>b</Start></List>")
+               + element("<Name>r</Name><ROI><Index>i</Index><Count>1</Count>"
+                         "<Height>h</Height><Width>w</Width><Y>y</Y><X>x</X>"
+                         "<SetCommand>sc</SetCommand><GetCommand>gc</GetCommand>"
+                         "<ScreenHeight>600</ScreenHeight><ScreenWidth>800</ScreenWidth>"
+                         "<End>e</End><Start>b</Start></ROI>"))
+        << QStringList { kHeader, "element l " + kPlain + "List b e c g s i",
+               "element r " + kPlain + "ROI b e 800 600 x y w h 1 i gc sc" };
+    QTest::newRow("file order kept at load")
+        << wrap(element("<Name>1</Name><Group>B</Group><Bool/>") + "<Display><DisplayElements>"
+               + "<DisplayElement><Name>2</Name><Group>A</Group><Bool/></DisplayElement>"
+               + "<DisplayElement><Name>3</Name><Group>B</Group><Bool/></DisplayElement>"
+               + "</DisplayElements></Display>")
+        << QStringList { kHeader,
+               "element 1 desc= tip= group=B Beginner RW cache=1 inv=[] "
+               "avail= persist=1 Bool ref= true= false=",
+               "element 2 desc= tip= group=A Beginner RW cache=1 inv=[] "
+               "avail= persist=1 Bool ref= true= false=",
+               "element 3 desc= tip= group=B Beginner RW cache=1 inv=[] "
+               "avail= persist=1 Bool ref= true= false=" };
+    QTest::newRow("groups") << wrap(
+        "<Display><Groups><Group><Collapsed>True</Collapsed><Name>A</Name></Group>"
+        "<Group><Name>B</Name></Group><Group><Collapsed>True</Collapsed></Group>"
+        "<Group><Name>C</Name><Collapsed>False</Collapsed></Group><Junk/></Groups>"
+        "</Display>")
+                            << QStringList { kHeader, "group  expanded=0", "group A expanded=0",
+                                   "group B expanded=1", "group C expanded=1" };
+    QTest::newRow("broken inside a command keeps it")
+        << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><CommandSet>"
+                      "<Command><Id>a</Id></Command><Command><Id>b</Id><Code>BB</Code>"
+                      "<ParamsSet><Int><Id>p</Id></Int><Int><Id>q</I")
+        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]",
+               "command b code=BB cached=0 dev=0 set=[I:p,I:q] get=[] rset=[] rget=[]" };
+    QTest::newRow("broken inside an element keeps it")
+        << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><Display>"
+                      "<DisplayElements><DisplayElement><Name>n</Name><Integer>"
+                      "<MinimumValue>3</MinimumValue><Bad attr=></Integer>")
+        << QStringList { kHeader, "element n " + kPlain + "Integer 3..0 step=1 pre= suf= ref=" };
+    QTest::newRow("mismatched tag stops reading")
+        << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><CommandSet>"
+                      "<Command><Id>a</Id></Commmand><Command><Id>b</Id></Command>"
+                      "</CommandSet></CameraDescription>")
+        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+    QTest::newRow("comments and text are ignored")
+        << wrap("text<!-- c --><?pi x?><CommandSet> <Command><Id><!--c-->a</Id>"
+                "</Command></CommandSet>")
+        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+    QTest::newRow("child element inside a text field is skipped")
+        << wrap("<CommandSet><Command><Id>a<b>zz</b>c</Id></Command></CommandSet>")
+        << QStringList { kHeader, "command ac code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+}
+
+void TestDescriptionFile::reader()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QStringList, expected);
+    LoadedText loaded(xml);
+    QVERIFY(loaded.file->isFullyLoaded());
+    QCOMPARE(summary(*loaded.file), expected);
+}
+
+void TestDescriptionFile::groupStatesAddUpOnLoad()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("g.xml");
+    QVERIFY(writeFile(path,
+        wrap("<Display><Groups><Group><Name>A</Name><Collapsed>True"
+             "</Collapsed></Group></Groups></Display>")));
+    CameraDescriptionFile file(path);
+    file.setGroupExpanded("A", true);
+    file.setGroupExpanded("Mine", false);
+    file.loadFully();
+    QVERIFY(!file.isGroupExpanded("A"));
+    QVERIFY(!file.isGroupExpanded("Mine"));
+}
+
+void TestDescriptionFile::lazyLoading()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lazy.xml");
+    QVERIFY(writeFile(path, readAll(demoPath("MX-2000.xml"))));
+    CameraDescriptionFile file(path);
+    QCOMPARE(file.modelName(), QString("MX"));
+    QVERIFY(file.isHeaderLoaded());
+    QVERIFY(!file.isFullyLoaded());
+    QCOMPARE(file.supportedModels(), (QStringList { "2000", "2000C" }));
+    qint32 major, minor, subMinor;
+    file.version(major, minor, subMinor);
+    QCOMPARE(QList<int>({ major, minor, subMinor }), QList<int>({ 2, 1, 3 }));
+
+    // The header stays as read even when the file changes, until the body is needed.
+    QVERIFY(writeFile(path, wrap(element("<Name>x</Name><Bool/>"))));
+    QCOMPARE(file.modelName(), QString("MX"));
+    QVERIFY(!file.isFullyLoaded());
+    QCOMPARE(file.displayElements().size(), 1);
+    QVERIFY(file.isFullyLoaded());
+    QCOMPARE(file.modelName(), QString("M"));
+
+    // Once loaded, nothing is read again.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(file.displayElements().size(), 1);
+    QCOMPARE(file.md5Hash().size(), 16);
+
+    CameraDescriptionFile byDigest(demoPath("MX-2000.xml"));
+    byDigest.md5Hash();
+    QVERIFY(byDigest.isHeaderLoaded());
+    QVERIFY(byDigest.isFullyLoaded());
+}
+
+void TestDescriptionFile::failedOpenIsRetried()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("later.xml");
+    CameraDescriptionFile file(path);
+    QVERIFY(!file.isValid());
+    QVERIFY(file.displayElements().isEmpty());
+    QVERIFY(!file.isHeaderLoaded());
+    QVERIFY(!file.isFullyLoaded());
+
+    QVERIFY(writeFile(path, wrap(element("<Name>x</Name><Bool/>"))));
+    QVERIFY(file.isValid());
+    QVERIFY(!file.isFullyLoaded());
+    QCOMPARE(file.displayElements().size(), 1);
+}
+
+void TestDescriptionFile::roundTrip_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("virtual device") << demoPath("VirtualDevice.xml");
+    QTest::newRow("MX-2000") << demoPath("MX-2000.xml");
+    QTest::newRow("rich model") << QString();
+}
+
+void TestDescriptionFile::roundTrip()
+{
+    QFETCH(QString, source);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("saved.xml");
+    CameraDescriptionFile original(source.isEmpty() ? path : source);
+    if (source.isEmpty())
+        buildRichModel(original);
+    QVERIFY(!original.displayElements().isEmpty());
+    QVERIFY(!original.commands().isEmpty());
+    const QByteArray digest = original.md5Hash();
+    original.setFilePath(path);
+    QVERIFY(original.save());
+    QVERIFY(original.isHeaderLoaded() && original.isFullyLoaded());
+    QCOMPARE(original.md5Hash(), digest);
+
+    CameraDescriptionFile reread(path);
+    QCOMPARE(reread.md5Hash(), digest);
+    QCOMPARE(reread.commands(), original.commands());
+    QStringList expected = summary(original);
+    if (source.isEmpty()) {
+        // Doubles come back rounded to 6 digits and the unused group state is not written.
+        expected.replaceInStrings("0.123456789..1234567 step=1.2345e-05",
+            "0.123457..1234570 "
+            "step=1.2345e-05");
+        expected.removeAll("group Unused expanded=0");
+    }
+    QCOMPARE(summary(reread), expected);
+    QCOMPARE(readAll(path), serialise(reread));
+    if (!source.isEmpty())
+        QCOMPARE(readAll(path), readAll(source));
+}
+
+void TestDescriptionFile::digestIgnoresLayout()
+{
+    const QByteArray canonical = readAll(demoPath("VirtualDevice.xml"));
+    QVERIFY(!canonical.isEmpty());
+    QByteArray flat = canonical;
+    flat.replace(QByteArray("\n"), QByteArray());
+    flat = QString::fromUtf8(flat).replace(QRegularExpression(">\\s+<"), "><").toUtf8();
+    QByteArray tabs = canonical;
+    tabs.replace("    ", "\t");
+    tabs.replace("<Command>", "<Command   >");
+    tabs.replace("\"", "'");
+    tabs.replace("<ParamsSet/>", "<ParamsSet></ParamsSet>");
+    QVERIFY(flat != canonical && tabs != canonical);
+
+    QTemporaryDir dir;
+    QByteArray digest;
+    for (const QByteArray &bytes : { canonical, flat, tabs }) {
+        const QString path = dir.filePath(QString("v%1.xml").arg(bytes.size()));
+        QVERIFY(writeFile(path, bytes));
+        CameraDescriptionFile file(path);
+        const QByteArray d = file.md5Hash();
+        QCOMPARE(d.size(), 16);
+        QCOMPARE(file.md5Hash(), d);
+        if (digest.isEmpty())
+            digest = d;
+        QCOMPARE(d, digest);
+    }
+    QCOMPARE(digest, QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
+}
+
+void TestDescriptionFile::digestFollowsModel()
+{
+    CameraDescriptionFile file(demoPath("VirtualDevice.xml"));
+    const QByteArray before = file.md5Hash();
+    file.displayElement("Gain")->toolTip += "!";
+    const QByteArray changed = file.md5Hash();
+    QVERIFY(changed != before);
+    file.displayElement("Gain")->toolTip.chop(1);
+    QCOMPARE(file.md5Hash(), before);
+    file.setGroupExpanded("Acquisition", false);
+    QVERIFY(file.md5Hash() != before);
+    file.setGroupExpanded("NotUsed", false);
+    file.setGroupExpanded("Acquisition", true);
+    QVERIFY(file.md5Hash() != before); // an explicit expanded state is written
+}
+
+void TestDescriptionFile::exportDropsDeveloperItems()
+{
+    QTemporaryDir dir;
+    const QString own = dir.filePath("own.xml");
+    const QString target = dir.filePath("export.xml");
+    CameraDescriptionFile file(own);
+    buildRichModel(file);
+    QVERIFY(file.exportTo(target));
+    QCOMPARE(file.filePath(), own);
+    QVERIFY(!file.isHeaderLoaded());
+    QVERIFY(!file.isFullyLoaded());
+    QVERIFY(!QFile::exists(own));
+
+    // Expected: the same model with the developer items taken out by hand.
+    CameraDescriptionFile expected;
+    buildRichModel(expected);
+    expected.removeCommand("Secret");
+    expected.removeDisplayElement("Hidden dev");
+    static_cast<EnumerationElement *>(expected.displayElement("Enum"))->items.removeLast();
+    QStringList expectedLines = summary(expected);
+    expectedLines.replaceInStrings("0.123456789..1234567", "0.123457..1234570");
+    expectedLines.removeAll("group Unused expanded=0");
+
+    CameraDescriptionFile exported(target);
+    QCOMPARE(summary(exported), expectedLines);
+    // The group of the left-out developer element is still written.
+    QVERIFY(!exported.isGroupExpanded("D"));
+    QVERIFY(readAll(target).contains("<Name>D</Name>"));
+
+    // The demo export differs from the original only by developer items.
+    const QString demoExport = dir.filePath("demo.xml");
+    CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
+    QVERIFY(demo.exportTo(demoExport));
+    CameraDescriptionFile demoExported(demoExport);
+    QCOMPARE(demoExported.commands().size(), demo.commands().size() - 1);
+    QCOMPARE(demoExported.displayElements().size(), demo.displayElements().size() - 1);
+    QVERIFY(!demoExported.hasCommand("DebugRegister"));
+    QVERIFY(!demoExported.displayElement("Debug register"));
+    const auto *pattern
+        = static_cast<EnumerationElement *>(demoExported.displayElement("Test pattern"));
+    QCOMPARE(pattern->items.size(), 4);
+}
+
+void TestDescriptionFile::saveFailureLeavesEverythingAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("parent is a regular file") << "parentFile";
+    QTest::newRow("target is a directory") << "directory";
+    QTest::newRow("missing folder") << "missingFolder";
+    QTest::newRow("empty path") << "empty";
+    QTest::newRow("unwritable system file") << "proc";
+}
+
+void TestDescriptionFile::saveFailureLeavesEverythingAlone()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString path;
+    if (kind == "parentFile") {
+        QVERIFY(writeFile(dir.filePath("plain"), "x"));
+        path = dir.filePath("plain/d.xml");
+    } else if (kind == "directory") {
+        path = dir.filePath("d.xml");
+        QVERIFY(QDir().mkpath(path + "/inside"));
+    } else if (kind == "missingFolder") {
+        path = dir.filePath("no/such/d.xml");
+    } else if (kind == "proc") {
+        // Tests may run as root, where permission bits do not stop writing; /proc refuses
+        // new files to everybody, so the existing file there can never be replaced.
+        path = "/proc/version";
+        if (!QFile::exists(path))
+            QSKIP("no /proc");
+    }
+    const QByteArray before = readAll(path);
+
+    CameraDescriptionFile file(path);
+    buildRichModel(file);
+    QVERIFY(!file.save());
+    QVERIFY(!file.isHeaderLoaded());
+    QVERIFY(!file.isFullyLoaded());
+    QCOMPARE(file.filePath(), path);
+    QVERIFY(!file.exportTo(path));
+    QCOMPARE(readAll(path), before);
+    if (kind == "directory")
+        QVERIFY(QFileInfo(path + "/inside").isDir());
+    if (kind == "missingFolder")
+        QVERIFY(!QFileInfo::exists(dir.filePath("no")));
+    // Nothing was left behind next to the target.
+    if (kind != "proc") {
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, kind == "parentFile" ? QStringList { "plain" } : QStringList());
+    }
+}
+
+void TestDescriptionFile::saveReplacesWholeFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("d.xml");
+    QVERIFY(writeFile(path, QByteArray(200000, 'x')));
+    CameraDescriptionFile file(path);
+    file.setModelName("Small");
+    QVERIFY(file.save());
+    QVERIFY(file.isFullyLoaded());
+    QCOMPARE(readAll(path), serialise(file));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "d.xml" });
+}
+
+void TestDescriptionFile::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty file") << "empty";
+    QTest::newRow("directory named xml") << "directory";
+    // Permission bits do not stop root, so unreadable paths are made from links and files.
+    QTest::newRow("dangling symbolic link") << "dangling";
+    QTest::newRow("parent is a regular file") << "parentFile";
+    QTest::newRow("not xml at all") << "binary";
+    QTest::newRow("only a declaration") << "declaration";
+}
+
+void TestDescriptionFile::unreadableFiles()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString path = dir.filePath("d.xml");
+    if (kind == "empty") {
+        QVERIFY(writeFile(path, QByteArray()));
+    } else if (kind == "directory") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "dangling") {
+        QVERIFY(QFile::link(dir.filePath("gone.xml"), path));
+    } else if (kind == "parentFile") {
+        QVERIFY(writeFile(dir.filePath("plain"), "x"));
+        path = dir.filePath("plain/d.xml");
+    } else if (kind == "binary") {
+        QByteArray bytes;
+        for (int i = 0; i < 4096; ++i)
+            bytes.append(char(i * 7919 % 256));
+        QVERIFY(writeFile(path, bytes));
+    } else if (kind == "declaration") {
+        QVERIFY(writeFile(path, kHead));
+    }
+    CameraDescriptionFile file(path);
+    QVERIFY(!file.isValid());
+    QVERIFY(file.modelName().isEmpty());
+    QVERIFY(file.commands().isEmpty());
+    QVERIFY(file.displayElements().isEmpty());
+    QCOMPARE(file.md5Hash().size(), 16);
+    const bool opens = kind == "empty" || kind == "binary" || kind == "declaration";
+    QCOMPARE(file.isFullyLoaded(), opens);
+}
+
+void TestDescriptionFile::everyTruncation_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("step");
+    QTest::newRow("every prefix of MX-2000") << demoPath("MX-2000.xml") << 1;
+    QTest::newRow("dense sample of the virtual device") << demoPath("VirtualDevice.xml") << 11;
+}
+
+void TestDescriptionFile::everyTruncation()
+{
+    QFETCH(QString, source);
+    QFETCH(int, step);
+    QuietMessages quiet;
+    CameraDescriptionFile complete(source);
+    const QByteArray full = readAll(source);
+    QVERIFY(full.size() > 1000);
+    int lastCommands = 0;
+    int lastElements = 0;
+    for (int length = 0; length < full.size() + step; length += step) {
+        int commands = 0;
+        int elements = 0;
+        const QByteArray written = readAndSerialise(full.left(length), &commands, &elements);
+        // A longer prefix never yields less, and what was read can always be written.
+        QVERIFY2(commands >= lastCommands && elements >= lastElements,
+            qPrintable(QString::number(length)));
+        QVERIFY(written.startsWith(kHead));
+        lastCommands = commands;
+        lastElements = elements;
+    }
+    QCOMPARE(lastCommands, complete.commands().size());
+    QCOMPARE(lastElements, complete.displayElements().size());
+
+    // Prefixes through the file path as well, sampled.
+    QTemporaryDir dir;
+    for (int length = 0; length <= full.size(); length += 997) {
+        const QString path = dir.filePath(QString("t%1.xml").arg(length));
+        QVERIFY(writeFile(path, full.left(length)));
+        CameraDescriptionFile file(path);
+        QCOMPARE(file.md5Hash(),
+            QCryptographicHash::hash(readAndSerialise(full.left(length)), QCryptographicHash::Md5));
+    }
+}
+
+void TestDescriptionFile::randomByteFlips()
+{
+    QuietMessages quiet;
+    const QByteArray original = readAll(demoPath("VirtualDevice.xml"));
+    QVERIFY(!original.isEmpty());
+    QRandomGenerator random(20261206);
+    for (int round = 0; round < 1000; ++round) {
+        QByteArray bytes = original;
+        const int flips = 1 + random.bounded(8);
+        for (int i = 0; i < flips; ++i)
+            bytes[random.bounded(bytes.size())] = char(random.bounded(256));
+        // Whatever was read is written and read back unchanged.
+        const QByteArray written = readAndSerialise(bytes);
+        QVERIFY2(readAndSerialise(written) == written, qPrintable(QString("round %1").arg(round)));
+    }
+}
+
+void TestDescriptionFile::deepNesting_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<int>("commands");
+
+    const QByteArray head = "<CameraDescription ModelName=\"Deep\"><CommandSet>";
+    const QByteArray tail = "<Command><Id>after</Id></Command></CommandSet></CameraDescription>";
+    QTest::newRow("skipped unknown element") << head << tail << true << 1;
+    QTest::newRow("inside a command") << head + "<Command><Id>c</Id>"
+                                      << "</Command>" + tail << true << 2;
+    QTest::newRow("inside a text field") << head + "<Command><Id>c"
+                                         << "</Id></Command>" + tail << true << 2;
+    QTest::newRow("never closed") << head + "<Command><Id>c</Id>" << QByteArray() << false << 1;
+}
+
+void TestDescriptionFile::deepNesting()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, closed);
+    QFETCH(int, commands);
+
+    const int depth = 100000;
+    QByteArray bytes = before;
+    bytes.reserve(before.size() + depth * 8 + after.size());
+    for (int i = 0; i < depth; ++i)
+        bytes += "<a>";
+    if (closed) {
+        for (int i = 0; i < depth; ++i)
+            bytes += "</a>";
+    }
+    bytes += after;
+
+    QElapsedTimer timer;
+    timer.start();
+    LoadedText loaded(bytes);
+    QCOMPARE(loaded.file->modelName(), QString("Deep"));
+    QCOMPARE(loaded.file->commands().size(), commands);
+    if (closed)
+        QCOMPARE(loaded.file->commands().last().id, QString("after"));
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestDescriptionFile::entityExpansionBomb()
+{
+    QByteArray dtd = "<?xml version=\"1.0\"?>\n<!DOCTYPE CameraDescription [\n"
+                     "<!ENTITY e0 \"lollollollollollollollollollol\">\n";
+    for (int i = 1; i < 12; ++i)
+        dtd += QString("<!ENTITY e%1 \"&e%2;&e%2;&e%2;&e%2;&e%2;&e%2;&e%2;&e%2;&e%2;&e%2;\">\n")
+                   .arg(i)
+                   .arg(i - 1)
+                   .toLatin1();
+    dtd += "]>\n";
+    const QByteArray body = "<CameraDescription ModelName=\"M\"><CommandSet><Command><Id>ok</Id>"
+                            "</Command><Command><Id>&e11;</Id></Command></CommandSet>"
+                            "</CameraDescription>";
+    QElapsedTimer timer;
+    timer.start();
+    LoadedText loaded(dtd + body);
+    const QList<Command> commands = loaded.file->commands();
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(!commands.isEmpty());
+    QCOMPARE(commands.first().id, QString("ok"));
+    // Whatever part of the expansion was accepted stays far below the bomb's size.
+    for (const Command &c : commands)
+        QVERIFY(c.id.size() < 1000000);
+
+    // The same bomb in an attribute.
+    LoadedText attribute(dtd + "<CameraDescription ModelName=\"&e11;\"/>");
+    QVERIFY(attribute.file->modelName().size() < 1000000);
+}
+
+QTEST_GUILESS_MAIN(TestDescriptionFile)
+#include "tst_descriptionfile.moc"

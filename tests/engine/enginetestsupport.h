@@ -1,0 +1,88 @@
+#ifndef ENGINETESTSUPPORT_H
+#define ENGINETESTSUPPORT_H
+
+#include "description/cameradescriptionfile.h"
+#include "description/command.h"
+#include "engine/valuesubscriber.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+
+#include <initializer_list>
+#include <memory>
+
+// Small helpers to build descriptions in memory.
+
+inline CommandParameter intParam(const QString &id)
+{
+    CommandParameter p;
+    p.type = CommandParameterType::Int;
+    p.id = id;
+    return p;
+}
+
+inline CommandParameter textParam(const QString &id)
+{
+    CommandParameter p;
+    p.type = CommandParameterType::String;
+    p.id = id;
+    return p;
+}
+
+inline CommandParameter constParam(const QByteArray &value)
+{
+    CommandParameter p;
+    p.type = CommandParameterType::Const;
+    p.value = value;
+    return p;
+}
+
+struct CommandSpec
+{
+    QString id;
+    QByteArray code;
+    QList<CommandParameter> paramsGet;
+    QList<CommandParameter> paramsSet;
+    QList<CommandParameter> returnValueGet;
+    QList<CommandParameter> returnValueSet;
+    bool cachedUpdate = false;
+};
+
+inline Command makeCommand(const CommandSpec &spec)
+{
+    Command c;
+    c.id = spec.id;
+    c.code = spec.code;
+    c.paramsGet = spec.paramsGet;
+    c.paramsSet = spec.paramsSet;
+    c.returnValueGet = spec.returnValueGet;
+    c.returnValueSet = spec.returnValueSet;
+    c.cachedUpdate = spec.cachedUpdate;
+    return c;
+}
+
+/// A description held only in memory (no file behind it).
+inline std::unique_ptr<CameraDescriptionFile> makeDescription(
+    std::initializer_list<CommandSpec> specs)
+{
+    std::unique_ptr<CameraDescriptionFile> description(new CameraDescriptionFile);
+    description->setModelName(QStringLiteral("TestCam"));
+    for (const CommandSpec &spec : specs)
+        description->addCommand(makeCommand(spec));
+    return description;
+}
+
+/// Records every notification it receives.
+class RecordingSubscriber : public ValueSubscriber
+{
+public:
+    void valueChanged(const QString &id, const QVariant &value) override
+    {
+        calls.append(qMakePair(id, value));
+    }
+    QList<QPair<QString, QVariant>> calls;
+};
+
+#endif // ENGINETESTSUPPORT_H

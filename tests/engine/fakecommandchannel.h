@@ -1,0 +1,70 @@
+#ifndef FAKECOMMANDCHANNEL_H
+#define FAKECOMMANDCHANNEL_H
+
+#include "engine/commandchannel.h"
+
+#include <QHash>
+#include <QList>
+
+#include <functional>
+
+/// Test double of the communication layer: records every request and answers blocking ones
+/// from a table (code -> reply arguments); codes without an entry fail.
+class FakeCommandChannel : public CommandChannel
+{
+public:
+    struct Request
+    {
+        QString id; // "@direct" for blocking requests
+        QByteArray code;
+        QVariantList args;
+        bool expectReply = false;
+
+        bool operator==(const Request &o) const
+        {
+            return id == o.id && code == o.code && args == o.args && expectReply == o.expectReply;
+        }
+    };
+
+    bool sendCommand(const QString &id, const QByteArray &code, const QVariantList &args,
+        bool expectReply) override
+    {
+        requests.append({ id, code, args, expectReply });
+        return acceptQueued;
+    }
+
+    bool sendCommandDirect(const QByteArray &code, const QVariantList &args, bool expectReply,
+        QVariantList *reply) override
+    {
+        requests.append({ QStringLiteral("@direct"), code, args, expectReply });
+        if (onDirect)
+            onDirect();
+        if (!directReplies.contains(code))
+            return false;
+        if (reply)
+            *reply = directReplies.value(code);
+        return true;
+    }
+
+    bool isOnline() const override { return online; }
+    void setRetries(int value) override { retries.append(value); }
+
+    QList<QByteArray> codes() const
+    {
+        QList<QByteArray> result;
+        for (const Request &r : requests)
+            result.append(r.code);
+        return result;
+    }
+
+    QList<Request> requests;
+    QHash<QByteArray, QVariantList> directReplies;
+    std::function<void()> onDirect;
+    QList<int> retries;
+    bool online = true;
+    bool acceptQueued = true;
+};
+
+Q_DECLARE_METATYPE(FakeCommandChannel::Request)
+
+#endif // FAKECOMMANDCHANNEL_H

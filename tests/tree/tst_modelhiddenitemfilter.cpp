@@ -1,0 +1,431 @@
+#include "ui/modelhiddenitemfilter.h"
+
+#include <QAbstractItemModelTester>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QtTest>
+
+// The filter on a plain QStandardItemModel: row numbering, mapping both ways, the layout
+// signals and how it follows changes of the source.
+class TestModelHiddenItemFilter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void rowsAreNumberedWithoutGaps_data();
+    void rowsAreNumberedWithoutGaps();
+    void nestedRowsMapBothWays();
+    void eachChangeIsOneLayoutChange_data();
+    void eachChangeIsOneLayoutChange();
+    void batchGathersChangesIntoOneLayoutChange();
+    void persistentIndexesFollowTheirItems();
+    void removedSourceRowsLeaveTheFilter();
+    void sourceResetResetsTheFilter();
+    void dataChangesOfShownItemsAreForwarded();
+    void columnHeadersPassThrough();
+    void foreignItemsAreIgnored();
+    void randomShowsAndHidesMatchTheRebuiltMapping_data();
+    void randomShowsAndHidesMatchTheRebuiltMapping();
+
+private:
+    QStandardItem *addRow(QStandardItem *parent, const QString &name);
+    void showRow(QStandardItem *item);
+    void hideRow(QStandardItem *item);
+
+    QStandardItemModel *mSource = nullptr;
+    ModelHiddenItemFilter *mFilter = nullptr;
+    QAbstractItemModelTester *mTester = nullptr;
+};
+
+void TestModelHiddenItemFilter::initTestCase()
+{
+    qRegisterMetaType<QList<QPersistentModelIndex>>();
+    qRegisterMetaType<QAbstractItemModel::LayoutChangeHint>();
+}
+
+void TestModelHiddenItemFilter::init()
+{
+    mSource = new QStandardItemModel(this);
+    mSource->setHorizontalHeaderLabels({ "Name", "Value" });
+    mFilter = new ModelHiddenItemFilter(this);
+    mFilter->setSourceModel(mSource);
+    mTester = new QAbstractItemModelTester(
+        mFilter, QAbstractItemModelTester::FailureReportingMode::QtTest, this);
+}
+
+void TestModelHiddenItemFilter::cleanup()
+{
+    delete mTester;
+    delete mFilter;
+    delete mSource;
+}
+
+QStandardItem *TestModelHiddenItemFilter::addRow(QStandardItem *parent, const QString &name)
+{
+    auto *nameItem = new QStandardItem(name);
+    parent->appendRow({ nameItem, new QStandardItem(name + "=v") });
+    return nameItem;
+}
+
+void TestModelHiddenItemFilter::showRow(QStandardItem *item)
+{
+    QStandardItem *parent = item->parent() ? item->parent() : mSource->invisibleRootItem();
+    // Both cells in one change: a row with one cell shown is not a valid model state.
+    mFilter->beginBatch();
+    mFilter->showItem(parent->child(item->row(), 0));
+    mFilter->showItem(parent->child(item->row(), 1));
+    mFilter->endBatch();
+}
+
+void TestModelHiddenItemFilter::hideRow(QStandardItem *item)
+{
+    QStandardItem *parent = item->parent() ? item->parent() : mSource->invisibleRootItem();
+    // Both cells in one change: a row with one cell shown is not a valid model state.
+    mFilter->beginBatch();
+    mFilter->hideItem(parent->child(item->row(), 0));
+    mFilter->hideItem(parent->child(item->row(), 1));
+    mFilter->endBatch();
+}
+
+void TestModelHiddenItemFilter::rowsAreNumberedWithoutGaps_data()
+{
+    QTest::addColumn<QList<int>>("shownInOrder");
+    QTest::addColumn<QList<int>>("expectedSourceRows");
+
+    QTest::newRow("none") << QList<int>() << QList<int>();
+    QTest::newRow("all") << QList<int> { 0, 1, 2, 3, 4, 5 } << QList<int> { 0, 1, 2, 3, 4, 5 };
+    QTest::newRow("gaps") << QList<int> { 0, 2, 5 } << QList<int> { 0, 2, 5 };
+    QTest::newRow("shown backwards") << QList<int> { 5, 2, 0 } << QList<int> { 0, 2, 5 };
+    QTest::newRow("shown shuffled") << QList<int> { 3, 1, 4, 0 } << QList<int> { 0, 1, 3, 4 };
+    QTest::newRow("last only") << QList<int> { 5 } << QList<int> { 5 };
+}
+
+void TestModelHiddenItemFilter::rowsAreNumberedWithoutGaps()
+{
+    QFETCH(QList<int>, shownInOrder);
+    QFETCH(QList<int>, expectedSourceRows);
+
+    QStandardItem *group = addRow(mSource->invisibleRootItem(), "group");
+    showRow(group);
+    QList<QStandardItem *> rows;
+    for (int i = 0; i < 6; ++i)
+        rows << addRow(group, QString("e%1").arg(i));
+    for (int row : shownInOrder)
+        showRow(rows.at(row));
+
+    const QModelIndex proxyGroup = mFilter->index(0, 0);
+    QCOMPARE(mFilter->data(proxyGroup).toString(), QString("group"));
+    QCOMPARE(mFilter->rowCount(proxyGroup), expectedSourceRows.size());
+    QCOMPARE(mFilter->hasChildren(proxyGroup), !expectedSourceRows.isEmpty());
+    for (int proxyRow = 0; proxyRow < expectedSourceRows.size(); ++proxyRow) {
+        const int sourceRow = expectedSourceRows.at(proxyRow);
+        for (int column = 0; column < 2; ++column) {
+            const QModelIndex proxy = mFilter->index(proxyRow, column, proxyGroup);
+            const QModelIndex source = mSource->indexFromItem(group->child(sourceRow, column));
+            QCOMPARE(mFilter->mapToSource(proxy), source);
+            QCOMPARE(mFilter->mapFromSource(source), proxy);
+            QCOMPARE(mFilter->parent(proxy), proxyGroup);
+        }
+        QCOMPARE(mFilter->index(proxyRow, 1, proxyGroup).data().toString(),
+            QString("e%1=v").arg(sourceRow));
+    }
+    for (int sourceRow = 0; sourceRow < 6; ++sourceRow) {
+        if (!expectedSourceRows.contains(sourceRow))
+            QVERIFY(!mFilter->mapFromSource(mSource->indexFromItem(rows.at(sourceRow))).isValid());
+    }
+    QVERIFY(!mFilter->index(expectedSourceRows.size(), 0, proxyGroup).isValid());
+}
+
+void TestModelHiddenItemFilter::nestedRowsMapBothWays()
+{
+    QStandardItem *a = addRow(mSource->invisibleRootItem(), "A");
+    QStandardItem *hidden = addRow(mSource->invisibleRootItem(), "hidden");
+    QStandardItem *c = addRow(mSource->invisibleRootItem(), "C");
+    QStandardItem *b = addRow(a, "B");
+    QStandardItem *leaf = addRow(b, "leaf");
+    for (QStandardItem *item : { a, c, b, leaf })
+        showRow(item);
+    Q_UNUSED(hidden);
+
+    QCOMPARE(mFilter->rowCount(), 2);
+    const QModelIndex proxyC = mFilter->index(1, 0);
+    QCOMPARE(proxyC.data().toString(), QString("C"));
+    const QModelIndex proxyLeaf = mFilter->mapFromSource(mSource->indexFromItem(leaf));
+    QCOMPARE(proxyLeaf.data().toString(), QString("leaf"));
+    QCOMPARE(proxyLeaf.parent().data().toString(), QString("B"));
+    QCOMPARE(proxyLeaf.parent().parent().data().toString(), QString("A"));
+    QVERIFY(!proxyLeaf.parent().parent().parent().isValid());
+    QCOMPARE(mFilter->mapToSource(proxyLeaf), mSource->indexFromItem(leaf));
+    QCOMPARE(mFilter->rowCount(mFilter->index(0, 1)), 0);
+    QVERIFY(mFilter->isShown(leaf));
+    QVERIFY(!mFilter->isShown(hidden));
+    QCOMPARE(mFilter->shownChildCount(mSource->invisibleRootItem()), 2);
+}
+
+void TestModelHiddenItemFilter::eachChangeIsOneLayoutChange_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("expectedChanges");
+
+    QTest::newRow("show new item") << "show" << 1;
+    QTest::newRow("show shown item") << "showAgain" << 0;
+    QTest::newRow("hide shown item") << "hide" << 1;
+    QTest::newRow("hide hidden item") << "hideHidden" << 0;
+    QTest::newRow("clear") << "clear" << 1;
+    QTest::newRow("visual update") << "visual" << 1;
+    QTest::newRow("silent update") << "silent" << 0;
+}
+
+void TestModelHiddenItemFilter::eachChangeIsOneLayoutChange()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, expectedChanges);
+    // Single cells are shown here, which leaves half rows: not for the model tester.
+    delete mTester;
+    mTester = nullptr;
+
+    QStandardItem *shown = addRow(mSource->invisibleRootItem(), "shown");
+    QStandardItem *other = addRow(mSource->invisibleRootItem(), "other");
+    showRow(shown);
+
+    QSignalSpy about(mFilter, &QAbstractItemModel::layoutAboutToBeChanged);
+    QSignalSpy changed(mFilter, &QAbstractItemModel::layoutChanged);
+    if (operation == "show")
+        mFilter->showItem(other);
+    else if (operation == "showAgain")
+        mFilter->showItem(shown);
+    else if (operation == "hide")
+        mFilter->hideItem(shown);
+    else if (operation == "hideHidden")
+        mFilter->hideItem(other);
+    else if (operation == "clear")
+        mFilter->clear();
+    else if (operation == "visual")
+        mFilter->visualUpdateMapping();
+    else if (operation == "silent")
+        mFilter->updateMapping();
+    QCOMPARE(about.count(), expectedChanges);
+    QCOMPARE(changed.count(), expectedChanges);
+}
+
+void TestModelHiddenItemFilter::batchGathersChangesIntoOneLayoutChange()
+{
+    QStandardItem *group = addRow(mSource->invisibleRootItem(), "group");
+    showRow(group);
+    QList<QStandardItem *> rows;
+    for (int i = 0; i < 50; ++i)
+        rows << addRow(group, QString("e%1").arg(i));
+
+    QSignalSpy about(mFilter, &QAbstractItemModel::layoutAboutToBeChanged);
+    QSignalSpy changed(mFilter, &QAbstractItemModel::layoutChanged);
+
+    mFilter->beginBatch();
+    mFilter->beginBatch();
+    for (int i = 49; i >= 0; i -= 2)
+        showRow(rows.at(i));
+    mFilter->endBatch();
+    QCOMPARE(changed.count(), 0); // the outer batch is still open
+    hideRow(rows.at(49));
+    mFilter->endBatch();
+    QCOMPARE(about.count(), 1);
+    QCOMPARE(changed.count(), 1);
+    const QModelIndex proxyGroup = mFilter->index(0, 0);
+    QCOMPARE(mFilter->rowCount(proxyGroup), 24);
+    QCOMPARE(mFilter->index(23, 0, proxyGroup).data().toString(), QString("e47"));
+
+    // A batch in which nothing changes says nothing.
+    mFilter->beginBatch();
+    showRow(rows.at(1));
+    mFilter->endBatch();
+    mFilter->beginBatch();
+    mFilter->endBatch();
+    QCOMPARE(changed.count(), 1);
+}
+
+void TestModelHiddenItemFilter::persistentIndexesFollowTheirItems()
+{
+    QList<QStandardItem *> rows;
+    for (int i = 0; i < 5; ++i) {
+        rows << addRow(mSource->invisibleRootItem(), QString("e%1").arg(i));
+        showRow(rows.last());
+    }
+    const QPersistentModelIndex third(mFilter->index(3, 1));
+    const QPersistentModelIndex last(mFilter->index(4, 0));
+    QCOMPARE(third.data().toString(), QString("e3=v"));
+
+    hideRow(rows.at(1));
+    QCOMPARE(third.row(), 2);
+    QCOMPARE(third.data().toString(), QString("e3=v"));
+    QCOMPARE(last.row(), 3);
+
+    hideRow(rows.at(3));
+    QVERIFY(!third.isValid());
+    QCOMPARE(last.row(), 2);
+    QCOMPARE(last.data().toString(), QString("e4"));
+}
+
+void TestModelHiddenItemFilter::removedSourceRowsLeaveTheFilter()
+{
+    QStandardItem *group = addRow(mSource->invisibleRootItem(), "group");
+    QStandardItem *sub = addRow(group, "sub");
+    QStandardItem *keep = addRow(group, "keep");
+    QStandardItem *leaf = addRow(sub, "leaf");
+    for (QStandardItem *item : { group, sub, keep, leaf })
+        showRow(item);
+    const QPersistentModelIndex proxyLeaf(mFilter->mapFromSource(mSource->indexFromItem(leaf)));
+    QVERIFY(proxyLeaf.isValid());
+    QSignalSpy changed(mFilter, &QAbstractItemModel::layoutChanged);
+
+    group->removeRow(sub->row()); // deletes sub and leaf
+
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!proxyLeaf.isValid());
+    QCOMPARE(mFilter->shownCount(), 4);
+    const QModelIndex proxyGroup = mFilter->index(0, 0);
+    QCOMPARE(mFilter->rowCount(proxyGroup), 1);
+    QCOMPARE(mFilter->index(0, 0, proxyGroup).data().toString(), QString("keep"));
+
+    // Removing rows that were never shown changes nothing the view sees.
+    addRow(group, "never shown");
+    group->removeRow(1);
+    QCOMPARE(changed.count(), 1);
+}
+
+void TestModelHiddenItemFilter::sourceResetResetsTheFilter()
+{
+    QStandardItem *group = addRow(mSource->invisibleRootItem(), "group");
+    showRow(group);
+    showRow(addRow(group, "leaf"));
+    mFilter->showItem(mSource->invisibleRootItem());
+    QSignalSpy reset(mFilter, &QAbstractItemModel::modelReset);
+
+    mSource->clear();
+
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(mFilter->rowCount(), 0);
+    QCOMPARE(mFilter->shownCount(), 0);
+    QVERIFY(!mFilter->isShown(mSource->invisibleRootItem()));
+
+    // The filter works on the rebuilt source.
+    showRow(addRow(mSource->invisibleRootItem(), "again"));
+    QCOMPARE(mFilter->index(0, 0).data().toString(), QString("again"));
+}
+
+void TestModelHiddenItemFilter::dataChangesOfShownItemsAreForwarded()
+{
+    QStandardItem *shown = addRow(mSource->invisibleRootItem(), "shown");
+    QStandardItem *hidden = addRow(mSource->invisibleRootItem(), "hidden");
+    QStandardItem *after = addRow(mSource->invisibleRootItem(), "after");
+    showRow(shown);
+    showRow(after);
+    QSignalSpy spy(mFilter, &QAbstractItemModel::dataChanged);
+
+    mSource->item(2, 1)->setText("new");
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toModelIndex(), mFilter->index(1, 1));
+    QCOMPARE(mFilter->index(1, 1).data().toString(), QString("new"));
+
+    hidden->setText("unseen");
+    QCOMPARE(spy.count(), 1);
+
+    // A range with a hidden corner reports only its shown cells.
+    emit mSource->dataChanged(mSource->index(0, 0), mSource->index(1, 1));
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(1).at(0).toModelIndex(), mFilter->index(0, 0));
+    QCOMPARE(spy.at(1).at(1).toModelIndex(), mFilter->index(0, 1));
+    Q_UNUSED(shown);
+}
+
+void TestModelHiddenItemFilter::columnHeadersPassThrough()
+{
+    QCOMPARE(mFilter->columnCount(), 2);
+    QCOMPARE(mFilter->rowCount(), 0);
+    QCOMPARE(mFilter->headerData(0, Qt::Horizontal).toString(), QString("Name"));
+    QCOMPARE(mFilter->headerData(1, Qt::Horizontal).toString(), QString("Value"));
+}
+
+void TestModelHiddenItemFilter::foreignItemsAreIgnored()
+{
+    QStandardItem loose("loose");
+    QStandardItemModel other;
+    other.appendRow(new QStandardItem("elsewhere"));
+    QSignalSpy changed(mFilter, &QAbstractItemModel::layoutChanged);
+
+    mFilter->showItem(&loose);
+    mFilter->showItem(other.item(0));
+    mFilter->showItem(nullptr);
+
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(mFilter->rowCount(), 0);
+    QVERIFY(!mFilter->mapFromSource(other.index(0, 0)).isValid());
+}
+
+void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<bool>("batched");
+    QTest::newRow("seed 1") << 1u << false;
+    QTest::newRow("seed 2 batched") << 2u << true;
+    QTest::newRow("seed 3") << 3u << false;
+    QTest::newRow("seed 4 batched") << 4u << true;
+}
+
+void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping()
+{
+    QFETCH(quint32, seed);
+    QFETCH(bool, batched);
+    // A fresh filter without the tester: this case is about many small steps.
+    delete mTester;
+    mTester = nullptr;
+
+    QRandomGenerator random(seed);
+    QList<QStandardItem *> all;
+    for (int g = 0; g < 4; ++g) {
+        QStandardItem *group = addRow(mSource->invisibleRootItem(), QString("g%1").arg(g));
+        all << group;
+        for (int e = 0; e < 30; ++e)
+            all << addRow(group, QString("g%1e%2").arg(g).arg(e));
+    }
+    QSet<QStandardItem *> shown;
+    for (int step = 0; step < 600; ++step) {
+        if (batched && step % 50 == 0)
+            mFilter->beginBatch();
+        QStandardItem *item = all.at(random.bounded(all.size()));
+        if (random.bounded(2)) {
+            showRow(item);
+            shown.insert(item);
+        } else {
+            hideRow(item);
+            shown.remove(item);
+        }
+        if (batched && step % 50 == 49)
+            mFilter->endBatch();
+        if (step % 40 != 39)
+            continue;
+        // The rebuilt mapping: proxy row = shown siblings before the item.
+        for (QStandardItem *candidate : qAsConst(all)) {
+            QStandardItem *parent
+                = candidate->parent() ? candidate->parent() : mSource->invisibleRootItem();
+            int before = 0;
+            for (int row = 0; row < candidate->row(); ++row)
+                before += shown.contains(parent->child(row, 0)) ? 1 : 0;
+            const QModelIndex proxy = mFilter->mapFromSource(candidate->index());
+            if (!shown.contains(candidate)) {
+                QVERIFY(!proxy.isValid());
+                continue;
+            }
+            QCOMPARE(proxy.row(), before);
+            QCOMPARE(mFilter->mapToSource(proxy), candidate->index());
+            const QModelIndex value = mFilter->mapFromSource(candidate->index().siblingAtColumn(1));
+            QCOMPARE(value.row(), before);
+        }
+    }
+}
+
+QTEST_MAIN(TestModelHiddenItemFilter)
+#include "tst_modelhiddenitemfilter.moc"
