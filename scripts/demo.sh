@@ -58,7 +58,7 @@ app_pid=$!
 # the simulated camera, so press Enter until the dialog has gone.
 dialog=""
 for _ in $(seq 150); do
-    dialog="$(xdotool search --name '^Connect to Camera$' 2>/dev/null | head -n1 || true)"
+    dialog="$(xdotool search --onlyvisible --name '^Connect to Camera$' 2>/dev/null | head -n1 || true)"
     [ -n "$dialog" ] && break
     kill -0 "$app_pid" 2>/dev/null || { echo "marnifex ended early:"; cat "$work/marnifex.log"; exit 1; }
     sleep 0.1
@@ -76,10 +76,30 @@ if xdotool search --name '^Connect to Camera$' >/dev/null 2>&1; then
     exit 1
 fi
 
-main="$(xdotool search --name '^Marnifex$' 2>/dev/null | head -n1 || true)"
+main="$(xdotool search --onlyvisible --name '^Marnifex$' 2>/dev/null | head -n1 || true)"
 [ -n "$main" ] || { echo "The main window did not appear."; exit 1; }
 xdotool windowsize "$main" 900 600 2>/dev/null || true
 # The tree reads each value from the simulated camera; give it time to fill.
 sleep 8
+# Type two commands into the console (its input line is at the bottom right) to show traffic.
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool mousemove --window "$main" 700 566 click 1 2>/dev/null || true
+for command in "id?" "err?"; do
+    xdotool type --delay 80 "$command" 2>/dev/null || true
+    sleep 0.5
+    xdotool key Return 2>/dev/null || true
+    sleep 2
+done
+# The console's commands go ahead of the tree's reads that are still waiting.
+sleep 5
+# Rest the mouse on a row so that the description box explains it.
+xdotool mousemove --window "$main" 80 120 2>/dev/null || true
+sleep 0.3
+xdotool mousemove --window "$main" 90 140 2>/dev/null || true
+sleep 1
+# Away again before the tooltip shows; the description stays.
+xdotool mousemove --window "$main" 450 560 2>/dev/null || true
+sleep 1
 import -window "$main" "$shot"
+cp "$work/marnifex.log" build/demo-marnifex.log
 echo "Screenshot of the main window with the demo camera's settings: $shot"
