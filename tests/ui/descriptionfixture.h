@@ -9,13 +9,19 @@
 namespace DescriptionFixture {
 
 /// A description with one integer element in group "Main" at level Beginner and one in
-/// "Main/Expert" at level Expert. indent changes only the whitespace of the file.
-inline QString text(
-    const QString &model, const QString &supported, const QString &version, int indent = 4)
+/// "Main/Expert" at level Expert. indent changes only the whitespace of the file; the group
+/// path collapsedGroup, when given, is stored as collapsed.
+inline QString text(const QString &model, const QString &supported, const QString &version,
+    int indent = 4, const QString &collapsedGroup = QString())
 {
     const QStringList v = version.split(QLatin1Char('.'));
     const QString i1(indent, QLatin1Char(' '));
     const QString i2 = i1 + i1, i3 = i2 + i1, i4 = i3 + i1;
+    QString groups;
+    if (!collapsedGroup.isEmpty()) {
+        groups = i2 + "<Groups>\n" + i3 + "<Group>\n" + i4 + "<Name>" + collapsedGroup + "</Name>\n"
+            + i4 + "<Collapsed>True</Collapsed>\n" + i3 + "</Group>\n" + i2 + "</Groups>\n";
+    }
     QString supportedAttr;
     if (!supported.isNull())
         supportedAttr = QStringLiteral(" Supported=\"%1\"").arg(supported);
@@ -48,7 +54,7 @@ inline QString text(
                           "VendorName=\"Test\">\n")
                .arg(v.value(0), v.value(1), v.value(2), model, supportedAttr)
         + i1 + "<CommandSet>\n" + command("Brightness", "BRI") + command("Contrast", "CON") + i1
-        + "</CommandSet>\n" + i1 + "<Display>\n" + i1 + i1 + "<DisplayElements>\n"
+        + "</CommandSet>\n" + i1 + "<Display>\n" + groups + i1 + i1 + "<DisplayElements>\n"
         + element("Brightness", "Main", "Beginner", "Brightness")
         + element("Contrast", "Main/Expert", "Expert", "Contrast") + i1 + i1
         + "</DisplayElements>\n" + i1 + "</Display>\n</CameraDescription>\n";
@@ -63,9 +69,9 @@ inline bool write(const QString &path, const QByteArray &contents)
 }
 
 inline bool write(const QString &path, const QString &model, const QString &supported,
-    const QString &version, int indent = 4)
+    const QString &version, int indent = 4, const QString &collapsedGroup = QString())
 {
-    return write(path, text(model, supported, version, indent).toUtf8());
+    return write(path, text(model, supported, version, indent, collapsedGroup).toUtf8());
 }
 
 } // namespace DescriptionFixture

@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "comm/communicationthreadobject.h"
+#include "comm/console.h"
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
@@ -14,10 +15,12 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -100,6 +103,17 @@ private slots:
     void closeAsksFirst_data();
     void closeAsksFirst();
     void reloadKeepsTheCurrentDescription();
+    void descriptionPanelPlacement_data();
+    void descriptionPanelPlacement();
+    void storedLayoutIsAppliedOnShow();
+    void hoveredRowIsDescribed();
+    void onlineStateFollowsTheCommunicationThread();
+    void editModeActions_data();
+    void editModeActions();
+    void storedCollapsedGroupsStayCollapsed();
+    void groupNameJoinsTheGroupPath();
+    void consoleOptionsAreStored();
+    void aboutBoxOpensModally();
 
 private:
     /// Creates the window with simulated cameras and shows it; accepts the connect dialog
@@ -126,6 +140,8 @@ void TestMainWindow::initTestCase()
         DescriptionFixture::write(mWork.filePath("XML/lab.xml"), "VirtualDevice", "Lab", "1.0.0"));
     QVERIFY(DescriptionFixture::write(
         mWork.filePath("XML/lab_other.xml"), "VirtualDevice", "Other", "1.0.0"));
+    QVERIFY(DescriptionFixture::write(
+        mWork.filePath("XML/lab_fold.xml"), "VirtualDevice", "Fold", "1.0.0", 4, "Main/Expert"));
     mOldCwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(mWork.path()));
 }
@@ -155,6 +171,8 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras, in
         ModalAnswer::ofType<DialogConnectToPort>(),
         connectRow >= 0 ? acceptConnection(connectRow)
                         : [](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+    // Should an unexpected dialog stay open, close it so that the test fails instead of hanging.
+    ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
     window->show();
     // The connection flow starts from the event loop once the window is shown.
     const bool done = QTest::qWaitFor(
@@ -514,6 +532,167 @@ void TestMainWindow::reloadKeepsTheCurrentDescription()
     QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab.xml"));
     QCOMPARE(shownRows(window->filter()), QStringList({ "Main", "  Brightness" }));
     QCOMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+}
+
+void TestMainWindow::descriptionPanelPlacement_data()
+{
+    QTest::addColumn<QByteArray>("modeAction");
+    QTest::addColumn<int>("modeDescription");
+    QTest::addColumn<int>("position"); // -1: hidden
+    QTest::newRow("top") << QByteArray("actDescrTop") << 0 << 0;
+    QTest::newRow("bottom") << QByteArray("actDescrBottom") << 1 << 1;
+    QTest::newRow("hide") << QByteArray("actDescrHide") << 2 << -1;
+}
+
+void TestMainWindow::descriptionPanelPlacement()
+{
+    QFETCH(QByteArray, modeAction);
+    QFETCH(int, modeDescription);
+    QFETCH(int, position);
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    action(window.get(), "actDescrBottom")->trigger();
+    action(window.get(), modeAction.constData())->trigger();
+    QCOMPARE(AppSettings::instance().modeDescription, modeDescription);
+    auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    auto *layout = window->findChild<QWidget *>("wdgParams")->layout();
+    QCOMPARE(panel->isVisible(), position >= 0);
+    if (position >= 0)
+        QCOMPARE(layout->indexOf(panel), position);
+    for (const char *name : { "actDescrTop", "actDescrBottom", "actDescrHide" })
+        QCOMPARE(action(window.get(), name)->isChecked(), modeAction == name);
+}
+
+void TestMainWindow::storedLayoutIsAppliedOnShow()
+{
+    AppSettings &settings = AppSettings::instance();
+    settings.modeDescription = 1;
+    settings.modeView = 1;
+    settings.runtimeShowConsole = true;
+    settings.consoleLogDebug = true;
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    QVERIFY(action(window.get(), "actDescrBottom")->isChecked());
+    QVERIFY(action(window.get(), "actExpert")->isChecked());
+    QVERIFY(action(window.get(), "actConsole")->isChecked());
+    QVERIFY(action(window.get(), "actConsoleShowDebug")->isChecked());
+    QVERIFY(window->console()->showDebug());
+    QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
+    QVERIFY(window->findChild<QMenu *>("menuConsole")->isEnabled());
+    QCOMPARE(shownRows(window->filter()),
+        QStringList({ "Main", "  Brightness", "  Expert", "    Contrast" }));
+    // The selective edit mode is the one a run uses.
+    QVERIFY(action(window.get(), "actSelectiveEdit")->isChecked());
+    QVERIFY(!action(window.get(), "actAlwaysEdt")->isChecked());
+}
+
+void TestMainWindow::hoveredRowIsDescribed()
+{
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    auto *info = window->findChild<QLabel *>("lblParamInfo");
+    QVERIFY(info->text().isEmpty());
+    const QModelIndex group = window->filter()->index(0, 0);
+    const QModelIndex brightness = window->filter()->index(0, 1, group);
+    emit view->entered(brightness);
+    QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
+    emit view->entered(group);
+    QCOMPARE(info->text(), QString());
+}
+
+void TestMainWindow::onlineStateFollowsTheCommunicationThread()
+{
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    emit window->communication()->onlineModeChanged(false);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+    emit window->communication()->onlineModeChanged(true);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+}
+
+void TestMainWindow::editModeActions_data()
+{
+    QTest::addColumn<QByteArray>("modeAction");
+    QTest::addColumn<int>("selectionMode");
+    QTest::newRow("always") << QByteArray("actAlwaysEdt") << int(QAbstractItemView::NoSelection);
+    QTest::newRow("selective") << QByteArray("actSelectiveEdit")
+                               << int(QAbstractItemView::SingleSelection);
+    QTest::newRow("mouse over") << QByteArray("actMouseOverEdit")
+                                << int(QAbstractItemView::SingleSelection);
+}
+
+void TestMainWindow::editModeActions()
+{
+    QFETCH(QByteArray, modeAction);
+    QFETCH(int, selectionMode);
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    action(window.get(), modeAction.constData())->trigger();
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    QCOMPARE(int(view->selectionMode()), selectionMode);
+    for (const char *name : { "actAlwaysEdt", "actSelectiveEdit", "actMouseOverEdit" })
+        QCOMPARE(action(window.get(), name)->isChecked(), modeAction == name);
+    // Rebuilding the tree keeps the chosen mode.
+    window->refreshModel();
+    QCOMPARE(int(view->selectionMode()), selectionMode);
+    QVERIFY(action(window.get(), modeAction.constData())->isChecked());
+}
+
+void TestMainWindow::storedCollapsedGroupsStayCollapsed()
+{
+    AppSettings::instance().modeView = 1;
+    auto window = start({ "Fold" });
+    QVERIFY(window);
+    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_fold.xml"));
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    const QModelIndex main = window->filter()->index(0, 0);
+    const QModelIndex expert = window->filter()->index(1, 0, main);
+    QCOMPARE(expert.data().toString(), QStringLiteral("Expert"));
+    QVERIFY(view->isExpanded(main));
+    QVERIFY(!view->isExpanded(expert));
+}
+
+void TestMainWindow::groupNameJoinsTheGroupPath()
+{
+    QStandardItemModel model;
+    auto *a = new QStandardItem("A");
+    auto *b = new QStandardItem("B");
+    auto *value = new QStandardItem("v");
+    auto *c = new QStandardItem("C");
+    model.appendRow(a);
+    a->appendRow({ b, value });
+    b->appendRow(c);
+    QCOMPARE(MainWindow::groupName(a), QStringLiteral("A"));
+    QCOMPARE(MainWindow::groupName(c), QStringLiteral("A/B/C"));
+    QCOMPARE(MainWindow::groupName(value), QString());
+    QCOMPARE(MainWindow::groupName(nullptr), QString());
+}
+
+void TestMainWindow::consoleOptionsAreStored()
+{
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    action(window.get(), "actConsoleShowDebug")->trigger();
+    QVERIFY(AppSettings::instance().consoleLogDebug);
+    QVERIFY(window->console()->showDebug());
+    action(window.get(), "actShowTimedUpdates")->trigger();
+    QVERIFY(AppSettings::instance().consoleLogTimed);
+    QVERIFY(window->console()->timed());
+    action(window.get(), "actConsoleShowDebug")->trigger();
+    QVERIFY(!AppSettings::instance().consoleLogDebug);
+    QVERIFY(!window->console()->showDebug());
+}
+
+void TestMainWindow::aboutBoxOpensModally()
+{
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    ModalAnswer about(
+        ModalAnswer::ofType<QDialog>(), [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
+    action(window.get(), "actAbout")->trigger();
+    QVERIFY(about.answered());
+    QCOMPARE(about.title(), QStringLiteral("Dialog"));
 }
 
 QTEST_MAIN(TestMainWindow)
