@@ -203,7 +203,8 @@ DisplayElement *CameraDescriptionFile::displayElement(const QString &name)
 
 void CameraDescriptionFile::addDisplayElement(DisplayElement *element)
 {
-    if (!element)
+    // An element already held would be owned twice.
+    if (!element || mDisplayElements.contains(element))
         return;
     mDisplayElements.append(element);
     sortElements();
@@ -212,7 +213,7 @@ void CameraDescriptionFile::addDisplayElement(DisplayElement *element)
 void CameraDescriptionFile::replaceDisplayElement(
     DisplayElement *oldElement, DisplayElement *newElement)
 {
-    if (!newElement || oldElement == newElement)
+    if (!newElement || mDisplayElements.contains(newElement))
         return;
     const int index = mDisplayElements.indexOf(oldElement);
     if (index < 0) {
@@ -385,7 +386,9 @@ static bool writeAtomically(CameraDescriptionFile &file, const QString &path, bo
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (!file.write(&out, includeDeveloper)) {
+    // commit() does not notice a short write of the final buffered block (a full disk, a file
+    // size limit), so the buffer is flushed and checked here first.
+    if (!file.write(&out, includeDeveloper) || !out.flush()) {
         out.cancelWriting();
         return false;
     }
@@ -403,7 +406,6 @@ bool CameraDescriptionFile::save()
 
 bool CameraDescriptionFile::exportTo(const QString &path)
 {
-    loadFully();
     return writeAtomically(*this, path, false);
 }
 

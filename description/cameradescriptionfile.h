@@ -92,8 +92,9 @@ public:
     /// Writes the whole model to the file path, replacing the file atomically; sets both
     /// loaded flags on success. On failure the file and the model stay as they were.
     bool save();
-    /// Writes the model without developer items to another file, replacing it atomically.
-    /// Loads fully first; the own path and flags do not change.
+    /// Writes the model as it is in memory, without developer items, to another file,
+    /// replacing it atomically. Does not load: call loadFully() first for an object that was
+    /// only created. The own path and flags do not change.
     bool exportTo(const QString &path);
     /// Loads fully; MD5 digest (16 bytes) of the model serialised exactly as save writes it.
     QByteArray md5Hash();

@@ -22,44 +22,47 @@ QString doubleText(double value)
     return QString::number(value, 'g', 6);
 }
 
-void field(QXmlStreamWriter &xml, const char *name, const QString &value)
+// Element names are passed as QStringLiteral: the stream writer takes QString, and literals
+// cost no allocation per call.
+void field(QXmlStreamWriter &xml, const QString &name, const QString &value)
 {
-    xml.writeTextElement(QLatin1String(name), value);
+    xml.writeTextElement(name, value);
 }
 
-void field(QXmlStreamWriter &xml, const char *name, qint32 value)
+void field(QXmlStreamWriter &xml, const QString &name, qint32 value)
 {
-    xml.writeTextElement(QLatin1String(name), QString::number(value));
+    xml.writeTextElement(name, QString::number(value));
 }
 
-void field(QXmlStreamWriter &xml, const char *name, double value)
+void field(QXmlStreamWriter &xml, const QString &name, double value)
 {
-    xml.writeTextElement(QLatin1String(name), doubleText(value));
+    xml.writeTextElement(name, doubleText(value));
 }
 
-void field(QXmlStreamWriter &xml, const char *name, bool value)
+void field(QXmlStreamWriter &xml, const QString &name, bool value)
 {
-    xml.writeTextElement(QLatin1String(name), DescriptionText::fromBool(value));
+    xml.writeTextElement(name, DescriptionText::fromBool(value));
 }
 
-void writeParameters(QXmlStreamWriter &xml, const char *name, const QList<CommandParameter> &list)
+void writeParameters(
+    QXmlStreamWriter &xml, const QString &name, const QList<CommandParameter> &list)
 {
-    xml.writeStartElement(QLatin1String(name));
+    xml.writeStartElement(name);
     for (const CommandParameter &parameter : list) {
         switch (parameter.type) {
         case CommandParameterType::Int:
-            xml.writeStartElement(QLatin1String("Int"));
-            field(xml, "Id", parameter.id);
+            xml.writeStartElement(QStringLiteral("Int"));
+            field(xml, QStringLiteral("Id"), parameter.id);
             xml.writeEndElement();
             break;
         case CommandParameterType::String:
-            xml.writeStartElement(QLatin1String("String"));
-            field(xml, "Id", parameter.id);
+            xml.writeStartElement(QStringLiteral("String"));
+            field(xml, QStringLiteral("Id"), parameter.id);
             xml.writeEndElement();
             break;
         case CommandParameterType::Const:
-            xml.writeStartElement(QLatin1String("Const"));
-            field(xml, "Value", QString::fromLatin1(parameter.value));
+            xml.writeStartElement(QStringLiteral("Const"));
+            field(xml, QStringLiteral("Value"), QString::fromLatin1(parameter.value));
             xml.writeEndElement();
             break;
         case CommandParameterType::None:
@@ -71,15 +74,15 @@ void writeParameters(QXmlStreamWriter &xml, const char *name, const QList<Comman
 
 void writeCommand(QXmlStreamWriter &xml, const Command &command)
 {
-    xml.writeStartElement(QLatin1String("Command"));
-    field(xml, "Id", command.id);
-    field(xml, "Code", QString::fromLatin1(command.code));
-    field(xml, "CachedUpdate", command.cachedUpdate);
-    field(xml, "DeveloperOnly", command.developerOnly);
-    writeParameters(xml, "ParamsSet", command.paramsSet);
-    writeParameters(xml, "ParamsGet", command.paramsGet);
-    writeParameters(xml, "ReturnValueSet", command.returnValueSet);
-    writeParameters(xml, "ReturnValueGet", command.returnValueGet);
+    xml.writeStartElement(QStringLiteral("Command"));
+    field(xml, QStringLiteral("Id"), command.id);
+    field(xml, QStringLiteral("Code"), QString::fromLatin1(command.code));
+    field(xml, QStringLiteral("CachedUpdate"), command.cachedUpdate);
+    field(xml, QStringLiteral("DeveloperOnly"), command.developerOnly);
+    writeParameters(xml, QStringLiteral("ParamsSet"), command.paramsSet);
+    writeParameters(xml, QStringLiteral("ParamsGet"), command.paramsGet);
+    writeParameters(xml, QStringLiteral("ReturnValueSet"), command.returnValueSet);
+    writeParameters(xml, QStringLiteral("ReturnValueGet"), command.returnValueGet);
     xml.writeEndElement();
 }
 
@@ -88,98 +91,99 @@ void writeKind(QXmlStreamWriter &xml, const DisplayElement &element, bool includ
     switch (element.type()) {
     case DisplayElementType::Command: {
         const auto &e = static_cast<const CommandElement &>(element);
-        xml.writeStartElement(QLatin1String("Command"));
-        field(xml, "Reference", e.reference);
-        field(xml, "ButtonText", e.buttonText);
+        xml.writeStartElement(QStringLiteral("Command"));
+        field(xml, QStringLiteral("Reference"), e.reference);
+        field(xml, QStringLiteral("ButtonText"), e.buttonText);
         break;
     }
     case DisplayElementType::String: {
         const auto &e = static_cast<const StringElement &>(element);
-        xml.writeStartElement(QLatin1String("String"));
-        field(xml, "MinimumLength", e.minimumLength);
-        field(xml, "MaximumLength", e.maximumLength);
-        field(xml, "Reference", e.reference);
+        xml.writeStartElement(QStringLiteral("String"));
+        field(xml, QStringLiteral("MinimumLength"), e.minimumLength);
+        field(xml, QStringLiteral("MaximumLength"), e.maximumLength);
+        field(xml, QStringLiteral("Reference"), e.reference);
         break;
     }
     case DisplayElementType::Integer: {
         const auto &e = static_cast<const IntegerElement &>(element);
-        xml.writeStartElement(QLatin1String("Integer"));
-        field(xml, "MinimumValue", e.minimumValue);
-        field(xml, "MaximumValue", e.maximumValue);
-        field(xml, "Increment", e.increment);
-        field(xml, "Prefix", e.prefix);
-        field(xml, "Suffix", e.suffix);
-        field(xml, "Reference", e.reference);
+        xml.writeStartElement(QStringLiteral("Integer"));
+        field(xml, QStringLiteral("MinimumValue"), e.minimumValue);
+        field(xml, QStringLiteral("MaximumValue"), e.maximumValue);
+        field(xml, QStringLiteral("Increment"), e.increment);
+        field(xml, QStringLiteral("Prefix"), e.prefix);
+        field(xml, QStringLiteral("Suffix"), e.suffix);
+        field(xml, QStringLiteral("Reference"), e.reference);
         break;
     }
     case DisplayElementType::Enumeration: {
         const auto &e = static_cast<const EnumerationElement &>(element);
-        xml.writeStartElement(QLatin1String("Enumeration"));
-        xml.writeStartElement(QLatin1String("Items"));
+        xml.writeStartElement(QStringLiteral("Enumeration"));
+        xml.writeStartElement(QStringLiteral("Items"));
         for (const EnumerationItem &item : e.items) {
             if (!includeDeveloper && item.visibility == Visibility::Developer)
                 continue;
-            xml.writeStartElement(QLatin1String("Item"));
-            field(xml, "Value", item.value);
-            field(xml, "Name", item.name);
-            field(xml, "Description", item.description);
-            field(xml, "Visibility", DescriptionText::fromVisibility(item.visibility));
-            field(xml, "IsAvailable", item.isAvailable);
+            xml.writeStartElement(QStringLiteral("Item"));
+            field(xml, QStringLiteral("Value"), item.value);
+            field(xml, QStringLiteral("Name"), item.name);
+            field(xml, QStringLiteral("Description"), item.description);
+            field(xml, QStringLiteral("Visibility"),
+                DescriptionText::fromVisibility(item.visibility));
+            field(xml, QStringLiteral("IsAvailable"), item.isAvailable);
             xml.writeEndElement();
         }
         xml.writeEndElement();
-        field(xml, "Reference", e.reference);
+        field(xml, QStringLiteral("Reference"), e.reference);
         break;
     }
     case DisplayElementType::Double: {
         const auto &e = static_cast<const DoubleElement &>(element);
-        xml.writeStartElement(QLatin1String("Double"));
-        field(xml, "MinimumValue", e.minimumValue);
-        field(xml, "MaximumValue", e.maximumValue);
-        field(xml, "Increment", e.increment);
-        field(xml, "Suffix", e.suffix);
-        field(xml, "Prefix", e.prefix);
-        field(xml, "Reference", e.reference);
-        xml.writeStartElement(QLatin1String("Convert"));
-        field(xml, "Multiply", e.convertMultiply);
-        field(xml, "Add", e.convertAdd);
+        xml.writeStartElement(QStringLiteral("Double"));
+        field(xml, QStringLiteral("MinimumValue"), e.minimumValue);
+        field(xml, QStringLiteral("MaximumValue"), e.maximumValue);
+        field(xml, QStringLiteral("Increment"), e.increment);
+        field(xml, QStringLiteral("Suffix"), e.suffix);
+        field(xml, QStringLiteral("Prefix"), e.prefix);
+        field(xml, QStringLiteral("Reference"), e.reference);
+        xml.writeStartElement(QStringLiteral("Convert"));
+        field(xml, QStringLiteral("Multiply"), e.convertMultiply);
+        field(xml, QStringLiteral("Add"), e.convertAdd);
         xml.writeEndElement();
         break;
     }
     case DisplayElementType::Bool: {
         const auto &e = static_cast<const BoolElement &>(element);
-        xml.writeStartElement(QLatin1String("Bool"));
-        field(xml, "Reference", e.reference);
-        field(xml, "TrueValue", e.trueValue);
-        field(xml, "FalseValue", e.falseValue);
+        xml.writeStartElement(QStringLiteral("Bool"));
+        field(xml, QStringLiteral("Reference"), e.reference);
+        field(xml, QStringLiteral("TrueValue"), e.trueValue);
+        field(xml, QStringLiteral("FalseValue"), e.falseValue);
         break;
     }
     case DisplayElementType::List: {
         const auto &e = static_cast<const ListElement &>(element);
-        xml.writeStartElement(QLatin1String("List"));
-        field(xml, "Start", e.start);
-        field(xml, "End", e.end);
-        field(xml, "Count", e.count);
-        field(xml, "Get", e.get);
-        field(xml, "Set", e.set);
-        field(xml, "Index", e.index);
+        xml.writeStartElement(QStringLiteral("List"));
+        field(xml, QStringLiteral("Start"), e.start);
+        field(xml, QStringLiteral("End"), e.end);
+        field(xml, QStringLiteral("Count"), e.count);
+        field(xml, QStringLiteral("Get"), e.get);
+        field(xml, QStringLiteral("Set"), e.set);
+        field(xml, QStringLiteral("Index"), e.index);
         break;
     }
     case DisplayElementType::ROI: {
         const auto &e = static_cast<const RoiElement &>(element);
-        xml.writeStartElement(QLatin1String("ROI"));
-        field(xml, "Start", e.start);
-        field(xml, "End", e.end);
-        field(xml, "ScreenWidth", e.screenWidth);
-        field(xml, "ScreenHeight", e.screenHeight);
-        field(xml, "GetCommand", e.getCommand);
-        field(xml, "SetCommand", e.setCommand);
-        field(xml, "X", e.x);
-        field(xml, "Y", e.y);
-        field(xml, "Width", e.width);
-        field(xml, "Height", e.height);
-        field(xml, "Count", e.count);
-        field(xml, "Index", e.index);
+        xml.writeStartElement(QStringLiteral("ROI"));
+        field(xml, QStringLiteral("Start"), e.start);
+        field(xml, QStringLiteral("End"), e.end);
+        field(xml, QStringLiteral("ScreenWidth"), e.screenWidth);
+        field(xml, QStringLiteral("ScreenHeight"), e.screenHeight);
+        field(xml, QStringLiteral("GetCommand"), e.getCommand);
+        field(xml, QStringLiteral("SetCommand"), e.setCommand);
+        field(xml, QStringLiteral("X"), e.x);
+        field(xml, QStringLiteral("Y"), e.y);
+        field(xml, QStringLiteral("Width"), e.width);
+        field(xml, QStringLiteral("Height"), e.height);
+        field(xml, QStringLiteral("Count"), e.count);
+        field(xml, QStringLiteral("Index"), e.index);
         break;
     }
     }
@@ -188,17 +192,17 @@ void writeKind(QXmlStreamWriter &xml, const DisplayElement &element, bool includ
 
 void writeElement(QXmlStreamWriter &xml, const DisplayElement &element, bool includeDeveloper)
 {
-    xml.writeStartElement(QLatin1String("DisplayElement"));
-    field(xml, "Name", element.name);
-    field(xml, "Description", element.description);
-    field(xml, "ToolTip", element.toolTip);
-    field(xml, "Group", element.group);
-    field(xml, "Visibility", DescriptionText::fromVisibility(element.visibility));
-    field(xml, "AccessMode", DescriptionText::fromAccessMode(element.accessMode));
-    field(xml, "Cacheable", element.cacheable);
-    field(xml, "InvalidatedBy", element.invalidatedBy.join(QLatin1Char(',')));
-    field(xml, "IsAvailable", element.isAvailable);
-    field(xml, "Persistent", element.persistent);
+    xml.writeStartElement(QStringLiteral("DisplayElement"));
+    field(xml, QStringLiteral("Name"), element.name);
+    field(xml, QStringLiteral("Description"), element.description);
+    field(xml, QStringLiteral("ToolTip"), element.toolTip);
+    field(xml, QStringLiteral("Group"), element.group);
+    field(xml, QStringLiteral("Visibility"), DescriptionText::fromVisibility(element.visibility));
+    field(xml, QStringLiteral("AccessMode"), DescriptionText::fromAccessMode(element.accessMode));
+    field(xml, QStringLiteral("Cacheable"), element.cacheable);
+    field(xml, QStringLiteral("InvalidatedBy"), element.invalidatedBy.join(QLatin1Char(',')));
+    field(xml, QStringLiteral("IsAvailable"), element.isAvailable);
+    field(xml, QStringLiteral("Persistent"), element.persistent);
     writeKind(xml, element, includeDeveloper);
     xml.writeEndElement();
 }
@@ -230,18 +234,18 @@ bool DescriptionWriter::write(
     xml.setAutoFormattingIndent(4);
     xml.writeStartDocument();
 
-    xml.writeStartElement(QLatin1String("CameraDescription"));
-    xml.writeAttribute(QLatin1String("MajorVersion"), QString::number(file.mMajorVersion));
-    xml.writeAttribute(QLatin1String("MinorVersion"), QString::number(file.mMinorVersion));
-    xml.writeAttribute(QLatin1String("SubMinorVersion"), QString::number(file.mSubMinorVersion));
-    xml.writeAttribute(QLatin1String("ModelName"), file.mModelName);
-    xml.writeAttribute(QLatin1String("Supported"), file.mSupported.join(QLatin1Char(',')));
-    xml.writeAttribute(QLatin1String("SchemaMajorVersion"), QLatin1String("1"));
-    xml.writeAttribute(QLatin1String("SchemaMinorVersion"), QLatin1String("0"));
-    xml.writeAttribute(QLatin1String("SchemaSubMinorVersion"), QLatin1String("0"));
-    xml.writeAttribute(QLatin1String("VendorName"), file.mVendorName);
+    xml.writeStartElement(QStringLiteral("CameraDescription"));
+    xml.writeAttribute(QStringLiteral("MajorVersion"), QString::number(file.mMajorVersion));
+    xml.writeAttribute(QStringLiteral("MinorVersion"), QString::number(file.mMinorVersion));
+    xml.writeAttribute(QStringLiteral("SubMinorVersion"), QString::number(file.mSubMinorVersion));
+    xml.writeAttribute(QStringLiteral("ModelName"), file.mModelName);
+    xml.writeAttribute(QStringLiteral("Supported"), file.mSupported.join(QLatin1Char(',')));
+    xml.writeAttribute(QStringLiteral("SchemaMajorVersion"), QStringLiteral("1"));
+    xml.writeAttribute(QStringLiteral("SchemaMinorVersion"), QStringLiteral("0"));
+    xml.writeAttribute(QStringLiteral("SchemaSubMinorVersion"), QStringLiteral("0"));
+    xml.writeAttribute(QStringLiteral("VendorName"), file.mVendorName);
 
-    xml.writeStartElement(QLatin1String("CommandSet"));
+    xml.writeStartElement(QStringLiteral("CommandSet"));
     for (const Command &command : file.mCommands) {
         if (!includeDeveloper && command.developerOnly)
             continue;
@@ -249,20 +253,20 @@ bool DescriptionWriter::write(
     }
     xml.writeEndElement();
 
-    xml.writeStartElement(QLatin1String("Display"));
-    xml.writeStartElement(QLatin1String("Groups"));
+    xml.writeStartElement(QStringLiteral("Display"));
+    xml.writeStartElement(QStringLiteral("Groups"));
     const QSet<QString> used = groupsInUse(file.mDisplayElements);
     for (auto it = file.mGroupStates.cbegin(); it != file.mGroupStates.cend(); ++it) {
         if (!used.contains(it.key()))
             continue;
-        xml.writeStartElement(QLatin1String("Group"));
-        field(xml, "Name", it.key());
-        field(xml, "Collapsed", !it.value());
+        xml.writeStartElement(QStringLiteral("Group"));
+        field(xml, QStringLiteral("Name"), it.key());
+        field(xml, QStringLiteral("Collapsed"), !it.value());
         xml.writeEndElement();
     }
     xml.writeEndElement();
 
-    xml.writeStartElement(QLatin1String("DisplayElements"));
+    xml.writeStartElement(QStringLiteral("DisplayElements"));
     for (const DisplayElement *element : file.mDisplayElements) {
         if (!includeDeveloper && element->visibility == Visibility::Developer)
             continue;

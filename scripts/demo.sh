@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh build >/dev/null
-echo "Built build/marnifex."
+echo "Built build/marnifex. The camera descriptions in XML/:"
+build/tools/mfxdescribe/mfxdescribe XML
 
 if [ -n "${DISPLAY:-}" ]; then
     exec build/marnifex V:Demo "$@"

@@ -15,11 +15,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 Q_DECLARE_METATYPE(QSharedPointer<DisplayElement>)
 
@@ -93,15 +99,12 @@ QString kindFields(const DisplayElement *e)
             .arg(i->prefix, i->suffix, i->reference);
     }
     case DisplayElementType::Double: {
+        // Full precision, so that any change of a double shows.
         auto d = static_cast<const DoubleElement *>(e);
+        auto n = [](double v) { return QString::number(v, 'g', 17); };
         return QString("Double %1..%2 step=%3 pre=%4 suf=%5 mul=%6 add=%7 ref=%8")
-            .arg(d->minimumValue)
-            .arg(d->maximumValue)
-            .arg(d->increment)
-            .arg(d->prefix, d->suffix)
-            .arg(d->convertMultiply)
-            .arg(d->convertAdd)
-            .arg(d->reference);
+            .arg(n(d->minimumValue), n(d->maximumValue), n(d->increment), d->prefix, d->suffix,
+                n(d->convertMultiply), n(d->convertAdd), d->reference);
     }
     case DisplayElementType::String: {
         auto s = static_cast<const StringElement *>(e);
@@ -137,17 +140,23 @@ QString kindFields(const DisplayElement *e)
     return QString();
 }
 
+// Size first: an empty list and a list of one empty entry are different things here.
+QString listText(const QStringList &list)
+{
+    return QString::number(list.size()) + "[" + list.join('|') + "]";
+}
+
 // One line per fact of the model, so that whole models compare readably.
 QStringList summary(CameraDescriptionFile &file)
 {
     QStringList lines;
     qint32 major, minor, subMinor;
     file.version(major, minor, subMinor);
-    lines.append(QString("header %1.%2.%3 model=%4 vendor=%5 supported=[%6]")
+    lines.append(QString("header %1.%2.%3 model=%4 vendor=%5 supported=%6")
                      .arg(major)
                      .arg(minor)
                      .arg(subMinor)
-                     .arg(file.modelName(), file.vendorName(), file.supportedModels().join('|')));
+                     .arg(file.modelName(), file.vendorName(), listText(file.supportedModels())));
     for (const Command &c : file.commands())
         lines.append(QString("command %1 code=%2 cached=%3 dev=%4 set=%5 get=%6 rset=%7 rget=%8")
                          .arg(c.id, QString::fromLatin1(c.code))
@@ -159,13 +168,13 @@ QStringList summary(CameraDescriptionFile &file)
     for (auto it = states.cbegin(); it != states.cend(); ++it)
         lines.append(QString("group %1 expanded=%2").arg(it.key()).arg(it.value()));
     for (const DisplayElement *e : file.displayElements())
-        lines.append(QString("element %1 desc=%2 tip=%3 group=%4 %5 %6 cache=%7 inv=[%8] "
+        lines.append(QString("element %1 desc=%2 tip=%3 group=%4 %5 %6 cache=%7 inv=%8 "
                              "avail=%9 ")
                          .arg(e->name, e->description, e->toolTip, e->group,
                              DescriptionText::fromVisibility(e->visibility),
                              DescriptionText::fromAccessMode(e->accessMode))
                          .arg(e->cacheable)
-                         .arg(e->invalidatedBy.join('|'), e->isAvailable)
+                         .arg(listText(e->invalidatedBy), e->isAvailable)
             + QString("persist=%1 %2").arg(e->persistent).arg(kindFields(e)));
     return lines;
 }
@@ -224,6 +233,33 @@ private:
     QtMessageHandler mPrevious;
 };
 
+#ifdef Q_OS_UNIX
+// Makes every write beyond the given file size fail, as a full disk would, while it exists.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        mPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        rlimit limit = mPrevious;
+        limit.rlim_cur = bytes;
+        mActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+    bool isActive() const { return mActive; }
+
+private:
+    rlimit mPrevious {};
+    void (*mPreviousHandler)(int) = nullptr;
+    bool mActive = false;
+};
+#endif
+
 const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
 QByteArray wrap(const QByteArray &body)
@@ -238,8 +274,8 @@ QByteArray element(const QByteArray &inner)
         + "</DisplayElement></DisplayElements></Display>";
 }
 
-const QString kHeader = "header 0.0.0 model=M vendor= supported=[T]";
-const QString kPlain = "desc= tip= group= Beginner RW cache=1 inv=[] avail= persist=1 ";
+const QString kHeader = "header 0.0.0 model=M vendor= supported=1[T]";
+const QString kPlain = "desc= tip= group= Beginner RW cache=1 inv=0[] avail= persist=1 ";
 
 // A model using every kind, parameter type and flag, built in memory.
 void buildRichModel(CameraDescriptionFile &file)
@@ -345,6 +381,7 @@ private slots:
     void reader_data();
     void reader();
     void groupStatesAddUpOnLoad();
+    void emptyListsWriteEmptyText();
     void lazyLoading();
     void failedOpenIsRetried();
 
@@ -366,6 +403,10 @@ private slots:
     void deepNesting_data();
     void deepNesting();
     void entityExpansionBomb();
+
+    void toolSummary();
+    void toolExport_data();
+    void toolExport();
 };
 
 void TestDescriptionFile::writerLayout()
@@ -673,15 +714,15 @@ void TestDescriptionFile::reader_data()
         << QByteArray("<CameraDescription MajorVersion=\"2\" MinorVersion=\"x\" "
                       "SubMinorVersion=\"-7\" ModelName=\"Cam\" VendorName=\"V\" "
                       "Supported=\"a, b,,c\" SchemaMajorVersion=\"9\"/>")
-        << QStringList { "header 2.0.-7 model=Cam vendor=V supported=[a| b||c]" };
+        << QStringList { "header 2.0.-7 model=Cam vendor=V supported=4[a| b||c]" };
     QTest::newRow("absent attributes") << QByteArray(
-        "<CameraDescription/>") << QStringList { "header 0.0.0 model= vendor= supported=[]" };
+        "<CameraDescription/>") << QStringList { "header 0.0.0 model= vendor= supported=1[]" };
     QTest::newRow("empty supported is one empty entry")
         << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"\"/>")
-        << QStringList { "header 0.0.0 model=M vendor= supported=[]" };
+        << QStringList { "header 0.0.0 model=M vendor= supported=1[]" };
     QTest::newRow("other root") << QByteArray("<Camera ModelName=\"M\"><CommandSet><Command><Id>"
                                               "x</Id></Command></CommandSet></Camera>")
-                                << QStringList { "header 0.0.0 model= vendor= supported=[]" };
+                                << QStringList { "header 0.0.0 model= vendor= supported=0[]" };
     QTest::newRow("command fields in any order, unknown skipped")
         << wrap("<CommandSet><Command><Unknown><Id>no</Id></Unknown><Code>GA I</Code>"
                 "<ReturnValueGet><Int><Id>g</Id><Value>9</Value></Int></ReturnValueGet>"
@@ -718,12 +759,12 @@ void TestDescriptionFile::reader_data()
                         "<ToolTip>t</ToolTip><Description>d</Description>"
                         "<IsAvailable>x &lt; 1</IsAvailable><Group>A/B</Group>"))
         << QStringList { kHeader,
-               "element s desc=d tip=t group=A/B Guru WO cache=0 inv=[a|b] "
+               "element s desc=d tip=t group=A/B Guru WO cache=0 inv=2[a|b] "
                "avail=x < 1 persist=0 String 0..8 ref=" };
     QTest::newRow("empty invalidated-by is one empty entry")
         << wrap(element("<Name>x</Name><InvalidatedBy></InvalidatedBy><List/>"))
         << QStringList { kHeader,
-               "element x desc= tip= group= Beginner RW cache=1 inv=[] "
+               "element x desc= tip= group= Beginner RW cache=1 inv=1[] "
                "avail= persist=1 List      " };
     QTest::newRow("numbers that are not numbers read as 0")
         << wrap(element("<Name>x</Name><Integer><MinimumValue>abc</MinimumValue>"
@@ -765,11 +806,11 @@ void TestDescriptionFile::reader_data()
                + "<DisplayElement><Name>3</Name><Group>B</Group><Bool/></DisplayElement>"
                + "</DisplayElements></Display>")
         << QStringList { kHeader,
-               "element 1 desc= tip= group=B Beginner RW cache=1 inv=[] "
+               "element 1 desc= tip= group=B Beginner RW cache=1 inv=0[] "
                "avail= persist=1 Bool ref= true= false=",
-               "element 2 desc= tip= group=A Beginner RW cache=1 inv=[] "
+               "element 2 desc= tip= group=A Beginner RW cache=1 inv=0[] "
                "avail= persist=1 Bool ref= true= false=",
-               "element 3 desc= tip= group=B Beginner RW cache=1 inv=[] "
+               "element 3 desc= tip= group=B Beginner RW cache=1 inv=0[] "
                "avail= persist=1 Bool ref= true= false=" };
     QTest::newRow("groups") << wrap(
         "<Display><Groups><Group><Collapsed>True</Collapsed><Name>A</Name></Group>"
@@ -825,6 +866,24 @@ void TestDescriptionFile::groupStatesAddUpOnLoad()
     file.loadFully();
     QVERIFY(!file.isGroupExpanded("A"));
     QVERIFY(!file.isGroupExpanded("Mine"));
+}
+
+void TestDescriptionFile::emptyListsWriteEmptyText()
+{
+    LoadedText loaded(wrap(element("<Name>x</Name><InvalidatedBy/><Bool/>"))
+                          .replace("Supported=\"T\"", "Supported=\"\""));
+    QCOMPARE(loaded.file->supportedModels(), QStringList { QString() });
+    QCOMPARE(loaded.file->displayElements().first()->invalidatedBy, QStringList { QString() });
+    const QByteArray written = serialise(*loaded.file);
+    QVERIFY(written.contains(" Supported=\"\" "));
+    QVERIFY(written.contains("<InvalidatedBy></InvalidatedBy>"));
+
+    CameraDescriptionFile empty;
+    empty.replaceDisplayElement(nullptr, new BoolElement);
+    QCOMPARE(serialise(empty),
+        serialise(*loaded.file)
+            .replace("ModelName=\"M\"", "ModelName=\"\"")
+            .replace("<Name>x</Name>", "<Name></Name>"));
 }
 
 void TestDescriptionFile::lazyLoading()
@@ -910,6 +969,8 @@ void TestDescriptionFile::roundTrip()
             "0.123457..1234570 "
             "step=1.2345e-05");
         expected.removeAll("group Unused expanded=0");
+        // An empty InvalidatedBy is written as empty text, which reads as one empty entry.
+        expected.replaceInStrings("inv=0[]", "inv=1[]");
     }
     QCOMPARE(summary(reread), expected);
     QCOMPARE(readAll(path), serialise(reread));
@@ -985,6 +1046,7 @@ void TestDescriptionFile::exportDropsDeveloperItems()
     QStringList expectedLines = summary(expected);
     expectedLines.replaceInStrings("0.123456789..1234567", "0.123457..1234570");
     expectedLines.removeAll("group Unused expanded=0");
+    expectedLines.replaceInStrings("inv=0[]", "inv=1[]");
 
     CameraDescriptionFile exported(target);
     QCOMPARE(summary(exported), expectedLines);
@@ -995,6 +1057,7 @@ void TestDescriptionFile::exportDropsDeveloperItems()
     // The demo export differs from the original only by developer items.
     const QString demoExport = dir.filePath("demo.xml");
     CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
+    demo.loadFully();
     QVERIFY(demo.exportTo(demoExport));
     CameraDescriptionFile demoExported(demoExport);
     QCOMPARE(demoExported.commands().size(), demo.commands().size() - 1);
@@ -1014,6 +1077,7 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone_data()
     QTest::newRow("missing folder") << "missingFolder";
     QTest::newRow("empty path") << "empty";
     QTest::newRow("unwritable system file") << "proc";
+    QTest::newRow("write fails halfway") << "sizeLimit";
 }
 
 void TestDescriptionFile::saveFailureLeavesEverythingAlone()
@@ -1036,15 +1100,33 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
         if (!QFile::exists(path))
             QSKIP("no /proc");
     }
+    if (kind == "sizeLimit") {
+        path = dir.filePath("d.xml");
+        QVERIFY(writeFile(path, QByteArray(1000, 'o')));
+    }
     const QByteArray before = readAll(path);
 
     CameraDescriptionFile file(path);
     buildRichModel(file);
-    QVERIFY(!file.save());
+    QVERIFY(serialise(file).size() > 4000);
+    {
+#ifdef Q_OS_UNIX
+        // Writes stop at 2000 bytes: a plain overwrite would leave a truncated file behind.
+        std::unique_ptr<FileSizeLimit> limit;
+        if (kind == "sizeLimit") {
+            limit.reset(new FileSizeLimit(2000));
+            QVERIFY(limit->isActive());
+        }
+#else
+        if (kind == "sizeLimit")
+            QSKIP("no file size limits here");
+#endif
+        QVERIFY(!file.save());
+        QVERIFY(!file.exportTo(path));
+    }
     QVERIFY(!file.isHeaderLoaded());
     QVERIFY(!file.isFullyLoaded());
     QCOMPARE(file.filePath(), path);
-    QVERIFY(!file.exportTo(path));
     QCOMPARE(readAll(path), before);
     if (kind == "directory")
         QVERIFY(QFileInfo(path + "/inside").isDir());
@@ -1053,7 +1135,10 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
     // Nothing was left behind next to the target.
     if (kind != "proc") {
         const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(left, kind == "parentFile" ? QStringList { "plain" } : QStringList());
+        const QStringList expected = kind == "parentFile" ? QStringList { "plain" }
+            : kind == "sizeLimit"                         ? QStringList { "d.xml" }
+                                                          : QStringList();
+        QCOMPARE(left, expected);
     }
 }
 
@@ -1246,6 +1331,95 @@ void TestDescriptionFile::entityExpansionBomb()
     // The same bomb in an attribute.
     LoadedText attribute(dtd + "<CameraDescription ModelName=\"&e11;\"/>");
     QVERIFY(attribute.file->modelName().size() < 1000000);
+}
+
+namespace {
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(MFXDESCRIBE_PATH), arguments);
+    ToolRun run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+void TestDescriptionFile::toolSummary()
+{
+    const ToolRun run = runTool({ sourceDir() + "/XML" });
+    QCOMPARE(run.exitCode, 0);
+    CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
+    const QString digest = QString::fromLatin1(demo.md5Hash().toHex());
+    const QStringList expected {
+        "VirtualDevice.xml",
+        "  model:     VirtualDevice",
+        "  supported: Demo,Bench",
+        "  version:   1.0.0",
+        "  commands:  17",
+        "  elements:  17",
+        "  groups:    " + demo.groupNames().join(", "),
+        "  md5:       " + digest,
+    };
+    QVERIFY2(run.out.contains(expected.join('\n')), qPrintable(run.out));
+    QVERIFY(run.out.startsWith("MX-2000.xml\n  model:     MX\n"));
+
+    const ToolRun missing = runTool({ "/no/such/folder" });
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.err.contains("no such file or folder: /no/such/folder"));
+}
+
+void TestDescriptionFile::toolExport_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("exports") << demoPath("VirtualDevice.xml") << "out.xml" << 0 << QString();
+    QTest::newRow("unwritable target")
+        << demoPath("VirtualDevice.xml") << "plain/out.xml" << 1 << "cannot write";
+    QTest::newRow("missing input") << "missing.xml"
+                                   << "out.xml" << 1 << "cannot read";
+    QTest::newRow("not a description") << "plain"
+                                       << "out.xml" << 1 << "not a valid description";
+}
+
+void TestDescriptionFile::toolExport()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("plain"), "not xml"));
+    if (QFileInfo(input).isRelative())
+        input = dir.filePath(input);
+    output = dir.filePath(output);
+    const ToolRun run = runTool({ "--export", input, output });
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    if (exitCode == 0) {
+        CameraDescriptionFile source(input);
+        source.loadFully();
+        QVERIFY(source.exportTo(dir.filePath("expected.xml")));
+        QCOMPARE(readAll(output), readAll(dir.filePath("expected.xml")));
+    } else {
+        QVERIFY(!QFile::exists(output));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDescriptionFile)

@@ -501,6 +501,12 @@ void TestDescriptionModel::replacedAndRemovedElementsStayValid()
     IntegerElement notInList;
     file.replaceDisplayElement(&notInList, orphan);
     QCOMPARE(names(file), (QStringList { "a", "b2", "orphan" }));
+
+    // Handing over an element the file already holds changes nothing (and frees nothing twice).
+    file.addDisplayElement(orphan);
+    file.replaceDisplayElement(replacement, orphan);
+    file.replaceDisplayElement(orphan, orphan);
+    QCOMPARE(names(file), (QStringList { "a", "b2", "orphan" }));
 }
 
 void TestDescriptionModel::elementsDroppedByLoadStayValid()

@@ -65,6 +65,7 @@ int main(int argc, char *argv[])
             return 1;
         }
         CameraDescriptionFile file(args.at(1));
+        file.loadFully();
         if (!file.isValid()) {
             err() << "mfxdescribe: " << args.at(1) << " is not a valid description\n";
             return 1;
