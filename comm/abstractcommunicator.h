@@ -85,6 +85,4 @@ protected:
     int mRetries = 2;
 };
 
-Q_DECLARE_METATYPE(AbstractCommunicator *)
-
 #endif // ABSTRACTCOMMUNICATOR_H

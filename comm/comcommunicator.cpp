@@ -2,7 +2,21 @@
 
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QMetaObject>
 #include <QThread>
+
+namespace {
+struct ExchangeGuard
+{
+    explicit ExchangeGuard(bool &flag)
+        : mFlag(flag)
+    {
+        mFlag = true;
+    }
+    ~ExchangeGuard() { mFlag = false; }
+    bool &mFlag;
+};
+} // namespace
 
 ComCommunicator::ComCommunicator(const QString &name, QObject *parent)
     : AbstractCommunicator(parent)
@@ -40,8 +54,7 @@ bool ComCommunicator::open()
     mPort->clearError();
     if (!mPort->open(QIODevice::ReadWrite))
         return false;
-    // Line settings are applied again on open; a pseudo-terminal keeps what it was given.
-    mPort->setBaudRate(BaudRate);
+    // Whatever the device buffered while the port was closed answers no request of ours.
     mPort->clear(QSerialPort::AllDirections);
     return true;
 }
@@ -73,10 +86,20 @@ bool ComCommunicator::isHangUp(QSerialPort::SerialPortError error) const
 
 void ComCommunicator::portErrorOccurred(QSerialPort::SerialPortError error)
 {
-    // A device that went away keeps its descriptor readable forever; without closing it the
-    // event loop would spin on read notifications and errors.
-    if (isHangUp(error) && mPort && mPort->isOpen())
-        hangUp();
+    // A device that went away between exchanges keeps its descriptor readable forever; left
+    // open, the event loop would spin on read notifications and errors. The port is closed
+    // from the event loop rather than inside the port's own notification.
+    if (mInExchange || !isHangUp(error) || mHangUpPending)
+        return;
+    mHangUpPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this]() {
+            mHangUpPending = false;
+            if (isOpen() && isHangUp(mPort->error()))
+                hangUp();
+        },
+        Qt::QueuedConnection);
 }
 
 void ComCommunicator::hangUp()
@@ -91,6 +114,7 @@ bool ComCommunicator::writeFrame(const QByteArray &frame)
         open();
     if (!isOpen())
         return false;
+    ExchangeGuard guard(mInExchange);
     // Bytes that arrived after the previous exchange ended belong to no request.
     mPort->readAll();
     mPort->clear(QSerialPort::Input);
@@ -118,6 +142,7 @@ bool ComCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectReply
 {
     out.clear();
     if (isOpen()) {
+        ExchangeGuard guard(mInExchange);
         QDeadlineTimer deadline(timeoutMs);
         for (;;) {
             out.append(mPort->readAll());

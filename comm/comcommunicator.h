@@ -40,6 +40,9 @@ private:
     QSerialPort *mPort = nullptr;
     bool mProbed = false;
     bool mCameraFound = false;
+    /// An exchange is reading or writing: port errors are handled by the exchange itself.
+    bool mInExchange = false;
+    bool mHangUpPending = false;
 };
 
 #endif // COMCOMMUNICATOR_H

@@ -8,7 +8,6 @@ void MetaTypes::registerAll()
     qRegisterMetaType<CommStatus>("CommStatus");
     qRegisterMetaType<QSerialPortInfo>("QextPortInfo");
     qRegisterMetaType<AbstractCommunicator::Result>("AbstractCommunicator::Result");
-    qRegisterMetaType<AbstractCommunicator *>("AbstractCommunicator*");
     qRegisterMetaType<bool *>("bool *");
     qRegisterMetaType<QVariantList *>("QVariantList *");
 }

@@ -38,7 +38,7 @@ static void makeRaw(termios &tio)
     cfsetispeed(&tio, B57600);
     cfsetospeed(&tio, B57600);
     tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VMIN] = 1; // with O_NONBLOCK an empty read gives EAGAIN, and 0 means hang-up
     tio.c_cc[VTIME] = 0;
 }
 #endif

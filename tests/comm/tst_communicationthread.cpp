@@ -3,6 +3,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/virtualcommunicator.h"
 
+#include <QSerialPortInfo>
 #include <QtTest>
 
 using StatusRecord = QPair<QString, int>;
@@ -29,6 +30,7 @@ private slots:
     void getStatus();
     void hotPlug();
     void setRetriesReachesCurrentPort();
+    void startListsSerialPortsAfterVirtualDevices();
 
 private:
     static QList<StatusRecord> records(const QSignalSpy &spy, int from = 0);
@@ -54,6 +56,7 @@ void TestCommunicationThread::init()
     mComm->setSerialPortScanning(false);
     connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
     QSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
+    QTest::ignoreMessage(QtDebugMsg, "Communication thread started.");
     mThread->start();
     QTRY_COMPARE(added.count(), 4);
     QCOMPARE(records(added),
@@ -284,6 +287,7 @@ void TestCommunicationThread::hotPlug()
         (QList<StatusRecord> { { missing, StatusAdded }, { missing, StatusNoCamera } }));
     QVERIFY(qobject_cast<ComCommunicator *>(mComm->findCommunicator(missing)));
 
+    QTest::ignoreMessage(QtDebugMsg, "Device removed: /nonexistent/ttyMFX0");
     mComm->removeSerialPort(missing);
     QTRY_COMPARE(status.count(), 3);
     QCOMPARE(records(status, 2), (QList<StatusRecord> { { missing, StatusRemoved } }));
@@ -294,6 +298,7 @@ void TestCommunicationThread::hotPlug()
     status.clear();
     mComm->startDiscovery();
     QTRY_COMPARE(status.count(), 6);
+    QTest::ignoreMessage(QtDebugMsg, "OOT StopDiscovery");
     mComm->stopDiscovery();
     QCOMPARE(records(status, 3),
         (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound },
@@ -307,6 +312,27 @@ void TestCommunicationThread::setRetriesReachesCurrentPort()
     AbstractCommunicator *lab = mComm->findCommunicator("Lab");
     QTRY_COMPARE(lab->retries(), 0);
     QCOMPARE(mComm->findCommunicator("Bench")->retries(), 2);
+}
+
+void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
+{
+    // Listing the machine's serial ports opens none of them, so it is quick and harmless.
+    QThread thread;
+    CommunicationThreadObject comm(&thread);
+    connect(&thread, &QThread::started, &comm, &CommunicationThreadObject::startCommunication);
+    QSignalSpy status(&comm, &CommunicationThreadObject::statusUpdate);
+    QElapsedTimer clock;
+    clock.start();
+    thread.start();
+    QStringList expected { QStringLiteral("Bench"), QStringLiteral("Lab") };
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        expected.append(info.systemLocation());
+    QTRY_COMPARE(status.count(), 2 * expected.size());
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(comm.portNames(), expected);
+    thread.quit();
+    QVERIFY(thread.wait(5000));
 }
 
 QTEST_GUILESS_MAIN(TestCommunicationThread)
