@@ -5,13 +5,12 @@
 #include "engine/commandrequest.h"
 #include "engine/commthreadchannel.h"
 #include "engine/scriptedcameravalue.h"
-#include "engine/scriptwatchdog.h"
+#include "engine/scripthost.h"
 #include "engine/transferprogress.h"
 #include "engine/valuesubscriber.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QScriptEngine>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -25,30 +24,7 @@ static void initCoreResources()
 
 namespace {
 
-const char *const ScriptResource = ":/script/basicScript.js";
 const char *const IdentificationId = "intrnal_cmd_ident";
-
-// Keeps the watchdog's clock still while the user-interface thread waits for the camera.
-class PausedClock
-{
-public:
-    explicit PausedClock(ScriptWatchdog *watchdog)
-        : mWatchdog(watchdog)
-    {
-        if (mWatchdog)
-            mWatchdog->pause();
-    }
-    ~PausedClock()
-    {
-        if (mWatchdog)
-            mWatchdog->resume();
-    }
-    PausedClock(const PausedClock &) = delete;
-    PausedClock &operator=(const PausedClock &) = delete;
-
-private:
-    ScriptWatchdog *mWatchdog;
-};
 
 } // namespace
 
@@ -76,13 +52,14 @@ CameraDatabase::CameraDatabase(CommandChannel *channel, QObject *parent)
 
 CameraDatabase::~CameraDatabase()
 {
-    // The engine owns the watchdog and the value objects, which point back here.
-    delete mEngine;
+    // The engine's value objects point back here: stop the script thread first.
+    mScripts.reset();
 }
 
 void CameraDatabase::init()
 {
     initCoreResources();
+    mScripts.reset(new ScriptHost(this));
     mOfflineTimer = new QTimer(this);
     mOfflineTimer->setSingleShot(true);
     connect(mOfflineTimer, &QTimer::timeout, this, &CameraDatabase::checkOnline);
@@ -130,14 +107,6 @@ void CameraDatabase::setDescription(
     mScriptNames.sort();
     mScriptNames.removeDuplicates();
 
-    // A reply handled during an evaluation may get here; the running engine must outlive it.
-    if (mEvaluationDepth > 0 && mEngine)
-        mEngine->deleteLater();
-    else
-        delete mEngine;
-    mEngine = nullptr;
-    mWatchdog = nullptr;
-    mPrograms.clear();
     mEngine = createScriptEngine();
 }
 
@@ -245,12 +214,11 @@ void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const c
         return;
     }
     QVariantList reply;
-    bool success = false;
-    {
-        PausedClock paused(mWatchdog);
-        success
-            = mChannel->sendCommandDirect(request.code, request.args, request.expectReply, &reply);
-    }
+    QElapsedTimer clock;
+    clock.start();
+    const bool success
+        = mChannel->sendCommandDirect(request.code, request.args, request.expectReply, &reply);
+    mCameraWaitMs += clock.elapsed();
     // The reply to a blocking set is not decoded: list and region writes would otherwise
     // announce every entry.
     if (get && success)
@@ -332,66 +300,46 @@ void CameraDatabase::checkOnline()
 
 QScriptEngine *CameraDatabase::createScriptEngine()
 {
-    auto *engine = new QScriptEngine;
-    // Installed before anything is compiled so that every statement is watched.
-    mWatchdog = new ScriptWatchdog(engine);
-    mWatchdog->setTimeLimit(mScriptTimeLimit);
-    engine->setAgent(mWatchdog);
+    return mScripts->rebuild(mScriptNames);
+}
 
-    for (const QString &name : qAsConst(mScriptNames)) {
-        QScriptValue object = engine->newQObject(
-            new ScriptedCameraValue(name, this), QScriptEngine::ScriptOwnership);
-        engine->globalObject().setProperty(name, object);
-    }
-
-    QFile library(QString::fromLatin1(ScriptResource));
-    if (library.open(QIODevice::ReadOnly)) {
-        const QString text = QString::fromUtf8(library.readAll());
-        const QScriptValue result = engine->evaluate(text, QLatin1String(ScriptResource), 0);
-        if (result.isError() || engine->hasUncaughtException()) {
-            qDebug().noquote() << engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
-            qDebug().noquote() << QStringLiteral("Error loading basic script: ")
-                    + result.toString();
-            engine->clearExceptions();
-        }
-    }
-    return engine;
+bool CameraDatabase::hasScriptEngine() const
+{
+    return mScripts->hasEngine();
 }
 
 void CameraDatabase::setScriptTimeLimit(int ms)
 {
-    mScriptTimeLimit = ms;
-    if (mWatchdog)
-        mWatchdog->setTimeLimit(ms);
+    mScripts->setTimeLimit(ms);
 }
 
 int CameraDatabase::scriptTimeLimit() const
 {
-    return mScriptTimeLimit;
+    return mScripts->timeLimit();
 }
 
 bool CameraDatabase::evaluateBool(const QString &expression)
 {
     if (expression.isEmpty())
         return true;
-    QScriptValue result;
-    if (!evaluate(expression, &result))
+    const ScriptHost::Outcome outcome = mScripts->evaluate(expression, ScriptHost::Kind::Bool);
+    if (!outcome.ok) {
+        reportScriptError(expression, outcome.backtrace, outcome.error);
         return false;
-    // A camera value stands for its text (true when not empty), not for an object, which
-    // would always be true.
-    if (auto *value = qobject_cast<ScriptedCameraValue *>(result.toQObject()))
-        return !value->toString().isEmpty();
-    return result.toBool();
+    }
+    return outcome.boolValue;
 }
 
 int CameraDatabase::evaluateInt(const QString &expression)
 {
     if (expression.isEmpty())
         return 0;
-    QScriptValue result;
-    if (!evaluate(expression, &result))
+    const ScriptHost::Outcome outcome = mScripts->evaluate(expression, ScriptHost::Kind::Int);
+    if (!outcome.ok) {
+        reportScriptError(expression, outcome.backtrace, outcome.error);
         return 0;
-    const double number = result.toInteger();
+    }
+    const double number = outcome.number;
     if (!std::isfinite(number) || number < double(std::numeric_limits<int>::min())
         || number > double(std::numeric_limits<int>::max())) {
         reportScriptError(expression, QString(),
@@ -401,38 +349,9 @@ int CameraDatabase::evaluateInt(const QString &expression)
     return int(number);
 }
 
-bool CameraDatabase::evaluate(const QString &expression, QScriptValue *result)
+QString CameraDatabase::readScriptValue(const QString &id)
 {
-    if (!mEngine) {
-        reportScriptError(
-            expression, QString(), QStringLiteral("Error: no camera description is set"));
-        return false;
-    }
-    auto found = mPrograms.constFind(expression);
-    if (found == mPrograms.constEnd())
-        found = mPrograms.insert(expression, QScriptProgram(expression, QString(), 1));
-    const QScriptProgram program = found.value();
-
-    // Held locally: a reply handled during the evaluation may replace the description, and the
-    // old engine then lives on until the event loop runs again.
-    QScriptEngine *engine = mEngine;
-    ScriptWatchdog *watchdog = mWatchdog;
-    watchdog->enter();
-    ++mEvaluationDepth;
-    *result = engine->evaluate(program);
-    --mEvaluationDepth;
-    const bool timedOut = watchdog->timedOut();
-    watchdog->leave();
-
-    if (!timedOut && !result->isError() && !engine->hasUncaughtException())
-        return true;
-    const QString backtrace = engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n'));
-    const QString error = timedOut
-        ? QStringLiteral("Error: evaluation aborted after %1 ms").arg(watchdog->timeLimit())
-        : result->toString();
-    engine->clearExceptions();
-    reportScriptError(expression, backtrace, error);
-    return false;
+    return mScripts->readValue(id);
 }
 
 void CameraDatabase::reportScriptError(

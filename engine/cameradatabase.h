@@ -11,19 +11,19 @@
 #include <QObject>
 #include <QRect>
 #include <QScopedPointer>
-#include <QScriptProgram>
-#include <QScriptValue>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
+#include <memory>
+
 class CameraDescriptionFile;
 class CommandChannel;
 class CommunicationThreadObject;
 class QScriptEngine;
+class ScriptHost;
 class QTimer;
-class ScriptWatchdog;
 class TransferProgress;
 class ValueSubscriber;
 
@@ -87,14 +87,19 @@ public:
     bool evaluateBool(const QString &expression);
     /// Empty expression: 0. Otherwise the result truncated toward zero; 0 after an error.
     int evaluateInt(const QString &expression);
-    /// A new engine with one global per script name and the library functions; also makes it
-    /// the watched engine of this database. setDescription calls it.
+    /// Replaces the engine by a new one with one global per script name and the library
+    /// functions; setDescription calls it. The engine runs in a thread of its own (so that a
+    /// runaway expression can be stopped) and must not be used directly.
     QScriptEngine *createScriptEngine();
-    /// The engine of the current description; null before the first setDescription.
-    QScriptEngine *scriptEngine() const { return mEngine; }
+    /// False before the first setDescription.
+    bool hasScriptEngine() const;
     /// Script time after which an evaluation is aborted (blocking camera reads not counted).
     void setScriptTimeLimit(int ms);
     int scriptTimeLimit() const;
+    /// The text of a camera value for the expression engine (from its thread or this one).
+    QString readScriptValue(const QString &id);
+    /// Total time spent waiting in blocking camera exchanges.
+    qint64 cameraWaitMs() const { return mCameraWaitMs; }
 
     /// Reads count entries through getId, storing each index in indexId first. False when the
     /// user cancelled; out then holds the entries read so far.
@@ -135,7 +140,6 @@ public slots:
 private:
     void init();
     void sendRequest(const QString &id, bool get, bool wait, const char *operation);
-    bool evaluate(const QString &expression, QScriptValue *result);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();
@@ -143,9 +147,7 @@ private:
     QString mCameraModel;
     QString mCameraType;
     QScriptEngine *mEngine = nullptr;
-    ScriptWatchdog *mWatchdog = nullptr;
-    // Each distinct expression is compiled once per engine.
-    QHash<QString, QScriptProgram> mPrograms;
+    std::unique_ptr<ScriptHost> mScripts;
     QMap<QString, QVariant> mCachedValues;
     QMap<QString, bool> mStaleFlags;
     QMap<QString, Command> mCommandMap;
@@ -158,10 +160,7 @@ private:
     TransferProgress *mProgress = nullptr;
     QTimer *mOfflineTimer = nullptr;
     int mOfflinePollInterval = 2500;
-    int mScriptTimeLimit = 1000;
-    int mEvaluationDepth = 0;
-
-    friend class ScriptedCameraValue;
+    qint64 mCameraWaitMs = 0;
 };
 
 #endif // CAMERADATABASE_H

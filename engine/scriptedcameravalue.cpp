@@ -11,7 +11,7 @@ ScriptedCameraValue::ScriptedCameraValue(
 
 QString ScriptedCameraValue::text()
 {
-    return mDatabase ? mDatabase->getValueWait(mParameterId).toString() : QString();
+    return mDatabase ? mDatabase->readScriptValue(mParameterId) : QString();
 }
 
 QScriptValue ScriptedCameraValue::valueOf()

@@ -42,6 +42,12 @@ void ScriptWatchdog::resume()
         frame.excluded += mClock.elapsed() - frame.pausedAt;
 }
 
+void ScriptWatchdog::exclude(qint64 ms)
+{
+    if (!mFrames.isEmpty() && ms > 0)
+        mFrames.last().excluded += ms;
+}
+
 void ScriptWatchdog::positionChange(qint64, int, int)
 {
     check();

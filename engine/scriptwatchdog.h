@@ -7,8 +7,8 @@
 
 /// Aborts a script evaluation that runs longer than its time limit (an endless loop in an
 /// availability expression must not freeze the program). Checks the clock at every statement and
-/// function call, without running the event loop. Time spent blocked in camera reads is paused
-/// out of the count.
+/// function call, and when asked by the script thread's event processing (loops without
+/// statements). Time spent blocked in camera reads is paused out of the count.
 class ScriptWatchdog : public QScriptEngineAgent
 {
 public:
@@ -24,9 +24,13 @@ public:
     void leave();
     /// True when the current evaluation was aborted for taking too long.
     bool timedOut() const { return !mFrames.isEmpty() && mFrames.last().timedOut; }
-    /// Excludes a blocking wait from the count.
+    /// Excludes a stretch of time from the count of the running evaluation.
     void pause();
     void resume();
+    void exclude(qint64 ms);
+
+    /// Aborts the running evaluation when it is over its limit.
+    void check();
 
     void positionChange(qint64 scriptId, int lineNumber, int columnNumber) override;
     void functionEntry(qint64 scriptId) override;
@@ -42,8 +46,6 @@ private:
         int pauseDepth = 0;
         bool timedOut = false;
     };
-
-    void check();
 
     QElapsedTimer mClock;
     QVector<Frame> mFrames;

@@ -12,7 +12,7 @@ function max(x, y) {
 function contains(total, part) {
     if (typeof total == "string")
         return total.indexOf(part) != -1;
-    if (typeof total == "object")
+    if (typeof total == "object" && total !== null)
         return total.contains(part);
     return false;
 }
@@ -20,7 +20,7 @@ function contains(total, part) {
 function startsWith(total, part) {
     if (typeof total == "string")
         return total.indexOf(part) == 0;
-    if (typeof total == "object")
+    if (typeof total == "object" && total !== null)
         return total.startsWith(part);
     return false;
 }
@@ -28,19 +28,19 @@ function startsWith(total, part) {
 function endsWith(total, part) {
     if (typeof total == "string")
         return total.indexOf(part, total.length - part.length) != -1;
-    if (typeof total == "object")
+    if (typeof total == "object" && total !== null)
         return total.endsWith(part);
     return false;
 }
 
 function hexToDec(hex) {
-    if (typeof hex == "object")
+    if (typeof hex == "object" && hex !== null)
         hex = hex.valueOf();
     return parseInt(hex, 16);
 }
 
 function decToHex(number) {
-    if (typeof number == "object")
+    if (typeof number == "object" && number !== null)
         number = Number(number.valueOf());
     return number.toString(16);
 }

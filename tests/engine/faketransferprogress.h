@@ -1,0 +1,33 @@
+#ifndef FAKETRANSFERPROGRESS_H
+#define FAKETRANSFERPROGRESS_H
+
+#include "engine/transferprogress.h"
+
+#include <QStringList>
+
+/// Test double of the progress dialog: records what it is shown and cancels at a chosen entry.
+class FakeTransferProgress : public TransferProgress
+{
+public:
+    void begin(const QString &title, int maximum) override
+    {
+        titles.append(title);
+        maximums.append(maximum);
+    }
+    bool update(int value, const QString &label) override
+    {
+        values.append(value);
+        labels.append(label);
+        return cancelAt >= 0 && value >= cancelAt;
+    }
+    void end() override { ++ended; }
+
+    int cancelAt = -1;
+    QStringList titles;
+    QList<int> maximums;
+    QList<int> values;
+    QStringList labels;
+    int ended = 0;
+};
+
+#endif // FAKETRANSFERPROGRESS_H

@@ -1,0 +1,184 @@
+// The camera database against the real communication thread and the simulated camera.
+#include "commthreadfixture.h"
+#include "engine/cameradatabase.h"
+#include "enginetestsupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestEngineComm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void asynchronousGetIsDecoded();
+    void setIsFollowedByGet();
+    void rejectedSetKeepsUserValueWithoutFollowUp();
+    void replyArgumentCount_data();
+    void replyArgumentCount();
+    void identificationThroughFallback();
+    void blockingGetReturnsCameraAnswer();
+    void cameraReadsDoNotCountAgainstScriptLimit();
+
+private:
+    bool waitForReplies(int count);
+    QList<QByteArray> received() const { return mFixture.camera().receivedCommands(); }
+
+    CommThreadFixture mFixture;
+    CameraDatabase *mDb = nullptr;
+    QSignalSpy *mReplies = nullptr;
+    std::unique_ptr<CameraDescriptionFile> mDescription;
+};
+
+void TestEngineComm::initTestCase()
+{
+    CommThreadFixture::registerDevice(QStringLiteral("Engine"));
+}
+
+void TestEngineComm::init()
+{
+    QVERIFY(mFixture.start(QStringLiteral("Engine")));
+    mDb = new CameraDatabase(mFixture.comm());
+    mReplies = new QSignalSpy(mFixture.comm(), &CommunicationThreadObject::receivedReply);
+    mDescription = makeDescription({
+        { "Gain", "GA", {}, { intParam("gain") }, { intParam("gain") }, {} },
+        { "Roi", "RO", {}, {}, { intParam("rx"), intParam("ry"), intParam("rw") }, {} },
+        { "Alpha", "AL", {}, {}, { intParam("A") }, {} },
+        { "Beta", "BE", {}, {}, { intParam("B") }, {} },
+    });
+    mDb->setDescription(mDescription.get(), "m", "t");
+}
+
+void TestEngineComm::cleanup()
+{
+    // The thread goes first: a reply may still be on its way to the spy.
+    mFixture.stop();
+    delete mReplies;
+    delete mDb;
+    mDb = nullptr;
+    mDescription.reset();
+    VirtualCommunicator::setDelayDivisor(250);
+}
+
+bool TestEngineComm::waitForReplies(int count)
+{
+    while (mReplies->count() < count) {
+        if (!mReplies->wait(5000))
+            return false;
+    }
+    // The database's own queued slot runs after the spy's direct one.
+    QCoreApplication::processEvents();
+    return true;
+}
+
+void TestEngineComm::asynchronousGetIsDecoded()
+{
+    mFixture.camera().setValue("GA", "12");
+    QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
+    QVERIFY(!mDb->getValue("gain").isValid());
+    QVERIFY(!mDb->getValue("gain").isValid());
+    QVERIFY(updates.wait(5000));
+    QCOMPARE(updates.first().at(0).toString(), QStringLiteral("gain"));
+    QCOMPARE(mDb->getValue("gain"), QVariant(12));
+    QCOMPARE(received(), QByteArrayList { "GA?" });
+}
+
+void TestEngineComm::setIsFollowedByGet()
+{
+    mDb->updateCachedValue("gain", 1);
+    mDb->setValue("gain", 5);
+    QVERIFY(waitForReplies(2));
+    QCOMPARE(received(), (QByteArrayList { "GA5", "GA?" }));
+    QCOMPARE(mDb->cachedValue("gain"), QVariant(5));
+    QCOMPARE(mDb->valueState("gain"), CameraDatabase::ValueState::Cached);
+}
+
+void TestEngineComm::rejectedSetKeepsUserValueWithoutFollowUp()
+{
+    mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
+    mDb->setValue("gain", 9);
+    QVERIFY(waitForReplies(1));
+    QCOMPARE(mReplies->first().at(2).value<AbstractCommunicator::Result>(),
+        AbstractCommunicator::Failure);
+    QCOMPARE(mDb->cachedValue("gain"), QVariant(9));
+    // Nothing else is on its way: a later get is the next thing the camera sees.
+    mDb->refreshValue("gain");
+    QVERIFY(waitForReplies(2));
+    QCOMPARE(received().last(), QByteArray("GA?"));
+    QCOMPARE(received().size(), 2);
+}
+
+void TestEngineComm::replyArgumentCount_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QVariantList>("values");
+    QTest::addColumn<int>("missing");
+    QTest::addColumn<bool>("extra");
+    QTest::newRow("exact") << QByteArray("1;2;3") << QVariantList { 1, 2, 3 } << 0 << false;
+    QTest::newRow("one missing") << QByteArray("1;2") << QVariantList { 1, 2, QVariant() } << 1
+                                 << false;
+    QTest::newRow("data part without arguments")
+        << QByteArray() << QVariantList { QVariant(), QVariant(), QVariant() } << 3 << false;
+    QTest::newRow("one too many") << QByteArray("1;2;3;4") << QVariantList { 1, 2, 3 } << 0 << true;
+}
+
+void TestEngineComm::replyArgumentCount()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QVariantList, values);
+    QFETCH(int, missing);
+    QFETCH(bool, extra);
+    if (!stored.isNull())
+        mFixture.camera().setValue("RO", stored);
+    for (int i = 0; i < missing; ++i)
+        QTest::ignoreMessage(QtDebugMsg, "Roi RO? Returned less parameters than expected");
+    if (extra)
+        QTest::ignoreMessage(QtDebugMsg, "Roi RO? Returned more parameters than expected");
+    mDb->doGetValue("rx");
+    QVERIFY(waitForReplies(1));
+    QCOMPARE(mDb->cachedValue("rx"), values.at(0));
+    QCOMPARE(mDb->cachedValue("ry"), values.at(1));
+    QCOMPARE(mDb->cachedValue("rw"), values.at(2));
+    QCOMPARE(mDb->valueState("rw"), CameraDatabase::ValueState::Cached);
+}
+
+void TestEngineComm::identificationThroughFallback()
+{
+    QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
+    QVERIFY(!mDb->getValue("ID").isValid());
+    QVERIFY(updates.wait(5000));
+    QCOMPARE(mDb->getValue("ID"), QVariant("VirtualDevice-Engine"));
+    QCOMPARE(received(), QByteArrayList { "ID?" });
+}
+
+void TestEngineComm::blockingGetReturnsCameraAnswer()
+{
+    mFixture.camera().setValue("GA", "33");
+    QCOMPARE(mDb->getValueWait("gain"), QVariant(33));
+    mFixture.camera().setValue("GA", "34");
+    QCOMPARE(mDb->getValueWait("gain"), QVariant(33)); // cached now
+    mDb->refreshValue("gain");
+    QCOMPARE(mDb->getValueWait("gain"), QVariant(34));
+    QVERIFY(mReplies->isEmpty() || mReplies->first().at(0).toString() == "Gain");
+}
+
+void TestEngineComm::cameraReadsDoNotCountAgainstScriptLimit()
+{
+    // Each blocking read now waits 2500 / 5 = 500 ms on the simulated line.
+    VirtualCommunicator::setDelayDivisor(5);
+    mFixture.camera().setValue("AL", "1");
+    mFixture.camera().setValue("BE", "2");
+    mDb->setScriptTimeLimit(300);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(mDb->evaluateBool("A == 1 && B == 2"));
+    QVERIFY(clock.elapsed() >= 900);
+    QCOMPARE(received(), (QByteArrayList { "AL?", "BE?" }));
+}
+
+QTEST_GUILESS_MAIN(TestEngineComm)
+#include "tst_enginecomm.moc"
