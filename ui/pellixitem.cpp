@@ -205,8 +205,12 @@ void PellixItem::valueChanged(const QString &id, const QVariant &value)
         return;
     const QString ref = reference();
     if (mItemType == BoolType && id == ref) {
+        // A reply to the command of the same name carries no value; the box then shows what is
+        // cached instead of falling back to unticked.
+        const QVariant current
+            = (value.isValid() || !mDatabase) ? value : mDatabase->cachedValue(ref);
         // Straight to the stored state: going through setData would send the value back.
-        QStandardItem::setData(ElementValue::checkState(value), Qt::CheckStateRole);
+        QStandardItem::setData(ElementValue::checkState(current), Qt::CheckStateRole);
     }
     if (mElement->invalidatedBy.contains(id)) {
         // When the element names its own value, the value has just arrived; reading it again
@@ -224,11 +228,18 @@ void PellixItem::valueChanged(const QString &id, const QVariant &value)
 
 bool PellixItem::isAvailable(bool force) const
 {
-    if (!force && mAvailabilityEvaluated)
+    // The expression may read the camera; the reply can name this element's InvalidatedBy
+    // and ask for a new evaluation before the value is stored. The running evaluation reads
+    // that value anyway, so the nested request is answered with the last result instead of
+    // another camera read (which would recurse without end).
+    if (mEvaluating || (!force && mAvailabilityEvaluated))
         return mAvailable;
     bool available = true;
-    if (mElement && mDatabase)
+    if (mElement && mDatabase && !mElement->isAvailable.isEmpty()) {
+        mEvaluating = true;
         available = mDatabase->evaluateBool(mElement->isAvailable);
+        mEvaluating = false;
+    }
     mAvailable = available;
     mAvailabilityEvaluated = true;
     return mAvailable;
@@ -262,7 +273,8 @@ void PellixItem::refresh()
 
 void PellixItem::refreshRow(bool rereadValue)
 {
-    if (!mElement)
+    // See isAvailable: the evaluation under way decides about the row.
+    if (!mElement || mEvaluating)
         return;
     isAvailable(true);
     StandardItemModel *tree = treeModel();

@@ -101,6 +101,7 @@ private:
     QVariant mLastEditedValue;
     mutable bool mAvailabilityEvaluated = false;
     mutable bool mAvailable = false;
+    mutable bool mEvaluating = false;
     QPointer<CameraDatabase> mDatabase;
     DisplayElement *mElement;
 };

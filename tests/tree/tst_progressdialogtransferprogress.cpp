@@ -1,0 +1,118 @@
+#include "ui/progressdialogtransferprogress.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QtTest>
+
+// The progress dialog of list transfers: how it looks, what it reports and when it goes.
+class TestProgressDialogTransferProgress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dialogOverTheActiveWindow_data();
+    void dialogOverTheActiveWindow();
+    void updateShowsEntryAndReportsCancel();
+    void endRemovesTheDialog();
+    void aNewTransferReplacesAnOldDialog();
+    void withoutTransferNothingIsCancelled();
+};
+
+void TestProgressDialogTransferProgress::dialogOverTheActiveWindow_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<bool>("withWindow");
+
+    QTest::newRow("loading") << "Loading list from camera" << 256 << true;
+    QTest::newRow("saving") << "Saving list to camera" << 3 << true;
+    QTest::newRow("no active window") << "Saving list to camera" << 0 << false;
+}
+
+void TestProgressDialogTransferProgress::dialogOverTheActiveWindow()
+{
+    QFETCH(QString, title);
+    QFETCH(int, maximum);
+    QFETCH(bool, withWindow);
+    QWidget window;
+    if (withWindow) {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QTRY_COMPARE(QApplication::activeWindow(), &window);
+    }
+
+    ProgressDialogTransferProgress progress;
+    progress.begin(title, maximum);
+
+    QProgressDialog *dialog = progress.dialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->parentWidget(), withWindow ? &window : nullptr);
+    QCOMPARE(dialog->windowTitle(), title);
+    QCOMPARE(dialog->minimum(), 0);
+    QCOMPARE(dialog->maximum(), maximum);
+    QCOMPARE(dialog->minimumDuration(), 0);
+    QCOMPARE(dialog->size(), QSize(350, 150));
+    QVERIFY(dialog->isModal());
+    const QList<QPushButton *> buttons = dialog->findChildren<QPushButton *>();
+    QCOMPARE(buttons.size(), 1);
+    QCOMPARE(buttons.first()->text(), QString("Cancel"));
+    progress.end();
+}
+
+void TestProgressDialogTransferProgress::updateShowsEntryAndReportsCancel()
+{
+    ProgressDialogTransferProgress progress;
+    progress.begin("Loading list from camera", 4);
+    QProgressDialog *dialog = progress.dialog();
+
+    QVERIFY(!progress.update(0, "Loading list from camera (0/4)"));
+    QCOMPARE(dialog->value(), 0);
+    QCOMPARE(dialog->labelText(), QString("Loading list from camera (0/4)"));
+    QVERIFY(!progress.update(1, "Loading list from camera (1/4)"));
+    QCOMPARE(dialog->value(), 1);
+    // Shown at once: the minimum duration is 0.
+    QTRY_VERIFY(dialog->isVisible());
+
+    QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+    QVERIFY(progress.update(2, "Loading list from camera (2/4)"));
+    progress.end();
+}
+
+void TestProgressDialogTransferProgress::endRemovesTheDialog()
+{
+    ProgressDialogTransferProgress progress;
+    progress.begin("Saving list to camera", 2);
+    QPointer<QProgressDialog> dialog = progress.dialog();
+    progress.update(0, "Saving list to camera (0/2)");
+
+    progress.end();
+    QVERIFY(dialog.isNull());
+    QVERIFY(!progress.dialog());
+    progress.end();
+}
+
+void TestProgressDialogTransferProgress::aNewTransferReplacesAnOldDialog()
+{
+    QPointer<QProgressDialog> first;
+    {
+        ProgressDialogTransferProgress progress;
+        progress.begin("Saving list to camera", 2);
+        first = progress.dialog();
+        progress.begin("Loading list from camera", 3);
+        QVERIFY(first.isNull());
+        QCOMPARE(progress.dialog()->windowTitle(), QString("Loading list from camera"));
+        first = progress.dialog();
+    }
+    // Going away mid-transfer takes the dialog along.
+    QVERIFY(first.isNull());
+}
+
+void TestProgressDialogTransferProgress::withoutTransferNothingIsCancelled()
+{
+    ProgressDialogTransferProgress progress;
+    QVERIFY(!progress.update(0, "Loading list from camera (0/1)"));
+    QVERIFY(!progress.dialog());
+}
+
+QTEST_MAIN(TestProgressDialogTransferProgress)
+#include "tst_progressdialogtransferprogress.moc"
