@@ -85,14 +85,26 @@ sleep 8
 # Type two commands into the console (its input line is at the bottom right) to show traffic.
 xdotool windowfocus --sync "$main" 2>/dev/null || true
 xdotool mousemove --window "$main" 700 566 click 1 2>/dev/null || true
-for command in "id?" "err?"; do
-    xdotool type --delay 80 "$command" 2>/dev/null || true
+# While the tree still reads values the window may miss a key, so Enter is pressed again until
+# the program's log shows the command.
+console_command() {
+    xdotool type --delay 80 "$1" 2>/dev/null || true
+    for _ in $(seq 8); do
+        sleep 0.5
+        xdotool key Return 2>/dev/null || true
+        for _ in $(seq 10); do
+            grep -qF "Console: # $2" "$work/marnifex.log" && return 0
+            sleep 0.3
+        done
+    done
+}
+console_command "id?" "ID?"
+console_command "err?" "ERR?"
+# The console's commands go ahead of the tree's waiting reads; wait for their answers.
+for _ in $(seq 60); do
+    [ "$(grep -c "Console: < " "$work/marnifex.log" || true)" -ge 2 ] && break
     sleep 0.5
-    xdotool key Return 2>/dev/null || true
-    sleep 2
 done
-# The console's commands go ahead of the tree's reads that are still waiting.
-sleep 5
 # Rest the mouse on a row so that the description box explains it.
 xdotool mousemove --window "$main" 80 120 2>/dev/null || true
 sleep 0.3
