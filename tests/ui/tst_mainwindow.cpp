@@ -92,6 +92,7 @@ private slots:
     void storedDeveloperLevelFallsBackToGuru();
     void partialMatchAsksAndMarksTheLabel();
     void cancelledSelectionLeavesNoDescription();
+    void customDescriptionChosenAtConnectJoinsTheRegistry();
     void consoleSendsTypedCommandAndShowsTraffic();
     void consoleHistory();
     void consoleScriptQueuesLines();
@@ -320,6 +321,37 @@ void TestMainWindow::cancelledSelectionLeavesNoDescription()
     QCOMPARE(window->filter()->rowCount(), 0);
     QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
     QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Nothing"));
+}
+
+void TestMainWindow::customDescriptionChosenAtConnectJoinsTheRegistry()
+{
+    const QString custom = mWork.filePath("custom/mine.xml");
+    QVERIFY(DescriptionFixture::write(custom, "VirtualDevice", "Custom", "2.0.0"));
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), typePath(custom));
+    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), [](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+        dialog->openFilePressed();
+        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
+        const int row = table->findItems("mine.xml", Qt::MatchExactly).first()->row();
+        table->setCurrentCell(row, 0);
+        dialog->findChild<QPushButton *>("pbOk")->click();
+    });
+    auto window = start({ "Custom2" });
+    QVERIFY(window);
+    QTRY_VERIFY(selection.answered());
+    QVERIFY(picker.answered());
+    CameraDescriptionFile *current = window->registry().current();
+    QVERIFY(current);
+    QCOMPARE(current->filePath(), custom);
+    QVERIFY(window->registry().contains(current));
+    QCOMPARE(window->registry().digests().size(), window->registry().descriptions().size());
+    QCOMPARE(window->cameraLabel()->text(),
+        QStringLiteral("VirtualDevice Custom2 (Partial match: 'mine.xml')"));
+
+    // A rebuild keeps the custom description: no file of that name is on the search paths.
+    window->loadDescriptions();
+    QCOMPARE(window->registry().current(), current);
+    QCOMPARE(shownRows(window->filter()), QStringList({ "Main", "  Brightness" }));
 }
 
 void TestMainWindow::consoleSendsTypedCommandAndShowsTraffic()
