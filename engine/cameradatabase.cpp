@@ -263,18 +263,26 @@ void CameraDatabase::updateCachedValue(const QString &id, const QVariant &val)
         return;
     mStaleFlags[id] = false;
     mCachedValues[id] = val;
-    // A copy: a subscriber may subscribe or unsubscribe while being told.
-    const QList<ValueSubscriber *> items = mItemMap.value(id);
-    for (ValueSubscriber *item : items)
-        item->valueChanged(id, val);
+    notify(id, val);
     emit valueUpdate(id, val);
 }
 
 void CameraDatabase::updateCmdExecuted(const QString &id)
 {
+    notify(id, QVariant());
+}
+
+void CameraDatabase::notify(const QString &id, const QVariant &value)
+{
+    // A copy, since a subscriber may subscribe or unsubscribe others while being told; one that
+    // was unsubscribed meanwhile (and may be gone) is skipped.
     const QList<ValueSubscriber *> items = mItemMap.value(id);
-    for (ValueSubscriber *item : items)
-        item->valueChanged(id, QVariant());
+    for (ValueSubscriber *item : items) {
+        const auto current = mItemMap.constFind(id);
+        if (current == mItemMap.constEnd() || !current->contains(item))
+            continue;
+        item->valueChanged(id, value);
+    }
 }
 
 void CameraDatabase::onOnlineModeChanged(bool online)

@@ -140,6 +140,7 @@ public slots:
 private:
     void init();
     void sendRequest(const QString &id, bool get, bool wait, const char *operation);
+    void notify(const QString &id, const QVariant &value);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();

@@ -40,6 +40,7 @@ private slots:
     void failureReplyLeavesNameStale();
     void subscribedTwiceIsCalledTwice();
     void unregisteredItemIsNotCalled();
+    void itemRemovedWhileNotifyingIsNotCalled();
 
     void identificationFallback_data();
     void identificationFallback();
@@ -485,6 +486,46 @@ void TestCameraDatabase::unregisteredItemIsNotCalled()
     mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 1 });
     QVERIFY(gone.calls.isEmpty());
     QCOMPARE(stays.calls.size(), 1);
+}
+
+namespace {
+
+// Unsubscribes and deletes another subscriber when told, as a tree rebuild would.
+class RemovingSubscriber : public ValueSubscriber
+{
+public:
+    RemovingSubscriber(CameraDatabase *db, RecordingSubscriber *victim)
+        : mDb(db)
+        , mVictim(victim)
+    { }
+    void valueChanged(const QString &, const QVariant &) override
+    {
+        if (!mVictim)
+            return;
+        mDb->unregisterItem(mVictim);
+        delete mVictim;
+        mVictim = nullptr;
+    }
+
+private:
+    CameraDatabase *mDb;
+    RecordingSubscriber *mVictim;
+};
+
+} // namespace
+
+void TestCameraDatabase::itemRemovedWhileNotifyingIsNotCalled()
+{
+    auto *victim = new RecordingSubscriber;
+    RemovingSubscriber remover(mDb, victim);
+    RecordingSubscriber last;
+    mDb->registerItem("gain", &remover);
+    mDb->registerItem("gain", victim);
+    mDb->registerItem("gain", &last);
+    mDb->updateCachedValue("gain", 1);
+    QCOMPARE(last.calls.size(), 1);
+    mDb->updateCmdExecuted("gain");
+    QCOMPARE(last.calls.size(), 2);
 }
 
 void TestCameraDatabase::identificationFallback_data()
