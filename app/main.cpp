@@ -1,9 +1,24 @@
 #include "app/appsettings.h"
 #include "app/commandline.h"
 #include "app/debuglog.h"
+#include "comm/metatypes.h"
+#include "comm/virtualcommunicator.h"
+#include "editor/editorplaceholder.h"
+#include "ui/appidentity.h"
+#include "ui/mainwindow.h"
+#include "ui/splashscreen.h"
+#include "ui/uiresources.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <memory>
+
+namespace {
+
+constexpr int kSplashMinimumMs = 2500;
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -14,17 +29,43 @@ int main(int argc, char *argv[])
         consoleAllocated = DebugLog::start();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Marnifex"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.8"));
+    QApplication::setApplicationName(AppIdentity::name());
+    QApplication::setApplicationVersion(AppIdentity::version());
+    UiResources::init();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":images/icon.png")));
 
+    MetaTypes::registerAll();
+
     const CommandLine commandLine(QApplication::arguments());
+    const QStringList virtualDevices = commandLine.virtualDevices();
+    for (const QString &name : virtualDevices)
+        VirtualCommunicator::addVirtualDevice(name);
+
+    if (commandLine.editorMode()) {
+        commandLine.applyTo(settings);
+        EditorPlaceholder::instance()->show();
+        const int result = QApplication::exec();
+        EditorPlaceholder::destroyInstance();
+        if (consoleAllocated)
+            DebugLog::releaseConsole();
+        return result;
+    }
+
     commandLine.applyTo(settings);
 
-    // The windows of the settings application and of the editor are not part of this build yet.
-    const int result = 0;
+    std::unique_ptr<SplashScreen> splash = std::make_unique<SplashScreen>();
+    splash->show();
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+    window->applySettings(splash.get());
+    splash->finishAfter(kSplashMinimumMs);
+
+    window->show();
+    const int result = QApplication::exec();
 
     if (consoleAllocated)
         DebugLog::releaseConsole();
+    // The window first: its destructor stops the communication thread and saves the settings.
+    window.reset();
+    splash.reset();
     return result;
 }

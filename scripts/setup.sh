@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qtbase5-dev qtbase5-dev-tools qtscript5-dev libqt5serialport5-dev
-    socat xvfb xauth
+    socat xvfb xauth xdotool imagemagick
 )
 
 missing=()
