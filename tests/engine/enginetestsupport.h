@@ -39,7 +39,7 @@ inline CommandParameter constParam(const QByteArray &value)
     return p;
 }
 
-struct CommandSpec
+struct CommandDef
 {
     QString id;
     QByteArray code;
@@ -50,27 +50,27 @@ struct CommandSpec
     bool cachedUpdate = false;
 };
 
-inline Command makeCommand(const CommandSpec &spec)
+inline Command makeCommand(const CommandDef &def)
 {
     Command c;
-    c.id = spec.id;
-    c.code = spec.code;
-    c.paramsGet = spec.paramsGet;
-    c.paramsSet = spec.paramsSet;
-    c.returnValueGet = spec.returnValueGet;
-    c.returnValueSet = spec.returnValueSet;
-    c.cachedUpdate = spec.cachedUpdate;
+    c.id = def.id;
+    c.code = def.code;
+    c.paramsGet = def.paramsGet;
+    c.paramsSet = def.paramsSet;
+    c.returnValueGet = def.returnValueGet;
+    c.returnValueSet = def.returnValueSet;
+    c.cachedUpdate = def.cachedUpdate;
     return c;
 }
 
 /// A description held only in memory (no file behind it).
 inline std::unique_ptr<CameraDescriptionFile> makeDescription(
-    std::initializer_list<CommandSpec> specs)
+    std::initializer_list<CommandDef> defs)
 {
     std::unique_ptr<CameraDescriptionFile> description(new CameraDescriptionFile);
     description->setModelName(QStringLiteral("TestCam"));
-    for (const CommandSpec &spec : specs)
-        description->addCommand(makeCommand(spec));
+    for (const CommandDef &def : defs)
+        description->addCommand(makeCommand(def));
     return description;
 }
 
