@@ -139,7 +139,7 @@ done
 # sensor temperature 41.2 degrees C, user id, debug register.
 deadline=$((SECONDS + 45))
 for sent in "${sets[@]}"; do
-    wait_for_log "Console: > [STX]$sent[ETX]" "$deadline" || break
+    wait_for_log "Console: > [STX]${sent}[ETX]" "$deadline" || break
 done
 sleep 1
 
