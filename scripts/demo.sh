@@ -57,61 +57,120 @@ app_pid=$!
 
 # The connect dialog opens after the splash screen; OK is enabled once discovery has found
 # the simulated camera, so press Enter until the dialog has gone.
-dialog=""
-for _ in $(seq 150); do
-    dialog="$(xdotool search --onlyvisible --name '^Connect to Camera$' 2>/dev/null | head -n1 || true)"
-    [ -n "$dialog" ] && break
-    kill -0 "$app_pid" 2>/dev/null || { echo "marnifex ended early:"; cat "$work/marnifex.log"; exit 1; }
-    sleep 0.1
-done
-[ -n "$dialog" ] || { echo "The connect dialog did not appear."; exit 1; }
+accept_connect_dialog() {
+    local dialog=""
+    for _ in $(seq 150); do
+        dialog="$(xdotool search --onlyvisible --name '^Connect to Camera$' 2>/dev/null | head -n1 || true)"
+        [ -n "$dialog" ] && break
+        kill -0 "$app_pid" 2>/dev/null || { echo "marnifex ended early:"; cat "$work/marnifex.log"; exit 1; }
+        sleep 0.1
+    done
+    [ -n "$dialog" ] || { echo "The connect dialog did not appear."; exit 1; }
+    for _ in $(seq 60); do
+        sleep 0.5
+        xdotool search --name '^Connect to Camera$' >/dev/null 2>&1 || break
+        xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+        xdotool key --window "$dialog" Return 2>/dev/null || true
+    done
+    if xdotool search --name '^Connect to Camera$' >/dev/null 2>&1; then
+        echo "The connect dialog could not be accepted."
+        exit 1
+    fi
+}
 echo "Connect dialog open; waiting for the simulated camera and accepting it."
-for _ in $(seq 60); do
-    sleep 0.5
-    xdotool search --name '^Connect to Camera$' >/dev/null 2>&1 || break
-    xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-    xdotool key --window "$dialog" Return 2>/dev/null || true
-done
-if xdotool search --name '^Connect to Camera$' >/dev/null 2>&1; then
-    echo "The connect dialog could not be accepted."
-    exit 1
-fi
+accept_connect_dialog
 
 main="$(xdotool search --onlyvisible --name '^Marnifex$' 2>/dev/null | head -n1 || true)"
 [ -n "$main" ] || { echo "The main window did not appear."; exit 1; }
-xdotool windowsize "$main" 900 600 2>/dev/null || true
-# The tree reads each value from the simulated camera; give it time to fill.
-sleep 8
-# Type two commands into the console (its input line is at the bottom right) to show traffic.
-xdotool windowfocus --sync "$main" 2>/dev/null || true
-xdotool mousemove --window "$main" 700 566 click 1 2>/dev/null || true
-# While the tree still reads values the window may miss a key, so Enter is pressed again until
-# the program's log shows the command.
+# Large enough for every row at the Guru level, the Test group opened included.
+xdotool windowmove "$main" 0 0 2>/dev/null || true
+xdotool windowsize --sync "$main" 1100 760 2>/dev/null || true
+
+# Types a command into the console (its input line is at the bottom right) until the program's
+# log shows it as meant; a key lost while the window is busy only costs a retry. Prints the
+# command as the console sends it: the leading letters in upper case.
 console_command() {
-    xdotool type --delay 80 "$1" 2>/dev/null || true
-    for _ in $(seq 8); do
-        sleep 0.5
+    local letters="${1%%[!A-Za-z]*}"
+    local sent
+    sent="$(printf '%s' "$letters" | tr a-z A-Z)${1#"$letters"}"
+    for _ in 1 2 3; do
+        xdotool mousemove --window "$main" 945 725 click 1 2>/dev/null || true
+        xdotool key ctrl+a BackSpace 2>/dev/null || true
+        xdotool type --delay 25 "$1" 2>/dev/null || true
         xdotool key Return 2>/dev/null || true
         for _ in $(seq 10); do
-            grep -qF "Console: # $2" "$work/marnifex.log" && return 0
-            sleep 0.3
+            grep -qxF "Console: # $sent" "$work/marnifex.log" && break 2
+            sleep 0.2
         done
     done
+    printf '%s\n' "$sent"
 }
-console_command "id?" "ID?"
-console_command "err?" "ERR?"
-# The console's commands go ahead of the tree's waiting reads; wait for their answers.
-for _ in $(seq 60); do
-    [ "$(grep -c "Console: < " "$work/marnifex.log" || true)" -ge 2 ] && break
-    sleep 0.5
+# Waits (at most until the given second of the script's run) for a line of the log.
+wait_for_log() {
+    while [ "$SECONDS" -lt "$2" ]; do
+        grep -qxF "$1" "$work/marnifex.log" && return 0
+        sleep 0.25
+    done
+    echo "Not seen in time: $1"
+    return 1
+}
+
+# The simulated camera starts without values, so the tree's first reads come back empty. Give it
+# plausible settings, written as its replies carry them: numbers separated by ";" right after
+# the code, a text after a double quote. The console queues them behind the reads under way.
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+sets=()
+for command in \
+    "gai120" \
+    "exp10000" \
+    "blk16" \
+    "tpn0" \
+    "flh1" \
+    "lto1" \
+    "roi64;32;1152;960" \
+    "wbl112;135" \
+    "tmp412" \
+    'uid"Line 3 left' \
+    "dbg4660"; do
+    sets+=("$(console_command "$command")")
 done
-# Rest the mouse on a row so that the description box explains it.
-xdotool mousemove --window "$main" 80 120 2>/dev/null || true
+# gain 12.0 dB, exposure 10000 us, black level 16 DN, test pattern Off (the black level needs
+# it), flip horizontal on, LUT on, region of interest, white balance red 112 % and blue 135 %,
+# sensor temperature 41.2 degrees C, user id, debug register.
+deadline=$((SECONDS + 45))
+for sent in "${sets[@]}"; do
+    wait_for_log "Console: > [STX]${sent}[ETX]" "$deadline" || break
+done
+sleep 1
+
+# Connect again: the tree then reads the values just set.
+echo "Settings sent; connecting again so that the tree reads them."
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool mousemove --window "$main" 83 10 click 1 2>/dev/null || true
+sleep 0.5
+xdotool key Down Return 2>/dev/null || true
+accept_connect_dialog
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+# Two queries to show the console's traffic; they are answered after the tree's reads.
+console_command "gai?" >/dev/null
+console_command "id?" >/dev/null
+deadline=$((SECONDS + 20))
+wait_for_log "Console: < [ACK][STX]120[ETX]" "$deadline" || true
+wait_for_log 'Console: < [ACK][STX]"VirtualDevice-Demo[ETX]' "$deadline" || true
+sleep 1
+
+# Open the collapsed Test group (its arrow) to show the test pattern, and give the focus back
+# to the console so that no row stays marked.
+xdotool mousemove --window "$main" 11 482 click 1 2>/dev/null || true
+sleep 0.5
+xdotool mousemove --window "$main" 945 725 click 1 2>/dev/null || true
+# Rest the mouse on a row so that the description box explains it, then leave the tree for the
+# console before the tooltip shows; the description stays.
+xdotool mousemove --window "$main" 80 135 2>/dev/null || true
 sleep 0.3
 xdotool mousemove --window "$main" 90 140 2>/dev/null || true
 sleep 1
-# Away again before the tooltip shows; the description stays.
-xdotool mousemove --window "$main" 450 560 2>/dev/null || true
+xdotool mousemove --window "$main" 900 300 2>/dev/null || true
 sleep 1
 import -window "$main" "$shot"
 cp "$work/marnifex.log" build/demo-marnifex.log
