@@ -74,6 +74,7 @@ void CameraDatabase::setDescription(
     mCachedValues.clear();
     mCommandMap.clear();
     mItemMap.clear();
+    mSubscriptions.clear();
     mScriptNames.clear();
 
     if (description) {
@@ -143,19 +144,33 @@ void CameraDatabase::refreshValue(const QString &id)
 
 void CameraDatabase::registerItem(const QString &id, ValueSubscriber *item)
 {
-    if (item)
-        mItemMap[id].append(item);
+    if (!item)
+        return;
+    const quint64 serial = mNextSubscription++;
+    mItemMap[id].insert(serial, item);
+    mSubscriptions[item].append(qMakePair(id, serial));
 }
 
 void CameraDatabase::unregisterItem(ValueSubscriber *item)
 {
-    for (auto it = mItemMap.begin(); it != mItemMap.end();) {
-        it->removeAll(item);
-        if (it->isEmpty())
-            it = mItemMap.erase(it);
-        else
-            ++it;
+    const auto found = mSubscriptions.find(item);
+    if (found == mSubscriptions.end())
+        return;
+    const QVector<QPair<QString, quint64>> subscriptions = found.value();
+    mSubscriptions.erase(found);
+    for (const auto &subscription : subscriptions) {
+        const auto names = mItemMap.find(subscription.first);
+        if (names == mItemMap.end())
+            continue;
+        names->remove(subscription.second);
+        if (names->isEmpty())
+            mItemMap.erase(names);
     }
+}
+
+int CameraDatabase::subscriptionCount(const QString &id) const
+{
+    return mItemMap.value(id).size();
 }
 
 void CameraDatabase::setFastFailure(bool on)
@@ -276,12 +291,12 @@ void CameraDatabase::notify(const QString &id, const QVariant &value)
 {
     // A copy, since a subscriber may subscribe or unsubscribe others while being told; one that
     // was unsubscribed meanwhile (and may be gone) is skipped.
-    const QList<ValueSubscriber *> items = mItemMap.value(id);
-    for (ValueSubscriber *item : items) {
+    const QMap<quint64, ValueSubscriber *> items = mItemMap.value(id);
+    for (auto it = items.constBegin(); it != items.constEnd(); ++it) {
         const auto current = mItemMap.constFind(id);
-        if (current == mItemMap.constEnd() || !current->contains(item))
+        if (current == mItemMap.constEnd() || !current->contains(it.key()))
             continue;
-        item->valueChanged(id, value);
+        it.value()->valueChanged(id, value);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QVector>
 
 #include <memory>
 
@@ -64,8 +65,11 @@ public:
     void refreshValue(const QString &id);
     /// Subscribes item to id; subscribing twice means being called twice.
     void registerItem(const QString &id, ValueSubscriber *item);
-    /// Removes every subscription of item (call before deleting a subscriber).
+    /// Removes every subscription of item (call before deleting a subscriber); costs as much
+    /// as item's own subscriptions, however many others exist.
     void unregisterItem(ValueSubscriber *item);
+    /// Number of subscriptions to id (duplicates counted).
+    int subscriptionCount(const QString &id) const;
     /// Retry count 0 (on) or 2 (off) for the selected port.
     void setFastFailure(bool on);
 
@@ -156,7 +160,13 @@ private:
     CommandChannel *mChannel = nullptr;
     QScopedPointer<CommandChannel> mOwnChannel;
     CameraDescriptionFile *mDescription = nullptr;
-    QMap<QString, QList<ValueSubscriber *>> mItemMap;
+    // Per name, the subscriptions keyed by a serial that grows with each registration, so that
+    // iteration follows subscription order and one subscription is removed without a scan.
+    QHash<QString, QMap<quint64, ValueSubscriber *>> mItemMap;
+    // Per subscriber, its subscriptions (name and serial): unregistering costs only as much as
+    // that subscriber has, not as much as the whole tree has.
+    QHash<ValueSubscriber *, QVector<QPair<QString, quint64>>> mSubscriptions;
+    quint64 mNextSubscription = 0;
     QStringList mScriptNames;
     TransferProgress *mProgress = nullptr;
     QTimer *mOfflineTimer = nullptr;
