@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -147,8 +148,17 @@ void CameraDatabase::registerItem(const QString &id, ValueSubscriber *item)
     if (!item)
         return;
     const quint64 serial = mNextSubscription++;
-    mItemMap[id].insert(serial, item);
+    mItemMap[id].list.append({ serial, item });
     mSubscriptions[item].append(qMakePair(id, serial));
+}
+
+int CameraDatabase::findSubscription(const Subscribers &subscribers, quint64 serial)
+{
+    const auto begin = subscribers.list.constBegin();
+    const auto end = subscribers.list.constEnd();
+    const auto found = std::lower_bound(begin, end, serial,
+        [](const Subscription &s, quint64 wanted) { return s.serial < wanted; });
+    return found != end && found->serial == serial && found->item ? int(found - begin) : -1;
 }
 
 void CameraDatabase::unregisterItem(ValueSubscriber *item)
@@ -162,15 +172,28 @@ void CameraDatabase::unregisterItem(ValueSubscriber *item)
         const auto names = mItemMap.find(subscription.first);
         if (names == mItemMap.end())
             continue;
-        names->remove(subscription.second);
-        if (names->isEmpty())
+        Subscribers &subscribers = *names;
+        const int index = findSubscription(subscribers, subscription.second);
+        if (index < 0)
+            continue;
+        subscribers.list[index].item = nullptr;
+        ++subscribers.removed;
+        if (subscribers.removed == subscribers.list.size()) {
             mItemMap.erase(names);
+        } else if (2 * subscribers.removed > subscribers.list.size()) {
+            // Compacting only when most are gone keeps removal amortised constant.
+            subscribers.list.erase(std::remove_if(subscribers.list.begin(), subscribers.list.end(),
+                                       [](const Subscription &s) { return !s.item; }),
+                subscribers.list.end());
+            subscribers.removed = 0;
+        }
     }
 }
 
 int CameraDatabase::subscriptionCount(const QString &id) const
 {
-    return mItemMap.value(id).size();
+    const auto found = mItemMap.constFind(id);
+    return found == mItemMap.constEnd() ? 0 : found->list.size() - found->removed;
 }
 
 void CameraDatabase::setFastFailure(bool on)
@@ -291,12 +314,14 @@ void CameraDatabase::notify(const QString &id, const QVariant &value)
 {
     // A copy, since a subscriber may subscribe or unsubscribe others while being told; one that
     // was unsubscribed meanwhile (and may be gone) is skipped.
-    const QMap<quint64, ValueSubscriber *> items = mItemMap.value(id);
-    for (auto it = items.constBegin(); it != items.constEnd(); ++it) {
-        const auto current = mItemMap.constFind(id);
-        if (current == mItemMap.constEnd() || !current->contains(it.key()))
+    const QVector<Subscription> items = mItemMap.value(id).list;
+    for (const Subscription &subscription : items) {
+        if (!subscription.item)
             continue;
-        it.value()->valueChanged(id, value);
+        const auto current = mItemMap.constFind(id);
+        if (current == mItemMap.constEnd() || findSubscription(*current, subscription.serial) < 0)
+            continue;
+        subscription.item->valueChanged(id, value);
     }
 }
 

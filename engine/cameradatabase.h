@@ -160,9 +160,23 @@ private:
     CommandChannel *mChannel = nullptr;
     QScopedPointer<CommandChannel> mOwnChannel;
     CameraDescriptionFile *mDescription = nullptr;
-    // Per name, the subscriptions keyed by a serial that grows with each registration, so that
-    // iteration follows subscription order and one subscription is removed without a scan.
-    QHash<QString, QMap<quint64, ValueSubscriber *>> mItemMap;
+    // One registration; item is null once unregistered (until the list is compacted).
+    struct Subscription
+    {
+        quint64 serial;
+        ValueSubscriber *item;
+    };
+    // Per name, in registration order, so serials ascend: a subscription is found by binary
+    // search, and appending keeps memory contiguous for trees with thousands of cells.
+    struct Subscribers
+    {
+        QVector<Subscription> list;
+        int removed = 0;
+    };
+    /// Index of the live subscription serial, or -1.
+    static int findSubscription(const Subscribers &subscribers, quint64 serial);
+
+    QHash<QString, Subscribers> mItemMap;
     // Per subscriber, its subscriptions (name and serial): unregistering costs only as much as
     // that subscriber has, not as much as the whole tree has.
     QHash<ValueSubscriber *, QVector<QPair<QString, quint64>>> mSubscriptions;

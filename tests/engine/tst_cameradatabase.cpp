@@ -44,6 +44,7 @@ private slots:
     void failureReplyLeavesNameStale();
     void subscribedTwiceIsCalledTwice();
     void unregisteredItemIsNotCalled();
+    void itemRemovedWhileNotifyingIsNotCalled_data();
     void itemRemovedWhileNotifyingIsNotCalled();
     void notificationOrder_data();
     void notificationOrder();
@@ -497,40 +498,54 @@ void TestCameraDatabase::unregisteredItemIsNotCalled()
 
 namespace {
 
-// Unsubscribes and deletes another subscriber when told, as a tree rebuild would.
+// Unsubscribes and deletes other subscribers when told, as a tree rebuild would.
 class RemovingSubscriber : public ValueSubscriber
 {
 public:
-    RemovingSubscriber(CameraDatabase *db, RecordingSubscriber *victim)
+    RemovingSubscriber(CameraDatabase *db, QList<RecordingSubscriber *> victims)
         : mDb(db)
-        , mVictim(victim)
+        , mVictims(std::move(victims))
     { }
+    ~RemovingSubscriber() override { qDeleteAll(mVictims); }
     void valueChanged(const QString &, const QVariant &) override
     {
-        if (!mVictim)
-            return;
-        mDb->unregisterItem(mVictim);
-        delete mVictim;
-        mVictim = nullptr;
+        for (RecordingSubscriber *victim : qAsConst(mVictims)) {
+            mDb->unregisterItem(victim);
+            delete victim;
+        }
+        mVictims.clear();
     }
 
 private:
     CameraDatabase *mDb;
-    RecordingSubscriber *mVictim;
+    QList<RecordingSubscriber *> mVictims;
 };
 
 } // namespace
 
+void TestCameraDatabase::itemRemovedWhileNotifyingIsNotCalled_data()
+{
+    QTest::addColumn<int>("victims");
+    QTest::newRow("one of three") << 1;
+    // Most of the list goes at once, so it is compacted while being walked.
+    QTest::newRow("four of six") << 4;
+}
+
 void TestCameraDatabase::itemRemovedWhileNotifyingIsNotCalled()
 {
-    auto *victim = new RecordingSubscriber;
-    RemovingSubscriber remover(mDb, victim);
+    QFETCH(int, victims);
+    QList<RecordingSubscriber *> doomed;
+    for (int i = 0; i < victims; ++i)
+        doomed.append(new RecordingSubscriber);
+    RemovingSubscriber remover(mDb, doomed);
     RecordingSubscriber last;
     mDb->registerItem("gain", &remover);
-    mDb->registerItem("gain", victim);
+    for (RecordingSubscriber *victim : qAsConst(doomed))
+        mDb->registerItem("gain", victim);
     mDb->registerItem("gain", &last);
     mDb->updateCachedValue("gain", 1);
     QCOMPARE(last.calls.size(), 1);
+    QCOMPARE(mDb->subscriptionCount("gain"), 2);
     mDb->updateCmdExecuted("gain");
     QCOMPARE(last.calls.size(), 2);
 }
@@ -676,6 +691,8 @@ void TestCameraDatabase::notificationOrder_data()
         << QStringList { "+a", "+b", "+a", "-a" } << QStringList { "b" } << 1;
     QTest::newRow("unregister leaves other names' order")
         << QStringList { "*b", "+a", "+b", "+c", "-b" } << QStringList { "a", "c" } << 2;
+    QTest::newRow("order survives compaction")
+        << QStringList { "+a", "+b", "+c", "-a", "-b", "+d" } << QStringList { "c", "d" } << 2;
     QTest::newRow("subscribing again goes last")
         << QStringList { "+a", "+b", "-a", "+a" } << QStringList { "b", "a" } << 2;
     QTest::newRow("unregister of a stranger changes nothing")
