@@ -736,7 +736,7 @@ void TestCameraDatabase::unregisteringManyItemsScales()
 {
     // A tree being torn down: every item has a name of its own and shares one with all others.
     // Unregistering must cost per item, not per item times the whole tree: with a scan of every
-    // subscription this would run for hours and hit the test's time limit.
+    // subscription per item this takes minutes instead of a fraction of a second.
     const int count = 100000;
     std::vector<std::unique_ptr<RecordingSubscriber>> items;
     items.reserve(count);
