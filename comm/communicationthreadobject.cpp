@@ -5,13 +5,17 @@
 #include "comm/console.h"
 #include "comm/virtualcommunicator.h"
 
+#include <QAtomicInt>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QSemaphore>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
+
+#include <memory>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -50,6 +54,44 @@ void CommunicationThreadObject::setSerialPortScanning(bool enabled)
 bool CommunicationThreadObject::isCommunicationThread() const
 {
     return QThread::currentThread() == thread();
+}
+
+bool CommunicationThreadObject::runInCommunicationThread(const std::function<void()> &job)
+{
+    if (isCommunicationThread()) {
+        job();
+        return true;
+    }
+    // A blocking queued call would wait forever for a thread that never started or has ended
+    // (the call just stays queued), so wait on a semaphore and watch the thread meanwhile. The
+    // job claims its turn before running: once we gave up, a call still queued (it would run if
+    // the thread were started again) does nothing.
+    QThread *own = thread();
+    if (!own || !own->isRunning())
+        return false;
+    enum { Pending, Claimed, Abandoned };
+    struct Handshake
+    {
+        QAtomicInt state { Pending };
+        QSemaphore done;
+    };
+    auto handshake = std::make_shared<Handshake>();
+    QMetaObject::invokeMethod(
+        this,
+        [job, handshake]() {
+            if (!handshake->state.testAndSetOrdered(Pending, Claimed))
+                return;
+            job();
+            handshake->done.release();
+        },
+        Qt::QueuedConnection);
+    const int pollMs = 20;
+    while (!handshake->done.tryAcquire(1, pollMs)) {
+        own = thread();
+        if ((!own || !own->isRunning()) && handshake->state.testAndSetOrdered(Pending, Abandoned))
+            return false;
+    }
+    return true;
 }
 
 QList<AbstractCommunicator *> CommunicationThreadObject::communicators() const
@@ -183,8 +225,7 @@ void CommunicationThreadObject::checkAllCommDevices()
 {
     if (!isCommunicationThread()) {
         qDebug().noquote() << QStringLiteral("OOT: CheckAllCommDevices");
-        QMetaObject::invokeMethod(
-            this, &CommunicationThreadObject::checkAllCommDevices, Qt::BlockingQueuedConnection);
+        runInCommunicationThread([this]() { checkAllCommDevices(); });
         return;
     }
 
@@ -394,9 +435,21 @@ void CommunicationThreadObject::sendCommandDirect(
     QByteArray cmd, QVariantList args, bool expectReply, bool *success, QVariantList *retval)
 {
     if (!isCommunicationThread()) {
-        QMetaObject::invokeMethod(this, "sendCommandDirect", Qt::BlockingQueuedConnection,
-            Q_ARG(QByteArray, cmd), Q_ARG(QVariantList, args), Q_ARG(bool, expectReply),
-            Q_ARG(bool *, success), Q_ARG(QVariantList *, retval));
+        // The job writes into shared storage, never into the caller's variables, which are gone
+        // if it runs after we gave up waiting.
+        struct Outcome
+        {
+            bool ok = false;
+            QVariantList reply;
+        };
+        auto outcome = std::make_shared<Outcome>();
+        const bool ran = runInCommunicationThread([this, cmd, args, expectReply, outcome]() {
+            sendCommandDirect(cmd, args, expectReply, &outcome->ok, &outcome->reply);
+        });
+        if (success)
+            *success = ran && outcome->ok;
+        if (retval)
+            *retval = ran ? outcome->reply : QVariantList();
         return;
     }
     AbstractCommunicator *comm = findCommunicator(currentPort());
@@ -413,13 +466,13 @@ void CommunicationThreadObject::sendCommandDirect(
 
 CommStatus CommunicationThreadObject::getStatus(const QString &portName)
 {
-    if (isCommunicationThread())
+    auto status = std::make_shared<CommStatus>(StatusRemoved);
+    const bool ran = runInCommunicationThread([this, portName, status]() {
         executeGetStatus(portName);
-    else
-        QMetaObject::invokeMethod(
-            this, "executeGetStatus", Qt::BlockingQueuedConnection, Q_ARG(QString, portName));
-    QMutexLocker lock(&mStateMutex);
-    return mLastStatus;
+        QMutexLocker lock(&mStateMutex);
+        *status = mLastStatus;
+    });
+    return ran ? *status : StatusRemoved;
 }
 
 void CommunicationThreadObject::executeGetStatus(QString portName)

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
+
 class CommandQueue;
 class QThread;
 class QTimer;
@@ -52,7 +54,8 @@ public:
     /// empty name clears the selection.
     void setCurrentPort(const QString &name);
     QString currentPort() const;
-    /// Blocking status query of one port.
+    /// Blocking status query of one port; StatusRemoved when the communication thread is not
+    /// running.
     CommStatus getStatus(const QString &portName);
     /// Retries of the current port's communicator (the value engine passes 0 or 2).
     void setRetries(int retries);
@@ -73,8 +76,12 @@ public slots:
     void startCommunication();
     void startDiscovery();
     void stopDiscovery();
+    /// Probes the ports; from another thread, waits for it (does nothing when the communication
+    /// thread is not running).
     void checkAllCommDevices();
     void commOnlineStateChanged(AbstractCommunicator *comm, bool online);
+    /// One blocking exchange on the current port; from another thread, *success is false when
+    /// the communication thread is not running or stops before the exchange.
     void sendCommandDirect(
         QByteArray cmd, QVariantList args, bool expectReply, bool *success, QVariantList *retval);
     // The relay transport plugs in here.
@@ -98,6 +105,9 @@ private:
     void scanSerialPorts();
     QList<AbstractCommunicator *> communicators() const;
     bool isCommunicationThread() const;
+    /// Runs job in the communication thread and waits for it; false (job not run, or run later
+    /// with nobody waiting) when that thread is not running or stops first.
+    bool runInCommunicationThread(const std::function<void()> &job);
 
     bool mDiscovering = false;
     CommStatus mLastStatus = StatusRemoved;

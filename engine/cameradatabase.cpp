@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -74,6 +75,7 @@ void CameraDatabase::setDescription(
     mCachedValues.clear();
     mCommandMap.clear();
     mItemMap.clear();
+    mSubscriptions.clear();
     mScriptNames.clear();
 
     if (description) {
@@ -143,19 +145,55 @@ void CameraDatabase::refreshValue(const QString &id)
 
 void CameraDatabase::registerItem(const QString &id, ValueSubscriber *item)
 {
-    if (item)
-        mItemMap[id].append(item);
+    if (!item)
+        return;
+    const quint64 serial = mNextSubscription++;
+    mItemMap[id].list.append({ serial, item });
+    mSubscriptions[item].append(qMakePair(id, serial));
+}
+
+int CameraDatabase::findSubscription(const Subscribers &subscribers, quint64 serial)
+{
+    const auto begin = subscribers.list.constBegin();
+    const auto end = subscribers.list.constEnd();
+    const auto found = std::lower_bound(begin, end, serial,
+        [](const Subscription &s, quint64 wanted) { return s.serial < wanted; });
+    return found != end && found->serial == serial && found->item ? int(found - begin) : -1;
 }
 
 void CameraDatabase::unregisterItem(ValueSubscriber *item)
 {
-    for (auto it = mItemMap.begin(); it != mItemMap.end();) {
-        it->removeAll(item);
-        if (it->isEmpty())
-            it = mItemMap.erase(it);
-        else
-            ++it;
+    const auto found = mSubscriptions.find(item);
+    if (found == mSubscriptions.end())
+        return;
+    const QVector<QPair<QString, quint64>> subscriptions = found.value();
+    mSubscriptions.erase(found);
+    for (const auto &subscription : subscriptions) {
+        const auto names = mItemMap.find(subscription.first);
+        if (names == mItemMap.end())
+            continue;
+        Subscribers &subscribers = *names;
+        const int index = findSubscription(subscribers, subscription.second);
+        if (index < 0)
+            continue;
+        subscribers.list[index].item = nullptr;
+        ++subscribers.removed;
+        if (subscribers.removed == subscribers.list.size()) {
+            mItemMap.erase(names);
+        } else if (2 * subscribers.removed > subscribers.list.size()) {
+            // Compacting only when most are gone keeps removal amortised constant.
+            subscribers.list.erase(std::remove_if(subscribers.list.begin(), subscribers.list.end(),
+                                       [](const Subscription &s) { return !s.item; }),
+                subscribers.list.end());
+            subscribers.removed = 0;
+        }
     }
+}
+
+int CameraDatabase::subscriptionCount(const QString &id) const
+{
+    const auto found = mItemMap.constFind(id);
+    return found == mItemMap.constEnd() ? 0 : found->list.size() - found->removed;
 }
 
 void CameraDatabase::setFastFailure(bool on)
@@ -276,12 +314,14 @@ void CameraDatabase::notify(const QString &id, const QVariant &value)
 {
     // A copy, since a subscriber may subscribe or unsubscribe others while being told; one that
     // was unsubscribed meanwhile (and may be gone) is skipped.
-    const QList<ValueSubscriber *> items = mItemMap.value(id);
-    for (ValueSubscriber *item : items) {
-        const auto current = mItemMap.constFind(id);
-        if (current == mItemMap.constEnd() || !current->contains(item))
+    const QVector<Subscription> items = mItemMap.value(id).list;
+    for (const Subscription &subscription : items) {
+        if (!subscription.item)
             continue;
-        item->valueChanged(id, value);
+        const auto current = mItemMap.constFind(id);
+        if (current == mItemMap.constEnd() || findSubscription(*current, subscription.serial) < 0)
+            continue;
+        subscription.item->valueChanged(id, value);
     }
 }
 

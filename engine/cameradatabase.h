@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QVector>
 
 #include <memory>
 
@@ -64,8 +65,11 @@ public:
     void refreshValue(const QString &id);
     /// Subscribes item to id; subscribing twice means being called twice.
     void registerItem(const QString &id, ValueSubscriber *item);
-    /// Removes every subscription of item (call before deleting a subscriber).
+    /// Removes every subscription of item (call before deleting a subscriber); costs as much
+    /// as item's own subscriptions, however many others exist.
     void unregisterItem(ValueSubscriber *item);
+    /// Number of subscriptions to id (duplicates counted).
+    int subscriptionCount(const QString &id) const;
     /// Retry count 0 (on) or 2 (off) for the selected port.
     void setFastFailure(bool on);
 
@@ -156,7 +160,27 @@ private:
     CommandChannel *mChannel = nullptr;
     QScopedPointer<CommandChannel> mOwnChannel;
     CameraDescriptionFile *mDescription = nullptr;
-    QMap<QString, QList<ValueSubscriber *>> mItemMap;
+    // One registration; item is null once unregistered (until the list is compacted).
+    struct Subscription
+    {
+        quint64 serial;
+        ValueSubscriber *item;
+    };
+    // Per name, in registration order, so serials ascend: a subscription is found by binary
+    // search, and appending keeps memory contiguous for trees with thousands of cells.
+    struct Subscribers
+    {
+        QVector<Subscription> list;
+        int removed = 0;
+    };
+    /// Index of the live subscription serial, or -1.
+    static int findSubscription(const Subscribers &subscribers, quint64 serial);
+
+    QHash<QString, Subscribers> mItemMap;
+    // Per subscriber, its subscriptions (name and serial): unregistering costs only as much as
+    // that subscriber has, not as much as the whole tree has.
+    QHash<ValueSubscriber *, QVector<QPair<QString, quint64>>> mSubscriptions;
+    quint64 mNextSubscription = 0;
     QStringList mScriptNames;
     TransferProgress *mProgress = nullptr;
     QTimer *mOfflineTimer = nullptr;

@@ -127,6 +127,11 @@ void ModelHiddenItemFilter::clear()
     layoutDone();
 }
 
+void ModelHiddenItemFilter::reserve(int items)
+{
+    mEntries.reserve(items);
+}
+
 bool ModelHiddenItemFilter::isShown(const QStandardItem *item) const
 {
     if (!item)

@@ -30,6 +30,9 @@ public:
     void hideItem(QStandardItem *item);
     /// Hides everything.
     void clear();
+    /// Makes room for items shown items, so that building a large tree does not grow the
+    /// lookups step by step.
+    void reserve(int items);
 
     bool isShown(const QStandardItem *item) const;
     /// Number of shown column-0 children of parent (the invisible root item for top-level rows).

@@ -97,6 +97,8 @@ void StandardItemModel::loadDescription(
         database->setFastFailure(true);
     if (description) {
         const QList<DisplayElement *> elements = description->displayElements();
+        if (mFilter)
+            mFilter->reserve(2 * elements.size());
         for (DisplayElement *element : elements) {
             if (element)
                 addElement(

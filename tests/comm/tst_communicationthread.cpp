@@ -28,6 +28,9 @@ private slots:
     void directCommandBlocks();
     void getStatus_data();
     void getStatus();
+    void blockingCallsFailWithoutRunningThread_data();
+    void blockingCallsFailWithoutRunningThread();
+    void blockingCallsFromOwnThreadRunDirectly();
     void hotPlug();
     void setRetriesReachesCurrentPort();
     void startListsSerialPortsAfterVirtualDevices();
@@ -336,4 +339,66 @@ void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
 }
 
 QTEST_GUILESS_MAIN(TestCommunicationThread)
+void TestCommunicationThread::blockingCallsFailWithoutRunningThread_data()
+{
+    QTest::addColumn<bool>("everStarted");
+    QTest::newRow("thread never started") << false;
+    QTest::newRow("thread finished") << true;
+}
+
+void TestCommunicationThread::blockingCallsFailWithoutRunningThread()
+{
+    QFETCH(bool, everStarted);
+
+    QThread idle;
+    CommunicationThreadObject unstarted(&idle);
+    unstarted.setSerialPortScanning(false);
+    CommunicationThreadObject *comm = &unstarted;
+    if (everStarted) {
+        mComm->setCurrentPort("Bench");
+        mThread->quit();
+        QVERIFY(mThread->wait(5000));
+        comm = mComm;
+        qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"))
+            ->camera()
+            .clearReceivedCommands();
+    }
+    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
+
+    // Each of these used to wait forever for a thread that runs no event loop.
+    bool ok = true;
+    QVariantList retval { QStringLiteral("stale") };
+    comm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+    QVERIFY(!ok);
+    QVERIFY(retval.isEmpty());
+    QCOMPARE(comm->getStatus("Lab"), StatusRemoved);
+    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
+    comm->checkAllCommDevices();
+    QCoreApplication::processEvents();
+    QCOMPARE(statuses.count(), 0);
+    if (everStarted) {
+        auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
+        QVERIFY(bench->camera().receivedCommands().isEmpty());
+    }
+}
+
+void TestCommunicationThread::blockingCallsFromOwnThreadRunDirectly()
+{
+    mComm->setCurrentPort("Bench");
+    bool ok = false;
+    QVariantList retval;
+    CommStatus status = StatusRemoved;
+    QMetaObject::invokeMethod(
+        mComm,
+        [&]() {
+            mComm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+            status = mComm->getStatus("Lab");
+            mComm->checkAllCommDevices();
+        },
+        Qt::BlockingQueuedConnection);
+    QVERIFY(ok);
+    QCOMPARE(retval.size(), 1);
+    QCOMPARE(status, StatusCameraFound);
+}
+
 #include "tst_communicationthread.moc"

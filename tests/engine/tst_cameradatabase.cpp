@@ -7,6 +7,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <map>
+#include <memory>
+#include <vector>
+
 using Request = FakeCommandChannel::Request;
 
 class TestCameraDatabase : public QObject
@@ -40,7 +44,11 @@ private slots:
     void failureReplyLeavesNameStale();
     void subscribedTwiceIsCalledTwice();
     void unregisteredItemIsNotCalled();
+    void itemRemovedWhileNotifyingIsNotCalled_data();
     void itemRemovedWhileNotifyingIsNotCalled();
+    void notificationOrder_data();
+    void notificationOrder();
+    void unregisteringManyItemsScales();
 
     void identificationFallback_data();
     void identificationFallback();
@@ -490,40 +498,54 @@ void TestCameraDatabase::unregisteredItemIsNotCalled()
 
 namespace {
 
-// Unsubscribes and deletes another subscriber when told, as a tree rebuild would.
+// Unsubscribes and deletes other subscribers when told, as a tree rebuild would.
 class RemovingSubscriber : public ValueSubscriber
 {
 public:
-    RemovingSubscriber(CameraDatabase *db, RecordingSubscriber *victim)
+    RemovingSubscriber(CameraDatabase *db, QList<RecordingSubscriber *> victims)
         : mDb(db)
-        , mVictim(victim)
+        , mVictims(std::move(victims))
     { }
+    ~RemovingSubscriber() override { qDeleteAll(mVictims); }
     void valueChanged(const QString &, const QVariant &) override
     {
-        if (!mVictim)
-            return;
-        mDb->unregisterItem(mVictim);
-        delete mVictim;
-        mVictim = nullptr;
+        for (RecordingSubscriber *victim : qAsConst(mVictims)) {
+            mDb->unregisterItem(victim);
+            delete victim;
+        }
+        mVictims.clear();
     }
 
 private:
     CameraDatabase *mDb;
-    RecordingSubscriber *mVictim;
+    QList<RecordingSubscriber *> mVictims;
 };
 
 } // namespace
 
+void TestCameraDatabase::itemRemovedWhileNotifyingIsNotCalled_data()
+{
+    QTest::addColumn<int>("victims");
+    QTest::newRow("one of three") << 1;
+    // Most of the list goes at once, so it is compacted while being walked.
+    QTest::newRow("four of six") << 4;
+}
+
 void TestCameraDatabase::itemRemovedWhileNotifyingIsNotCalled()
 {
-    auto *victim = new RecordingSubscriber;
-    RemovingSubscriber remover(mDb, victim);
+    QFETCH(int, victims);
+    QList<RecordingSubscriber *> doomed;
+    for (int i = 0; i < victims; ++i)
+        doomed.append(new RecordingSubscriber);
+    RemovingSubscriber remover(mDb, doomed);
     RecordingSubscriber last;
     mDb->registerItem("gain", &remover);
-    mDb->registerItem("gain", victim);
+    for (RecordingSubscriber *victim : qAsConst(doomed))
+        mDb->registerItem("gain", victim);
     mDb->registerItem("gain", &last);
     mDb->updateCachedValue("gain", 1);
     QCOMPARE(last.calls.size(), 1);
+    QCOMPARE(mDb->subscriptionCount("gain"), 2);
     mDb->updateCmdExecuted("gain");
     QCOMPARE(last.calls.size(), 2);
 }
@@ -633,4 +655,116 @@ void TestCameraDatabase::onlineChangeDoesNotStartPoll()
 }
 
 QTEST_GUILESS_MAIN(TestCameraDatabase)
+
+namespace {
+
+// Writes its tag into a shared journal when told.
+class JournalSubscriber : public ValueSubscriber
+{
+public:
+    JournalSubscriber(QString tag, QStringList *journal)
+        : mTag(std::move(tag))
+        , mJournal(journal)
+    { }
+    void valueChanged(const QString &, const QVariant &) override { mJournal->append(mTag); }
+
+private:
+    QString mTag;
+    QStringList *mJournal;
+};
+
+} // namespace
+
+void TestCameraDatabase::notificationOrder_data()
+{
+    // Each step: "+x" subscribes x to gain, "-x" unregisters x everywhere, "*x" subscribes x to
+    // another name (so that x has subscriptions under two names).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("subscription order")
+        << QStringList { "+c", "+a", "+b" } << QStringList { "c", "a", "b" } << 3;
+    QTest::newRow("duplicates keep their places")
+        << QStringList { "+a", "+b", "+a" } << QStringList { "a", "b", "a" } << 3;
+    QTest::newRow("unregister removes every duplicate")
+        << QStringList { "+a", "+b", "+a", "-a" } << QStringList { "b" } << 1;
+    QTest::newRow("unregister leaves other names' order")
+        << QStringList { "*b", "+a", "+b", "+c", "-b" } << QStringList { "a", "c" } << 2;
+    QTest::newRow("order survives compaction")
+        << QStringList { "+a", "+b", "+c", "-a", "-b", "+d" } << QStringList { "c", "d" } << 2;
+    QTest::newRow("subscribing again goes last")
+        << QStringList { "+a", "+b", "-a", "+a" } << QStringList { "b", "a" } << 2;
+    QTest::newRow("unregister of a stranger changes nothing")
+        << QStringList { "+a", "-z", "+b" } << QStringList { "a", "b" } << 2;
+    QTest::newRow("everyone gone")
+        << QStringList { "+a", "*a", "+b", "-b", "-a" } << QStringList {} << 0;
+}
+
+void TestCameraDatabase::notificationOrder()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    QFETCH(int, count);
+
+    QStringList journal;
+    std::map<QString, std::unique_ptr<JournalSubscriber>> items;
+    auto item = [&](const QString &tag) {
+        auto &slot = items[tag];
+        if (!slot)
+            slot.reset(new JournalSubscriber(tag, &journal));
+        return slot.get();
+    };
+    for (const QString &step : qAsConst(steps)) {
+        const QString tag = step.mid(1);
+        if (step.startsWith('+'))
+            mDb->registerItem("gain", item(tag));
+        else if (step.startsWith('*'))
+            mDb->registerItem("expo", item(tag));
+        else
+            mDb->unregisterItem(item(tag));
+    }
+    QCOMPARE(mDb->subscriptionCount("gain"), count);
+    mDb->updateCachedValue("gain", 7);
+    QCOMPARE(journal, expected);
+    journal.clear();
+    mDb->updateCmdExecuted("gain");
+    QCOMPARE(journal, expected);
+}
+
+void TestCameraDatabase::unregisteringManyItemsScales()
+{
+    // A tree being torn down: every item has a name of its own and shares one with all others.
+    // Unregistering must cost per item, not per item times the whole tree: with a scan of every
+    // subscription per item this takes minutes instead of a fraction of a second.
+    const int count = 100000;
+    std::vector<std::unique_ptr<RecordingSubscriber>> items;
+    items.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        items.emplace_back(new RecordingSubscriber);
+        mDb->registerItem(QStringLiteral("cell%1").arg(i), items.back().get());
+        mDb->registerItem("gain", items.back().get());
+    }
+    QCOMPARE(mDb->subscriptionCount("gain"), count);
+    for (int i = 0; i < count; i += 2)
+        mDb->unregisterItem(items[i].get());
+    QCOMPARE(mDb->subscriptionCount("gain"), count / 2);
+    QCOMPARE(mDb->subscriptionCount("cell0"), 0);
+    QCOMPARE(mDb->subscriptionCount("cell1"), 1);
+
+    mDb->updateCachedValue("gain", 5);
+    int told = 0, wrong = 0;
+    for (int i = 0; i < count; ++i) {
+        told += items[i]->calls.size();
+        wrong += items[i]->calls.size() != i % 2 ? 1 : 0;
+    }
+    QCOMPARE(told, count / 2);
+    QCOMPARE(wrong, 0);
+
+    for (int i = count - 1; i >= 0; --i)
+        mDb->unregisterItem(items[i].get());
+    QCOMPARE(mDb->subscriptionCount("gain"), 0);
+    QCOMPARE(mDb->subscriptionCount(QStringLiteral("cell%1").arg(count - 1)), 0);
+}
+
 #include "tst_cameradatabase.moc"
