@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -50,6 +51,16 @@ public:
             auto *box = qobject_cast<QMessageBox *>(w);
             if (box && box->button(button))
                 box->button(button)->click();
+        };
+    }
+    /// Types path into a file dialog and accepts it; an absolute path does not depend on the
+    /// folder the dialog remembers.
+    static Action typeFileName(const QString &path)
+    {
+        return [path](QWidget *w) {
+            if (auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            QMetaObject::invokeMethod(w, "accept");
         };
     }
 
