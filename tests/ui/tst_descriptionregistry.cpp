@@ -104,8 +104,7 @@ void TestDescriptionRegistry::parseIdentification_data()
     row("leading dash", "-X", "", "X");
     row("trailing dash", "ABC-", "ABC", "");
     row("simulated camera", "VirtualDevice-Demo", "VirtualDevice", "Demo");
-    QTest::newRow("empty reply clears") << QByteArray() << false << ""
-                                        << "";
+    QTest::newRow("empty reply clears") << QByteArray() << false << QString() << QString();
 }
 
 void TestDescriptionRegistry::parseIdentification()
@@ -130,24 +129,18 @@ void TestDescriptionRegistry::category_data()
     QTest::addColumn<QString>("cameraType");
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("best") << "d.xml ABC 12-XY,13 1.0.0"
-                          << "13" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("model case ignored") << "d.xml abc 12 1.0.0"
-                                        << "12" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type case ignored") << "d.xml ABC xy 1.0.0"
-                                       << "XY" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type not listed") << "d.xml ABC 12 1.0.0"
-                                     << "14" << int(DescriptionRegistry::Match);
-    QTest::newRow("other model") << "d.xml XYZ 12 1.0.0"
-                                 << "12" << int(DescriptionRegistry::NoMatch);
-    QTest::newRow("no type, empty Supported") << "d.xml ABC  1.0.0"
-                                              << "" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("no type, no Supported") << "d.xml ABC - 1.0.0"
-                                           << "" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type, no Supported") << "d.xml ABC - 1.0.0"
-                                        << "12" << int(DescriptionRegistry::Match);
-    QTest::newRow("invalid file") << "d.xml =<Camera"
-                                  << "12" << int(DescriptionRegistry::NoMatch);
+    const auto row = [](const char *name, const char *file, const char *type, int expected) {
+        QTest::newRow(name) << file << type << expected;
+    };
+    row("best", "d.xml ABC 12-XY,13 1.0.0", "13", DescriptionRegistry::BestMatch);
+    row("model case ignored", "d.xml abc 12 1.0.0", "12", DescriptionRegistry::BestMatch);
+    row("type case ignored", "d.xml ABC xy 1.0.0", "XY", DescriptionRegistry::BestMatch);
+    row("type not listed", "d.xml ABC 12 1.0.0", "14", DescriptionRegistry::Match);
+    row("other model", "d.xml XYZ 12 1.0.0", "12", DescriptionRegistry::NoMatch);
+    row("no type, empty Supported", "d.xml ABC  1.0.0", "", DescriptionRegistry::BestMatch);
+    row("no type, no Supported", "d.xml ABC - 1.0.0", "", DescriptionRegistry::BestMatch);
+    row("type, no Supported", "d.xml ABC - 1.0.0", "12", DescriptionRegistry::Match);
+    row("invalid file", "d.xml =<Camera", "12", DescriptionRegistry::NoMatch);
 }
 
 void TestDescriptionRegistry::category()

@@ -19,7 +19,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -99,24 +98,20 @@ private slots:
     void descriptionChosenOnConnect();
     void levels_data();
     void levels();
-    void consoleSendsTypedCommandAndShowsTraffic();
+    void consoleCommandTrafficIsShownAndSaved();
     void consoleHistory_data();
     void consoleHistory();
     void consoleScriptQueuesLines();
-    void consoleOutputIsSavedWithCrLf();
-    void alternateDescriptionAndDisconnect();
+    void alternateDescriptionOnlineStateAndDisconnect();
     void closeAsksFirst_data();
     void closeAsksFirst();
     void descriptionPanelPlacement_data();
     void descriptionPanelPlacement();
     void storedOptionsAppliedAndStored();
     void hoveredRowIsDescribed();
-    void onlineStateFollowsTheCommunicationThread();
     void editModeActions_data();
     void editModeActions();
     void storedCollapsedGroupsStayCollapsed();
-    void groupNameJoinsTheGroupPath();
-    void aboutBoxOpensModally();
 
 private:
     /// Creates the window with simulated cameras and shows it; accepts the connect dialog
@@ -199,22 +194,20 @@ void TestMainWindow::descriptionChosenOnConnect_data()
     QTest::addColumn<QString>("cameraText");
     QTest::addColumn<QStringList>("someRows");
 
-    QTest::newRow("demo description for V: camera")
-        << "Demo" << QString() << "demo.xml"
-        << "VirtualDevice Demo" << QStringList { "Acquisition", "  Exposure time" };
-    QTest::newRow("best match without asking") << "Lab" << QString() << "lab.xml"
-                                               << "VirtualDevice Lab" << kBeginnerRows;
-    QTest::newRow("partial match asks and marks the label")
-        << "Nothing"
-        << "lab_other.xml"
-        << "lab_other.xml"
-        << "VirtualDevice Nothing (Partial match: 'lab_other.xml')" << kBeginnerRows;
-    QTest::newRow("custom file joins the registry")
-        << "Custom2" << mWork.filePath("custom/mine.xml") << "mine.xml"
-        << "VirtualDevice Custom2 (Partial match: 'mine.xml')" << kBeginnerRows;
-    QTest::newRow("cancelled selection leaves no description")
-        << "Nothing"
-        << "-" << QString() << "VirtualDevice Nothing" << QStringList();
+    const auto row = [](const char *name, const QString &camera, const QString &choice,
+                         const QString &file, const QString &text, const QStringList &rows) {
+        QTest::newRow(name) << camera << choice << file << text << rows;
+    };
+    const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
+    row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
+        { "Acquisition", "  Exposure time" });
+    row("best match without asking", "Lab", "", "lab.xml", "VirtualDevice Lab", kBeginnerRows);
+    row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
+        mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
+    row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"), "mine.xml",
+        mark.arg("Custom2", "mine.xml"), kBeginnerRows);
+    row("cancelled selection leaves no description", "Nothing", "-", "", "VirtualDevice Nothing",
+        {});
 }
 
 void TestMainWindow::descriptionChosenOnConnect()
@@ -270,18 +263,17 @@ void TestMainWindow::levels_data()
     QTest::addColumn<QByteArray>("checked");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("beginner") << false << 1 << QByteArray("actBeginner")
-                              << QByteArray("actBeginner") << kBeginnerRows;
-    QTest::newRow("expert") << false << 0 << QByteArray("actExpert") << QByteArray("actExpert")
-                            << kAllRows;
-    QTest::newRow("guru") << false << 0 << QByteArray("actGuru") << QByteArray("actGuru")
-                          << kAllRows;
-    QTest::newRow("developer in developer mode")
-        << true << 0 << QByteArray("actDeveloper") << QByteArray("actDeveloper") << kAllRows;
-    QTest::newRow("stored expert applied on show")
-        << false << 1 << QByteArray() << QByteArray("actExpert") << kAllRows;
-    QTest::newRow("stored developer falls back to guru")
-        << false << 3 << QByteArray() << QByteArray("actGuru") << kAllRows;
+    const auto row = [](const char *name, bool developerMode, int stored, const char *trigger,
+                         const char *checked, const QStringList &rows) {
+        QTest::newRow(name) << developerMode << stored << QByteArray(trigger) << QByteArray(checked)
+                            << rows;
+    };
+    row("beginner", false, 1, "actBeginner", "actBeginner", kBeginnerRows);
+    row("expert", false, 0, "actExpert", "actExpert", kAllRows);
+    row("guru", false, 0, "actGuru", "actGuru", kAllRows);
+    row("developer in developer mode", true, 0, "actDeveloper", "actDeveloper", kAllRows);
+    row("stored expert applied on show", false, 1, "", "actExpert", kAllRows);
+    row("stored developer falls back to guru", false, 3, "", "actGuru", kAllRows);
 }
 
 void TestMainWindow::levels()
@@ -309,7 +301,7 @@ void TestMainWindow::levels()
     QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
-void TestMainWindow::consoleSendsTypedCommandAndShowsTraffic()
+void TestMainWindow::consoleCommandTrafficIsShownAndSaved()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
@@ -336,6 +328,18 @@ void TestMainWindow::consoleSendsTypedCommandAndShowsTraffic()
     QTest::keyClicks(output, "x");
     QCOMPARE(input->text(), QStringLiteral("x"));
 
+    const QString path = mWork.filePath("console.txt");
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+    window->on_actConoleSaveOutput_triggered();
+    const QByteArray shown = output->toPlainText().toUtf8();
+    QVERIFY(picker.answered());
+    QCOMPARE(picker.title(), QStringLiteral("Save console output"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
+    action(window.get(), "actConsoleClear")->trigger();
+    QVERIFY(output->toPlainText().isEmpty());
+
     action(window.get(), "actConsole")->trigger();
     QVERIFY(!AppSettings::instance().runtimeShowConsole);
     QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
@@ -350,31 +354,20 @@ void TestMainWindow::consoleHistory_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QStringList>("history");
 
-    const QStringList sent { "A?", "A?", "B 1" };
-    const QStringList history { "A?", "B 1" };
-    QTest::newRow("up keeps an unsent line") << QStringList() << "keep"
-                                             << "U"
-                                             << "keep" << QStringList();
-    QTest::newRow("up shows the last line, repeats stored once") << sent << ""
-                                                                 << "U"
-                                                                 << "B 1" << history;
-    QTest::newRow("up stops at the oldest") << sent << ""
-                                            << "UUU"
-                                            << "A?" << history;
-    QTest::newRow("down walks forward") << sent << ""
-                                        << "UUD"
-                                        << "B 1" << history;
-    QTest::newRow("down past the newest empties the line") << sent << ""
-                                                           << "UUDDD"
-                                                           << "" << history;
+    const auto row = [](const char *name, const QStringList &sent, const char *typed,
+                         const char *keys, const char *shown, const QStringList &history) {
+        QTest::newRow(name) << sent << typed << keys << shown << history;
+    };
+    const QStringList sent { "A?", "A?", "B 1" }, history { "A?", "B 1" };
+    row("up keeps an unsent line", {}, "keep", "U", "keep", {});
+    row("up shows the last line, repeats stored once", sent, "", "U", "B 1", history);
+    row("up stops at the oldest", sent, "", "UUU", "A?", history);
+    row("down walks forward", sent, "", "UUD", "B 1", history);
+    row("down past the newest empties the line", sent, "", "UUDDD", "", history);
     QStringList many { "A?" }, kept;
-    for (int i = 0; i < 100; ++i) {
-        many.append(QStringLiteral("C%1").arg(i));
-        kept.append(many.last());
-    }
-    QTest::newRow("oldest dropped beyond 100") << many << ""
-                                               << ""
-                                               << "" << kept;
+    for (int i = 0; i < 100; ++i)
+        kept.append(QStringLiteral("C%1").arg(i));
+    row("oldest dropped beyond 100", many + kept, "", "", "", kept);
 }
 
 void TestMainWindow::consoleHistory()
@@ -427,26 +420,7 @@ void TestMainWindow::consoleScriptQueuesLines()
     QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
 }
 
-void TestMainWindow::consoleOutputIsSavedWithCrLf()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    output->setPlainText("first\nsecond");
-    const QString path = mWork.filePath("console.txt");
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
-    window->on_actConoleSaveOutput_triggered();
-    QVERIFY(picker.answered());
-    QCOMPARE(picker.title(), QStringLiteral("Save console output"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("first\r\nsecond"));
-
-    action(window.get(), "actConsoleClear")->trigger();
-    QVERIFY(output->toPlainText().isEmpty());
-}
-
-void TestMainWindow::alternateDescriptionAndDisconnect()
+void TestMainWindow::alternateDescriptionOnlineStateAndDisconnect()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
@@ -459,6 +433,10 @@ void TestMainWindow::alternateDescriptionAndDisconnect()
     QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
     // The suffix belongs to the connection, not to the chosen file.
     QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
+    emit window->communication()->onlineModeChanged(false);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+    emit window->communication()->onlineModeChanged(true);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
 
     action(window.get(), "actDisconnect")->trigger();
     QCOMPARE(window->filter()->rowCount(), 0);
@@ -566,16 +544,6 @@ void TestMainWindow::hoveredRowIsDescribed()
     QCOMPARE(info->text(), QString());
 }
 
-void TestMainWindow::onlineStateFollowsTheCommunicationThread()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    emit window->communication()->onlineModeChanged(false);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    emit window->communication()->onlineModeChanged(true);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
-}
-
 void TestMainWindow::editModeActions_data()
 {
     QTest::addColumn<QByteArray>("modeAction");
@@ -615,32 +583,6 @@ void TestMainWindow::storedCollapsedGroupsStayCollapsed()
     QCOMPARE(expert.data().toString(), QStringLiteral("Expert"));
     QVERIFY(view->isExpanded(main));
     QVERIFY(!view->isExpanded(expert));
-}
-
-void TestMainWindow::groupNameJoinsTheGroupPath()
-{
-    QStandardItemModel model;
-    auto *a = new QStandardItem("A");
-    auto *b = new QStandardItem("B");
-    auto *value = new QStandardItem("v");
-    auto *c = new QStandardItem("C");
-    model.appendRow(a);
-    a->appendRow({ b, value });
-    b->appendRow(c);
-    QCOMPARE(MainWindow::groupName(c), QStringLiteral("A/B/C"));
-    QCOMPARE(MainWindow::groupName(value), QString());
-    QCOMPARE(MainWindow::groupName(nullptr), QString());
-}
-
-void TestMainWindow::aboutBoxOpensModally()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    ModalAnswer about(
-        ModalAnswer::ofType<QDialog>(), [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
-    action(window.get(), "actAbout")->trigger();
-    QVERIFY(about.answered());
-    QCOMPARE(about.title(), QStringLiteral("Dialog"));
 }
 
 QTEST_MAIN(TestMainWindow)
