@@ -6,9 +6,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 
@@ -25,9 +23,8 @@ public:
         : mMatch(std::move(match))
         , mAction(std::move(action))
     {
-        mPoll.setInterval(10);
         connect(&mPoll, &QTimer::timeout, this, &ModalAnswer::poll);
-        mPoll.start();
+        mPoll.start(10);
         mDeadline.setSingleShot(true);
         connect(&mDeadline, &QTimer::timeout, this, &ModalAnswer::giveUp);
         mDeadline.start(timeoutMs);
@@ -83,10 +80,7 @@ private:
     {
         mPoll.stop();
         mTimedOut = true;
-        qWarning("ModalAnswer gave up; active modal: %s",
-            QApplication::activeModalWidget()
-                ? QApplication::activeModalWidget()->metaObject()->className()
-                : "none");
+        qWarning("ModalAnswer gave up waiting for a modal window");
         // Close from the top down until no modal window is left.
         for (int guard = 0; guard < 10 && QApplication::activeModalWidget(); ++guard) {
             QWidget *modal = QApplication::activeModalWidget();

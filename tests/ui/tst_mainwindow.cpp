@@ -105,12 +105,10 @@ private slots:
     void alternateDescriptionOnlineStateAndDisconnect();
     void closeAsksFirst_data();
     void closeAsksFirst();
-    void descriptionPanelPlacement_data();
-    void descriptionPanelPlacement();
+    void viewActions_data();
+    void viewActions();
     void storedOptionsAppliedAndStored();
     void hoveredRowIsDescribed();
-    void editModeActions_data();
-    void editModeActions();
     void storedCollapsedGroupsStayCollapsed();
 
 private:
@@ -480,30 +478,47 @@ void TestMainWindow::closeAsksFirst()
     QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(), !closed);
 }
 
-void TestMainWindow::descriptionPanelPlacement_data()
+void TestMainWindow::viewActions_data()
 {
-    QTest::addColumn<QByteArray>("modeAction");
-    QTest::addColumn<int>("modeDescription");
-    QTest::addColumn<int>("position"); // -1: hidden
-    QTest::newRow("top") << QByteArray("actDescrTop") << 0 << 0;
-    QTest::newRow("bottom") << QByteArray("actDescrBottom") << 1 << 1;
-    QTest::newRow("hide") << QByteArray("actDescrHide") << 2 << -1;
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("state"); // see viewState()
+    QTest::newRow("description at the bottom") << "actDescrBottom"
+                                               << "panel 1, selection 1";
+    QTest::newRow("description on top") << "actDescrBottom actDescrTop"
+                                        << "panel 0, selection 1";
+    QTest::newRow("description hidden") << "actDescrHide"
+                                        << "panel -1, selection 1";
+    QTest::newRow("always edit") << "actAlwaysEdt"
+                                 << "panel 0, selection 0";
+    QTest::newRow("selective edit") << "actAlwaysEdt actSelectiveEdit"
+                                    << "panel 0, selection 1";
+    QTest::newRow("mouse-over edit") << "actAlwaysEdt actMouseOverEdit"
+                                     << "panel 0, selection 1";
 }
 
-void TestMainWindow::descriptionPanelPlacement()
+void TestMainWindow::viewActions()
 {
-    QFETCH(QByteArray, modeAction);
-    QFETCH(int, modeDescription);
-    QFETCH(int, position);
+    QFETCH(QString, actions);
+    QFETCH(QString, state);
     auto window = start({ "Lab" });
     QVERIFY(window);
-    action(window.get(), "actDescrBottom")->trigger();
-    action(window.get(), modeAction.constData())->trigger();
-    QCOMPARE(AppSettings::instance().modeDescription, modeDescription);
-    auto *panel = window->findChild<QWidget *>("frmParamInfo");
-    QCOMPARE(panel->isVisible(), position >= 0);
-    if (position >= 0)
-        QCOMPARE(window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel), position);
+    const QStringList names = actions.split(' ');
+    for (const QString &name : names)
+        action(window.get(), qPrintable(name))->trigger();
+    // The description panel's place in the layout (-1: hidden) and the tree's selection mode,
+    // also after the tree is rebuilt.
+    const auto viewState = [&window] {
+        auto *panel = window->findChild<QWidget *>("frmParamInfo");
+        return QStringLiteral("panel %1, selection %2")
+            .arg(panel->isVisible()
+                    ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
+                    : -1)
+            .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
+    };
+    QCOMPARE(viewState(), state);
+    window->refreshModel();
+    QCOMPARE(viewState(), state);
+    QVERIFY(action(window.get(), qPrintable(names.last()))->isChecked());
 }
 
 void TestMainWindow::storedOptionsAppliedAndStored()
@@ -542,33 +557,6 @@ void TestMainWindow::hoveredRowIsDescribed()
     QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
     emit view->entered(group);
     QCOMPARE(info->text(), QString());
-}
-
-void TestMainWindow::editModeActions_data()
-{
-    QTest::addColumn<QByteArray>("modeAction");
-    QTest::addColumn<int>("selectionMode");
-    QTest::newRow("always") << QByteArray("actAlwaysEdt") << int(QAbstractItemView::NoSelection);
-    QTest::newRow("selective") << QByteArray("actSelectiveEdit")
-                               << int(QAbstractItemView::SingleSelection);
-    QTest::newRow("mouse over") << QByteArray("actMouseOverEdit")
-                                << int(QAbstractItemView::SingleSelection);
-}
-
-void TestMainWindow::editModeActions()
-{
-    QFETCH(QByteArray, modeAction);
-    QFETCH(int, selectionMode);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actAlwaysEdt")->trigger();
-    action(window.get(), modeAction.constData())->trigger();
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    QCOMPARE(int(view->selectionMode()), selectionMode);
-    // Rebuilding the tree keeps the chosen mode.
-    window->refreshModel();
-    QCOMPARE(int(view->selectionMode()), selectionMode);
-    QVERIFY(action(window.get(), modeAction.constData())->isChecked());
 }
 
 void TestMainWindow::storedCollapsedGroupsStayCollapsed()

@@ -59,8 +59,6 @@ private slots:
     void listsCandidates();
     void choosingARowReturnsItsDescription_data();
     void choosingARowReturnsItsDescription();
-    void nonMatchAsksForConfirmation_data();
-    void nonMatchAsksForConfirmation();
     void addCustomFile_data();
     void addCustomFile();
 
@@ -120,74 +118,65 @@ void TestSelectDescriptionDialog::listsCandidates()
 
 void TestSelectDescriptionDialog::choosingARowReturnsItsDescription_data()
 {
+    QTest::addColumn<bool>("developerMode");
     QTest::addColumn<int>("row"); // -1: none
-    QTest::addColumn<QByteArray>("buttonName");
+    QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
     QTest::addColumn<QString>("file"); // empty: nothing returned
-    QTest::newRow("newest best match") << 0 << QByteArray("pbOk") << "best_new.xml";
-    QTest::newRow("older best match") << 1 << QByteArray("pbOk") << "best_old.xml";
-    QTest::newRow("match") << 2 << QByteArray("pbOk") << "match.xml";
-    QTest::newRow("cancel after choosing") << 0 << QByteArray("pbCancel") << QString();
-    QTest::newRow("ok without a row, then cancel") << -1 << QByteArray("pbCancel") << QString();
+    const auto row
+        = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
+              QTest::newRow(name) << developerMode << row << how << file;
+          };
+    row("newest best match", false, 0, "ok", "best_new.xml");
+    row("older best match", false, 1, "ok", "best_old.xml");
+    row("match", false, 2, "ok", "match.xml");
+    row("cancel after choosing", false, 0, "cancel", "");
+    row("ok without a row does nothing", false, -1, "cancel", "");
+    row("non-match confirmed", true, 3, "yes", "other.xml");
+    row("non-match declined", true, 3, "no", "");
 }
 
 void TestSelectDescriptionDialog::choosingARowReturnsItsDescription()
 {
+    QFETCH(bool, developerMode);
     QFETCH(int, row);
-    QFETCH(QByteArray, buttonName);
+    QFETCH(QString, how);
     QFETCH(QString, file);
-    ModalAnswer answer(
-        ModalAnswer::ofType<SelectDescriptionDialog>(), [row, buttonName](QWidget *w) {
-            auto *dialog = static_cast<SelectDescriptionDialog *>(w);
-            QTableWidget *table = tableOf(dialog);
-            if (row >= 0) {
-                QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                    table->visualItemRect(table->item(row, 1)).center());
-                QVERIFY(button(dialog, "pbOk")->isEnabled());
-            } else {
-                dialog->okPressed();
-                dialog->itemDoubleClicked();
-                QVERIFY(dialog->isVisible());
-            }
-            button(dialog, buttonName.constData())->click();
-        });
+    AppSettings::instance().developerMode = developerMode;
+    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [row, how](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+        QTableWidget *table = tableOf(dialog);
+        if (row >= 0) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                table->visualItemRect(table->item(row, 1)).center());
+            QVERIFY(button(dialog, "pbOk")->isEnabled());
+        } else {
+            dialog->okPressed();
+            dialog->itemDoubleClicked();
+            QVERIFY(dialog->isVisible());
+        }
+        if (how == "yes" || how == "no") {
+            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
+                auto *question = static_cast<QMessageBox *>(w);
+                QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+                question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            dialog->itemDoubleClicked();
+            QVERIFY(box.answered());
+            QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
+            QCOMPARE(box.text(),
+                QStringLiteral("The current selected camera description does not support the "
+                               "current connected camera,\n\nAre you sure you want to use "
+                               "this description file?"));
+            if (how == "yes")
+                return;
+            QVERIFY(dialog->isVisible());
+        }
+        button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
+    });
     CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
     QVERIFY(answer.answered());
     QCOMPARE(chosen ? chosen->fileName() : QString(), file);
     QVERIFY(!chosen || mFiles.contains(chosen));
-}
-
-void TestSelectDescriptionDialog::nonMatchAsksForConfirmation_data()
-{
-    QTest::addColumn<int>("answerButton");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-}
-
-void TestSelectDescriptionDialog::nonMatchAsksForConfirmation()
-{
-    QFETCH(int, answerButton);
-    QFETCH(bool, accepted);
-    AppSettings::instance().developerMode = true;
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    dialog.show();
-    tableOf(&dialog)->setCurrentCell(3, 0);
-    QCOMPARE(dialog.currentDescription()->fileName(), QStringLiteral("other.xml"));
-
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [answerButton](QWidget *w) {
-        auto *messageBox = static_cast<QMessageBox *>(w);
-        QCOMPARE(messageBox->defaultButton(), messageBox->button(QMessageBox::No));
-        messageBox->button(QMessageBox::StandardButton(answerButton))->click();
-    });
-    dialog.itemDoubleClicked();
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
-    QCOMPARE(box.text(),
-        QStringLiteral("The current selected camera description does not support the current "
-                       "connected camera,\n\nAre you sure you want to use this description "
-                       "file?"));
-    QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
-    QCOMPARE(dialog.isVisible(), !accepted);
 }
 
 void TestSelectDescriptionDialog::addCustomFile_data()
