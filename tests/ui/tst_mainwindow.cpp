@@ -98,10 +98,9 @@ private slots:
     void descriptionChosenOnConnect();
     void levels_data();
     void levels();
-    void consoleCommandTrafficIsShownAndSaved();
+    void consoleCommandsScriptsTrafficAndSaving();
     void consoleHistory_data();
     void consoleHistory();
-    void consoleScriptQueuesLines();
     void alternateDescriptionOnlineStateAndDisconnect();
     void closeAsksFirst_data();
     void closeAsksFirst();
@@ -299,7 +298,7 @@ void TestMainWindow::levels()
     QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
-void TestMainWindow::consoleCommandTrafficIsShownAndSaved()
+void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
@@ -325,6 +324,30 @@ void TestMainWindow::consoleCommandTrafficIsShownAndSaved()
     output->setFocus();
     QTest::keyClicks(output, "x");
     QCOMPARE(input->text(), QStringLiteral("x"));
+
+    // A script's lines are queued in order, blank ones skipped; a query answered with a value
+    // is not repeated.
+    const QString script = mWork.filePath("script.txt");
+    QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
+    auto *lab
+        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+    QVERIFY(lab);
+    lab->camera().clearReceivedCommands();
+    lab->camera().setValue("SCB", "3");
+    {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
+        window->on_actConsoleRunScript_triggered();
+        QVERIFY(picker.answered());
+        QCOMPARE(picker.title(), QStringLiteral("Run console script"));
+    }
+    QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
+    QList<QByteArray> scripted;
+    const QList<QByteArray> received = lab->camera().receivedCommands();
+    for (const QByteArray &command : received)
+        if (command.startsWith("SC"))
+            scripted.append(command);
+    QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
+    QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
 
     const QString path = mWork.filePath("console.txt");
     ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
@@ -389,33 +412,6 @@ void TestMainWindow::consoleHistory()
         QTest::keyClick(input, key == 'U' ? Qt::Key_Up : Qt::Key_Down);
     QCOMPARE(input->text(), shown);
     QCOMPARE(window->consoleHistory(), history);
-}
-
-void TestMainWindow::consoleScriptQueuesLines()
-{
-    const QString script = mWork.filePath("script.txt");
-    QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *lab
-        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
-    QVERIFY(lab);
-    lab->camera().clearReceivedCommands();
-    // A query answered with a value is not repeated.
-    lab->camera().setValue("SCB", "3");
-
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
-    window->on_actConsoleRunScript_triggered();
-    QVERIFY(picker.answered());
-    QCOMPARE(picker.title(), QStringLiteral("Run console script"));
-    QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
-    QList<QByteArray> scripted;
-    const QList<QByteArray> received = lab->camera().receivedCommands();
-    for (const QByteArray &command : received)
-        if (command.startsWith("SC"))
-            scripted.append(command);
-    QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
-    QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
 }
 
 void TestMainWindow::alternateDescriptionOnlineStateAndDisconnect()
@@ -529,14 +525,10 @@ void TestMainWindow::storedOptionsAppliedAndStored()
     settings.consoleLogDebug = true;
     auto window = start({ "Lab" });
     QVERIFY(window);
-    QVERIFY(action(window.get(), "actDescrBottom")->isChecked());
-    QVERIFY(action(window.get(), "actConsole")->isChecked());
+    auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    QCOMPARE(window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel), 1);
     QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    QVERIFY(action(window.get(), "actConsoleShowDebug")->isChecked());
     QVERIFY(window->console()->showDebug());
-    // The selective edit mode is the one a run uses.
-    QVERIFY(action(window.get(), "actSelectiveEdit")->isChecked());
-
     action(window.get(), "actConsoleShowDebug")->trigger();
     QVERIFY(!settings.consoleLogDebug);
     QVERIFY(!window->console()->showDebug());
