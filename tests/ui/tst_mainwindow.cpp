@@ -50,17 +50,15 @@ QStringList shownRows(
 const QStringList kBeginnerRows { "Main", "  Brightness" };
 const QStringList kAllRows { "Main", "  Brightness", "  Expert", "    Contrast" };
 
-/// Accepts the connect dialog once the simulated camera has been found in the given row.
-ModalAnswer::Action acceptConnection(int row)
+/// Accepts the connect dialog once the first simulated camera has been found.
+void acceptConnection(QWidget *dialog)
 {
-    return [row](QWidget *dialog) {
-        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
-        QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > row
-                && table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
-            5000);
-        table->setCurrentCell(row, 0);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-    };
+    auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0
+            && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
+        5000);
+    table->setCurrentCell(0, 0);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
 /// Chooses the description file of that name in the selection dialog; "-" cancels, a name
@@ -111,9 +109,9 @@ private slots:
     void storedCollapsedGroupsStayCollapsed();
 
 private:
-    /// Creates the window with simulated cameras and shows it; accepts the connect dialog
-    /// with connectRow (or cancels it when negative) and waits for the resulting state.
-    std::unique_ptr<MainWindow> start(const QStringList &cameras, int connectRow = 0);
+    /// Creates the window with simulated cameras and shows it; connects to the first camera
+    /// and waits for the resulting state.
+    std::unique_ptr<MainWindow> start(const QStringList &cameras);
 
     QTemporaryDir mWork;
 };
@@ -155,16 +153,13 @@ void TestMainWindow::cleanup()
     AppSettings::instance() = AppSettings();
 }
 
-std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras, int connectRow)
+std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
 {
     for (const QString &name : cameras)
         VirtualCommunicator::addVirtualDevice(name);
     auto window = std::make_unique<MainWindow>();
     window->applySettings();
-    ModalAnswer answer(
-        ModalAnswer::ofType<DialogConnectToPort>(),
-        connectRow >= 0 ? acceptConnection(connectRow)
-                        : [](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), acceptConnection);
     // Should an unexpected dialog stay open, close it so that the test fails instead of hanging.
     ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
     window->show();
