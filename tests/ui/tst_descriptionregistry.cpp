@@ -29,12 +29,12 @@ QStringList paths(const QList<CameraDescriptionFile *> &files)
 
 /// Writes files given as "path model supported version [indent]" (supported "-": no such
 /// attribute), or "path =contents".
-bool writeFiles(const QStringList &specs)
+bool writeFiles(const QStringList &lines)
 {
-    for (const QString &spec : specs) {
-        const QStringList f = spec.split(' ');
+    for (const QString &line : lines) {
+        const QStringList f = line.split(' ');
         const bool ok = f.value(1).startsWith('=')
-            ? DescriptionFixture::write(f[0], spec.section(" =", 1).toUtf8())
+            ? DescriptionFixture::write(f[0], line.section(" =", 1).toUtf8())
             : DescriptionFixture::write(
                 f[0], f[1], f[2] == "-" ? QString() : f[2], f[3], f.value(4, "4").toInt());
         if (!ok)
