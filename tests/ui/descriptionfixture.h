@@ -14,50 +14,45 @@ namespace DescriptionFixture {
 inline QString text(const QString &model, const QString &supported, const QString &version,
     int indent = 4, const QString &collapsedGroup = QString())
 {
-    const QStringList v = version.split(QLatin1Char('.'));
-    const QString i1(indent, QLatin1Char(' '));
-    const QString i2 = i1 + i1, i3 = i2 + i1, i4 = i3 + i1;
-    QString groups;
-    if (!collapsedGroup.isEmpty()) {
-        groups = i2 + "<Groups>\n" + i3 + "<Group>\n" + i4 + "<Name>" + collapsedGroup + "</Name>\n"
-            + i4 + "<Collapsed>True</Collapsed>\n" + i3 + "</Group>\n" + i2 + "</Groups>\n";
-    }
-    QString supportedAttr;
-    if (!supported.isNull())
-        supportedAttr = QStringLiteral(" Supported=\"%1\"").arg(supported);
-    const auto element
-        = [&](const QString &name, const QString &group, const QString &level, const QString &ref) {
-              return i2 + "<DisplayElement>\n" + i3 + "<Name>" + name + "</Name>\n" + i3
-                  + "<Description>About " + name + "</Description>\n" + i3 + "<ToolTip>" + name
-                  + "</ToolTip>\n" + i3 + "<Group>" + group + "</Group>\n" + i3 + "<Visibility>"
-                  + level + "</Visibility>\n" + i3 + "<AccessMode>RW</AccessMode>\n" + i3
-                  + "<Cacheable>True</Cacheable>\n" + i3 + "<InvalidatedBy></InvalidatedBy>\n" + i3
-                  + "<IsAvailable></IsAvailable>\n" + i3 + "<Persistent>True</Persistent>\n" + i3
-                  + "<Integer>\n" + i4 + "<MinimumValue>0</MinimumValue>\n" + i4
-                  + "<MaximumValue>100</MaximumValue>\n" + i4 + "<Increment>1</Increment>\n" + i4
-                  + "<Prefix></Prefix>\n" + i4 + "<Suffix></Suffix>\n" + i4 + "<Reference>" + ref
-                  + "</Reference>\n" + i3 + "</Integer>\n" + i2 + "</DisplayElement>\n";
-          };
-    const auto command = [&](const QString &id, const QString &code) {
-        return i2 + "<Command>\n" + i3 + "<Id>" + id + "</Id>\n" + i3 + "<Code>" + code
-            + "</Code>\n" + i3 + "<CachedUpdate>False</CachedUpdate>\n" + i3
-            + "<DeveloperOnly>False</DeveloperOnly>\n" + i3 + "<ParamsSet>\n" + i3 + i1 + "<Int>\n"
-            + i4 + i1 + "<Id>" + id + "</Id>\n" + i3 + i1 + "</Int>\n" + i3 + "</ParamsSet>\n" + i3
-            + "<ParamsGet/>\n" + i3 + "<ReturnValueSet/>\n" + i3 + "<ReturnValueGet>\n" + i3 + i1
-            + "<Int>\n" + i4 + i1 + "<Id>" + id + "</Id>\n" + i3 + i1 + "</Int>\n" + i3
-            + "</ReturnValueGet>\n" + i2 + "</Command>\n";
+    // Written with "~" for one level of indentation.
+    const auto command = [](const QString &id, const QString &code) {
+        return QStringLiteral(
+            "~~<Command>\n~~~<Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>\n"
+            "~~~<DeveloperOnly>False</DeveloperOnly><ParamsSet><Int><Id>%1</Id></Int></ParamsSet>\n"
+            "~~~<ParamsGet/><ReturnValueSet/>\n"
+            "~~~<ReturnValueGet><Int><Id>%1</Id></Int></ReturnValueGet>\n~~</Command>\n")
+            .arg(id, code);
     };
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<CameraDescription MajorVersion=\"%1\" MinorVersion=\"%2\" "
-                          "SubMinorVersion=\"%3\" ModelName=\"%4\"%5 SchemaMajorVersion=\"1\" "
-                          "SchemaMinorVersion=\"0\" SchemaSubMinorVersion=\"0\" "
-                          "VendorName=\"Test\">\n")
-               .arg(v.value(0), v.value(1), v.value(2), model, supportedAttr)
-        + i1 + "<CommandSet>\n" + command("Brightness", "BRI") + command("Contrast", "CON") + i1
-        + "</CommandSet>\n" + i1 + "<Display>\n" + groups + i1 + i1 + "<DisplayElements>\n"
-        + element("Brightness", "Main", "Beginner", "Brightness")
-        + element("Contrast", "Main/Expert", "Expert", "Contrast") + i1 + i1
-        + "</DisplayElements>\n" + i1 + "</Display>\n</CameraDescription>\n";
+    const auto element = [](const QString &name, const QString &group, const QString &level) {
+        return QStringLiteral(
+            "~~<DisplayElement>\n~~~<Name>%1</Name><Description>About %1</Description>\n"
+            "~~~<ToolTip>%1</ToolTip><Group>%2</Group><Visibility>%3</Visibility>\n"
+            "~~~<AccessMode>RW</AccessMode><Cacheable>True</Cacheable>\n"
+            "~~~<InvalidatedBy></InvalidatedBy><IsAvailable></IsAvailable>\n"
+            "~~~<Persistent>True</Persistent>\n"
+            "~~~<Integer><MinimumValue>0</MinimumValue><MaximumValue>100</MaximumValue>\n"
+            "~~~~<Increment>1</Increment><Prefix></Prefix><Suffix></Suffix>\n"
+            "~~~~<Reference>%1</Reference></Integer>\n~~</DisplayElement>\n")
+            .arg(name, group, level);
+    };
+    const QStringList v = version.split(QLatin1Char('.'));
+    QString xml
+        = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<CameraDescription MajorVersion=\"%1\" MinorVersion=\"%2\" "
+                         "SubMinorVersion=\"%3\" ModelName=\"%4\"%5 SchemaMajorVersion=\"1\" "
+                         "SchemaMinorVersion=\"0\" SchemaSubMinorVersion=\"0\" "
+                         "VendorName=\"Test\">\n~<CommandSet>\n")
+              .arg(v.value(0), v.value(1), v.value(2), model,
+                  supported.isNull() ? QString() : " Supported=\"" + supported + '"')
+        + command("Brightness", "BRI") + command("Contrast", "CON")
+        + "~</CommandSet>\n~<Display>\n";
+    if (!collapsedGroup.isEmpty())
+        xml += "~~<Groups><Group><Name>" + collapsedGroup
+            + "</Name><Collapsed>True</Collapsed></Group></Groups>\n";
+    xml += "~~<DisplayElements>\n" + element("Brightness", "Main", "Beginner")
+        + element("Contrast", "Main/Expert", "Expert")
+        + "~~</DisplayElements>\n~</Display>\n</CameraDescription>\n";
+    return xml.replace(QLatin1Char('~'), QString(indent, QLatin1Char(' ')));
 }
 
 inline bool write(const QString &path, const QByteArray &contents)

@@ -4,10 +4,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 
@@ -24,9 +23,8 @@ public:
         : mMatch(std::move(match))
         , mAction(std::move(action))
     {
-        mPoll.setInterval(10);
         connect(&mPoll, &QTimer::timeout, this, &ModalAnswer::poll);
-        mPoll.start();
+        mPoll.start(10);
         mDeadline.setSingleShot(true);
         connect(&mDeadline, &QTimer::timeout, this, &ModalAnswer::giveUp);
         mDeadline.start(timeoutMs);
@@ -52,6 +50,16 @@ public:
                 box->button(button)->click();
         };
     }
+    /// Types path into a file dialog and accepts it; an absolute path does not depend on the
+    /// folder the dialog remembers.
+    static Action typeFileName(const QString &path)
+    {
+        return [path](QWidget *w) {
+            if (auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            QMetaObject::invokeMethod(w, "accept");
+        };
+    }
 
 private:
     void poll()
@@ -72,10 +80,7 @@ private:
     {
         mPoll.stop();
         mTimedOut = true;
-        qWarning("ModalAnswer gave up; active modal: %s",
-            QApplication::activeModalWidget()
-                ? QApplication::activeModalWidget()->metaObject()->className()
-                : "none");
+        qWarning("ModalAnswer gave up waiting for a modal window");
         // Close from the top down until no modal window is left.
         for (int guard = 0; guard < 10 && QApplication::activeModalWidget(); ++guard) {
             QWidget *modal = QApplication::activeModalWidget();

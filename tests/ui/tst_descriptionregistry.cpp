@@ -17,12 +17,30 @@ public:
     QStringList texts;
 };
 
-QStringList fileNames(const QList<CameraDescriptionFile *> &files)
+/// Paths of the files relative to the working directory.
+QStringList paths(const QList<CameraDescriptionFile *> &files)
 {
-    QStringList names;
+    QStringList out;
     for (CameraDescriptionFile *file : files)
-        names.append(file->fileName());
-    return names;
+        out.append(
+            QDir::current().relativeFilePath(QFileInfo(file->filePath()).absoluteFilePath()));
+    return out;
+}
+
+/// Writes files given as "path model supported version [indent]" (supported "-": no such
+/// attribute), or "path =contents".
+bool writeFiles(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        const QStringList f = line.split(' ');
+        const bool ok = f.value(1).startsWith('=')
+            ? DescriptionFixture::write(f[0], line.section(" =", 1).toUtf8())
+            : DescriptionFixture::write(
+                f[0], f[1], f[2] == "-" ? QString() : f[2], f[3], f.value(4, "4").toInt());
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -37,21 +55,16 @@ private slots:
 
     void parseIdentification_data();
     void parseIdentification();
-    void emptyReplyClearsCamera();
     void category_data();
     void category();
     void sortsNewestFirstNumerically();
-    void loadsAndReportsProgress();
-    void identicalContentRegisteredOnce();
-    void sameFileInXmlAndSearchPathRegisteredFromXml();
-    void unreadableAndInvalidFilesAreNonMatches();
-    void currentKeptByFileName();
-    void currentSurvivesWhenFileIsGone();
+    void loadDescriptions_data();
+    void loadDescriptions();
+    void currentKeptOnReload_data();
+    void currentKeptOnReload();
     void addTakesOwnershipOnce();
 
 private:
-    QString xmlDir() const { return mWork->path() + QStringLiteral("/XML"); }
-
     std::unique_ptr<QTemporaryDir> mWork;
     QString mOldCwd;
 };
@@ -75,106 +88,70 @@ void TestDescriptionRegistry::cleanup()
 void TestDescriptionRegistry::parseIdentification_data()
 {
     QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("type");
 
-    QTest::newRow("three parts") << QByteArray("ABC-12-XY") << "ABC"
-                                 << "12-XY";
-    QTest::newRow("words after the first") << QByteArray("ABC-12-XY rev 3") << "ABC"
-                                           << "12-XY";
-    QTest::newRow("two parts") << QByteArray("ABC-12") << "ABC"
-                               << "12";
-    QTest::newRow("no dash") << QByteArray("ABC") << "ABC"
-                             << "";
-    QTest::newRow("no dash, more words") << QByteArray("ABC 12-XY") << "ABC"
-                                         << "";
-    QTest::newRow("empty parts kept") << QByteArray("A--B") << "A"
-                                      << "-B";
-    QTest::newRow("leading dash") << QByteArray("-X") << ""
-                                  << "X";
-    QTest::newRow("trailing dash") << QByteArray("ABC-") << "ABC"
-                                   << "";
-    QTest::newRow("simulated camera") << QByteArray("VirtualDevice-Demo") << "VirtualDevice"
-                                      << "Demo";
+    const auto row = [](const char *name, const char *reply, const char *model, const char *type) {
+        QTest::newRow(name) << QByteArray(reply) << true << model << type;
+    };
+    row("three parts", "ABC-12-XY", "ABC", "12-XY");
+    row("words after the first", "ABC-12-XY rev 3", "ABC", "12-XY");
+    row("two parts", "ABC-12", "ABC", "12");
+    row("no dash", "ABC", "ABC", "");
+    row("no dash, more words", "ABC 12-XY", "ABC", "");
+    row("empty parts kept", "A--B", "A", "-B");
+    row("leading dash", "-X", "", "X");
+    row("trailing dash", "ABC-", "ABC", "");
+    row("simulated camera", "VirtualDevice-Demo", "VirtualDevice", "Demo");
+    QTest::newRow("empty reply clears") << QByteArray() << false << QString() << QString();
 }
 
 void TestDescriptionRegistry::parseIdentification()
 {
     QFETCH(QByteArray, reply);
+    QFETCH(bool, ok);
     QFETCH(QString, model);
     QFETCH(QString, type);
 
     DescriptionRegistry registry;
     registry.setCamera(QStringLiteral("Old"), QStringLiteral("Type"));
-    registry.setPartialMatchSuffix(QStringLiteral(" (x)"));
-    QVERIFY(registry.parseIdentification(reply));
+    registry.setPartialMatchSuffix(DescriptionRegistry::partialMatchSuffixFor("a.xml"));
+    QCOMPARE(registry.parseIdentification(reply), ok);
     QCOMPARE(registry.cameraModel(), model);
     QCOMPARE(registry.cameraType(), type);
-    QCOMPARE(registry.partialMatchSuffix(), QString());
-}
-
-void TestDescriptionRegistry::emptyReplyClearsCamera()
-{
-    DescriptionRegistry registry;
-    registry.setCamera(QStringLiteral("ABC"), QStringLiteral("12"));
-    registry.setPartialMatchSuffix(DescriptionRegistry::partialMatchSuffixFor("a.xml"));
-    QVERIFY(!registry.parseIdentification(QByteArray()));
-    QVERIFY(registry.cameraModel().isEmpty());
-    QVERIFY(registry.cameraType().isEmpty());
-    QVERIFY(registry.partialMatchSuffix().isEmpty());
-    QCOMPARE(registry.cameraText(), QStringLiteral(" "));
+    QCOMPARE(registry.cameraText(), model + ' ' + type);
 }
 
 void TestDescriptionRegistry::category_data()
 {
-    QTest::addColumn<QString>("modelName");
-    QTest::addColumn<QString>("supported"); // null: attribute absent
-    QTest::addColumn<QString>("cameraModel");
+    QTest::addColumn<QString>("file"); // as for writeFiles()
     QTest::addColumn<QString>("cameraType");
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("best") << "ABC"
-                          << "12-XY,13"
-                          << "ABC"
-                          << "13" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("model case ignored") << "abc"
-                                        << "12"
-                                        << "ABC"
-                                        << "12" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type case ignored") << "ABC"
-                                       << "xy"
-                                       << "ABC"
-                                       << "XY" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type not listed") << "ABC"
-                                     << "12"
-                                     << "ABC"
-                                     << "14" << int(DescriptionRegistry::Match);
-    QTest::newRow("other model") << "XYZ"
-                                 << "12"
-                                 << "ABC"
-                                 << "12" << int(DescriptionRegistry::NoMatch);
-    QTest::newRow("no type, no Supported") << "ABC" << QString() << "ABC"
-                                           << "" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("no type, empty Supported") << "ABC"
-                                              << ""
-                                              << "ABC"
-                                              << "" << int(DescriptionRegistry::BestMatch);
-    QTest::newRow("type, no Supported") << "ABC" << QString() << "ABC"
-                                        << "12" << int(DescriptionRegistry::Match);
+    const auto row = [](const char *name, const char *file, const char *type, int expected) {
+        QTest::newRow(name) << file << type << expected;
+    };
+    row("best", "d.xml ABC 12-XY,13 1.0.0", "13", DescriptionRegistry::BestMatch);
+    row("model case ignored", "d.xml abc 12 1.0.0", "12", DescriptionRegistry::BestMatch);
+    row("type case ignored", "d.xml ABC xy 1.0.0", "XY", DescriptionRegistry::BestMatch);
+    row("type not listed", "d.xml ABC 12 1.0.0", "14", DescriptionRegistry::Match);
+    row("other model", "d.xml XYZ 12 1.0.0", "12", DescriptionRegistry::NoMatch);
+    row("no type, empty Supported", "d.xml ABC  1.0.0", "", DescriptionRegistry::BestMatch);
+    row("no type, no Supported", "d.xml ABC - 1.0.0", "", DescriptionRegistry::BestMatch);
+    row("type, no Supported", "d.xml ABC - 1.0.0", "12", DescriptionRegistry::Match);
+    row("invalid file", "d.xml =<Camera", "12", DescriptionRegistry::NoMatch);
 }
 
 void TestDescriptionRegistry::category()
 {
-    QFETCH(QString, modelName);
-    QFETCH(QString, supported);
-    QFETCH(QString, cameraModel);
+    QFETCH(QString, file);
     QFETCH(QString, cameraType);
     QFETCH(int, expected);
 
-    const QString path = mWork->filePath(QStringLiteral("d.xml"));
-    QVERIFY(DescriptionFixture::write(path, modelName, supported, QStringLiteral("1.0.0")));
-    CameraDescriptionFile description(path);
-    QCOMPARE(int(DescriptionRegistry::category(&description, cameraModel, cameraType)), expected);
+    QVERIFY(writeFiles({ file }));
+    CameraDescriptionFile description(QStringLiteral("d.xml"));
+    QCOMPARE(int(DescriptionRegistry::category(&description, "ABC", cameraType)), expected);
 }
 
 void TestDescriptionRegistry::sortsNewestFirstNumerically()
@@ -183,153 +160,114 @@ void TestDescriptionRegistry::sortsNewestFirstNumerically()
     const QStringList versions { "1.2.0", "1.10.0", "1.2.10", "1.2.9", "2.0.0", "0.99.99" };
     std::vector<std::unique_ptr<CameraDescriptionFile>> owned;
     QList<CameraDescriptionFile *> files;
-    for (int i = 0; i < versions.size(); ++i) {
-        const QString path = mWork->filePath(QStringLiteral("v%1.xml").arg(i));
-        QVERIFY(DescriptionFixture::write(path, "ABC", i % 2 ? "12" : "99", versions.at(i)));
+    for (int i = 0; i <= versions.size(); ++i) {
+        const QString path = QStringLiteral("v%1.xml").arg(i);
+        QVERIFY(i < versions.size()
+                ? DescriptionFixture::write(path, "ABC", i % 2 ? "12" : "99", versions.at(i))
+                : DescriptionFixture::write(path, "XYZ", "12", "9.0.0"));
         owned.push_back(std::make_unique<CameraDescriptionFile>(path));
         files.append(owned.back().get());
     }
-    const QString otherPath = mWork->filePath(QStringLiteral("other.xml"));
-    QVERIFY(DescriptionFixture::write(otherPath, "XYZ", "12", "9.0.0"));
-    owned.push_back(std::make_unique<CameraDescriptionFile>(otherPath));
-    files.append(owned.back().get());
-
     QList<CameraDescriptionFile *> best, match, noMatch;
-    DescriptionRegistry::sortDescriptions(
-        files, QStringLiteral("abc"), QStringLiteral("12"), best, match, noMatch);
+    DescriptionRegistry::sortDescriptions(files, "abc", "12", best, match, noMatch);
     // Odd indexes support type 12: 1.10.0, 1.2.9 and 0.99.99.
-    QCOMPARE(fileNames(best), QStringList({ "v1.xml", "v3.xml", "v5.xml" }));
-    // Even indexes: 1.2.0, 1.2.10 and 2.0.0.
-    QCOMPARE(fileNames(match), QStringList({ "v4.xml", "v2.xml", "v0.xml" }));
-    QCOMPARE(fileNames(noMatch), QStringList({ "other.xml" }));
+    QCOMPARE(paths(best), QStringList({ "v1.xml", "v3.xml", "v5.xml" }));
+    // Even indexes: 2.0.0, 1.2.10 and 1.2.0.
+    QCOMPARE(paths(match), QStringList({ "v4.xml", "v2.xml", "v0.xml" }));
+    QCOMPARE(paths(noMatch), QStringList({ "v6.xml" }));
 }
 
-void TestDescriptionRegistry::loadsAndReportsProgress()
+void TestDescriptionRegistry::loadDescriptions_data()
 {
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/a.xml", "ABC", "12", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/b.xml", "DEF", "1", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/notes.txt", QByteArray("not a description")));
-    QVERIFY(QDir(xmlDir()).mkdir(QStringLiteral("sub.xml")));
-    const QString extra = mWork->filePath(QStringLiteral("extra"));
-    QVERIFY(DescriptionFixture::write(extra + "/c.xml", "GHI", "1", "1.0.0"));
-    AppSettings::instance().searchPaths
-        = QStringList { mWork->filePath(QStringLiteral("missing")), extra };
+    QTest::addColumn<QStringList>("files"); // as for writeFiles()
+    QTest::addColumn<QStringList>("searchPaths");
+    QTest::addColumn<QStringList>("registered");
+    QTest::addColumn<QStringList>("progress"); // empty: not checked
 
+    QTest::newRow("XML folder, then search paths; other files skipped")
+        << QStringList { "XML/a.xml ABC 12 1.0.0", "XML/b.xml DEF 1 1.0.0", "XML/notes.txt =text",
+               "XML/sub.xml/x.xml GHI 1 1.0.0", "extra/c.xml GHI 1 1.0.0" }
+        << QStringList { "missing", "extra" }
+        << QStringList { "XML/a.xml", "XML/b.xml", "extra/c.xml" }
+        << QStringList { "Loading application data..", "Found 2 files.", "Loading: a.xml",
+               "Loading: b.xml", "Found 1 files.", "Loading: c.xml", "Done" };
+    QTest::newRow("identical content registered once")
+        << QStringList { "XML/first.xml ABC 12 1.0.0 4", "XML/second.xml ABC 12 1.0.0 1",
+               "XML/third.xml ABC 12 1.0.1 4" }
+        << QStringList() << QStringList { "XML/first.xml", "XML/third.xml" } << QStringList();
+    QTest::newRow("same file in XML and a search path registered from XML")
+        << QStringList { "XML/a.xml ABC 12 1.0.0", "extra/a.xml ABC 12 1.0.0" }
+        << QStringList { "extra", "XML" } << QStringList { "XML/a.xml" } << QStringList();
+    QTest::newRow("invalid file listed")
+        << QStringList { "XML/broken.xml =<Camera", "XML/good.xml ABC 12 1.0.0" } << QStringList()
+        << QStringList { "XML/broken.xml", "XML/good.xml" } << QStringList();
+}
+
+void TestDescriptionRegistry::loadDescriptions()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, searchPaths);
+    QFETCH(QStringList, registered);
+    QFETCH(QStringList, progress);
+
+    QVERIFY(writeFiles(files));
+    for (const QString &path : searchPaths)
+        AppSettings::instance().searchPaths.append(mWork->filePath(path));
     DescriptionRegistry registry;
-    RecordingProgress progress;
-    QVERIFY(!registry.loadDescriptions(&progress));
-    QCOMPARE(fileNames(registry.descriptions()), QStringList({ "a.xml", "b.xml", "c.xml" }));
-    QCOMPARE(registry.digests().size(), 3);
-    QCOMPARE(progress.texts,
-        QStringList({ "Loading application data..", "Found 2 files.", "Loading: a.xml",
-            "Loading: b.xml", "Found 1 files.", "Loading: c.xml", "Done" }));
-
-    // Without a progress receiver the same registry results.
-    DescriptionRegistry quiet;
-    quiet.loadDescriptions();
-    QCOMPARE(fileNames(quiet.descriptions()), fileNames(registry.descriptions()));
+    RecordingProgress recorder;
+    QVERIFY(!registry.loadDescriptions(&recorder));
+    QCOMPARE(paths(registry.descriptions()), registered);
+    QCOMPARE(registry.digests().size(), registered.size());
+    QCOMPARE(QSet<QByteArray>(registry.digests().begin(), registry.digests().end()).size(),
+        registered.size());
+    if (!progress.isEmpty())
+        QCOMPARE(recorder.texts, progress);
 }
 
-void TestDescriptionRegistry::identicalContentRegisteredOnce()
+void TestDescriptionRegistry::currentKeptOnReload_data()
 {
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/first.xml", "ABC", "12", "1.0.0", 4));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/second.xml", "ABC", "12", "1.0.0", 1));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/third.xml", "ABC", "12", "1.0.1", 4));
+    QTest::addColumn<QStringList>("later"); // written after cam.xml was removed from XML
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<bool>("sameObject");
 
-    DescriptionRegistry registry;
-    registry.loadDescriptions();
-    QCOMPARE(fileNames(registry.descriptions()), QStringList({ "first.xml", "third.xml" }));
-    QCOMPARE(registry.digests().size(), 2);
-    QVERIFY(registry.digests().at(0) != registry.digests().at(1));
+    QTest::newRow("file gone: the object survives") << QStringList() << "XML/cam.xml" << true;
+    QTest::newRow("newer file of the same name replaces it")
+        << QStringList { "extra/cam.xml ABC 12 1.1.0" } << "extra/cam.xml" << false;
 }
 
-void TestDescriptionRegistry::sameFileInXmlAndSearchPathRegisteredFromXml()
+void TestDescriptionRegistry::currentKeptOnReload()
 {
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/a.xml", "ABC", "12", "1.0.0"));
-    const QString extra = mWork->filePath(QStringLiteral("extra"));
-    QVERIFY(QDir().mkpath(extra));
-    QVERIFY(QFile::copy(xmlDir() + "/a.xml", extra + "/a.xml"));
-    // The working directory's own folder listed again as a search path changes nothing.
-    AppSettings::instance().searchPaths = QStringList { extra, xmlDir() };
+    QFETCH(QStringList, later);
+    QFETCH(QString, current);
+    QFETCH(bool, sameObject);
 
-    DescriptionRegistry registry;
-    registry.loadDescriptions();
-    QCOMPARE(registry.descriptions().size(), 1);
-    QCOMPARE(QFileInfo(registry.descriptions().first()->filePath()).absolutePath(),
-        QFileInfo(xmlDir()).absoluteFilePath());
-}
-
-void TestDescriptionRegistry::unreadableAndInvalidFilesAreNonMatches()
-{
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/broken.xml", QByteArray("<Camera")));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/good.xml", "ABC", "12", "1.0.0"));
-
-    DescriptionRegistry registry;
-    registry.loadDescriptions();
-    QCOMPARE(fileNames(registry.descriptions()), QStringList({ "broken.xml", "good.xml" }));
-    QList<CameraDescriptionFile *> best, match, noMatch;
-    DescriptionRegistry::sortDescriptions(
-        registry.descriptions(), "ABC", "12", best, match, noMatch);
-    QCOMPARE(fileNames(noMatch), QStringList({ "broken.xml" }));
-    QCOMPARE(fileNames(best), QStringList({ "good.xml" }));
-}
-
-void TestDescriptionRegistry::currentKeptByFileName()
-{
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/cam.xml", "ABC", "12", "1.0.0"));
+    QVERIFY(writeFiles({ "XML/cam.xml ABC 12 1.0.0", "XML/other.xml DEF 12 1.0.0" }));
     DescriptionRegistry registry;
     registry.loadDescriptions();
-    QCOMPARE(registry.descriptions().size(), 1);
-    registry.setCurrent(registry.descriptions().first());
+    CameraDescriptionFile *before = registry.descriptions().first();
+    registry.setCurrent(before);
 
-    // The file moves to a search path and gets a newer version: same name, new object.
-    QVERIFY(QFile::remove(xmlDir() + "/cam.xml"));
-    const QString extra = mWork->filePath(QStringLiteral("extra"));
-    QVERIFY(DescriptionFixture::write(extra + "/cam.xml", "ABC", "12", "1.1.0"));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/other.xml", "ABC", "12", "1.0.0"));
-    AppSettings::instance().searchPaths = QStringList { extra };
-
+    QVERIFY(QFile::remove("XML/cam.xml"));
+    QVERIFY(writeFiles(later));
+    AppSettings::instance().searchPaths = QStringList { mWork->filePath("extra") };
     QVERIFY(registry.loadDescriptions());
-    QVERIFY(registry.current());
-    QCOMPARE(registry.current()->filePath(), QFileInfo(extra + "/cam.xml").absoluteFilePath());
-    qint32 major, minor, sub;
-    registry.current()->version(major, minor, sub);
-    QCOMPARE(minor, 1);
-    QCOMPARE(fileNames(registry.descriptions()), QStringList({ "other.xml", "cam.xml" }));
-}
-
-void TestDescriptionRegistry::currentSurvivesWhenFileIsGone()
-{
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/cam.xml", "ABC", "12", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(xmlDir() + "/other.xml", "DEF", "12", "1.0.0"));
-    DescriptionRegistry registry;
-    registry.loadDescriptions();
-    CameraDescriptionFile *current = registry.descriptions().first();
-    QCOMPARE(current->fileName(), QStringLiteral("cam.xml"));
-    registry.setCurrent(current);
-    const QByteArray digest = registry.digests().first();
-
-    QVERIFY(QFile::remove(xmlDir() + "/cam.xml"));
-    QVERIFY(registry.loadDescriptions());
-    QCOMPARE(registry.current(), current);
-    QCOMPARE(fileNames(registry.descriptions()), QStringList({ "other.xml", "cam.xml" }));
-    QCOMPARE(registry.digests().last(), digest);
-    // The surviving object is still fully usable.
-    QCOMPARE(current->modelName(), QStringLiteral("ABC"));
+    QCOMPARE(paths(registry.descriptions()), QStringList({ "XML/other.xml", current }));
+    QCOMPARE(paths({ registry.current() }), QStringList { current });
+    QCOMPARE(registry.current() == before, sameObject);
+    QCOMPARE(registry.digests().last(), registry.current()->md5Hash());
+    QCOMPARE(registry.current()->modelName(), QStringLiteral("ABC"));
 }
 
 void TestDescriptionRegistry::addTakesOwnershipOnce()
 {
-    const QString path = mWork->filePath(QStringLiteral("custom.xml"));
-    QVERIFY(DescriptionFixture::write(path, "ABC", "12", "1.0.0"));
+    QVERIFY(DescriptionFixture::write("custom.xml", "ABC", "12", "1.0.0"));
     DescriptionRegistry registry;
-    auto *custom = new CameraDescriptionFile(path);
+    auto *custom = new CameraDescriptionFile("custom.xml");
     registry.add(custom);
     registry.add(custom);
     registry.add(nullptr);
     QCOMPARE(registry.descriptions().size(), 1);
-    QCOMPARE(registry.digests().size(), 1);
-    QCOMPARE(registry.digests().first(), custom->md5Hash());
+    QCOMPARE(registry.digests(), QList<QByteArray>({ custom->md5Hash() }));
     QVERIFY(registry.contains(custom));
 }
 

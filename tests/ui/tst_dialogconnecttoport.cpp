@@ -21,10 +21,9 @@ QTableWidget *tableOf(QWidget *dialog)
     return dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
 }
 
-QPushButton *okOf(QWidget *dialog)
+QPushButton *buttonOf(QWidget *dialog, QDialogButtonBox::StandardButton which)
 {
-    return dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
-        ->button(QDialogButtonBox::Ok);
+    return dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which);
 }
 
 /// "port|status|marker" per row.
@@ -47,89 +46,71 @@ class TestDialogConnectToPort : public QObject
     Q_OBJECT
 
 private slots:
-    void layout();
     void discoveryListsCameras();
-    void connectToPortReturnsIdentification_data();
-    void connectToPortReturnsIdentification();
-    void cancelKeepsThePort();
+    void connectToPort_data();
+    void connectToPort();
     void statusUpdates_data();
     void statusUpdates();
-    void laterCameraDoesNotMoveSelection();
-    void doubleClickWithoutCameraGivesNothing();
-    void portThatLostItsCameraGivesNothing();
 };
-
-void TestDialogConnectToPort::layout()
-{
-    CommFixture fixture({});
-    DialogConnectToPort dialog(fixture.comm.get());
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Connect to Camera"));
-    QCOMPARE(dialog.size(), QSize(585, 285));
-    QTableWidget *table = tableOf(&dialog);
-    QCOMPARE(table->columnCount(), 2);
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Communication port"));
-    QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("Status"));
-    QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
-    QVERIFY(!okOf(&dialog)->isEnabled());
-}
 
 void TestDialogConnectToPort::discoveryListsCameras()
 {
     CommFixture fixture({ "Cam1", "Cam2" });
     DialogConnectToPort dialog(fixture.comm.get());
-    QTableWidget *table = tableOf(&dialog);
-    QTRY_COMPARE_WITH_TIMEOUT(rows(table),
+    QVERIFY(!buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(rows(tableOf(&dialog)),
         QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
             "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
         5000);
-    QVERIFY(okOf(&dialog)->isEnabled());
-    QCOMPARE(table->currentRow(), 0);
+    QVERIFY(buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled());
+    QCOMPARE(tableOf(&dialog)->currentRow(), 0);
 }
 
-void TestDialogConnectToPort::connectToPortReturnsIdentification_data()
+void TestDialogConnectToPort::connectToPort_data()
 {
+    QTest::addColumn<QString>("how"); // ok, cancel, ghost (double-click on a port without
+                                      // camera), gone (a camera its thread no longer knows)
     QTest::addColumn<int>("row");
     QTest::addColumn<QByteArray>("identification");
-    QTest::addColumn<QString>("port");
-    QTest::newRow("first found") << 0 << QByteArray("VirtualDevice-Cam1") << "Cam1";
-    QTest::newRow("second chosen") << 1 << QByteArray("VirtualDevice-Cam2") << "Cam2";
+    QTest::addColumn<QString>("port"); // current afterwards; Cam1 was current before
+
+    QTest::newRow("first found") << "ok" << 0 << QByteArray("VirtualDevice-Cam1") << "Cam1";
+    QTest::newRow("second chosen") << "ok" << 1 << QByteArray("VirtualDevice-Cam2") << "Cam2";
+    QTest::newRow("cancel keeps the port") << "cancel" << 0 << QByteArray() << "Cam1";
+    QTest::newRow("double-click on port without camera")
+        << "ghost" << 2 << QByteArray() << QString();
+    QTest::newRow("camera checked again on accept") << "gone" << 2 << QByteArray() << QString();
 }
 
-void TestDialogConnectToPort::connectToPortReturnsIdentification()
+void TestDialogConnectToPort::connectToPort()
 {
+    QFETCH(QString, how);
     QFETCH(int, row);
     QFETCH(QByteArray, identification);
     QFETCH(QString, port);
 
     CommFixture fixture({ "Cam1", "Cam2" });
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [row](QWidget *dialog) {
-        QTableWidget *table = tableOf(dialog);
-        QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 2, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(okOf(dialog)->isEnabled(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            table->item(1, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1, 5000);
-        table->setCurrentCell(row, 1);
-        okOf(dialog)->click();
-    });
-    const QByteArray result = DialogConnectToPort::connectToPort(fixture.comm.get());
-    QVERIFY(answer.answered());
-    QCOMPARE(result, identification);
-    QCOMPARE(fixture.comm->currentPort(), port);
-}
-
-void TestDialogConnectToPort::cancelKeepsThePort()
-{
-    CommFixture fixture({ "Cam1" });
     QTRY_VERIFY(fixture.comm->portNames().contains(QStringLiteral("Cam1")));
     fixture.comm->setCurrentPort(QStringLiteral("Cam1"));
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [](QWidget *dialog) {
-        QTRY_VERIFY_WITH_TIMEOUT(okOf(dialog)->isEnabled(), 5000);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [how, row](QWidget *w) {
+        auto *dialog = static_cast<DialogConnectToPort *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QTRY_COMPARE_WITH_TIMEOUT(rows(table).join(',').count("|1"), 2, 5000);
+        if (how == "ghost")
+            dialog->statusUpdate("Ghost", StatusNoCamera, QString());
+        if (how == "gone")
+            dialog->statusUpdate("Gone", StatusCameraFound, "AB-1");
+        table->setCurrentCell(row, 0);
+        if (how == "ghost") {
+            emit table->cellDoubleClicked(row, 0);
+            return;
+        }
+        buttonOf(dialog, how == "cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+            ->click();
     });
-    QCOMPARE(DialogConnectToPort::connectToPort(fixture.comm.get()), QByteArray());
+    QCOMPARE(DialogConnectToPort::connectToPort(fixture.comm.get()), identification);
     QVERIFY(answer.answered());
-    QCOMPARE(fixture.comm->currentPort(), QStringLiteral("Cam1"));
+    QCOMPARE(fixture.comm->currentPort(), port);
 }
 
 void TestDialogConnectToPort::statusUpdates_data()
@@ -137,31 +118,31 @@ void TestDialogConnectToPort::statusUpdates_data()
     QTest::addColumn<QList<Event>>("events");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("okEnabled");
+    QTest::addColumn<int>("selected"); // current row; -2: not checked
 
-    QTest::newRow("added") << QList<Event> { { "P1", StatusAdded, "" } }
-                           << QStringList { "P1|Checking..|0" } << false;
-    QTest::newRow("camera found") << QList<Event> { { "P1", StatusAdded, "" },
-        { "P1", StatusCameraFound, "AB-1" } }
-                                  << QStringList { "P1|Detect camera: AB-1|1" } << true;
-    QTest::newRow("camera lost again") << QList<Event> { { "P1", StatusAdded, "" },
-        { "P1", StatusCameraFound, "AB-1" }, { "P1", StatusNoCamera, "" } }
-                                       << QStringList { "P1|Checking..|0" } << false;
+    const Event added1 { "P1", StatusAdded, "" }, found1 { "P1", StatusCameraFound, "AB-1" },
+        found2 { "P2", StatusCameraFound, "AB-2" }, lost1 { "P1", StatusNoCamera, "" },
+        removed1 { "P1", StatusRemoved, "" };
+    QTest::newRow("added") << QList<Event> { added1 } << QStringList { "P1|Checking..|0" } << false
+                           << -1;
+    QTest::newRow("camera found") << QList<Event> { added1, found1 }
+                                  << QStringList { "P1|Detect camera: AB-1|1" } << true << 0;
+    QTest::newRow("camera lost again") << QList<Event> { added1, found1, lost1 }
+                                       << QStringList { "P1|Checking..|0" } << false << -2;
     QTest::newRow("one of two lost")
-        << QList<Event> { { "P1", StatusCameraFound, "AB-1" }, { "P2", StatusCameraFound, "AB-2" },
-               { "P1", StatusNoCamera, "" } }
-        << QStringList { "P1|Checking..|0", "P2|Detect camera: AB-2|1" } << true;
-    QTest::newRow("removed") << QList<Event> { { "P1", StatusAdded, "" },
-        { "P1", StatusRemoved, "" } }
-                             << QStringList {} << false;
+        << QList<Event> { found1, found2, lost1 }
+        << QStringList { "P1|Checking..|0", "P2|Detect camera: AB-2|1" } << true << -2;
+    QTest::newRow("later camera keeps the selection")
+        << QList<Event> { added1, found2, found1 }
+        << QStringList { "P1|Detect camera: AB-1|1", "P2|Detect camera: AB-2|1" } << true << 1;
+    QTest::newRow("removed") << QList<Event> { added1, removed1 } << QStringList {} << false << -1;
     QTest::newRow("unknown removed")
-        << QList<Event> { { "P9", StatusRemoved, "" } } << QStringList {} << false;
+        << QList<Event> { { "P9", StatusRemoved, "" } } << QStringList {} << false << -1;
     QTest::newRow("removed camera port")
-        << QList<Event> { { "P1", StatusCameraFound, "AB-1" }, { "P1", StatusRemoved, "" } }
-        << QStringList {} << false;
+        << QList<Event> { found1, removed1 } << QStringList {} << false << -1;
     QTest::newRow("re-added at the end")
-        << QList<Event> { { "P1", StatusAdded, "" }, { "P2", StatusAdded, "" },
-               { "P1", StatusRemoved, "" }, { "P1", StatusNoCamera, "" } }
-        << QStringList { "P2|Checking..|0", "P1|Checking..|0" } << false;
+        << QList<Event> { added1, { "P2", StatusAdded, "" }, removed1, lost1 }
+        << QStringList { "P2|Checking..|0", "P1|Checking..|0" } << false << -2;
 }
 
 void TestDialogConnectToPort::statusUpdates()
@@ -169,61 +150,16 @@ void TestDialogConnectToPort::statusUpdates()
     QFETCH(QList<Event>, events);
     QFETCH(QStringList, expected);
     QFETCH(bool, okEnabled);
+    QFETCH(int, selected);
 
     CommFixture fixture({});
     DialogConnectToPort dialog(fixture.comm.get());
     for (const Event &event : events)
         dialog.statusUpdate(event.id, event.status, event.model);
     QCOMPARE(rows(tableOf(&dialog)), expected);
-    QCOMPARE(okOf(&dialog)->isEnabled(), okEnabled);
-}
-
-void TestDialogConnectToPort::laterCameraDoesNotMoveSelection()
-{
-    CommFixture fixture({});
-    DialogConnectToPort dialog(fixture.comm.get());
-    dialog.statusUpdate("P1", StatusAdded, QString());
-    QCOMPARE(tableOf(&dialog)->currentRow(), -1);
-    dialog.statusUpdate("P2", StatusCameraFound, "AB-2");
-    QCOMPARE(tableOf(&dialog)->currentRow(), 1);
-    dialog.statusUpdate("P1", StatusCameraFound, "AB-1");
-    QCOMPARE(tableOf(&dialog)->currentRow(), 1);
-}
-
-void TestDialogConnectToPort::doubleClickWithoutCameraGivesNothing()
-{
-    CommFixture fixture({ "Cam1" });
-    QTRY_VERIFY(fixture.comm->portNames().contains(QStringLiteral("Cam1")));
-    fixture.comm->setCurrentPort(QStringLiteral("Cam1"));
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [](QWidget *widget) {
-        auto *dialog = static_cast<DialogConnectToPort *>(widget);
-        dialog->statusUpdate("Ghost", StatusNoCamera, QString());
-        QTableWidget *table = tableOf(dialog);
-        const int row = table->findItems("Ghost", Qt::MatchExactly).first()->row();
-        table->setCurrentCell(row, 0);
-        emit table->cellDoubleClicked(row, 0);
-    });
-    QCOMPARE(DialogConnectToPort::connectToPort(fixture.comm.get()), QByteArray());
-    QVERIFY(answer.answered());
-    // The selection is cleared: commands go nowhere until the next connect.
-    QCOMPARE(fixture.comm->currentPort(), QString());
-}
-
-void TestDialogConnectToPort::portThatLostItsCameraGivesNothing()
-{
-    CommFixture fixture({});
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [](QWidget *widget) {
-        auto *dialog = static_cast<DialogConnectToPort *>(widget);
-        // Reported once, but the communication thread no longer knows the port.
-        dialog->statusUpdate("Gone", StatusCameraFound, "AB-1");
-        QVERIFY(okOf(dialog)->isEnabled());
-        QCOMPARE(dialog->selectedPort(), QString());
-        QCOMPARE(dialog->selectedModel(), QByteArray());
-        okOf(dialog)->click();
-    });
-    QCOMPARE(DialogConnectToPort::connectToPort(fixture.comm.get()), QByteArray());
-    QVERIFY(answer.answered());
-    QCOMPARE(fixture.comm->currentPort(), QString());
+    QCOMPARE(buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled(), okEnabled);
+    if (selected != -2)
+        QCOMPARE(tableOf(&dialog)->currentRow(), selected);
 }
 
 QTEST_MAIN(TestDialogConnectToPort)

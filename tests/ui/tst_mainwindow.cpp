@@ -16,11 +16,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -49,27 +47,37 @@ QStringList shownRows(
     return out;
 }
 
-/// Accepts the connect dialog once the simulated camera has been found in the given row.
-ModalAnswer::Action acceptConnection(int row = 0)
+const QStringList kBeginnerRows { "Main", "  Brightness" };
+const QStringList kAllRows { "Main", "  Brightness", "  Expert", "    Contrast" };
+
+/// Accepts the connect dialog once the first simulated camera has been found.
+void acceptConnection(QWidget *dialog)
 {
-    return [row](QWidget *dialog) {
-        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
-        QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
-        QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > row
-                && table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
-            5000);
-        table->setCurrentCell(row, 0);
-        ok->click();
-    };
+    auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0
+            && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
+        5000);
+    table->setCurrentCell(0, 0);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
-ModalAnswer::Action typePath(const QString &path)
+/// Chooses the description file of that name in the selection dialog; "-" cancels, a name
+/// with a folder is first added through the dialog's file picker.
+ModalAnswer::Action chooseDescription(const QString &file)
 {
-    return [path](QWidget *w) {
-        auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        QVERIFY(name);
-        name->setText(path);
-        QMetaObject::invokeMethod(w, "accept");
+    return [file](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+        if (file == QLatin1String("-")) {
+            dialog->findChild<QPushButton *>("pbCancel")->click();
+            return;
+        }
+        if (file.contains(QLatin1Char('/')))
+            dialog->openFilePressed();
+        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
+        const auto found = table->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
+        QVERIFY(!found.isEmpty());
+        table->setCurrentCell(found.first()->row(), 0);
+        dialog->findChild<QPushButton *>("pbOk")->click();
     };
 }
 
@@ -84,45 +92,28 @@ private slots:
     void init();
     void cleanup();
 
-    void startsOfflineWithFormDefaults();
-    void demoDescriptionIsChosenAutomatically();
-    void levelsShowTheirRows_data();
-    void levelsShowTheirRows();
-    void developerLevelOnlyInDeveloperMode();
-    void storedDeveloperLevelFallsBackToGuru();
-    void partialMatchAsksAndMarksTheLabel();
-    void cancelledSelectionLeavesNoDescription();
-    void customDescriptionChosenAtConnectJoinsTheRegistry();
-    void consoleSendsTypedCommandAndShowsTraffic();
+    void descriptionChosenOnConnect_data();
+    void descriptionChosenOnConnect();
+    void levels_data();
+    void levels();
+    void consoleCommandsScriptsTrafficAndSaving();
+    void consoleHistory_data();
     void consoleHistory();
-    void consoleScriptQueuesLines();
-    void consoleOutputIsSavedWithCrLf();
-    void consolePanelWidensAndShrinksTheWindow();
-    void disconnectEmptiesTheTree();
-    void alternateDescriptionNeedsAConnection();
-    void alternateDescriptionReplacesTheCurrentOne();
+    void alternateDescriptionOnlineStateAndDisconnect();
     void closeAsksFirst_data();
     void closeAsksFirst();
-    void reloadKeepsTheCurrentDescription();
-    void descriptionPanelPlacement_data();
-    void descriptionPanelPlacement();
-    void storedLayoutIsAppliedOnShow();
+    void viewActions_data();
+    void viewActions();
+    void storedOptionsAppliedAndStored();
     void hoveredRowIsDescribed();
-    void onlineStateFollowsTheCommunicationThread();
-    void editModeActions_data();
-    void editModeActions();
     void storedCollapsedGroupsStayCollapsed();
-    void groupNameJoinsTheGroupPath();
-    void consoleOptionsAreStored();
-    void aboutBoxOpensModally();
 
 private:
-    /// Creates the window with simulated cameras and shows it; accepts the connect dialog
-    /// with connectRow (or cancels it when negative) and waits for the resulting state.
-    std::unique_ptr<MainWindow> start(const QStringList &cameras, int connectRow = 0);
+    /// Creates the window with simulated cameras and shows it; connects to the first camera
+    /// and waits for the resulting state.
+    std::unique_ptr<MainWindow> start(const QStringList &cameras);
 
     QTemporaryDir mWork;
-    QString mOldCwd;
 };
 
 void TestMainWindow::initTestCase()
@@ -132,18 +123,18 @@ void TestMainWindow::initTestCase()
     VirtualCommunicator::setDelayDivisor(0);
     QVERIFY(mWork.isValid());
     const QString source = qEnvironmentVariable("MARNIFEX_SOURCE_DIR");
-    QVERIFY2(QFile::exists(source + "/XML/VirtualDevice.xml"), "MARNIFEX_SOURCE_DIR unset");
-    // The program's own demo description and two small ones for the simulated "Lab" camera.
-    QVERIFY(QFile::copy(source + "/XML/VirtualDevice.xml", mWork.filePath("XML/demo.xml"))
-        || (QDir().mkpath(mWork.filePath("XML"))
-            && QFile::copy(source + "/XML/VirtualDevice.xml", mWork.filePath("XML/demo.xml"))));
+    QFile demo(source + "/XML/VirtualDevice.xml");
+    QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
+    // The program's own demo description and small ones for the simulated cameras.
+    QVERIFY(DescriptionFixture::write(mWork.filePath("XML/demo.xml"), demo.readAll()));
     QVERIFY(
         DescriptionFixture::write(mWork.filePath("XML/lab.xml"), "VirtualDevice", "Lab", "1.0.0"));
     QVERIFY(DescriptionFixture::write(
         mWork.filePath("XML/lab_other.xml"), "VirtualDevice", "Other", "1.0.0"));
     QVERIFY(DescriptionFixture::write(
         mWork.filePath("XML/lab_fold.xml"), "VirtualDevice", "Fold", "1.0.0", 4, "Main/Expert"));
-    mOldCwd = QDir::currentPath();
+    QVERIFY(DescriptionFixture::write(
+        mWork.filePath("custom/mine.xml"), "VirtualDevice", "Custom", "2.0.0"));
     QVERIFY(QDir::setCurrent(mWork.path()));
 }
 
@@ -162,16 +153,13 @@ void TestMainWindow::cleanup()
     AppSettings::instance() = AppSettings();
 }
 
-std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras, int connectRow)
+std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
 {
     for (const QString &name : cameras)
         VirtualCommunicator::addVirtualDevice(name);
     auto window = std::make_unique<MainWindow>();
     window->applySettings();
-    ModalAnswer answer(
-        ModalAnswer::ofType<DialogConnectToPort>(),
-        connectRow >= 0 ? acceptConnection(connectRow)
-                        : [](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), acceptConnection);
     // Should an unexpected dialog stay open, close it so that the test fails instead of hanging.
     ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
     window->show();
@@ -190,179 +178,133 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras, in
     return window;
 }
 
-void TestMainWindow::startsOfflineWithFormDefaults()
+void TestMainWindow::descriptionChosenOnConnect_data()
 {
-    VirtualCommunicator::addVirtualDevice("Lab");
-    MainWindow window;
-    QCOMPARE(MainWindow::instance(), &window);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Marnifex"));
-    QCOMPARE(window.size(), QSize(400, 500));
-    QCOMPARE(window.onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    QCOMPARE(window.cameraLabel()->text(), QStringLiteral("Unknown Unknown"));
-    QVERIFY(!window.findChild<QMenu *>("menuConsole")->isEnabled());
-    QVERIFY(window.findChild<QWidget *>("wdgStackedExtra")->isHidden());
-    QVERIFY(!action(&window, "actDeveloper")->isVisible());
-    QVERIFY(!action(&window, "actEditor")->isVisible());
-    QVERIFY(action(&window, "actBeginner")->isChecked());
-    QCOMPARE(window.findChild<QLabel *>("lblParamInfo")->text(),
-        QStringLiteral("Description of the parameters which is currently selected "));
-    QVERIFY(window.findChild<QPlainTextEdit *>("pteConsoleOutput")->toPlainText().isEmpty());
-    QCOMPARE(window.filter()->rowCount(), 0);
+    QTest::addColumn<QString>("camera");
+    QTest::addColumn<QString>("choice"); // in the selection dialog; empty: no dialog expected
+    QTest::addColumn<QString>("file"); // the current description afterwards
+    QTest::addColumn<QString>("cameraText");
+    QTest::addColumn<QStringList>("someRows");
+
+    const auto row = [](const char *name, const QString &camera, const QString &choice,
+                         const QString &file, const QString &text, const QStringList &rows) {
+        QTest::newRow(name) << camera << choice << file << text << rows;
+    };
+    const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
+    row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
+        { "Acquisition", "  Exposure time" });
+    row("best match without asking", "Lab", "", "lab.xml", "VirtualDevice Lab", kBeginnerRows);
+    row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
+        mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
+    row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"), "mine.xml",
+        mark.arg("Custom2", "mine.xml"), kBeginnerRows);
+    row("cancelled selection leaves no description", "Nothing", "-", "", "VirtualDevice Nothing",
+        {});
 }
 
-void TestMainWindow::demoDescriptionIsChosenAutomatically()
+void TestMainWindow::descriptionChosenOnConnect()
 {
-    auto window = start({ "Demo" });
+    QFETCH(QString, camera);
+    QFETCH(QString, choice);
+    QFETCH(QString, file);
+    QFETCH(QString, cameraText);
+    QFETCH(QStringList, someRows);
+
+    std::unique_ptr<ModalAnswer> selection, picker;
+    if (!choice.isEmpty())
+        selection = std::make_unique<ModalAnswer>(
+            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
+    if (choice.contains('/'))
+        picker = std::make_unique<ModalAnswer>(
+            ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
+    auto window = start({ camera });
     QVERIFY(window);
-    QVERIFY(window->registry().current());
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("demo.xml"));
-    QCOMPARE(window->registry().partialMatchSuffix(), QString());
-    QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Demo"));
-    QCOMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Demo"));
-    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
-    QCOMPARE(window->communication()->currentPort(), QStringLiteral("Demo"));
-    const QStringList rows = shownRows(window->filter());
-    QVERIFY2(rows.contains(QStringLiteral("Acquisition")), qPrintable(rows.join(',')));
-    QVERIFY(rows.contains(QStringLiteral("  Exposure time")));
-    // Groups start expanded unless the description stores them collapsed.
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    QVERIFY(view->isExpanded(window->filter()->index(0, 0)));
+    if (selection) {
+        QTRY_VERIFY(selection->answered());
+        QCOMPARE(selection->title(),
+            QStringLiteral("Provide camera description for: 'VirtualDevice-%1'").arg(camera));
+        QVERIFY(!picker || picker->answered());
+    }
+    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
+    QCOMPARE(window->cameraLabel()->text(), cameraText);
+    for (int pass = 0; pass < 2; ++pass) { // the second after a rebuild of the registry
+        CameraDescriptionFile *current = window->registry().current();
+        QCOMPARE(current ? current->fileName() : QString(), file);
+        QCOMPARE(window->onlineLabel()->text(),
+            file.isEmpty() ? QStringLiteral("OFFLINE") : "ONLINE: " + camera);
+        QCOMPARE(window->registry().digests().size(), window->registry().descriptions().size());
+        const QStringList rows = shownRows(window->filter());
+        QCOMPARE(rows.isEmpty(), someRows.isEmpty());
+        for (const QString &row : someRows)
+            QVERIFY2(rows.contains(row), qPrintable(rows.join(',')));
+        if (!current)
+            break;
+        QVERIFY(window->registry().contains(current));
+        // Groups start expanded unless the description stores them collapsed.
+        QVERIFY(
+            window->findChild<QTreeView *>("tvParams")->isExpanded(window->filter()->index(0, 0)));
+        window->loadDescriptions();
+    }
 }
 
-void TestMainWindow::levelsShowTheirRows_data()
+void TestMainWindow::levels_data()
 {
-    QTest::addColumn<QByteArray>("levelAction");
-    QTest::addColumn<int>("modeView");
+    QTest::addColumn<bool>("developerMode");
+    QTest::addColumn<int>("storedLevel");
+    QTest::addColumn<QByteArray>("trigger"); // empty: the stored level only
+    QTest::addColumn<QByteArray>("checked");
     QTest::addColumn<QStringList>("rows");
-    QTest::newRow("beginner") << QByteArray("actBeginner") << 0
-                              << QStringList { "Main", "  Brightness" };
-    QTest::newRow("expert") << QByteArray("actExpert") << 1
-                            << QStringList { "Main", "  Brightness", "  Expert", "    Contrast" };
-    QTest::newRow("guru") << QByteArray("actGuru") << 2
-                          << QStringList { "Main", "  Brightness", "  Expert", "    Contrast" };
+
+    const auto row = [](const char *name, bool developerMode, int stored, const char *trigger,
+                         const char *checked, const QStringList &rows) {
+        QTest::newRow(name) << developerMode << stored << QByteArray(trigger) << QByteArray(checked)
+                            << rows;
+    };
+    row("beginner", false, 1, "actBeginner", "actBeginner", kBeginnerRows);
+    row("expert", false, 0, "actExpert", "actExpert", kAllRows);
+    row("guru", false, 0, "actGuru", "actGuru", kAllRows);
+    row("developer in developer mode", true, 0, "actDeveloper", "actDeveloper", kAllRows);
+    row("stored expert applied on show", false, 1, "", "actExpert", kAllRows);
+    row("stored developer falls back to guru", false, 3, "", "actGuru", kAllRows);
 }
 
-void TestMainWindow::levelsShowTheirRows()
+void TestMainWindow::levels()
 {
-    QFETCH(QByteArray, levelAction);
-    QFETCH(int, modeView);
+    QFETCH(bool, developerMode);
+    QFETCH(int, storedLevel);
+    QFETCH(QByteArray, trigger);
+    QFETCH(QByteArray, checked);
     QFETCH(QStringList, rows);
 
+    AppSettings::instance().developerMode = developerMode;
+    AppSettings::instance().modeView = storedLevel;
     auto window = start({ "Lab" });
     QVERIFY(window);
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab.xml"));
-    action(window.get(), levelAction.constData())->trigger();
+    QCOMPARE(action(window.get(), "actDeveloper")->isVisible(), developerMode);
+    if (!trigger.isEmpty())
+        action(window.get(), trigger.constData())->trigger();
     QCOMPARE(shownRows(window->filter()), rows);
-    QCOMPARE(AppSettings::instance().modeView, modeView);
-    const QList<QAction *> levels { action(window.get(), "actBeginner"),
-        action(window.get(), "actExpert"), action(window.get(), "actGuru") };
-    for (QAction *level : levels)
-        QCOMPARE(level->isChecked(), level->objectName() == levelAction);
+    const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
+    for (int level = 0; level < 4; ++level) {
+        QCOMPARE(action(window.get(), levels[level])->isChecked(), checked == levels[level]);
+        if (!trigger.isEmpty() && checked == levels[level])
+            QCOMPARE(AppSettings::instance().modeView, level);
+    }
+    QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
-void TestMainWindow::developerLevelOnlyInDeveloperMode()
-{
-    AppSettings::instance().developerMode = true;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QAction *developer = action(window.get(), "actDeveloper");
-    QAction *editor = action(window.get(), "actEditor");
-    QVERIFY(developer->isVisible());
-    developer->trigger();
-    QVERIFY(editor->isVisible());
-    QCOMPARE(AppSettings::instance().modeView, 3);
-    action(window.get(), "actExpert")->trigger();
-    QVERIFY(!editor->isVisible());
-    QVERIFY(!developer->isChecked());
-}
-
-void TestMainWindow::storedDeveloperLevelFallsBackToGuru()
-{
-    AppSettings::instance().modeView = 3;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QVERIFY(action(window.get(), "actGuru")->isChecked());
-    QVERIFY(!action(window.get(), "actDeveloper")->isChecked());
-    QVERIFY(!action(window.get(), "actEditor")->isVisible());
-}
-
-void TestMainWindow::partialMatchAsksAndMarksTheLabel()
-{
-    // No description supports the type "Nothing": the user is asked.
-    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), [](QWidget *dialog) {
-        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
-        QVERIFY(table->rowCount() >= 1);
-        const int row = table->findItems("lab_other.xml", Qt::MatchExactly).first()->row();
-        table->setCurrentCell(row, 0);
-        dialog->findChild<QPushButton *>("pbOk")->click();
-    });
-    auto window = start({ "Nothing" });
-    QVERIFY(window);
-    QTRY_VERIFY(selection.answered());
-    QCOMPARE(selection.title(),
-        QStringLiteral("Provide camera description for: "
-                       "'VirtualDevice-Nothing'"));
-    QTRY_VERIFY(window->registry().current());
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
-    QCOMPARE(window->cameraLabel()->text(),
-        QStringLiteral("VirtualDevice Nothing (Partial match: 'lab_other.xml')"));
-    QCOMPARE(shownRows(window->filter()), QStringList({ "Main", "  Brightness" }));
-}
-
-void TestMainWindow::cancelledSelectionLeavesNoDescription()
-{
-    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(),
-        [](QWidget *dialog) { dialog->findChild<QPushButton *>("pbCancel")->click(); });
-    auto window = start({ "Nothing" });
-    QVERIFY(window);
-    QTRY_VERIFY(selection.answered());
-    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
-    QVERIFY(!window->registry().current());
-    QCOMPARE(window->filter()->rowCount(), 0);
-    QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Nothing"));
-}
-
-void TestMainWindow::customDescriptionChosenAtConnectJoinsTheRegistry()
-{
-    const QString custom = mWork.filePath("custom/mine.xml");
-    QVERIFY(DescriptionFixture::write(custom, "VirtualDevice", "Custom", "2.0.0"));
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), typePath(custom));
-    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), [](QWidget *w) {
-        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
-        dialog->openFilePressed();
-        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
-        const int row = table->findItems("mine.xml", Qt::MatchExactly).first()->row();
-        table->setCurrentCell(row, 0);
-        dialog->findChild<QPushButton *>("pbOk")->click();
-    });
-    auto window = start({ "Custom2" });
-    QVERIFY(window);
-    QTRY_VERIFY(selection.answered());
-    QVERIFY(picker.answered());
-    CameraDescriptionFile *current = window->registry().current();
-    QVERIFY(current);
-    QCOMPARE(current->filePath(), custom);
-    QVERIFY(window->registry().contains(current));
-    QCOMPARE(window->registry().digests().size(), window->registry().descriptions().size());
-    QCOMPARE(window->cameraLabel()->text(),
-        QStringLiteral("VirtualDevice Custom2 (Partial match: 'mine.xml')"));
-
-    // A rebuild keeps the custom description: no file of that name is on the search paths.
-    window->loadDescriptions();
-    QCOMPARE(window->registry().current(), current);
-    QCOMPARE(shownRows(window->filter()), QStringList({ "Main", "  Brightness" }));
-}
-
-void TestMainWindow::consoleSendsTypedCommandAndShowsTraffic()
+void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
-    action(window.get(), "actConsole")->trigger();
-    QVERIFY(window->findChild<QMenu *>("menuConsole")->isEnabled());
+    auto *params = window->findChild<QWidget *>("wdgParams");
+    const int narrow = params->width();
     auto *input = window->findChild<QLineEdit *>("leConsoleInput");
     auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    QVERIFY(input->isVisible());
+    QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
+    action(window.get(), "actConsole")->trigger();
+    QVERIFY(window->findChild<QMenu *>("menuConsole")->isEnabled());
+    QTRY_COMPARE(window->width(), narrow + 350);
     QTest::keyClicks(input, "id?");
     QTest::keyClick(input, Qt::Key_Return);
     QVERIFY(input->text().isEmpty());
@@ -377,65 +319,22 @@ void TestMainWindow::consoleSendsTypedCommandAndShowsTraffic()
     output->setFocus();
     QTest::keyClicks(output, "x");
     QCOMPARE(input->text(), QStringLiteral("x"));
-}
 
-void TestMainWindow::consoleHistory()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actConsole")->trigger();
-    auto *input = window->findChild<QLineEdit *>("leConsoleInput");
-
-    input->setText("keep");
-    QTest::keyClick(input, Qt::Key_Up);
-    QCOMPARE(input->text(), QStringLiteral("keep"));
-    input->clear();
-
-    const auto enter = [input](const QString &line) {
-        input->setText(line);
-        QTest::keyClick(input, Qt::Key_Return);
-    };
-    enter("A?");
-    enter("A?");
-    enter("B 1");
-    QCOMPARE(window->consoleHistory(), QStringList({ "A?", "B 1" }));
-    QTest::keyClick(input, Qt::Key_Up);
-    QCOMPARE(input->text(), QStringLiteral("B 1"));
-    QTest::keyClick(input, Qt::Key_Up);
-    QCOMPARE(input->text(), QStringLiteral("A?"));
-    QTest::keyClick(input, Qt::Key_Up);
-    QCOMPARE(input->text(), QStringLiteral("A?"));
-    QTest::keyClick(input, Qt::Key_Down);
-    QCOMPARE(input->text(), QStringLiteral("B 1"));
-    QTest::keyClick(input, Qt::Key_Down);
-    QCOMPARE(input->text(), QString());
-    QTest::keyClick(input, Qt::Key_Down);
-    QCOMPARE(input->text(), QString());
-
-    for (int i = 0; i < 100; ++i)
-        enter(QStringLiteral("C%1").arg(i));
-    QCOMPARE(window->consoleHistory().size(), 100);
-    QCOMPARE(window->consoleHistory().first(), QStringLiteral("C0"));
-    QCOMPARE(window->consoleHistory().last(), QStringLiteral("C99"));
-}
-
-void TestMainWindow::consoleScriptQueuesLines()
-{
+    // A script's lines are queued in order, blank ones skipped; a query answered with a value
+    // is not repeated.
     const QString script = mWork.filePath("script.txt");
     QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
-    auto window = start({ "Lab" });
-    QVERIFY(window);
     auto *lab
         = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
     QVERIFY(lab);
     lab->camera().clearReceivedCommands();
-    // A query answered with a value is not repeated.
     lab->camera().setValue("SCB", "3");
-
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), typePath(script));
-    window->on_actConsoleRunScript_triggered();
-    QVERIFY(picker.answered());
-    QCOMPARE(picker.title(), QStringLiteral("Run console script"));
+    {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
+        window->on_actConsoleRunScript_triggered();
+        QVERIFY(picker.answered());
+        QCOMPARE(picker.title(), QStringLiteral("Run console script"));
+    }
     QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
     QList<QByteArray> scripted;
     const QList<QByteArray> received = lab->camera().receivedCommands();
@@ -444,48 +343,90 @@ void TestMainWindow::consoleScriptQueuesLines()
             scripted.append(command);
     QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
     QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
-}
 
-void TestMainWindow::consoleOutputIsSavedWithCrLf()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    output->setPlainText("first\nsecond");
     const QString path = mWork.filePath("console.txt");
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), typePath(path));
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
     window->on_actConoleSaveOutput_triggered();
+    const QByteArray shown = output->toPlainText().toUtf8();
     QVERIFY(picker.answered());
     QCOMPARE(picker.title(), QStringLiteral("Save console output"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("first\r\nsecond"));
-
+    QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
     action(window.get(), "actConsoleClear")->trigger();
     QVERIFY(output->toPlainText().isEmpty());
-}
 
-void TestMainWindow::consolePanelWidensAndShrinksTheWindow()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *params = window->findChild<QWidget *>("wdgParams");
-    const int before = params->width();
-    action(window.get(), "actConsole")->trigger();
-    QVERIFY(AppSettings::instance().runtimeShowConsole);
-    QTRY_COMPARE(window->width(), before + 350);
     action(window.get(), "actConsole")->trigger();
     QVERIFY(!AppSettings::instance().runtimeShowConsole);
-    QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isHidden());
     QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
     QTRY_COMPARE(window->width(), params->width());
 }
 
-void TestMainWindow::disconnectEmptiesTheTree()
+void TestMainWindow::consoleHistory_data()
+{
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("typed"); // left in the command line before the keys
+    QTest::addColumn<QString>("keys"); // U: up, D: down
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("history");
+
+    const auto row = [](const char *name, const QStringList &sent, const char *typed,
+                         const char *keys, const char *shown, const QStringList &history) {
+        QTest::newRow(name) << sent << typed << keys << shown << history;
+    };
+    const QStringList sent { "A?", "A?", "B 1" }, history { "A?", "B 1" };
+    row("up keeps an unsent line", {}, "keep", "U", "keep", {});
+    row("up shows the last line, repeats stored once", sent, "", "U", "B 1", history);
+    row("up stops at the oldest", sent, "", "UUU", "A?", history);
+    row("down walks forward", sent, "", "UUD", "B 1", history);
+    row("down past the newest empties the line", sent, "", "UUDDD", "", history);
+    QStringList many { "A?" }, kept;
+    for (int i = 0; i < 100; ++i)
+        kept.append(QStringLiteral("C%1").arg(i));
+    row("oldest dropped beyond 100", many + kept, "", "", "", kept);
+}
+
+void TestMainWindow::consoleHistory()
+{
+    QFETCH(QStringList, sent);
+    QFETCH(QString, typed);
+    QFETCH(QString, keys);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, history);
+
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    action(window.get(), "actConsole")->trigger();
+    auto *input = window->findChild<QLineEdit *>("leConsoleInput");
+    for (const QString &line : sent) {
+        input->setText(line);
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+    input->setText(typed);
+    for (const QChar key : keys)
+        QTest::keyClick(input, key == 'U' ? Qt::Key_Up : Qt::Key_Down);
+    QCOMPARE(input->text(), shown);
+    QCOMPARE(window->consoleHistory(), history);
+}
+
+void TestMainWindow::alternateDescriptionOnlineStateAndDisconnect()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
-    QVERIFY(window->filter()->rowCount() > 0);
+    {
+        ModalAnswer selection(
+            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
+        action(window.get(), "actOpenFile")->trigger();
+        QVERIFY(selection.answered());
+    }
+    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
+    // The suffix belongs to the connection, not to the chosen file.
+    QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
+    emit window->communication()->onlineModeChanged(false);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+    emit window->communication()->onlineModeChanged(true);
+    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+
     action(window.get(), "actDisconnect")->trigger();
     QCOMPARE(window->filter()->rowCount(), 0);
     QVERIFY(!window->registry().current());
@@ -493,38 +434,13 @@ void TestMainWindow::disconnectEmptiesTheTree()
     QCOMPARE(window->cameraLabel()->text(), QStringLiteral(" "));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
     QCOMPARE(window->communication()->currentPort(), QString());
-}
 
-void TestMainWindow::alternateDescriptionNeedsAConnection()
-{
-    auto window = start({ "Lab" }, -1);
-    QVERIFY(window);
-    QVERIFY(!window->registry().current());
     ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
     action(window.get(), "actOpenFile")->trigger();
     QVERIFY(box.answered());
     QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
     QCOMPARE(box.text(),
-        QStringLiteral("Unable to load a description file,\nNot connected to "
-                       "any camera"));
-}
-
-void TestMainWindow::alternateDescriptionReplacesTheCurrentOne()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab.xml"));
-    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), [](QWidget *dialog) {
-        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
-        const int row = table->findItems("lab_other.xml", Qt::MatchExactly).first()->row();
-        table->setCurrentCell(row, 0);
-        dialog->findChild<QPushButton *>("pbOk")->click();
-    });
-    action(window.get(), "actOpenFile")->trigger();
-    QVERIFY(selection.answered());
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
-    // The suffix belongs to the connection, not to the chosen file.
-    QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
+        QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
 }
 
 void TestMainWindow::closeAsksFirst_data()
@@ -553,69 +469,67 @@ void TestMainWindow::closeAsksFirst()
     QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(), !closed);
 }
 
-void TestMainWindow::reloadKeepsTheCurrentDescription()
+void TestMainWindow::viewActions_data()
 {
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("state"); // see viewState()
+    QTest::newRow("description at the bottom") << "actDescrBottom"
+                                               << "panel 1, selection 1";
+    QTest::newRow("description on top") << "actDescrBottom actDescrTop"
+                                        << "panel 0, selection 1";
+    QTest::newRow("description hidden") << "actDescrHide"
+                                        << "panel -1, selection 1";
+    QTest::newRow("always edit") << "actAlwaysEdt"
+                                 << "panel 0, selection 0";
+    QTest::newRow("selective edit") << "actAlwaysEdt actSelectiveEdit"
+                                    << "panel 0, selection 1";
+    QTest::newRow("mouse-over edit") << "actAlwaysEdt actMouseOverEdit"
+                                     << "panel 0, selection 1";
+}
+
+void TestMainWindow::viewActions()
+{
+    QFETCH(QString, actions);
+    QFETCH(QString, state);
     auto window = start({ "Lab" });
     QVERIFY(window);
-    CameraDescriptionFile *before = window->registry().current();
-    QVERIFY(before);
-    window->loadDescriptions();
-    QVERIFY(window->registry().current());
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab.xml"));
-    QCOMPARE(shownRows(window->filter()), QStringList({ "Main", "  Brightness" }));
-    QCOMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+    const QStringList names = actions.split(' ');
+    for (const QString &name : names)
+        action(window.get(), qPrintable(name))->trigger();
+    // The description panel's place in the layout (-1: hidden) and the tree's selection mode,
+    // also after the tree is rebuilt.
+    const auto viewState = [&window] {
+        auto *panel = window->findChild<QWidget *>("frmParamInfo");
+        return QStringLiteral("panel %1, selection %2")
+            .arg(panel->isVisible()
+                    ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
+                    : -1)
+            .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
+    };
+    QCOMPARE(viewState(), state);
+    window->refreshModel();
+    QCOMPARE(viewState(), state);
+    QVERIFY(action(window.get(), qPrintable(names.last()))->isChecked());
 }
 
-void TestMainWindow::descriptionPanelPlacement_data()
-{
-    QTest::addColumn<QByteArray>("modeAction");
-    QTest::addColumn<int>("modeDescription");
-    QTest::addColumn<int>("position"); // -1: hidden
-    QTest::newRow("top") << QByteArray("actDescrTop") << 0 << 0;
-    QTest::newRow("bottom") << QByteArray("actDescrBottom") << 1 << 1;
-    QTest::newRow("hide") << QByteArray("actDescrHide") << 2 << -1;
-}
-
-void TestMainWindow::descriptionPanelPlacement()
-{
-    QFETCH(QByteArray, modeAction);
-    QFETCH(int, modeDescription);
-    QFETCH(int, position);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actDescrBottom")->trigger();
-    action(window.get(), modeAction.constData())->trigger();
-    QCOMPARE(AppSettings::instance().modeDescription, modeDescription);
-    auto *panel = window->findChild<QWidget *>("frmParamInfo");
-    auto *layout = window->findChild<QWidget *>("wdgParams")->layout();
-    QCOMPARE(panel->isVisible(), position >= 0);
-    if (position >= 0)
-        QCOMPARE(layout->indexOf(panel), position);
-    for (const char *name : { "actDescrTop", "actDescrBottom", "actDescrHide" })
-        QCOMPARE(action(window.get(), name)->isChecked(), modeAction == name);
-}
-
-void TestMainWindow::storedLayoutIsAppliedOnShow()
+void TestMainWindow::storedOptionsAppliedAndStored()
 {
     AppSettings &settings = AppSettings::instance();
     settings.modeDescription = 1;
-    settings.modeView = 1;
     settings.runtimeShowConsole = true;
     settings.consoleLogDebug = true;
     auto window = start({ "Lab" });
     QVERIFY(window);
-    QVERIFY(action(window.get(), "actDescrBottom")->isChecked());
-    QVERIFY(action(window.get(), "actExpert")->isChecked());
-    QVERIFY(action(window.get(), "actConsole")->isChecked());
-    QVERIFY(action(window.get(), "actConsoleShowDebug")->isChecked());
-    QVERIFY(window->console()->showDebug());
+    auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    QCOMPARE(window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel), 1);
     QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    QVERIFY(window->findChild<QMenu *>("menuConsole")->isEnabled());
-    QCOMPARE(shownRows(window->filter()),
-        QStringList({ "Main", "  Brightness", "  Expert", "    Contrast" }));
-    // The selective edit mode is the one a run uses.
-    QVERIFY(action(window.get(), "actSelectiveEdit")->isChecked());
-    QVERIFY(!action(window.get(), "actAlwaysEdt")->isChecked());
+    QVERIFY(window->console()->showDebug());
+    action(window.get(), "actConsoleShowDebug")->trigger();
+    QVERIFY(!settings.consoleLogDebug);
+    QVERIFY(!window->console()->showDebug());
+    action(window.get(), "actShowTimedUpdates")->trigger();
+    QVERIFY(settings.consoleLogTimed);
+    QVERIFY(window->console()->timed());
 }
 
 void TestMainWindow::hoveredRowIsDescribed()
@@ -626,49 +540,10 @@ void TestMainWindow::hoveredRowIsDescribed()
     auto *info = window->findChild<QLabel *>("lblParamInfo");
     QVERIFY(info->text().isEmpty());
     const QModelIndex group = window->filter()->index(0, 0);
-    const QModelIndex brightness = window->filter()->index(0, 1, group);
-    emit view->entered(brightness);
+    emit view->entered(window->filter()->index(0, 1, group));
     QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
     emit view->entered(group);
     QCOMPARE(info->text(), QString());
-}
-
-void TestMainWindow::onlineStateFollowsTheCommunicationThread()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    emit window->communication()->onlineModeChanged(false);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    emit window->communication()->onlineModeChanged(true);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
-}
-
-void TestMainWindow::editModeActions_data()
-{
-    QTest::addColumn<QByteArray>("modeAction");
-    QTest::addColumn<int>("selectionMode");
-    QTest::newRow("always") << QByteArray("actAlwaysEdt") << int(QAbstractItemView::NoSelection);
-    QTest::newRow("selective") << QByteArray("actSelectiveEdit")
-                               << int(QAbstractItemView::SingleSelection);
-    QTest::newRow("mouse over") << QByteArray("actMouseOverEdit")
-                                << int(QAbstractItemView::SingleSelection);
-}
-
-void TestMainWindow::editModeActions()
-{
-    QFETCH(QByteArray, modeAction);
-    QFETCH(int, selectionMode);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), modeAction.constData())->trigger();
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    QCOMPARE(int(view->selectionMode()), selectionMode);
-    for (const char *name : { "actAlwaysEdt", "actSelectiveEdit", "actMouseOverEdit" })
-        QCOMPARE(action(window.get(), name)->isChecked(), modeAction == name);
-    // Rebuilding the tree keeps the chosen mode.
-    window->refreshModel();
-    QCOMPARE(int(view->selectionMode()), selectionMode);
-    QVERIFY(action(window.get(), modeAction.constData())->isChecked());
 }
 
 void TestMainWindow::storedCollapsedGroupsStayCollapsed()
@@ -683,48 +558,6 @@ void TestMainWindow::storedCollapsedGroupsStayCollapsed()
     QCOMPARE(expert.data().toString(), QStringLiteral("Expert"));
     QVERIFY(view->isExpanded(main));
     QVERIFY(!view->isExpanded(expert));
-}
-
-void TestMainWindow::groupNameJoinsTheGroupPath()
-{
-    QStandardItemModel model;
-    auto *a = new QStandardItem("A");
-    auto *b = new QStandardItem("B");
-    auto *value = new QStandardItem("v");
-    auto *c = new QStandardItem("C");
-    model.appendRow(a);
-    a->appendRow({ b, value });
-    b->appendRow(c);
-    QCOMPARE(MainWindow::groupName(a), QStringLiteral("A"));
-    QCOMPARE(MainWindow::groupName(c), QStringLiteral("A/B/C"));
-    QCOMPARE(MainWindow::groupName(value), QString());
-    QCOMPARE(MainWindow::groupName(nullptr), QString());
-}
-
-void TestMainWindow::consoleOptionsAreStored()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actConsoleShowDebug")->trigger();
-    QVERIFY(AppSettings::instance().consoleLogDebug);
-    QVERIFY(window->console()->showDebug());
-    action(window.get(), "actShowTimedUpdates")->trigger();
-    QVERIFY(AppSettings::instance().consoleLogTimed);
-    QVERIFY(window->console()->timed());
-    action(window.get(), "actConsoleShowDebug")->trigger();
-    QVERIFY(!AppSettings::instance().consoleLogDebug);
-    QVERIFY(!window->console()->showDebug());
-}
-
-void TestMainWindow::aboutBoxOpensModally()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    ModalAnswer about(
-        ModalAnswer::ofType<QDialog>(), [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
-    action(window.get(), "actAbout")->trigger();
-    QVERIFY(about.answered());
-    QCOMPARE(about.title(), QStringLiteral("Dialog"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -5,7 +5,6 @@
 #include "ui/selectdescriptiondialog.h"
 
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -42,21 +41,8 @@ QStringList rows(QTableWidget *table)
     return out;
 }
 
-const QString kGreen = QStringLiteral("160,217,56");
-const QString kGrey = QStringLiteral("127,130,133");
-const QString kRed = QStringLiteral("255,66,34");
-
-/// Picks path in the next file dialog.
-ModalAnswer::Action chooseFile(const QString &path)
-{
-    return [path](QWidget *w) {
-        // Typed as an absolute path: independent of the folder the dialog remembers.
-        auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        QVERIFY(name);
-        name->setText(path);
-        QMetaObject::invokeMethod(w, "accept");
-    };
-}
+const QStringList kMatchRows { "best_new.xml|ABC|12|1.10.0|160,217,56",
+    "best_old.xml|ABC|12, 13|1.2.0|160,217,56", "match.xml|abc|99|1.0.0|127,130,133" };
 
 } // namespace
 
@@ -67,20 +53,14 @@ class TestSelectDescriptionDialog : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
     void cleanupTestCase();
 
-    void listsMatchesOutsideDeveloperMode();
-    void developerModeListsNonMatchesLast();
+    void listsCandidates_data();
+    void listsCandidates();
     void choosingARowReturnsItsDescription_data();
     void choosingARowReturnsItsDescription();
-    void cancelReturnsNothing();
-    void okWithoutRowDoesNothing();
-    void nonMatchAsksForConfirmation_data();
-    void nonMatchAsksForConfirmation();
-    void addCustomMatchingFileIsHandedOver();
-    void addCustomNonMatchIsRefusedOutsideDeveloperMode();
-    void addCustomInvalidFileIsRejected();
+    void addCustomFile_data();
+    void addCustomFile();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
@@ -108,196 +88,151 @@ void TestSelectDescriptionDialog::init()
     AppSettings::instance().developerMode = false;
 }
 
-void TestSelectDescriptionDialog::cleanup()
-{
-    AppSettings::instance().developerMode = false;
-}
-
 void TestSelectDescriptionDialog::cleanupTestCase()
 {
+    AppSettings::instance().developerMode = false;
     mFiles.clear();
     mOwned.clear();
 }
 
-void TestSelectDescriptionDialog::listsMatchesOutsideDeveloperMode()
+void TestSelectDescriptionDialog::listsCandidates_data()
 {
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Provide camera description for: 'ABC-12'"));
-    QTableWidget *table = tableOf(&dialog);
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Filename"));
-    QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("Modelname"));
-    QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("Supported type"));
-    QCOMPARE(table->horizontalHeaderItem(3)->text(), QStringLiteral("Version"));
-    QCOMPARE(rows(table),
-        QStringList({ "best_new.xml|ABC|12|1.10.0|" + kGreen,
-            "best_old.xml|ABC|12, 13|1.2.0|" + kGreen, "match.xml|abc|99|1.0.0|" + kGrey }));
-    // Each row knows its place in the candidate list.
-    QCOMPARE(table->item(0, 0)->data(SelectDescriptionDialog::CandidateIndexRole).toInt(), 3);
-    QCOMPARE(table->item(2, 0)->data(SelectDescriptionDialog::CandidateIndexRole).toInt(), 2);
-    QCOMPARE(table->currentRow(), -1);
-    QVERIFY(!button(&dialog, "pbOk")->isEnabled());
-
-    table->setCurrentCell(1, 2);
-    dialog.itemClicked();
-    QVERIFY(button(&dialog, "pbOk")->isEnabled());
-    QCOMPARE(dialog.currentDescription(), mFiles.at(0));
+    QTest::addColumn<bool>("developerMode");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("matches only") << false << kMatchRows;
+    QTest::newRow("developer mode: non-matches last")
+        << true << kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" };
 }
 
-void TestSelectDescriptionDialog::developerModeListsNonMatchesLast()
+void TestSelectDescriptionDialog::listsCandidates()
 {
-    AppSettings::instance().developerMode = true;
+    QFETCH(bool, developerMode);
+    QFETCH(QStringList, expected);
+    AppSettings::instance().developerMode = developerMode;
     SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    const QStringList shown = rows(tableOf(&dialog));
-    QCOMPARE(shown.size(), 4);
-    QCOMPARE(shown.last(), "other.xml|XYZ|12|3.0.0|" + kRed);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Provide camera description for: 'ABC-12'"));
+    QCOMPARE(rows(tableOf(&dialog)), expected);
+    QCOMPARE(tableOf(&dialog)->currentRow(), -1);
+    QVERIFY(!button(&dialog, "pbOk")->isEnabled());
 }
 
 void TestSelectDescriptionDialog::choosingARowReturnsItsDescription_data()
 {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("newest best match") << 0 << "best_new.xml";
-    QTest::newRow("older best match") << 1 << "best_old.xml";
-    QTest::newRow("match") << 2 << "match.xml";
+    QTest::addColumn<bool>("developerMode");
+    QTest::addColumn<int>("row"); // -1: none
+    QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
+    QTest::addColumn<QString>("file"); // empty: nothing returned
+    const auto row
+        = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
+              QTest::newRow(name) << developerMode << row << how << file;
+          };
+    row("newest best match", false, 0, "ok", "best_new.xml");
+    row("older best match", false, 1, "ok", "best_old.xml");
+    row("match", false, 2, "ok", "match.xml");
+    row("cancel after choosing", false, 0, "cancel", "");
+    row("ok without a row does nothing", false, -1, "cancel", "");
+    row("non-match confirmed", true, 3, "yes", "other.xml");
+    row("non-match declined", true, 3, "no", "");
 }
 
 void TestSelectDescriptionDialog::choosingARowReturnsItsDescription()
 {
+    QFETCH(bool, developerMode);
     QFETCH(int, row);
+    QFETCH(QString, how);
     QFETCH(QString, file);
-    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [row](QWidget *dialog) {
+    AppSettings::instance().developerMode = developerMode;
+    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [row, how](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
         QTableWidget *table = tableOf(dialog);
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-            table->visualItemRect(table->item(row, 1)).center());
-        QVERIFY(button(dialog, "pbOk")->isEnabled());
-        button(dialog, "pbOk")->click();
+        if (row >= 0) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                table->visualItemRect(table->item(row, 1)).center());
+            QVERIFY(button(dialog, "pbOk")->isEnabled());
+        } else {
+            dialog->okPressed();
+            dialog->itemDoubleClicked();
+            QVERIFY(dialog->isVisible());
+        }
+        if (how == "yes" || how == "no") {
+            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
+                auto *question = static_cast<QMessageBox *>(w);
+                QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+                question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            dialog->itemDoubleClicked();
+            QVERIFY(box.answered());
+            QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
+            QCOMPARE(box.text(),
+                QStringLiteral("The current selected camera description does not support the "
+                               "current connected camera,\n\nAre you sure you want to use "
+                               "this description file?"));
+            if (how == "yes")
+                return;
+            QVERIFY(dialog->isVisible());
+        }
+        button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
     });
     CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
     QVERIFY(answer.answered());
-    QVERIFY(chosen);
-    QCOMPARE(chosen->fileName(), file);
-    QVERIFY(mFiles.contains(chosen));
+    QCOMPARE(chosen ? chosen->fileName() : QString(), file);
+    QVERIFY(!chosen || mFiles.contains(chosen));
 }
 
-void TestSelectDescriptionDialog::cancelReturnsNothing()
+void TestSelectDescriptionDialog::addCustomFile_data()
 {
-    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [](QWidget *dialog) {
-        tableOf(dialog)->setCurrentCell(0, 0);
-        button(dialog, "pbCancel")->click();
-    });
-    QCOMPARE(SelectDescriptionDialog::getDescription(mFiles, "ABC", "12"), nullptr);
-    QVERIFY(answer.answered());
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("title"); // of the message box; empty: none
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("candidates");
+    QTest::addColumn<QString>("firstRow");
+
+    const QString best = path("custom/mine.xml");
+    QTest::newRow("matching file listed first")
+        << best << DescriptionFixture::text("ABC", "12", "7.0.0").toUtf8() << QString() << QString()
+        << 5 << "mine.xml|ABC|12|7.0.0|160,217,56";
+    QTest::newRow("other model refused")
+        << path("custom2/foreign.xml") << DescriptionFixture::text("QQQ", "12", "1.0.0").toUtf8()
+        << "Selected description cannot be used"
+        << "Selected description file cannot be used for this camera" << 5 << kMatchRows.first();
+    QTest::newRow("invalid file rejected")
+        << path("custom3/broken.xml") << QByteArray("<CameraDescription ModelName=")
+        << "Failed to load description"
+        << "Failed to load description file, it does not appear to be a valid camera "
+           "description."
+        << 4 << kMatchRows.first();
 }
 
-void TestSelectDescriptionDialog::okWithoutRowDoesNothing()
+void TestSelectDescriptionDialog::addCustomFile()
 {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(int, candidates);
+    QFETCH(QString, firstRow);
+
+    QVERIFY(DescriptionFixture::write(file, contents));
     SelectDescriptionDialog dialog(mFiles, "ABC", "12");
     dialog.show();
-    dialog.okPressed();
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(dialog.isVisible());
-    dialog.itemDoubleClicked();
-    QVERIFY(dialog.isVisible());
-}
-
-void TestSelectDescriptionDialog::nonMatchAsksForConfirmation_data()
-{
-    QTest::addColumn<int>("answerButton");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-}
-
-void TestSelectDescriptionDialog::nonMatchAsksForConfirmation()
-{
-    QFETCH(int, answerButton);
-    QFETCH(bool, accepted);
-    AppSettings::instance().developerMode = true;
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    dialog.show();
-    tableOf(&dialog)->setCurrentCell(3, 0);
-    QCOMPARE(dialog.currentDescription()->fileName(), QStringLiteral("other.xml"));
-
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [answerButton](QWidget *w) {
-        auto *messageBox = static_cast<QMessageBox *>(w);
-        QCOMPARE(messageBox->defaultButton(), messageBox->button(QMessageBox::No));
-        messageBox->button(QMessageBox::StandardButton(answerButton))->click();
-    });
-    dialog.itemDoubleClicked();
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
-    QCOMPARE(box.text(),
-        QStringLiteral("The current selected camera description does not "
-                       "support the current connected camera,\n\nAre you sure "
-                       "you want to use this description file?"));
-    QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
-    QCOMPARE(dialog.isVisible(), !accepted);
-}
-
-void TestSelectDescriptionDialog::addCustomMatchingFileIsHandedOver()
-{
-    const QString customPath = path("custom/mine.xml");
-    QVERIFY(DescriptionFixture::write(customPath, "ABC", "12", "7.0.0"));
-
-    CameraDescriptionFile *chosen = nullptr;
-    {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), chooseFile(customPath));
-        ModalAnswer selector(ModalAnswer::ofType<SelectDescriptionDialog>(), [&picker](QWidget *w) {
-            auto *dialog = static_cast<SelectDescriptionDialog *>(w);
-            dialog->openFilePressed();
-            QVERIFY(picker.answered());
-            QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
-            QCOMPARE(dialog->candidates().size(), 5);
-            // The newest best match comes first.
-            QCOMPARE(tableOf(dialog)->item(0, 0)->text(), QStringLiteral("mine.xml"));
-            tableOf(dialog)->setCurrentCell(0, 0);
-            button(dialog, "pbOk")->click();
-        });
-        chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
-        QVERIFY(selector.answered());
-    }
-    QVERIFY(chosen);
-    QVERIFY(!mFiles.contains(chosen));
-    QCOMPARE(chosen->filePath(), customPath);
-    // Handed over: the caller owns it and it is still intact.
-    QCOMPARE(chosen->modelName(), QStringLiteral("ABC"));
-    delete chosen;
-}
-
-void TestSelectDescriptionDialog::addCustomNonMatchIsRefusedOutsideDeveloperMode()
-{
-    const QString customPath = path("custom2/foreign.xml");
-    QVERIFY(DescriptionFixture::write(customPath, "QQQ", "12", "1.0.0"));
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    dialog.show();
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), chooseFile(customPath));
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(file));
+    std::unique_ptr<ModalAnswer> box;
+    if (!title.isEmpty())
+        box = std::make_unique<ModalAnswer>(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
     dialog.openFilePressed();
     QVERIFY(picker.answered());
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Selected description cannot be used"));
-    QCOMPARE(
-        box.text(), QStringLiteral("Selected description file cannot be used for this camera"));
-    QCOMPARE(dialog.candidates().size(), 5);
-    QCOMPARE(tableOf(&dialog)->rowCount(), 3);
-}
-
-void TestSelectDescriptionDialog::addCustomInvalidFileIsRejected()
-{
-    const QString customPath = path("custom3/broken.xml");
-    QVERIFY(DescriptionFixture::write(customPath, QByteArray("<CameraDescription ModelName=")));
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    dialog.show();
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), chooseFile(customPath));
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-    dialog.openFilePressed();
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Failed to load description"));
-    QCOMPARE(box.text(),
-        QStringLiteral("Failed to load description file, it does not appear to "
-                       "be a valid camera description."));
-    QCOMPARE(dialog.candidates().size(), 4);
-    QCOMPARE(tableOf(&dialog)->rowCount(), 3);
+    QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
+    if (box) {
+        QVERIFY(box->answered());
+        QCOMPARE(box->title(), title);
+        QCOMPARE(box->text(), text);
+    }
+    QCOMPARE(dialog.candidates().size(), candidates);
+    const QStringList shown = rows(tableOf(&dialog));
+    QCOMPARE(shown.size(), title.isEmpty() ? 4 : 3);
+    QCOMPARE(shown.first(), firstRow);
 }
 
 QTEST_MAIN(TestSelectDescriptionDialog)

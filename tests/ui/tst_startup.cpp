@@ -11,34 +11,35 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void startsWithSimulatedCameraAndDescriptions();
-    void debugOptionWritesTheLog();
-
-private:
-    /// Starts the program in dir with a private settings store.
-    void launch(QProcess &process, const QString &dir, const QStringList &arguments);
+    void startsWithSimulatedCamera_data();
+    void startsWithSimulatedCamera();
 };
 
-void TestStartup::launch(QProcess &process, const QString &dir, const QStringList &arguments)
+void TestStartup::startsWithSimulatedCamera_data()
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", dir);
-    env.insert("XDG_CONFIG_HOME", dir + "/config");
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(dir);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(MARNIFEX_BINARY), arguments);
-    QVERIFY(process.waitForStarted(5000));
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("plain: no debug log") << false;
+    QTest::newRow("--debug writes the log") << true;
 }
 
-void TestStartup::startsWithSimulatedCameraAndDescriptions()
+void TestStartup::startsWithSimulatedCamera()
 {
+    QFETCH(bool, debug);
     QTemporaryDir dir;
     QVERIFY(DescriptionFixture::write(
         dir.filePath("XML/smoke.xml"), "VirtualDevice", "Smoke", "1.0.0"));
     QProcess process;
-    launch(process, dir.path(), { "V:Smoke" });
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(MARNIFEX_BINARY),
+        debug ? QStringList { "--debug", "V:Smoke" } : QStringList { "V:Smoke" });
+    QVERIFY(process.waitForStarted(5000));
+
     QByteArray output;
     const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
     QTRY_VERIFY_WITH_TIMEOUT((output += process.readAll(),
@@ -47,27 +48,20 @@ void TestStartup::startsWithSimulatedCameraAndDescriptions()
         15000);
     QVERIFY(output.contains("Found description file:"));
     QCOMPARE(process.state(), QProcess::Running);
-    process.kill();
-    QVERIFY(process.waitForFinished(5000));
-    // No debug log without "--debug".
-    QVERIFY(!QFile::exists(dir.filePath("debug.log")));
-}
 
-void TestStartup::debugOptionWritesTheLog()
-{
-    QTemporaryDir dir;
-    QProcess process;
-    launch(process, dir.path(), { "--debug", "V:Smoke" });
     QFile log(dir.filePath("debug.log"));
-    QByteArray text;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
-            && text.contains("Communication thread started."),
-        15000);
-    QVERIFY(text.startsWith("---------- "));
-    QVERIFY(text.contains("Started application with console."));
+    if (debug) {
+        QByteArray text;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
+                && text.contains("Communication thread started."),
+            15000);
+        QVERIFY(text.startsWith("---------- "));
+        QVERIFY(text.contains("Started application with console."));
+    }
     process.kill();
     QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(log.exists(), debug);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
