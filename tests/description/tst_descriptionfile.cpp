@@ -802,19 +802,12 @@ void TestDescriptionFile::digestIgnoresLayout()
     QVERIFY(flat != canonical && tabs != canonical);
 
     QTemporaryDir dir;
-    QByteArray digest;
     for (const QByteArray &bytes : { canonical, flat, tabs }) {
         const QString path = dir.filePath(QString("v%1.xml").arg(bytes.size()));
         QVERIFY(writeFile(path, bytes));
         CameraDescriptionFile file(path);
-        const QByteArray d = file.md5Hash();
-        QCOMPARE(d.size(), 16);
-        QCOMPARE(file.md5Hash(), d);
-        if (digest.isEmpty())
-            digest = d;
-        QCOMPARE(d, digest);
+        QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
     }
-    QCOMPARE(digest, QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
 }
 
 void TestDescriptionFile::digestFollowsModel()

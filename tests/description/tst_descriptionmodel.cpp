@@ -49,16 +49,12 @@ DisplayElement *element(const QString &name, const QString &group)
     return e;
 }
 
-// "name:group" entries; the file is fresh, so nothing is read from disk.
+// "name:group" entries, appended in the given order: replaceDisplayElement does not re-sort.
 void fill(CameraDescriptionFile &file, const QStringList &entries)
 {
-    QList<DisplayElement *> elements;
-    for (const QString &entry : entries) {
-        const int colon = entry.indexOf(QLatin1Char(':'));
-        auto *e = element(entry.left(colon), entry.mid(colon + 1));
-        // replaceDisplayElement appends without re-sorting, which keeps the given order.
-        file.replaceDisplayElement(nullptr, e);
-    }
+    for (const QString &entry : entries)
+        file.replaceDisplayElement(
+            nullptr, element(entry.section(':', 0, 0), entry.section(':', 1)));
 }
 
 QStringList names(CameraDescriptionFile &file)
@@ -94,8 +90,6 @@ private slots:
     void sortElements();
     void moves_data();
     void moves();
-    void groupNames_data();
-    void groupNames();
     void groupStates();
 
     void elementLookupAndLifetime();
@@ -219,27 +213,32 @@ void TestDescriptionModel::sortElements_data()
     QTest::addColumn<QStringList>("elements");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("unsortedLine");
+    QTest::addColumn<QStringList>("groups");
 
     QTest::newRow("sub-group after parent's own elements")
         << QStringList { "ab1:A/B", "b1:B", "a1:A", "ab2:A/B" }
-        << QStringList { "a1", "ab1", "ab2", "b1" } << false;
+        << QStringList { "a1", "ab1", "ab2", "b1" } << false << QStringList { "A", "A/B", "B" };
     QTest::newRow("first appearance fixes order")
         << QStringList { "b1:B", "a1:A", "b2:B", "c1:C" } << QStringList { "b1", "b2", "a1", "c1" }
-        << false;
-    QTest::newRow("empty group goes last") << QStringList { "e1:", "a1:A", "e2:", "b1:B" }
-                                           << QStringList { "a1", "b1", "e1", "e2" } << true;
+        << false << QStringList { "A", "B", "C" };
+    QTest::newRow("empty group goes last")
+        << QStringList { "e1:", "a1:A", "e2:", "b1:B" } << QStringList { "a1", "b1", "e1", "e2" }
+        << true << QStringList { "", "A", "B" };
     QTest::newRow("A and A/ are different groups")
         << QStringList { "slash:A/", "plain:A", "sub:A/B" }
-        << QStringList { "plain", "slash", "sub" } << false;
+        << QStringList { "plain", "slash", "sub" } << false << QStringList { "A", "A/", "A/B" };
     QTest::newRow("empty part in the middle")
-        << QStringList { "x:A//B", "y:A", "z:A/B" } << QStringList { "y", "x", "z" } << false;
+        << QStringList { "x:A//B", "y:A", "z:A/B" } << QStringList { "y", "x", "z" } << false
+        << QStringList { "A", "A//B", "A/B" };
     QTest::newRow("leading slash is never placed")
-        << QStringList { "lead:/B", "b:B" } << QStringList { "b", "lead" } << true;
-    QTest::newRow("deep path") << QStringList { "d:A/B/C/D", "a:A", "c:A/B/C" }
-                               << QStringList { "a", "c", "d" } << false;
-    QTest::newRow("stable within group") << QStringList { "3:G", "1:H", "2:G", "0:G" }
-                                         << QStringList { "3", "2", "0", "1" } << false;
-    QTest::newRow("no elements") << QStringList() << QStringList() << false;
+        << QStringList { "lead:/B", "b:B" } << QStringList { "b", "lead" } << true
+        << QStringList { "/B", "B" };
+    QTest::newRow("deep path, parents only through elements")
+        << QStringList { "d:A/B/C/D", "a:A", "c:A/B/C" } << QStringList { "a", "c", "d" } << false
+        << QStringList { "A", "A/B/C", "A/B/C/D" };
+    QTest::newRow("stable within group, names in code order") << QStringList { "3:g", "1:H", "2:g",
+        "0:g" } << QStringList { "3", "2", "0", "1" } << false << QStringList { "H", "g" };
+    QTest::newRow("no elements") << QStringList() << QStringList() << false << QStringList();
 }
 
 void TestDescriptionModel::sortElements()
@@ -247,9 +246,11 @@ void TestDescriptionModel::sortElements()
     QFETCH(QStringList, elements);
     QFETCH(QStringList, expected);
     QFETCH(bool, unsortedLine);
+    QFETCH(QStringList, groups);
 
     CameraDescriptionFile file;
     fill(file, elements);
+    QCOMPARE(file.groupNames(), groups);
     MessageCapture capture;
     file.sortElements();
     QCOMPARE(names(file), expected);
@@ -287,8 +288,6 @@ void TestDescriptionModel::moves_data()
                                 << "B" << QStringList { "a", "c", "b" };
     QTest::newRow("first group up") << abc << "groupUp"
                                     << "A" << QStringList { "a", "b", "c" };
-    QTest::newRow("last group down") << abc << "groupDown"
-                                     << "C" << QStringList { "a", "b", "c" };
     QTest::newRow("unknown group still re-sorts")
         << QStringList { "b1:B", "a:A", "b2:B" } << "groupUp"
         << "Q" << QStringList { "b1", "b2", "a" };
@@ -322,27 +321,6 @@ void TestDescriptionModel::moves()
     else
         file.moveGroupDown(name);
     QCOMPARE(names(file), expected);
-}
-
-void TestDescriptionModel::groupNames_data()
-{
-    QTest::addColumn<QStringList>("elements");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("distinct and sorted") << QStringList { "1:B", "2:A/B", "3:A", "4:B", "5:a" }
-                                         << QStringList { "A", "A/B", "B", "a" };
-    QTest::newRow("empty group included") << QStringList { "1:", "2:Z" } << QStringList { "", "Z" };
-    QTest::newRow("parents only through elements")
-        << QStringList { "1:A/B/C" } << QStringList { "A/B/C" };
-}
-
-void TestDescriptionModel::groupNames()
-{
-    QFETCH(QStringList, elements);
-    QFETCH(QStringList, expected);
-    CameraDescriptionFile file;
-    fill(file, elements);
-    QCOMPARE(file.groupNames(), expected);
 }
 
 void TestDescriptionModel::groupStates()
