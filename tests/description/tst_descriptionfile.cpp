@@ -715,6 +715,7 @@ void TestDescriptionFile::lazyLoading()
     QVERIFY(!file.isValid());
     QVERIFY(file.displayElements().isEmpty());
     QVERIFY(!file.isHeaderLoaded() && !file.isFullyLoaded());
+    QVERIFY(!QFile::exists(path));
 
     // A failed open is tried again; only the header is read for header questions.
     QVERIFY(writeFile(path, readAll(demoPath("MX-2000.xml"))));
