@@ -99,45 +99,31 @@ private slots:
 
 void TestDescriptionModel::textConversions_data()
 {
-    // A null text only checks the way back from the value.
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("text"); // null: only the way back from the value is checked
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("back");
     QTest::addColumn<QStringList>("lines");
+    auto row = [](const char *name, const QString &text, int value, const QString &back,
+                   const QStringList &lines = {}) {
+        QTest::newRow(name) << QString(name).section(' ', 0, 0) << text << value << back << lines;
+    };
 
-    const QStringList none;
     const QStringList levels { "Beginner", "Expert", "Guru", "Developer", "Hidden" };
     for (int i = 0; i < levels.size(); ++i)
-        QTest::addRow("visibility %s", qPrintable(levels.at(i)))
-            << "visibility" << levels.at(i) << i << levels.at(i) << none;
-    QTest::newRow("visibility lower case")
-        << "visibility"
-        << "hidden" << 4 << "Hidden" << QStringList { "Unknown visibility string: hidden" };
-    QTest::newRow("visibility empty")
-        << "visibility"
-        << "" << 4 << "Hidden" << QStringList { "Unknown visibility string: " };
-    QTest::newRow("visibility out of range")
-        << "visibility" << QString() << 5 << "Beginner" << none;
-    QTest::newRow("access RO") << "access"
-                               << "RO" << 0 << "RO" << none;
-    QTest::newRow("access RW") << "access"
-                               << "RW" << 1 << "RW" << none;
-    QTest::newRow("access WO") << "access"
-                               << "WO" << 2 << "WO" << none;
-    QTest::newRow("access lower case")
-        << "access"
-        << "rw" << 0 << "RO" << QStringList { "Unknown access mode string: rw" };
-    QTest::newRow("access out of range") << "access" << QString() << -1 << "RW" << none;
-    QTest::newRow("bool True") << "bool"
-                               << "True" << 1 << "True" << none;
-    QTest::newRow("bool False") << "bool"
-                                << "False" << 0 << "False" << none;
-    QTest::newRow("bool empty is quietly false") << "bool"
-                                                 << "" << 0 << "False" << none;
-    QTest::newRow("bool lower case")
-        << "bool"
-        << "true" << 0 << "False" << QStringList { "Unknown bool string: true" };
+        row(qPrintable("visibility " + levels.at(i)), levels.at(i), i, levels.at(i));
+    row("visibility lower case", "hidden", 4, "Hidden", { "Unknown visibility string: hidden" });
+    row("visibility empty", "", 4, "Hidden", { "Unknown visibility string: " });
+    row("visibility out of range", QString(), 5, "Beginner");
+    row("access RO", "RO", 0, "RO");
+    row("access RW", "RW", 1, "RW");
+    row("access WO", "WO", 2, "WO");
+    row("access lower case", "rw", 0, "RO", { "Unknown access mode string: rw" });
+    row("access out of range", QString(), -1, "RW");
+    row("bool True", "True", 1, "True");
+    row("bool False", "False", 0, "False");
+    row("bool empty is quietly false", "", 0, "False");
+    row("bool lower case", "true", 0, "False", { "Unknown bool string: true" });
 }
 
 void TestDescriptionModel::textConversions()
@@ -176,7 +162,7 @@ void TestDescriptionModel::commandEditing()
     QCOMPARE(file.command("gain"), Command());
     QCOMPARE(file.command("Gain"), gain);
 
-    // Replacing and removing work on the first command of an id, in place.
+    // Replacing works on the first command of an id, in place; unknown ids change nothing.
     Command replacement = command("Amplification", "AMP");
     replacement.cachedUpdate = true;
     file.replaceCommand("Gain", replacement);
@@ -194,41 +180,38 @@ void TestDescriptionModel::sortElements_data()
 {
     QTest::addColumn<QStringList>("elements");
     QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("unsortedLine");
     QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<bool>("unsortedLine");
+    auto row = [](const char *name, const QStringList &elements, const QStringList &expected,
+                   const QStringList &groups, bool unsortedLine = false) {
+        QTest::newRow(name) << elements << expected << groups << unsortedLine;
+    };
 
-    QTest::newRow("sub-group after parent's own elements")
-        << QStringList { "ab1:A/B", "b1:B", "a1:A", "ab2:A/B" }
-        << QStringList { "a1", "ab1", "ab2", "b1" } << false << QStringList { "A", "A/B", "B" };
-    QTest::newRow("first appearance fixes order")
-        << QStringList { "b1:B", "a1:A", "b2:B", "c1:C" } << QStringList { "b1", "b2", "a1", "c1" }
-        << false << QStringList { "A", "B", "C" };
-    QTest::newRow("empty group goes last")
-        << QStringList { "e1:", "a1:A", "e2:", "b1:B" } << QStringList { "a1", "b1", "e1", "e2" }
-        << true << QStringList { "", "A", "B" };
-    QTest::newRow("A and A/ are different groups")
-        << QStringList { "slash:A/", "plain:A", "sub:A/B" }
-        << QStringList { "plain", "slash", "sub" } << false << QStringList { "A", "A/", "A/B" };
-    QTest::newRow("empty part in the middle")
-        << QStringList { "x:A//B", "y:A", "z:A/B" } << QStringList { "y", "x", "z" } << false
-        << QStringList { "A", "A//B", "A/B" };
-    QTest::newRow("leading slash is never placed")
-        << QStringList { "lead:/B", "b:B" } << QStringList { "b", "lead" } << true
-        << QStringList { "/B", "B" };
-    QTest::newRow("deep path, parents only through elements")
-        << QStringList { "d:A/B/C/D", "a:A", "c:A/B/C" } << QStringList { "a", "c", "d" } << false
-        << QStringList { "A", "A/B/C", "A/B/C/D" };
-    QTest::newRow("stable within group, names in code order") << QStringList { "3:g", "1:H", "2:g",
-        "0:g" } << QStringList { "3", "2", "0", "1" } << false << QStringList { "H", "g" };
-    QTest::newRow("no elements") << QStringList() << QStringList() << false << QStringList();
+    row("sub-group after parent's own elements", { "ab1:A/B", "b1:B", "a1:A", "ab2:A/B" },
+        { "a1", "ab1", "ab2", "b1" }, { "A", "A/B", "B" });
+    row("first appearance fixes order", { "b1:B", "a1:A", "b2:B", "c1:C" },
+        { "b1", "b2", "a1", "c1" }, { "A", "B", "C" });
+    row("empty group goes last", { "e1:", "a1:A", "e2:", "b1:B" }, { "a1", "b1", "e1", "e2" },
+        { "", "A", "B" }, true);
+    row("A and A/ are different groups", { "slash:A/", "plain:A", "sub:A/B" },
+        { "plain", "slash", "sub" }, { "A", "A/", "A/B" });
+    row("empty part in the middle", { "x:A//B", "y:A", "z:A/B" }, { "y", "x", "z" },
+        { "A", "A//B", "A/B" });
+    row("leading slash is never placed", { "lead:/B", "b:B" }, { "b", "lead" }, { "/B", "B" },
+        true);
+    row("deep path, parents only through elements", { "d:A/B/C/D", "a:A", "c:A/B/C" },
+        { "a", "c", "d" }, { "A", "A/B/C", "A/B/C/D" });
+    row("stable within group, names in code order", { "3:g", "1:H", "2:g", "0:g" },
+        { "3", "2", "0", "1" }, { "H", "g" });
+    row("no elements", {}, {}, {});
 }
 
 void TestDescriptionModel::sortElements()
 {
     QFETCH(QStringList, elements);
     QFETCH(QStringList, expected);
-    QFETCH(bool, unsortedLine);
     QFETCH(QStringList, groups);
+    QFETCH(bool, unsortedLine);
 
     CameraDescriptionFile file;
     fill(file, elements);
@@ -248,57 +231,46 @@ void TestDescriptionModel::sortElements()
 void TestDescriptionModel::moves_data()
 {
     QTest::addColumn<QStringList>("elements");
-    QTest::addColumn<QString>("move");
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("move"); // "<operation> <element or group>"
     QTest::addColumn<QStringList>("expected");
+    auto row
+        = [](const char *name, const QStringList &elements, const QString &move,
+              const QStringList &expected) { QTest::newRow(name) << elements << move << expected; };
 
     const QStringList mixed { "x1:A", "y:B", "x2:A" };
     const QStringList abc { "a:A", "b:B", "c:C" };
-    QTest::newRow("element up over another group") << mixed << "elementUp"
-                                                   << "x2" << QStringList { "x2", "x1", "y" };
-    QTest::newRow("element down over another group") << mixed << "elementDown"
-                                                     << "x1" << QStringList { "y", "x2", "x1" };
-    QTest::newRow("last of group down") << QStringList { "e1:G", "e2:G" } << "elementDown"
-                                        << "e2" << QStringList { "e1", "e2" };
-    QTest::newRow("first of group up") << mixed << "elementUp"
-                                       << "x1" << QStringList { "x1", "y", "x2" };
-    QTest::newRow("unknown element") << mixed << "elementUp"
-                                     << "nobody" << QStringList { "x1", "y", "x2" };
-    QTest::newRow("group up") << abc << "groupUp"
-                              << "B" << QStringList { "b", "a", "c" };
-    QTest::newRow("group down") << abc << "groupDown"
-                                << "B" << QStringList { "a", "c", "b" };
-    QTest::newRow("first group up") << abc << "groupUp"
-                                    << "A" << QStringList { "a", "b", "c" };
-    QTest::newRow("unknown group still re-sorts")
-        << QStringList { "b1:B", "a:A", "b2:B" } << "groupUp"
-        << "Q" << QStringList { "b1", "b2", "a" };
-    QTest::newRow("sub-group up") << QStringList { "x:A/X", "y:A/Y", "a:A", "b:B" } << "groupUp"
-                                  << "A/Y" << QStringList { "a", "y", "x", "b" };
-    QTest::newRow("sub-group moves with parent")
-        << QStringList { "a:A", "x:A/X", "b:B" } << "groupUp"
-        << "B" << QStringList { "b", "a", "x" };
-    QTest::newRow("unknown parent") << QStringList { "x:A/X", "y:A/Y" } << "groupUp"
-                                    << "Q/Y" << QStringList { "x", "y" };
-    QTest::newRow("sub-group down past the end")
-        << QStringList { "x:A/X", "y:A/Y", "b:B" } << "groupDown"
-        << "A/Y" << QStringList { "x", "y", "b" };
+    row("element up over another group", mixed, "elementUp x2", { "x2", "x1", "y" });
+    row("element down over another group", mixed, "elementDown x1", { "y", "x2", "x1" });
+    row("last of group down", { "e1:G", "e2:G" }, "elementDown e2", { "e1", "e2" });
+    row("first of group up", mixed, "elementUp x1", { "x1", "y", "x2" });
+    row("unknown element", mixed, "elementUp nobody", { "x1", "y", "x2" });
+    row("group up", abc, "groupUp B", { "b", "a", "c" });
+    row("group down", abc, "groupDown B", { "a", "c", "b" });
+    row("first group up", abc, "groupUp A", { "a", "b", "c" });
+    row("unknown group still re-sorts", { "b1:B", "a:A", "b2:B" }, "groupUp Q",
+        { "b1", "b2", "a" });
+    row("sub-group up", { "x:A/X", "y:A/Y", "a:A", "b:B" }, "groupUp A/Y", { "a", "y", "x", "b" });
+    row("sub-group moves with parent", { "a:A", "x:A/X", "b:B" }, "groupUp B", { "b", "a", "x" });
+    row("unknown parent", { "x:A/X", "y:A/Y" }, "groupUp Q/Y", { "x", "y" });
+    row("sub-group down past the end", { "x:A/X", "y:A/Y", "b:B" }, "groupDown A/Y",
+        { "x", "y", "b" });
 }
 
 void TestDescriptionModel::moves()
 {
     QFETCH(QStringList, elements);
     QFETCH(QString, move);
-    QFETCH(QString, name);
     QFETCH(QStringList, expected);
 
     CameraDescriptionFile file;
     fill(file, elements);
-    if (move == "elementUp")
+    const QString operation = move.section(' ', 0, 0);
+    const QString name = move.section(' ', 1);
+    if (operation == "elementUp")
         file.moveElementUp(name);
-    else if (move == "elementDown")
+    else if (operation == "elementDown")
         file.moveElementDown(name);
-    else if (move == "groupUp")
+    else if (operation == "groupUp")
         file.moveGroupUp(name);
     else
         file.moveGroupDown(name);
