@@ -14,8 +14,6 @@ class TestCommandLine : public QObject
 private slots:
     void flags_data();
     void flags();
-    void virtualDevices_data();
-    void virtualDevices();
     void rawDebugScan_data();
     void rawDebugScan();
     void debugLogAppendsEachMessageOnce();
@@ -27,24 +25,29 @@ void TestCommandLine::flags_data()
     QTest::addColumn<bool>("developerMode");
     QTest::addColumn<bool>("debugMode");
     QTest::addColumn<bool>("editorMode");
+    QTest::addColumn<QStringList>("devices");
 
-    QTest::newRow("nothing") << QStringList { "marnifex" } << false << false << false;
-    QTest::newRow("developer") << QStringList { "marnifex", "--developer" } << true << false << false;
-    QTest::newRow("debug") << QStringList { "marnifex", "--debug" } << false << true << false;
-    QTest::newRow("any order") << QStringList { "marnifex", "--debug", "V:a", "--developer" }
-                               << true << true << false;
+    const QStringList none;
+    QTest::newRow("nothing") << QStringList { "marnifex" } << false << false << false << none;
+    QTest::newRow("developer") << QStringList { "marnifex", "--developer" } << true << false
+                               << false << none;
+    QTest::newRow("debug") << QStringList { "marnifex", "--debug" } << false << true << false
+                           << none;
+    QTest::newRow("any order, devices in order")
+        << QStringList { "marnifex", "V:B", "--debug", "--developer", "V:A" } << true << true
+        << false << QStringList { "B", "A" };
     QTest::newRow("editor implies developer")
-            << QStringList { "marnifex", "--editor" } << true << false << true;
+        << QStringList { "marnifex", "--editor" } << true << false << true << none;
     QTest::newRow("editor drops debug mode")
-            << QStringList { "marnifex", "--debug", "--editor" } << true << false << true;
-    QTest::newRow("editor with developer")
-            << QStringList { "marnifex", "--editor", "--developer" } << true << false << true;
-    QTest::newRow("case matters") << QStringList { "marnifex", "--Debug", "--DEVELOPER", "--Editor" }
-                                  << false << false << false;
-    QTest::newRow("no prefix match") << QStringList { "marnifex", "--debugger", "--developers" }
-                                     << false << false << false;
-    QTest::newRow("twice") << QStringList { "marnifex", "--debug", "--debug" } << false << true
-                           << false;
+        << QStringList { "marnifex", "--debug", "--editor" } << true << false << true << none;
+    QTest::newRow("case matters") << QStringList { "marnifex", "--Debug", "--DEVELOPER", "--Editor",
+        "v:Demo" } << false << false
+                                  << false << none;
+    QTest::newRow("no prefix match")
+        << QStringList { "marnifex", "--debugger", "--developers", "xV:Demo" } << false << false
+        << false << none;
+    QTest::newRow("colon kept in device name")
+        << QStringList { "marnifex", "V:a:b" } << false << false << false << QStringList { "a:b" };
 }
 
 void TestCommandLine::flags()
@@ -53,6 +56,7 @@ void TestCommandLine::flags()
     QFETCH(bool, developerMode);
     QFETCH(bool, debugMode);
     QFETCH(bool, editorMode);
+    QFETCH(QStringList, devices);
 
     const CommandLine commandLine(arguments);
     AppSettings settings;
@@ -60,29 +64,7 @@ void TestCommandLine::flags()
     QCOMPARE(settings.developerMode, developerMode);
     QCOMPARE(settings.debugMode, debugMode);
     QCOMPARE(commandLine.editorMode(), editorMode);
-}
-
-void TestCommandLine::virtualDevices_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("devices");
-
-    QTest::newRow("none") << QStringList { "marnifex", "--debug" } << QStringList();
-    QTest::newRow("one") << QStringList { "marnifex", "V:Demo" } << QStringList { "Demo" };
-    QTest::newRow("in order") << QStringList { "marnifex", "V:B", "--developer", "V:A" }
-                              << QStringList { "B", "A" };
-    QTest::newRow("empty name") << QStringList { "marnifex", "V:" } << QStringList { "" };
-    QTest::newRow("lower case prefix") << QStringList { "marnifex", "v:Demo" } << QStringList();
-    QTest::newRow("colon kept in name") << QStringList { "marnifex", "V:a:b" }
-                                        << QStringList { "a:b" };
-    QTest::newRow("not at start") << QStringList { "marnifex", "xV:Demo" } << QStringList();
-}
-
-void TestCommandLine::virtualDevices()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, devices);
-    QCOMPARE(CommandLine(arguments).virtualDevices(), devices);
+    QCOMPARE(commandLine.virtualDevices(), devices);
 }
 
 void TestCommandLine::rawDebugScan_data()
@@ -93,7 +75,6 @@ void TestCommandLine::rawDebugScan_data()
     QTest::newRow("absent") << QList<QByteArray> { "marnifex", "V:Demo" } << false;
     QTest::newRow("present") << QList<QByteArray> { "marnifex", "V:Demo", "--debug" } << true;
     QTest::newRow("program path counts") << QList<QByteArray> { "--debug" } << true;
-    QTest::newRow("case") << QList<QByteArray> { "marnifex", "--DEBUG" } << false;
     QTest::newRow("empty") << QList<QByteArray>() << false;
 }
 
@@ -135,7 +116,7 @@ void TestCommandLine::debugLogAppendsEachMessageOnce()
     for (int run = 0; run < 2; ++run) {
         const int at = run * 6;
         QVERIFY2(lines[at].startsWith("----------  \"") && lines[at].endsWith("\" -------------"),
-                 lines[at].constData());
+            lines[at].constData());
         QCOMPARE(lines[at + 1], QByteArray("Started application with console."));
         QCOMPARE(lines[at + 2], QByteArray("first line"));
         QCOMPARE(lines[at + 3], QByteArray("multi"));

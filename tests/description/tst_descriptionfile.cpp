@@ -27,19 +27,12 @@
 #include <sys/resource.h>
 #endif
 
-Q_DECLARE_METATYPE(QSharedPointer<DisplayElement>)
-
 namespace {
-
-QString sourceDir()
-{
-    const QString dir = qEnvironmentVariable("MARNIFEX_SOURCE_DIR");
-    return dir.isEmpty() ? QStringLiteral(".") : dir;
-}
 
 QString demoPath(const QString &name)
 {
-    return sourceDir() + QStringLiteral("/XML/") + name;
+    const QString dir = qEnvironmentVariable("MARNIFEX_SOURCE_DIR", QStringLiteral("."));
+    return dir + QStringLiteral("/XML/") + name;
 }
 
 QByteArray readAll(const QString &path)
@@ -59,22 +52,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 QString params(const QList<CommandParameter> &list)
 {
     QStringList parts;
-    for (const CommandParameter &p : list) {
-        switch (p.type) {
-        case CommandParameterType::Int:
-            parts.append("I:" + p.id);
-            break;
-        case CommandParameterType::String:
-            parts.append("S:" + p.id);
-            break;
-        case CommandParameterType::Const:
-            parts.append("C:" + QString::fromLatin1(p.value));
-            break;
-        case CommandParameterType::None:
-            parts.append("?");
-            break;
-        }
-    }
+    for (const CommandParameter &p : list)
+        parts.append(p.type == CommandParameterType::Const
+                ? "C:" + QString::fromLatin1(p.value)
+                : QString("?IS").mid(int(p.type), 1) + ":" + p.id);
     return "[" + parts.join(',') + "]";
 }
 
@@ -299,68 +280,97 @@ void buildRichModel(CameraDescriptionFile &file)
     dev.developerOnly = true;
     file.addCommand(dev);
 
-    auto *i = new IntegerElement;
-    i->name = "Int";
-    i->group = "A";
+    auto add = [&file](auto *e, const QString &name, const QString &group) {
+        e->name = name;
+        e->group = group;
+        file.addDisplayElement(e);
+        return e;
+    };
+    auto *i = add(new IntegerElement, "Int", "A");
     i->minimumValue = -2147483647 - 1;
     i->maximumValue = 2147483647;
     i->invalidatedBy = QStringList { "Gain", "Sel" };
     i->reference = "Gain";
-    file.addDisplayElement(i);
-    auto *d = new DoubleElement;
-    d->name = "Dbl";
-    d->group = "A/B";
+    auto *d = add(new DoubleElement, "Dbl", "A/B");
     d->minimumValue = 0.123456789;
     d->maximumValue = 1234567;
     d->increment = 0.000012345;
     d->convertMultiply = 0.1;
     d->convertAdd = -273.15;
     d->suffix = " \u00b0C";
-    file.addDisplayElement(d);
-    auto *e = new EnumerationElement;
-    e->name = "Enum";
-    e->group = "C";
+    auto *e = add(new EnumerationElement, "Enum", "C");
     e->visibility = Visibility::Expert;
     e->items = { { 0, "Off", "off", Visibility::Beginner, "" },
         { 7, "Dev", "dev", Visibility::Developer, "x == 1" } };
-    file.addDisplayElement(e);
-    auto *hidden = new BoolElement;
-    hidden->name = "Hidden dev";
-    hidden->group = "D/E";
-    hidden->visibility = Visibility::Developer;
-    file.addDisplayElement(hidden);
-    auto *s = new StringElement;
-    s->name = "Str";
-    s->group = "C";
+    add(new BoolElement, "Hidden dev", "D/E")->visibility = Visibility::Developer;
+    auto *s = add(new StringElement, "Str", "C");
     s->accessMode = AccessMode::RO;
     s->cacheable = false;
     s->persistent = false;
     s->maximumLength = 16;
     s->toolTip = "line1\nline2";
-    file.addDisplayElement(s);
-    auto *l = new ListElement;
-    l->name = "Lut";
-    l->group = "C";
+    auto *l = add(new ListElement, "Lut", "C");
     l->count = "256";
     l->isAvailable = "a < b && c > d";
-    file.addDisplayElement(l);
-    auto *r = new RoiElement;
-    r->name = "Roi";
-    r->group = "C";
+    auto *r = add(new RoiElement, "Roi", "C");
     r->visibility = Visibility::Guru;
     r->x = "X";
-    file.addDisplayElement(r);
-    auto *b = new CommandElement;
-    b->name = "Button";
-    b->group = "C";
+    auto *b = add(new CommandElement, "Button", "C");
     b->visibility = Visibility::Hidden;
     b->accessMode = AccessMode::WO;
     b->reference = "Gain";
     b->buttonText = "Apply";
-    file.addDisplayElement(b);
     file.setGroupExpanded("A", false);
     file.setGroupExpanded("D", false);
     file.setGroupExpanded("Unused", false);
+}
+
+// The summary a model built by buildRichModel has once written and read back: doubles are
+// rounded to 6 digits, the unused group state is dropped and an empty InvalidatedBy, written as
+// empty text, reads as one empty entry.
+QStringList reloadedSummary(CameraDescriptionFile &model)
+{
+    QStringList lines = summary(model);
+    lines.replaceInStrings("0.123456789..1234567", "0.123457..1234570");
+    lines.removeAll("group Unused expanded=0");
+    lines.replaceInStrings("inv=0[]", "inv=1[]");
+    return lines;
+}
+
+// Names of the groups written, in written order.
+QStringList writtenGroups(const QByteArray &bytes)
+{
+    QXmlStreamReader xml(bytes);
+    QStringList names;
+    bool inGroup = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.name() == QLatin1String("Group"))
+            inGroup = xml.isStartElement();
+        else if (inGroup && xml.isStartElement() && xml.name() == QLatin1String("Name"))
+            names.append(xml.readElementText());
+    }
+    return names;
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(MFXDESCRIBE_PATH), arguments);
+    ToolRun run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
 }
 
 } // namespace
@@ -371,8 +381,6 @@ class TestDescriptionFile : public QObject
 
 private slots:
     void writerLayout();
-    void kindFieldOrder_data();
-    void kindFieldOrder();
     void doubleText_data();
     void doubleText();
     void groupsWritten_data();
@@ -380,10 +388,7 @@ private slots:
 
     void reader_data();
     void reader();
-    void groupStatesAddUpOnLoad();
-    void emptyListsWriteEmptyText();
     void lazyLoading();
-    void failedOpenIsRetried();
 
     void roundTrip_data();
     void roundTrip();
@@ -393,7 +398,6 @@ private slots:
 
     void saveFailureLeavesEverythingAlone_data();
     void saveFailureLeavesEverythingAlone();
-    void saveReplacesWholeFile();
 
     void unreadableFiles_data();
     void unreadableFiles();
@@ -404,9 +408,8 @@ private slots:
     void deepNesting();
     void entityExpansionBomb();
 
-    void toolSummary();
-    void toolExport_data();
-    void toolExport();
+    void tool_data();
+    void tool();
 };
 
 void TestDescriptionFile::writerLayout()
@@ -425,7 +428,7 @@ void TestDescriptionFile::writerLayout()
     file.addCommand(c);
     auto *d = new DoubleElement;
     d->name = "G";
-    d->group = "Top";
+    d->group = "Top/Sub";
     d->invalidatedBy = QStringList { "a", "b" };
     d->minimumValue = 0.5;
     d->maximumValue = 1234567;
@@ -433,16 +436,6 @@ void TestDescriptionFile::writerLayout()
     d->suffix = "s";
     d->reference = "Gain";
     file.addDisplayElement(d);
-    auto *b = new CommandElement;
-    b->name = "Go";
-    b->group = "Top/Sub";
-    b->visibility = Visibility::Developer;
-    b->accessMode = AccessMode::WO;
-    b->cacheable = false;
-    b->persistent = false;
-    b->reference = "Gain";
-    b->buttonText = "Apply";
-    file.addDisplayElement(b);
     file.setGroupExpanded("Top", false);
     file.setGroupExpanded("Top/Sub", true);
 
@@ -487,7 +480,7 @@ void TestDescriptionFile::writerLayout()
                 <Name>G</Name>
                 <Description></Description>
                 <ToolTip></ToolTip>
-                <Group>Top</Group>
+                <Group>Top/Sub</Group>
                 <Visibility>Beginner</Visibility>
                 <AccessMode>RW</AccessMode>
                 <Cacheable>True</Cacheable>
@@ -507,98 +500,12 @@ void TestDescriptionFile::writerLayout()
                     </Convert>
                 </Double>
             </DisplayElement>
-            <DisplayElement>
-                <Name>Go</Name>
-                <Description></Description>
-                <ToolTip></ToolTip>
-                <Group>Top/Sub</Group>
-                <Visibility>Developer</Visibility>
-                <AccessMode>WO</AccessMode>
-                <Cacheable>False</Cacheable>
-                <InvalidatedBy></InvalidatedBy>
-                <IsAvailable></IsAvailable>
-                <Persistent>False</Persistent>
-                <Command>
-                    <Reference>Gain</Reference>
-                    <ButtonText>Apply</ButtonText>
-                </Command>
-            </DisplayElement>
         </DisplayElements>
     </Display>
 </CameraDescription>
 )";
-    const QByteArray written = serialise(file);
-    QCOMPARE(QString::fromUtf8(written), QString::fromUtf8(expected));
+    QCOMPARE(QString::fromUtf8(serialise(file)), QString::fromUtf8(expected));
     QCOMPARE(file.md5Hash(), QCryptographicHash::hash(expected, QCryptographicHash::Md5));
-
-    QTemporaryDir dir;
-    file.setFilePath(dir.filePath("saved.xml"));
-    QVERIFY(file.save());
-    QCOMPARE(readAll(file.filePath()), expected);
-}
-
-void TestDescriptionFile::kindFieldOrder_data()
-{
-    QTest::addColumn<QSharedPointer<DisplayElement>>("element");
-    QTest::addColumn<QStringList>("children");
-
-    QTest::newRow("Command") << QSharedPointer<DisplayElement>(new CommandElement)
-                             << QStringList { "Command", "Reference", "ButtonText" };
-    QTest::newRow("String") << QSharedPointer<DisplayElement>(new StringElement)
-                            << QStringList { "String", "MinimumLength", "MaximumLength",
-                                   "Reference" };
-    QTest::newRow("Integer") << QSharedPointer<DisplayElement>(new IntegerElement)
-                             << QStringList { "Integer", "MinimumValue", "MaximumValue",
-                                    "Increment", "Prefix", "Suffix", "Reference" };
-    auto *e = new EnumerationElement;
-    e->items.append(EnumerationItem());
-    QTest::newRow("Enumeration") << QSharedPointer<DisplayElement>(e)
-                                 << QStringList { "Enumeration", "Items", "Item", "Value", "Name",
-                                        "Description", "Visibility", "IsAvailable", "Reference" };
-    QTest::newRow("Enumeration without items") << QSharedPointer<DisplayElement>(
-        new EnumerationElement) << QStringList { "Enumeration", "Items", "Reference" };
-    QTest::newRow("Double") << QSharedPointer<DisplayElement>(new DoubleElement)
-                            << QStringList { "Double", "MinimumValue", "MaximumValue", "Increment",
-                                   "Suffix", "Prefix", "Reference", "Convert", "Multiply", "Add" };
-    QTest::newRow("Bool") << QSharedPointer<DisplayElement>(new BoolElement)
-                          << QStringList { "Bool", "Reference", "TrueValue", "FalseValue" };
-    QTest::newRow("List") << QSharedPointer<DisplayElement>(new ListElement)
-                          << QStringList { "List", "Start", "End", "Count", "Get", "Set", "Index" };
-    QTest::newRow("ROI") << QSharedPointer<DisplayElement>(new RoiElement)
-                         << QStringList { "ROI", "Start", "End", "ScreenWidth", "ScreenHeight",
-                                "GetCommand", "SetCommand", "X", "Y", "Width", "Height", "Count",
-                                "Index" };
-}
-
-void TestDescriptionFile::kindFieldOrder()
-{
-    QFETCH(QSharedPointer<DisplayElement>, element);
-    QFETCH(QStringList, children);
-
-    CameraDescriptionFile file;
-    file.replaceDisplayElement(nullptr, element->clone());
-    const QByteArray bytes = serialise(file);
-    QXmlStreamReader xml(bytes);
-    QStringList names;
-    bool inKind = false;
-    int depth = 0;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            ++depth;
-            // The kind element is the child of DisplayElement (depth 5) after Persistent.
-            if (depth == 5 && xml.name() == children.first())
-                inKind = true;
-            if (inKind)
-                names.append(xml.name().toString());
-        } else if (xml.isEndElement()) {
-            if (depth == 5)
-                inKind = false;
-            --depth;
-        }
-    }
-    QVERIFY(!xml.hasError());
-    QCOMPARE(names, children);
 }
 
 void TestDescriptionFile::doubleText_data()
@@ -606,17 +513,12 @@ void TestDescriptionFile::doubleText_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("0.1") << 0.1 << "0.1";
-    QTest::newRow("1234567") << 1234567.0 << "1.23457e+06";
-    QTest::newRow("0.000012345") << 0.000012345 << "1.2345e-05";
-    QTest::newRow("0.123456789") << 0.123456789 << "0.123457";
+    QTest::newRow("six significant digits") << 0.123456789 << "0.123457";
     QTest::newRow("exponent 5 plain") << 123456.0 << "123456";
     QTest::newRow("exponent 6") << 1000000.0 << "1e+06";
-    QTest::newRow("exponent -4 plain") << 0.0001 << "0.0001";
-    QTest::newRow("exponent -5") << 0.00001 << "1e-05";
-    QTest::newRow("negative") << -2.5 << "-2.5";
+    QTest::newRow("exponent -4 plain") << -0.0001 << "-0.0001";
+    QTest::newRow("exponent -5") << 0.000012345 << "1.2345e-05";
     QTest::newRow("zero") << 0.0 << "0";
-    QTest::newRow("whole") << 42.0 << "42";
     QTest::newRow("three digit exponent") << 1.5e123 << "1.5e+123";
 }
 
@@ -625,21 +527,15 @@ void TestDescriptionFile::doubleText()
     QFETCH(double, value);
     QFETCH(QString, text);
 
-    QTemporaryDir dir;
-    CameraDescriptionFile file(dir.filePath("d.xml"));
+    CameraDescriptionFile file;
     auto *d = new DoubleElement;
-    d->name = "d";
-    d->group = "G";
     d->minimumValue = value;
     file.addDisplayElement(d);
-    QVERIFY(file.save());
-    const QString written = QString::fromUtf8(readAll(file.filePath()));
-    QVERIFY2(written.contains("<MinimumValue>" + text + "</MinimumValue>"), qPrintable(written));
-
-    CameraDescriptionFile reread(file.filePath());
-    const auto *back = static_cast<const DoubleElement *>(reread.displayElements().value(0));
-    QVERIFY(back);
-    QCOMPARE(back->minimumValue, text.toDouble());
+    const QByteArray written = serialise(file);
+    QVERIFY2(written.contains("<MinimumValue>" + text.toUtf8() + "</MinimumValue>"),
+        written.constData());
+    // The text reads back to a value that is written the same way.
+    QCOMPARE(readAndSerialise(written), written);
 }
 
 void TestDescriptionFile::groupsWritten_data()
@@ -664,8 +560,6 @@ void TestDescriptionFile::groupsWritten_data()
     QTest::newRow("trailing slash group")
         << QStringList { "A//B" } << QStringList { "A", "A/", "A//B" }
         << QStringList { "A", "A/", "A//B" };
-    QTest::newRow("developer element keeps its group")
-        << QStringList { "dev:D" } << QStringList { "D" } << QStringList { "D" };
 }
 
 void TestDescriptionFile::groupsWritten()
@@ -675,34 +569,14 @@ void TestDescriptionFile::groupsWritten()
     QFETCH(QStringList, written);
 
     CameraDescriptionFile file;
-    for (QString group : elementGroups) {
+    for (const QString &group : elementGroups) {
         auto *e = new BoolElement;
-        if (group.startsWith("dev:")) {
-            group = group.mid(4);
-            e->visibility = Visibility::Developer;
-        }
         e->group = group;
         file.replaceDisplayElement(nullptr, e);
     }
     for (const QString &state : states)
         file.setGroupExpanded(state, false);
-
-    for (bool includeDeveloper : { true, false }) {
-        QXmlStreamReader xml(serialise(file, includeDeveloper));
-        QStringList names;
-        bool inGroup = false;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isStartElement() && xml.name() == QLatin1String("Group"))
-                inGroup = true;
-            else if (xml.isEndElement() && xml.name() == QLatin1String("Group"))
-                inGroup = false;
-            else if (inGroup && xml.isStartElement() && xml.name() == QLatin1String("Name"))
-                names.append(xml.readElementText());
-        }
-        QCOMPARE(names, written);
-    }
-    QCOMPARE(file.groupStates().size(), QSet<QString>(states.begin(), states.end()).size());
+    QCOMPARE(writtenGroups(serialise(file)), written);
 }
 
 void TestDescriptionFile::reader_data()
@@ -710,13 +584,17 @@ void TestDescriptionFile::reader_data()
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QStringList>("expected");
 
+    const QString bare = " code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]";
+    auto boolIn = [](const QString &name, const QString &group) {
+        return "element " + name + " desc= tip= group=" + group
+            + " Beginner RW cache=1 inv=0[] avail= persist=1 Bool ref= true= false=";
+    };
+
     QTest::newRow("header attributes")
         << QByteArray("<CameraDescription MajorVersion=\"2\" MinorVersion=\"x\" "
                       "SubMinorVersion=\"-7\" ModelName=\"Cam\" VendorName=\"V\" "
                       "Supported=\"a, b,,c\" SchemaMajorVersion=\"9\"/>")
         << QStringList { "header 2.0.-7 model=Cam vendor=V supported=4[a| b||c]" };
-    QTest::newRow("absent attributes") << QByteArray(
-        "<CameraDescription/>") << QStringList { "header 0.0.0 model= vendor= supported=1[]" };
     QTest::newRow("empty supported is one empty entry")
         << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"\"/>")
         << QStringList { "header 0.0.0 model=M vendor= supported=1[]" };
@@ -743,8 +621,7 @@ void TestDescriptionFile::reader_data()
     QTest::newRow("several command sets add up")
         << wrap("<CommandSet><Command><Id>a</Id></Command></CommandSet><Junk/>"
                 "<CommandSet><Command><Id>b</Id></Command></CommandSet>")
-        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]",
-               "command b code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+        << QStringList { kHeader, "command a" + bare, "command b" + bare };
     QTest::newRow("element with only common fields is dropped")
         << wrap(element("<Name>x</Name><Group>G</Group>")) << QStringList { kHeader };
     QTest::newRow("last kind wins")
@@ -761,11 +638,6 @@ void TestDescriptionFile::reader_data()
         << QStringList { kHeader,
                "element s desc=d tip=t group=A/B Guru WO cache=0 inv=2[a|b] "
                "avail=x < 1 persist=0 String 0..8 ref=" };
-    QTest::newRow("empty invalidated-by is one empty entry")
-        << wrap(element("<Name>x</Name><InvalidatedBy></InvalidatedBy><List/>"))
-        << QStringList { kHeader,
-               "element x desc= tip= group= Beginner RW cache=1 inv=1[] "
-               "avail= persist=1 List      " };
     QTest::newRow("numbers that are not numbers read as 0")
         << wrap(element("<Name>x</Name><Integer><MinimumValue>abc</MinimumValue>"
                         "<MaximumValue>99999999999</MaximumValue><Increment> 5</Increment>"
@@ -790,28 +662,12 @@ void TestDescriptionFile::reader_data()
                "element e " + kPlain
                    + "Enumeration [2=a//Beginner/,0=/d/Developer/q,"
                      "9=//Beginner/] ref=r" };
-    QTest::newRow("list and roi fields")
-        << wrap(element("<Name>l</Name><List><Index>i</Index><Set>s</Set><Get>g</Get>"
-                        "<Count>c</Count><End>e</End><Start>b</Start></List>")
-               + element("<Name>r</Name><ROI><Index>i</Index><Count>1</Count>"
-                         "<Height>h</Height><Width>w</Width><Y>y</Y><X>x</X>"
-                         "<SetCommand>sc</SetCommand><GetCommand>gc</GetCommand>"
-                         "<ScreenHeight>600</ScreenHeight><ScreenWidth>800</ScreenWidth>"
-                         "<End>e</End><Start>b</Start></ROI>"))
-        << QStringList { kHeader, "element l " + kPlain + "List b e c g s i",
-               "element r " + kPlain + "ROI b e 800 600 x y w h 1 i gc sc" };
     QTest::newRow("file order kept at load")
         << wrap(element("<Name>1</Name><Group>B</Group><Bool/>") + "<Display><DisplayElements>"
                + "<DisplayElement><Name>2</Name><Group>A</Group><Bool/></DisplayElement>"
                + "<DisplayElement><Name>3</Name><Group>B</Group><Bool/></DisplayElement>"
                + "</DisplayElements></Display>")
-        << QStringList { kHeader,
-               "element 1 desc= tip= group=B Beginner RW cache=1 inv=0[] "
-               "avail= persist=1 Bool ref= true= false=",
-               "element 2 desc= tip= group=A Beginner RW cache=1 inv=0[] "
-               "avail= persist=1 Bool ref= true= false=",
-               "element 3 desc= tip= group=B Beginner RW cache=1 inv=0[] "
-               "avail= persist=1 Bool ref= true= false=" };
+        << QStringList { kHeader, boolIn("1", "B"), boolIn("2", "A"), boolIn("3", "B") };
     QTest::newRow("groups") << wrap(
         "<Display><Groups><Group><Collapsed>True</Collapsed><Name>A</Name></Group>"
         "<Group><Name>B</Name></Group><Group><Collapsed>True</Collapsed></Group>"
@@ -823,25 +679,23 @@ void TestDescriptionFile::reader_data()
         << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><CommandSet>"
                       "<Command><Id>a</Id></Command><Command><Id>b</Id><Code>BB</Code>"
                       "<ParamsSet><Int><Id>p</Id></Int><Int><Id>q</I")
-        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]",
+        << QStringList { kHeader, "command a" + bare,
                "command b code=BB cached=0 dev=0 set=[I:p,I:q] get=[] rset=[] rget=[]" };
     QTest::newRow("broken inside an element keeps it")
         << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><Display>"
                       "<DisplayElements><DisplayElement><Name>n</Name><Integer>"
                       "<MinimumValue>3</MinimumValue><Bad attr=></Integer>")
         << QStringList { kHeader, "element n " + kPlain + "Integer 3..0 step=1 pre= suf= ref=" };
-    QTest::newRow("mismatched tag stops reading")
-        << QByteArray("<CameraDescription ModelName=\"M\" Supported=\"T\"><CommandSet>"
-                      "<Command><Id>a</Id></Commmand><Command><Id>b</Id></Command>"
-                      "</CommandSet></CameraDescription>")
-        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
-    QTest::newRow("comments and text are ignored")
-        << wrap("text<!-- c --><?pi x?><CommandSet> <Command><Id><!--c-->a</Id>"
-                "</Command></CommandSet>")
-        << QStringList { kHeader, "command a code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+    QTest::newRow("mismatched tag stops reading") << QByteArray(
+        "<CameraDescription ModelName=\"M\" Supported=\"T\"><CommandSet>"
+        "<Command><Id>a</Id></Commmand><Command><Id>b</Id></Command>"
+        "</CommandSet></CameraDescription>") << QStringList { kHeader, "command a" + bare };
+    QTest::newRow("comments and text are ignored") << wrap(
+        "text<!-- c --><?pi x?><CommandSet> <Command><Id><!--c-->a</Id>"
+        "</Command></CommandSet>") << QStringList { kHeader, "command a" + bare };
     QTest::newRow("child element inside a text field is skipped")
         << wrap("<CommandSet><Command><Id>a<b>zz</b>c</Id></Command></CommandSet>")
-        << QStringList { kHeader, "command ac code= cached=0 dev=0 set=[] get=[] rset=[] rget=[]" };
+        << QStringList { kHeader, "command ac" + bare };
 }
 
 void TestDescriptionFile::reader()
@@ -853,45 +707,18 @@ void TestDescriptionFile::reader()
     QCOMPARE(summary(*loaded.file), expected);
 }
 
-void TestDescriptionFile::groupStatesAddUpOnLoad()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("g.xml");
-    QVERIFY(writeFile(path,
-        wrap("<Display><Groups><Group><Name>A</Name><Collapsed>True"
-             "</Collapsed></Group></Groups></Display>")));
-    CameraDescriptionFile file(path);
-    file.setGroupExpanded("A", true);
-    file.setGroupExpanded("Mine", false);
-    file.loadFully();
-    QVERIFY(!file.isGroupExpanded("A"));
-    QVERIFY(!file.isGroupExpanded("Mine"));
-}
-
-void TestDescriptionFile::emptyListsWriteEmptyText()
-{
-    LoadedText loaded(wrap(element("<Name>x</Name><InvalidatedBy/><Bool/>"))
-                          .replace("Supported=\"T\"", "Supported=\"\""));
-    QCOMPARE(loaded.file->supportedModels(), QStringList { QString() });
-    QCOMPARE(loaded.file->displayElements().first()->invalidatedBy, QStringList { QString() });
-    const QByteArray written = serialise(*loaded.file);
-    QVERIFY(written.contains(" Supported=\"\" "));
-    QVERIFY(written.contains("<InvalidatedBy></InvalidatedBy>"));
-
-    CameraDescriptionFile empty;
-    empty.replaceDisplayElement(nullptr, new BoolElement);
-    QCOMPARE(serialise(empty),
-        serialise(*loaded.file)
-            .replace("ModelName=\"M\"", "ModelName=\"\"")
-            .replace("<Name>x</Name>", "<Name></Name>"));
-}
-
 void TestDescriptionFile::lazyLoading()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("lazy.xml");
-    QVERIFY(writeFile(path, readAll(demoPath("MX-2000.xml"))));
     CameraDescriptionFile file(path);
+    QVERIFY(!file.isValid());
+    QVERIFY(file.displayElements().isEmpty());
+    QVERIFY(!file.isHeaderLoaded() && !file.isFullyLoaded());
+    QVERIFY(!QFile::exists(path));
+
+    // A failed open is tried again; only the header is read for header questions.
+    QVERIFY(writeFile(path, readAll(demoPath("MX-2000.xml"))));
     QCOMPARE(file.modelName(), QString("MX"));
     QVERIFY(file.isHeaderLoaded());
     QVERIFY(!file.isFullyLoaded());
@@ -900,39 +727,28 @@ void TestDescriptionFile::lazyLoading()
     file.version(major, minor, subMinor);
     QCOMPARE(QList<int>({ major, minor, subMinor }), QList<int>({ 2, 1, 3 }));
 
-    // The header stays as read even when the file changes, until the body is needed.
-    QVERIFY(writeFile(path, wrap(element("<Name>x</Name><Bool/>"))));
+    // The header stays as read until the body is needed; group states set meanwhile add up
+    // with those of the file, the file's winning.
+    QVERIFY(writeFile(path,
+        wrap("<Display><Groups><Group><Name>A</Name><Collapsed>True</Collapsed></Group>"
+             "</Groups></Display>"
+            + element("<Name>x</Name><Bool/>"))));
+    file.setGroupExpanded("A", true);
+    file.setGroupExpanded("Mine", false);
     QCOMPARE(file.modelName(), QString("MX"));
-    QVERIFY(!file.isFullyLoaded());
     QCOMPARE(file.displayElements().size(), 1);
     QVERIFY(file.isFullyLoaded());
     QCOMPARE(file.modelName(), QString("M"));
+    QVERIFY(!file.isGroupExpanded("A"));
+    QVERIFY(!file.isGroupExpanded("Mine"));
 
     // Once loaded, nothing is read again.
     QVERIFY(QFile::remove(path));
     QCOMPARE(file.displayElements().size(), 1);
-    QCOMPARE(file.md5Hash().size(), 16);
 
     CameraDescriptionFile byDigest(demoPath("MX-2000.xml"));
     byDigest.md5Hash();
-    QVERIFY(byDigest.isHeaderLoaded());
     QVERIFY(byDigest.isFullyLoaded());
-}
-
-void TestDescriptionFile::failedOpenIsRetried()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("later.xml");
-    CameraDescriptionFile file(path);
-    QVERIFY(!file.isValid());
-    QVERIFY(file.displayElements().isEmpty());
-    QVERIFY(!file.isHeaderLoaded());
-    QVERIFY(!file.isFullyLoaded());
-
-    QVERIFY(writeFile(path, wrap(element("<Name>x</Name><Bool/>"))));
-    QVERIFY(file.isValid());
-    QVERIFY(!file.isFullyLoaded());
-    QCOMPARE(file.displayElements().size(), 1);
 }
 
 void TestDescriptionFile::roundTrip_data()
@@ -955,6 +771,9 @@ void TestDescriptionFile::roundTrip()
     QVERIFY(!original.commands().isEmpty());
     const QByteArray digest = original.md5Hash();
     original.setFilePath(path);
+    // A longer file already there is replaced whole.
+    if (!source.isEmpty())
+        QVERIFY(writeFile(path, QByteArray(200000, 'x')));
     QVERIFY(original.save());
     QVERIFY(original.isHeaderLoaded() && original.isFullyLoaded());
     QCOMPARE(original.md5Hash(), digest);
@@ -962,20 +781,11 @@ void TestDescriptionFile::roundTrip()
     CameraDescriptionFile reread(path);
     QCOMPARE(reread.md5Hash(), digest);
     QCOMPARE(reread.commands(), original.commands());
-    QStringList expected = summary(original);
-    if (source.isEmpty()) {
-        // Doubles come back rounded to 6 digits and the unused group state is not written.
-        expected.replaceInStrings("0.123456789..1234567 step=1.2345e-05",
-            "0.123457..1234570 "
-            "step=1.2345e-05");
-        expected.removeAll("group Unused expanded=0");
-        // An empty InvalidatedBy is written as empty text, which reads as one empty entry.
-        expected.replaceInStrings("inv=0[]", "inv=1[]");
-    }
-    QCOMPARE(summary(reread), expected);
+    QCOMPARE(summary(reread), source.isEmpty() ? reloadedSummary(original) : summary(original));
     QCOMPARE(readAll(path), serialise(reread));
     if (!source.isEmpty())
         QCOMPARE(readAll(path), readAll(source));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "saved.xml" });
 }
 
 void TestDescriptionFile::digestIgnoresLayout()
@@ -993,19 +803,12 @@ void TestDescriptionFile::digestIgnoresLayout()
     QVERIFY(flat != canonical && tabs != canonical);
 
     QTemporaryDir dir;
-    QByteArray digest;
     for (const QByteArray &bytes : { canonical, flat, tabs }) {
         const QString path = dir.filePath(QString("v%1.xml").arg(bytes.size()));
         QVERIFY(writeFile(path, bytes));
         CameraDescriptionFile file(path);
-        const QByteArray d = file.md5Hash();
-        QCOMPARE(d.size(), 16);
-        QCOMPARE(file.md5Hash(), d);
-        if (digest.isEmpty())
-            digest = d;
-        QCOMPARE(d, digest);
+        QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
     }
-    QCOMPARE(digest, QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
 }
 
 void TestDescriptionFile::digestFollowsModel()
@@ -1043,30 +846,11 @@ void TestDescriptionFile::exportDropsDeveloperItems()
     expected.removeCommand("Secret");
     expected.removeDisplayElement("Hidden dev");
     static_cast<EnumerationElement *>(expected.displayElement("Enum"))->items.removeLast();
-    QStringList expectedLines = summary(expected);
-    expectedLines.replaceInStrings("0.123456789..1234567", "0.123457..1234570");
-    expectedLines.removeAll("group Unused expanded=0");
-    expectedLines.replaceInStrings("inv=0[]", "inv=1[]");
-
     CameraDescriptionFile exported(target);
-    QCOMPARE(summary(exported), expectedLines);
+    QCOMPARE(summary(exported), reloadedSummary(expected));
     // The group of the left-out developer element is still written.
     QVERIFY(!exported.isGroupExpanded("D"));
     QVERIFY(readAll(target).contains("<Name>D</Name>"));
-
-    // The demo export differs from the original only by developer items.
-    const QString demoExport = dir.filePath("demo.xml");
-    CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
-    demo.loadFully();
-    QVERIFY(demo.exportTo(demoExport));
-    CameraDescriptionFile demoExported(demoExport);
-    QCOMPARE(demoExported.commands().size(), demo.commands().size() - 1);
-    QCOMPARE(demoExported.displayElements().size(), demo.displayElements().size() - 1);
-    QVERIFY(!demoExported.hasCommand("DebugRegister"));
-    QVERIFY(!demoExported.displayElement("Debug register"));
-    const auto *pattern
-        = static_cast<EnumerationElement *>(demoExported.displayElement("Test pattern"));
-    QCOMPARE(pattern->items.size(), 4);
 }
 
 void TestDescriptionFile::saveFailureLeavesEverythingAlone_data()
@@ -1142,19 +926,6 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
     }
 }
 
-void TestDescriptionFile::saveReplacesWholeFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("d.xml");
-    QVERIFY(writeFile(path, QByteArray(200000, 'x')));
-    CameraDescriptionFile file(path);
-    file.setModelName("Small");
-    QVERIFY(file.save());
-    QVERIFY(file.isFullyLoaded());
-    QCOMPARE(readAll(path), serialise(file));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "d.xml" });
-}
-
 void TestDescriptionFile::unreadableFiles_data()
 {
     QTest::addColumn<QString>("kind");
@@ -1162,7 +933,6 @@ void TestDescriptionFile::unreadableFiles_data()
     QTest::newRow("directory named xml") << "directory";
     // Permission bits do not stop root, so unreadable paths are made from links and files.
     QTest::newRow("dangling symbolic link") << "dangling";
-    QTest::newRow("parent is a regular file") << "parentFile";
     QTest::newRow("not xml at all") << "binary";
     QTest::newRow("only a declaration") << "declaration";
 }
@@ -1178,9 +948,6 @@ void TestDescriptionFile::unreadableFiles()
         QVERIFY(QDir().mkpath(path));
     } else if (kind == "dangling") {
         QVERIFY(QFile::link(dir.filePath("gone.xml"), path));
-    } else if (kind == "parentFile") {
-        QVERIFY(writeFile(dir.filePath("plain"), "x"));
-        path = dir.filePath("plain/d.xml");
     } else if (kind == "binary") {
         QByteArray bytes;
         for (int i = 0; i < 4096; ++i)
@@ -1333,93 +1100,71 @@ void TestDescriptionFile::entityExpansionBomb()
     QVERIFY(attribute.file->modelName().size() < 1000000);
 }
 
-namespace {
-
-struct ToolRun
+void TestDescriptionFile::tool_data()
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+    QTest::addColumn<QStringList>("arguments"); // "@name" is a file in a scratch folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
 
-ToolRun runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(MFXDESCRIBE_PATH), arguments);
-    ToolRun run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-} // namespace
-
-void TestDescriptionFile::toolSummary()
-{
-    const ToolRun run = runTool({ sourceDir() + "/XML" });
-    QCOMPARE(run.exitCode, 0);
-    CameraDescriptionFile demo(demoPath("VirtualDevice.xml"));
-    const QString digest = QString::fromLatin1(demo.md5Hash().toHex());
-    const QStringList expected {
+    const QString demo = demoPath("VirtualDevice.xml");
+    CameraDescriptionFile virtualDevice(demo);
+    const QString summary = QStringList {
         "VirtualDevice.xml",
         "  model:     VirtualDevice",
         "  supported: Demo,Bench",
         "  version:   1.0.0",
         "  commands:  17",
         "  elements:  17",
-        "  groups:    " + demo.groupNames().join(", "),
-        "  md5:       " + digest,
-    };
-    QVERIFY2(run.out.contains(expected.join('\n')), qPrintable(run.out));
-    QVERIFY(run.out.startsWith("MX-2000.xml\n  model:     MX\n"));
-
-    const ToolRun missing = runTool({ "/no/such/folder" });
-    QCOMPARE(missing.exitCode, 1);
-    QVERIFY(missing.err.contains("no such file or folder: /no/such/folder"));
+        "  groups:    " + virtualDevice.groupNames().join(", "),
+        "  md5:       " + QString::fromLatin1(virtualDevice.md5Hash().toHex()),
+    }.join('\n');
+    QTest::newRow("summary of a folder, sorted by name")
+        << QStringList { demoPath(QString()) } << 0 << "MX-2000.xml\n  model:     MX\n"
+        << QString();
+    QTest::newRow("summary of the virtual device")
+        << QStringList { demoPath(QString()) } << 0 << summary << QString();
+    QTest::newRow("summary of a missing folder")
+        << QStringList { "/no/such/folder" } << 1 << QString()
+        << "no such file or folder: /no/such/folder";
+    QTest::newRow("export") << QStringList { "--export", demo, "@out.xml" } << 0 << QString()
+                            << QString();
+    QTest::newRow("export to an unwritable target")
+        << QStringList { "--export", demo, "@plain/out.xml" } << 1 << QString() << "cannot write";
+    QTest::newRow("export of a missing input") << QStringList { "--export", "@missing.xml",
+        "@out.xml" } << 1 << QString() << "cannot read";
+    QTest::newRow("export of something else") << QStringList { "--export", "@plain", "@out.xml" }
+                                              << 1 << QString() << "not a valid description";
 }
 
-void TestDescriptionFile::toolExport_data()
+void TestDescriptionFile::tool()
 {
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("exports") << demoPath("VirtualDevice.xml") << "out.xml" << 0 << QString();
-    QTest::newRow("unwritable target")
-        << demoPath("VirtualDevice.xml") << "plain/out.xml" << 1 << "cannot write";
-    QTest::newRow("missing input") << "missing.xml"
-                                   << "out.xml" << 1 << "cannot read";
-    QTest::newRow("not a description") << "plain"
-                                       << "out.xml" << 1 << "not a valid description";
-}
-
-void TestDescriptionFile::toolExport()
-{
-    QFETCH(QString, input);
-    QFETCH(QString, output);
+    QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
-    QFETCH(QString, message);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
 
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("plain"), "not xml"));
-    if (QFileInfo(input).isRelative())
-        input = dir.filePath(input);
-    output = dir.filePath(output);
-    const ToolRun run = runTool({ "--export", input, output });
-    QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
-    if (exitCode == 0) {
-        CameraDescriptionFile source(input);
-        source.loadFully();
-        QVERIFY(source.exportTo(dir.filePath("expected.xml")));
-        QCOMPARE(readAll(output), readAll(dir.filePath("expected.xml")));
-    } else {
-        QVERIFY(!QFile::exists(output));
+    for (QString &argument : arguments) {
+        if (argument.startsWith('@'))
+            argument = dir.filePath(argument.mid(1));
     }
+    const ToolRun run = runTool(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.out.startsWith(out) || run.out.contains('\n' + out), qPrintable(run.out));
+    QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    if (arguments.first() != "--export")
+        return;
+    const QString output = arguments.last();
+    if (exitCode != 0) {
+        QVERIFY(!QFile::exists(output));
+        return;
+    }
+    CameraDescriptionFile source(arguments.at(1));
+    source.loadFully();
+    QVERIFY(source.exportTo(dir.filePath("expected.xml")));
+    QCOMPARE(readAll(output), readAll(dir.filePath("expected.xml")));
 }
 
 QTEST_GUILESS_MAIN(TestDescriptionFile)

@@ -49,16 +49,12 @@ DisplayElement *element(const QString &name, const QString &group)
     return e;
 }
 
-// "name:group" entries; the file is fresh, so nothing is read from disk.
+// "name:group" entries, appended in the given order: replaceDisplayElement does not re-sort.
 void fill(CameraDescriptionFile &file, const QStringList &entries)
 {
-    QList<DisplayElement *> elements;
-    for (const QString &entry : entries) {
-        const int colon = entry.indexOf(QLatin1Char(':'));
-        auto *e = element(entry.left(colon), entry.mid(colon + 1));
-        // replaceDisplayElement appends without re-sorting, which keeps the given order.
-        file.replaceDisplayElement(nullptr, e);
-    }
+    for (const QString &entry : entries)
+        file.replaceDisplayElement(
+            nullptr, element(entry.section(':', 0, 0), entry.section(':', 1)));
 }
 
 QStringList names(CameraDescriptionFile &file)
@@ -84,170 +80,77 @@ class TestDescriptionModel : public QObject
     Q_OBJECT
 
 private slots:
-    void visibilityFromText_data();
-    void visibilityFromText();
-    void accessModeFromText_data();
-    void accessModeFromText();
-    void boolFromText_data();
-    void boolFromText();
-    void enumerationsToText();
+    void textConversions_data();
+    void textConversions();
 
-    void freshObjectIsEmptyAndTouchesNoFile();
-    void commandLookupAndEditing();
-    void replaceUnknownCommandWritesLineAndChangesNothing();
+    void commandEditing();
 
     void sortElements_data();
     void sortElements();
-    void addDisplayElementResorts();
-    void moveElement_data();
-    void moveElement();
-    void moveGroup_data();
-    void moveGroup();
-    void groupNames_data();
-    void groupNames();
+    void moves_data();
+    void moves();
     void groupStates();
 
-    void displayElementLookup();
-    void replacedAndRemovedElementsStayValid();
+    void elementLookupAndLifetime();
     void elementsDroppedByLoadStayValid();
-    void cloneCopiesEveryField_data();
-    void cloneCopiesEveryField();
+    void cloneAndEquals_data();
+    void cloneAndEquals();
 };
 
-void TestDescriptionModel::visibilityFromText_data()
+void TestDescriptionModel::textConversions_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<Visibility>("expected");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text"); // null: only the way back from the value is checked
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("back");
     QTest::addColumn<QStringList>("lines");
+    auto row = [](const char *name, const QString &text, int value, const QString &back,
+                   const QStringList &lines = {}) {
+        QTest::newRow(name) << QString(name).section(' ', 0, 0) << text << value << back << lines;
+    };
 
-    QTest::newRow("Beginner") << "Beginner" << Visibility::Beginner << QStringList();
-    QTest::newRow("Expert") << "Expert" << Visibility::Expert << QStringList();
-    QTest::newRow("Guru") << "Guru" << Visibility::Guru << QStringList();
-    QTest::newRow("Developer") << "Developer" << Visibility::Developer << QStringList();
-    QTest::newRow("Hidden") << "Hidden" << Visibility::Hidden << QStringList();
-    QTest::newRow("lower case") << "hidden" << Visibility::Hidden
-                                << QStringList { "Unknown visibility string: hidden" };
-    QTest::newRow("upper case") << "BEGINNER" << Visibility::Hidden
-                                << QStringList { "Unknown visibility string: BEGINNER" };
-    QTest::newRow("empty") << "" << Visibility::Hidden
-                           << QStringList { "Unknown visibility string: " };
-    QTest::newRow("number") << "0" << Visibility::Hidden
-                            << QStringList { "Unknown visibility string: 0" };
+    const QStringList levels { "Beginner", "Expert", "Guru", "Developer", "Hidden" };
+    for (int i = 0; i < levels.size(); ++i)
+        row(qPrintable("visibility " + levels.at(i)), levels.at(i), i, levels.at(i));
+    row("visibility lower case", "hidden", 4, "Hidden", { "Unknown visibility string: hidden" });
+    row("visibility empty", "", 4, "Hidden", { "Unknown visibility string: " });
+    row("visibility out of range", QString(), 5, "Beginner");
+    row("access RO", "RO", 0, "RO");
+    row("access RW", "RW", 1, "RW");
+    row("access WO", "WO", 2, "WO");
+    row("access lower case", "rw", 0, "RO", { "Unknown access mode string: rw" });
+    row("access out of range", QString(), -1, "RW");
+    row("bool True", "True", 1, "True");
+    row("bool False", "False", 0, "False");
+    row("bool empty is quietly false", "", 0, "False");
+    row("bool lower case", "true", 0, "False", { "Unknown bool string: true" });
 }
 
-void TestDescriptionModel::visibilityFromText()
+void TestDescriptionModel::textConversions()
 {
+    QFETCH(QString, kind);
     QFETCH(QString, text);
-    QFETCH(Visibility, expected);
+    QFETCH(int, value);
+    QFETCH(QString, back);
     QFETCH(QStringList, lines);
+
     MessageCapture capture;
-    QCOMPARE(DescriptionText::toVisibility(text), expected);
+    if (kind == "visibility") {
+        if (!text.isNull())
+            QCOMPARE(DescriptionText::toVisibility(text), static_cast<Visibility>(value));
+        QCOMPARE(DescriptionText::fromVisibility(static_cast<Visibility>(value)), back);
+    } else if (kind == "access") {
+        if (!text.isNull())
+            QCOMPARE(DescriptionText::toAccessMode(text), static_cast<AccessMode>(value));
+        QCOMPARE(DescriptionText::fromAccessMode(static_cast<AccessMode>(value)), back);
+    } else {
+        QCOMPARE(DescriptionText::toBool(text), value != 0);
+        QCOMPARE(DescriptionText::fromBool(value != 0), back);
+    }
     QCOMPARE(capture.lines(), lines);
 }
 
-void TestDescriptionModel::accessModeFromText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<AccessMode>("expected");
-    QTest::addColumn<QStringList>("lines");
-
-    QTest::newRow("RO") << "RO" << AccessMode::RO << QStringList();
-    QTest::newRow("RW") << "RW" << AccessMode::RW << QStringList();
-    QTest::newRow("WO") << "WO" << AccessMode::WO << QStringList();
-    QTest::newRow("lower case") << "rw" << AccessMode::RO
-                                << QStringList { "Unknown access mode string: rw" };
-    QTest::newRow("empty") << "" << AccessMode::RO
-                           << QStringList { "Unknown access mode string: " };
-}
-
-void TestDescriptionModel::accessModeFromText()
-{
-    QFETCH(QString, text);
-    QFETCH(AccessMode, expected);
-    QFETCH(QStringList, lines);
-    MessageCapture capture;
-    QCOMPARE(DescriptionText::toAccessMode(text), expected);
-    QCOMPARE(capture.lines(), lines);
-}
-
-void TestDescriptionModel::boolFromText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("expected");
-    QTest::addColumn<QStringList>("lines");
-
-    QTest::newRow("True") << "True" << true << QStringList();
-    QTest::newRow("False") << "False" << false << QStringList();
-    QTest::newRow("empty") << "" << false << QStringList();
-    QTest::newRow("false") << "false" << false << QStringList { "Unknown bool string: false" };
-    QTest::newRow("true") << "true" << false << QStringList { "Unknown bool string: true" };
-    QTest::newRow("1") << "1" << false << QStringList { "Unknown bool string: 1" };
-}
-
-void TestDescriptionModel::boolFromText()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, expected);
-    QFETCH(QStringList, lines);
-    MessageCapture capture;
-    QCOMPARE(DescriptionText::toBool(text), expected);
-    QCOMPARE(capture.lines(), lines);
-}
-
-void TestDescriptionModel::enumerationsToText()
-{
-    const QStringList visibilities { "Beginner", "Expert", "Guru", "Developer", "Hidden" };
-    for (int i = 0; i < visibilities.size(); ++i)
-        QCOMPARE(DescriptionText::fromVisibility(static_cast<Visibility>(i)), visibilities.at(i));
-    QCOMPARE(DescriptionText::fromVisibility(static_cast<Visibility>(5)), QString("Beginner"));
-    QCOMPARE(DescriptionText::fromVisibility(static_cast<Visibility>(-1)), QString("Beginner"));
-
-    QCOMPARE(DescriptionText::fromAccessMode(AccessMode::RO), QString("RO"));
-    QCOMPARE(DescriptionText::fromAccessMode(AccessMode::RW), QString("RW"));
-    QCOMPARE(DescriptionText::fromAccessMode(AccessMode::WO), QString("WO"));
-    QCOMPARE(DescriptionText::fromAccessMode(static_cast<AccessMode>(3)), QString("RW"));
-    QCOMPARE(DescriptionText::fromAccessMode(static_cast<AccessMode>(-1)), QString("RW"));
-
-    QCOMPARE(DescriptionText::fromBool(true), QString("True"));
-    QCOMPARE(DescriptionText::fromBool(false), QString("False"));
-}
-
-void TestDescriptionModel::freshObjectIsEmptyAndTouchesNoFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("sub/never.xml");
-    CameraDescriptionFile file(path);
-    QCOMPARE(file.filePath(), path);
-    QCOMPARE(file.fileName(), QString("never.xml"));
-    QVERIFY(!file.isHeaderLoaded());
-    QVERIFY(!file.isFullyLoaded());
-    QVERIFY(!file.isValid());
-    qint32 major = -1, minor = -1, subMinor = -1;
-    file.version(major, minor, subMinor);
-    QCOMPARE(major, 0);
-    QCOMPARE(minor, 0);
-    QCOMPARE(subMinor, 0);
-    QVERIFY(file.supportedModels().isEmpty());
-    QVERIFY(file.commands().isEmpty());
-    QVERIFY(file.displayElements().isEmpty());
-    QVERIFY(!file.isHeaderLoaded());
-    QVERIFY(!file.isFullyLoaded());
-    QVERIFY(!QFile::exists(path));
-
-    const Command unknown = file.command("nothing");
-    QVERIFY(unknown.id.isEmpty());
-    QVERIFY(unknown.code.isEmpty());
-    QVERIFY(unknown.paramsSet.isEmpty() && unknown.paramsGet.isEmpty());
-    QVERIFY(unknown.returnValueSet.isEmpty() && unknown.returnValueGet.isEmpty());
-    QVERIFY(file.isGroupExpanded("never mentioned"));
-
-    file.setFilePath("/elsewhere/other.xml");
-    QCOMPARE(file.fileName(), QString("other.xml"));
-    file.setModelName("M");
-    QVERIFY(file.isValid());
-}
-
-void TestDescriptionModel::commandLookupAndEditing()
+void TestDescriptionModel::commandEditing()
 {
     CameraDescriptionFile file;
     Command gain = command("Gain", "GAI");
@@ -255,258 +158,170 @@ void TestDescriptionModel::commandLookupAndEditing()
     file.addCommand(gain);
     file.addCommand(command("Exposure", "EXP"));
     file.addCommand(command("Gain", "SECOND"));
-
-    QVERIFY(file.hasCommand("Gain"));
     QVERIFY(!file.hasCommand("gain"));
+    QCOMPARE(file.command("gain"), Command());
     QCOMPARE(file.command("Gain"), gain);
 
+    // Replacing works on the first command of an id, in place; unknown ids change nothing.
     Command replacement = command("Amplification", "AMP");
     replacement.cachedUpdate = true;
-    replacement.returnValueGet.append({ CommandParameterType::Const, {}, "1" });
     file.replaceCommand("Gain", replacement);
-    QStringList ids;
-    for (const Command &c : file.commands())
-        ids.append(c.id);
-    QCOMPARE(ids, (QStringList { "Amplification", "Exposure", "Gain" }));
-    QCOMPARE(file.command("Amplification"), replacement);
-    QCOMPARE(file.command("Gain").code, QByteArray("SECOND"));
-
     file.removeCommand("Exposure");
     file.removeCommand("Unknown");
-    QCOMPARE(file.commands().size(), 2);
-    file.removeCommand("Amplification");
-    QCOMPARE(file.commands().size(), 1);
-    QCOMPARE(file.commands().first().code, QByteArray("SECOND"));
-}
+    QCOMPARE(file.commands(), (QList<Command> { replacement, command("Gain", "SECOND") }));
 
-void TestDescriptionModel::replaceUnknownCommandWritesLineAndChangesNothing()
-{
-    CameraDescriptionFile file;
-    file.addCommand(command("A", "AAA"));
     MessageCapture capture;
     file.replaceCommand("B", command("C", "CCC"));
     QCOMPARE(capture.lines(), QStringList { "Failed to find command to replace: B" });
-    QCOMPARE(file.commands().size(), 1);
-    QCOMPARE(file.commands().first(), command("A", "AAA"));
+    QCOMPARE(file.commands().size(), 2);
 }
 
 void TestDescriptionModel::sortElements_data()
 {
     QTest::addColumn<QStringList>("elements");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("groups");
     QTest::addColumn<bool>("unsortedLine");
+    auto row = [](const char *name, const QStringList &elements, const QStringList &expected,
+                   const QStringList &groups, bool unsortedLine = false) {
+        QTest::newRow(name) << elements << expected << groups << unsortedLine;
+    };
 
-    QTest::newRow("sub-group after parent's own elements")
-        << QStringList { "ab1:A/B", "b1:B", "a1:A", "ab2:A/B" }
-        << QStringList { "a1", "ab1", "ab2", "b1" } << false;
-    QTest::newRow("first appearance fixes order")
-        << QStringList { "b1:B", "a1:A", "b2:B", "c1:C" } << QStringList { "b1", "b2", "a1", "c1" }
-        << false;
-    QTest::newRow("empty group goes last") << QStringList { "e1:", "a1:A", "e2:", "b1:B" }
-                                           << QStringList { "a1", "b1", "e1", "e2" } << true;
-    QTest::newRow("A and A/ are different groups")
-        << QStringList { "slash:A/", "plain:A", "sub:A/B" }
-        << QStringList { "plain", "slash", "sub" } << false;
-    QTest::newRow("empty part in the middle")
-        << QStringList { "x:A//B", "y:A", "z:A/B" } << QStringList { "y", "x", "z" } << false;
-    QTest::newRow("leading slash is never placed")
-        << QStringList { "lead:/B", "b:B" } << QStringList { "b", "lead" } << true;
-    QTest::newRow("deep path") << QStringList { "d:A/B/C/D", "a:A", "c:A/B/C" }
-                               << QStringList { "a", "c", "d" } << false;
-    QTest::newRow("stable within group") << QStringList { "3:G", "1:H", "2:G", "0:G" }
-                                         << QStringList { "3", "2", "0", "1" } << false;
-    QTest::newRow("no elements") << QStringList() << QStringList() << false;
+    row("sub-group after parent's own elements", { "ab1:A/B", "b1:B", "a1:A", "ab2:A/B" },
+        { "a1", "ab1", "ab2", "b1" }, { "A", "A/B", "B" });
+    row("first appearance fixes order", { "b1:B", "a1:A", "b2:B", "c1:C" },
+        { "b1", "b2", "a1", "c1" }, { "A", "B", "C" });
+    row("empty group goes last", { "e1:", "a1:A", "e2:", "b1:B" }, { "a1", "b1", "e1", "e2" },
+        { "", "A", "B" }, true);
+    row("A and A/ are different groups", { "slash:A/", "plain:A", "sub:A/B" },
+        { "plain", "slash", "sub" }, { "A", "A/", "A/B" });
+    row("empty part in the middle", { "x:A//B", "y:A", "z:A/B" }, { "y", "x", "z" },
+        { "A", "A//B", "A/B" });
+    row("leading slash is never placed", { "lead:/B", "b:B" }, { "b", "lead" }, { "/B", "B" },
+        true);
+    row("deep path, parents only through elements", { "d:A/B/C/D", "a:A", "c:A/B/C" },
+        { "a", "c", "d" }, { "A", "A/B/C", "A/B/C/D" });
+    row("stable within group, names in code order", { "3:g", "1:H", "2:g", "0:g" },
+        { "3", "2", "0", "1" }, { "H", "g" });
+    row("no elements", {}, {}, {});
 }
 
 void TestDescriptionModel::sortElements()
 {
     QFETCH(QStringList, elements);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, groups);
     QFETCH(bool, unsortedLine);
 
     CameraDescriptionFile file;
     fill(file, elements);
+    QCOMPARE(file.groupNames(), groups);
     MessageCapture capture;
     file.sortElements();
     QCOMPARE(names(file), expected);
     QCOMPARE(capture.lines(), unsortedLine ? QStringList { kSortLine } : QStringList());
+
+    // Adding one by one re-sorts each time and ends in the same order.
+    CameraDescriptionFile added;
+    for (const QString &entry : elements)
+        added.addDisplayElement(element(entry.section(':', 0, 0), entry.section(':', 1)));
+    QCOMPARE(names(added), expected);
 }
 
-void TestDescriptionModel::addDisplayElementResorts()
-{
-    CameraDescriptionFile file;
-    file.addDisplayElement(element("a1", "A"));
-    file.addDisplayElement(element("b1", "B"));
-    file.addDisplayElement(element("a2", "A"));
-    QCOMPARE(names(file), (QStringList { "a1", "a2", "b1" }));
-
-    MessageCapture capture;
-    file.addDisplayElement(element("none", ""));
-    file.addDisplayElement(element("b2", "B"));
-    QCOMPARE(names(file), (QStringList { "a1", "a2", "b1", "b2", "none" }));
-    QCOMPARE(capture.lines(), (QStringList { kSortLine, kSortLine }));
-}
-
-void TestDescriptionModel::moveElement_data()
+void TestDescriptionModel::moves_data()
 {
     QTest::addColumn<QStringList>("elements");
-    QTest::addColumn<bool>("up");
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("move"); // "<operation> <element or group>"
     QTest::addColumn<QStringList>("expected");
+    auto row
+        = [](const char *name, const QStringList &elements, const QString &move,
+              const QStringList &expected) { QTest::newRow(name) << elements << move << expected; };
 
     const QStringList mixed { "x1:A", "y:B", "x2:A" };
-    const QStringList three { "e1:G", "e2:G", "e3:G" };
-    QTest::newRow("up over another group")
-        << mixed << true << "x2" << QStringList { "x2", "x1", "y" };
-    QTest::newRow("down over another group")
-        << mixed << false << "x1" << QStringList { "y", "x2", "x1" };
-    QTest::newRow("first down") << three << false << "e1" << QStringList { "e2", "e1", "e3" };
-    QTest::newRow("last up") << three << true << "e3" << QStringList { "e1", "e3", "e2" };
-    QTest::newRow("last of group down")
-        << three << false << "e3" << QStringList { "e1", "e2", "e3" };
-    QTest::newRow("first of group up") << mixed << true << "x1" << QStringList { "x1", "y", "x2" };
-    QTest::newRow("only one in group") << mixed << false << "y" << QStringList { "x1", "y", "x2" };
-    QTest::newRow("unknown name") << mixed << true << "nobody" << QStringList { "x1", "y", "x2" };
-}
-
-void TestDescriptionModel::moveElement()
-{
-    QFETCH(QStringList, elements);
-    QFETCH(bool, up);
-    QFETCH(QString, name);
-    QFETCH(QStringList, expected);
-
-    CameraDescriptionFile file;
-    fill(file, elements);
-    if (up)
-        file.moveElementUp(name);
-    else
-        file.moveElementDown(name);
-    QCOMPARE(names(file), expected);
-}
-
-void TestDescriptionModel::moveGroup_data()
-{
-    QTest::addColumn<QStringList>("elements");
-    QTest::addColumn<bool>("up");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QStringList>("expected");
-
     const QStringList abc { "a:A", "b:B", "c:C" };
-    QTest::newRow("middle up") << abc << true << "B" << QStringList { "b", "a", "c" };
-    QTest::newRow("middle down") << abc << false << "B" << QStringList { "a", "c", "b" };
-    QTest::newRow("first up") << abc << true << "A" << QStringList { "a", "b", "c" };
-    QTest::newRow("last down") << abc << false << "C" << QStringList { "a", "b", "c" };
-    QTest::newRow("unknown group still re-sorts")
-        << QStringList { "b1:B", "a:A", "b2:B" } << true << "Q" << QStringList { "b1", "b2", "a" };
-    QTest::newRow("first up still re-sorts")
-        << QStringList { "b1:B", "a:A", "b2:B" } << true << "B" << QStringList { "b1", "b2", "a" };
-    QTest::newRow("sub-group up") << QStringList { "x:A/X", "y:A/Y", "a:A", "b:B" } << true << "A/Y"
-                                  << QStringList { "a", "y", "x", "b" };
-    QTest::newRow("sub-group moves with parent")
-        << QStringList { "a:A", "x:A/X", "b:B" } << true << "B" << QStringList { "b", "a", "x" };
-    QTest::newRow("unknown parent")
-        << QStringList { "x:A/X", "y:A/Y" } << true << "Q/Y" << QStringList { "x", "y" };
-    QTest::newRow("sub-group down past the end") << QStringList { "x:A/X", "y:A/Y", "b:B" } << false
-                                                 << "A/Y" << QStringList { "x", "y", "b" };
+    row("element up over another group", mixed, "elementUp x2", { "x2", "x1", "y" });
+    row("element down over another group", mixed, "elementDown x1", { "y", "x2", "x1" });
+    row("last of group down", { "e1:G", "e2:G" }, "elementDown e2", { "e1", "e2" });
+    row("first of group up", mixed, "elementUp x1", { "x1", "y", "x2" });
+    row("unknown element", mixed, "elementUp nobody", { "x1", "y", "x2" });
+    row("group up", abc, "groupUp B", { "b", "a", "c" });
+    row("group down", abc, "groupDown B", { "a", "c", "b" });
+    row("first group up", abc, "groupUp A", { "a", "b", "c" });
+    row("unknown group still re-sorts", { "b1:B", "a:A", "b2:B" }, "groupUp Q",
+        { "b1", "b2", "a" });
+    row("sub-group up", { "x:A/X", "y:A/Y", "a:A", "b:B" }, "groupUp A/Y", { "a", "y", "x", "b" });
+    row("sub-group moves with parent", { "a:A", "x:A/X", "b:B" }, "groupUp B", { "b", "a", "x" });
+    row("unknown parent", { "x:A/X", "y:A/Y" }, "groupUp Q/Y", { "x", "y" });
+    row("sub-group down past the end", { "x:A/X", "y:A/Y", "b:B" }, "groupDown A/Y",
+        { "x", "y", "b" });
 }
 
-void TestDescriptionModel::moveGroup()
+void TestDescriptionModel::moves()
 {
     QFETCH(QStringList, elements);
-    QFETCH(bool, up);
-    QFETCH(QString, group);
+    QFETCH(QString, move);
     QFETCH(QStringList, expected);
 
     CameraDescriptionFile file;
     fill(file, elements);
-    if (up)
-        file.moveGroupUp(group);
+    const QString operation = move.section(' ', 0, 0);
+    const QString name = move.section(' ', 1);
+    if (operation == "elementUp")
+        file.moveElementUp(name);
+    else if (operation == "elementDown")
+        file.moveElementDown(name);
+    else if (operation == "groupUp")
+        file.moveGroupUp(name);
     else
-        file.moveGroupDown(group);
+        file.moveGroupDown(name);
     QCOMPARE(names(file), expected);
-}
-
-void TestDescriptionModel::groupNames_data()
-{
-    QTest::addColumn<QStringList>("elements");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("distinct and sorted") << QStringList { "1:B", "2:A/B", "3:A", "4:B", "5:a" }
-                                         << QStringList { "A", "A/B", "B", "a" };
-    QTest::newRow("empty group included") << QStringList { "1:", "2:Z" } << QStringList { "", "Z" };
-    QTest::newRow("parents only through elements")
-        << QStringList { "1:A/B/C" } << QStringList { "A/B/C" };
-    QTest::newRow("none") << QStringList() << QStringList();
-}
-
-void TestDescriptionModel::groupNames()
-{
-    QFETCH(QStringList, elements);
-    QFETCH(QStringList, expected);
-    CameraDescriptionFile file;
-    fill(file, elements);
-    QCOMPARE(file.groupNames(), expected);
 }
 
 void TestDescriptionModel::groupStates()
 {
     CameraDescriptionFile file;
-    QVERIFY(file.isGroupExpanded("A"));
+    QVERIFY(file.isGroupExpanded("never mentioned"));
     file.setGroupExpanded("A", false);
     file.setGroupExpanded("A/B", true);
     QVERIFY(!file.isGroupExpanded("A"));
     QVERIFY(file.isGroupExpanded("A/B"));
     QVERIFY(file.isGroupExpanded("A/"));
-    file.setGroupExpanded("A", true);
-    QVERIFY(file.isGroupExpanded("A"));
     QCOMPARE(file.groupStates().size(), 2);
 }
 
-void TestDescriptionModel::displayElementLookup()
+void TestDescriptionModel::elementLookupAndLifetime()
 {
     CameraDescriptionFile file;
-    fill(file, { "same:A", "other:B", "same:C" });
+    fill(file, { "same:A", "b:B", "same:C" });
     QVERIFY(!file.displayElement("nobody"));
-    QCOMPARE(file.displayElement("same")->group, QString("A"));
-    QCOMPARE(file.displayElement("other")->group, QString("B"));
+    DisplayElement *removed = file.displayElement("same");
+    QCOMPARE(removed->group, QString("A"));
     file.removeDisplayElement("same");
-    QCOMPARE(file.displayElement("same")->group, QString("C"));
     file.removeDisplayElement("nobody");
-    QCOMPARE(names(file), (QStringList { "other", "same" }));
-}
+    QCOMPARE(file.displayElement("same")->group, QString("C"));
+    // What the file handed out stays readable (checked under ASan).
+    QCOMPARE(removed->group, QString("A"));
 
-void TestDescriptionModel::replacedAndRemovedElementsStayValid()
-{
-    CameraDescriptionFile file;
-    fill(file, { "a:A", "b:B", "c:A" });
     DisplayElement *old = file.displayElement("b");
     auto *replacement = new BoolElement;
     replacement->copyCommonFrom(*old);
     replacement->name = "b2";
     file.replaceDisplayElement(old, replacement);
-    // No re-sort: the replacement takes the old place even though A would come first.
-    QCOMPARE(names(file), (QStringList { "a", "b2", "c" }));
-    QVERIFY(file.displayElements().at(1) == replacement);
-    // The replaced element is still owned by the file and readable (checked under ASan).
+    // No re-sort: the replacement takes the old place even though C would come later.
+    QCOMPARE(names(file), (QStringList { "b2", "same" }));
     QCOMPARE(old->name, QString("b"));
     QCOMPARE(old->type(), DisplayElementType::Integer);
 
-    DisplayElement *removed = file.displayElement("c");
-    file.removeDisplayElement("c");
-    QCOMPARE(removed->group, QString("A"));
-
+    // An unknown old element appends; handing over an element the file already holds changes
+    // nothing (and frees nothing twice).
     auto *orphan = new StringElement;
     orphan->name = "orphan";
     IntegerElement notInList;
     file.replaceDisplayElement(&notInList, orphan);
-    QCOMPARE(names(file), (QStringList { "a", "b2", "orphan" }));
-
-    // Handing over an element the file already holds changes nothing (and frees nothing twice).
     file.addDisplayElement(orphan);
     file.replaceDisplayElement(replacement, orphan);
     file.replaceDisplayElement(orphan, orphan);
-    QCOMPARE(names(file), (QStringList { "a", "b2", "orphan" }));
+    QCOMPARE(names(file), (QStringList { "b2", "same", "orphan" }));
 }
 
 void TestDescriptionModel::elementsDroppedByLoadStayValid()
@@ -529,91 +344,62 @@ void TestDescriptionModel::elementsDroppedByLoadStayValid()
     QCOMPARE(early->name, QString("early"));
 }
 
-void TestDescriptionModel::cloneCopiesEveryField_data()
+void TestDescriptionModel::cloneAndEquals_data()
 {
+    // Each element differs from a fresh one of its kind in a field of that kind only.
     QTest::addColumn<QSharedPointer<DisplayElement>>("element");
-    QTest::addColumn<DisplayElementType>("type");
+    QTest::addColumn<QSharedPointer<DisplayElement>>("fresh");
 
-    auto common = [](DisplayElement *e) {
-        e->name = "n";
-        e->description = "d";
-        e->toolTip = "t";
-        e->group = "g/h";
-        e->visibility = Visibility::Guru;
-        e->accessMode = AccessMode::WO;
-        e->cacheable = false;
-        e->invalidatedBy = QStringList { "x", "y" };
-        e->isAvailable = "a == 1";
-        e->persistent = false;
-        return QSharedPointer<DisplayElement>(e);
+    auto row = [](const char *name, DisplayElement *e, DisplayElement *fresh) {
+        e->name = fresh->name = "n";
+        e->group = fresh->group = "g/h";
+        e->visibility = fresh->visibility = Visibility::Guru;
+        e->invalidatedBy = fresh->invalidatedBy = QStringList { "x", "y" };
+        QTest::newRow(name) << QSharedPointer<DisplayElement>(e)
+                            << QSharedPointer<DisplayElement>(fresh);
     };
     auto *c = new CommandElement;
     c->buttonText = "Go";
-    c->reference = "Cmd";
-    QTest::newRow("Command") << common(c) << DisplayElementType::Command;
+    row("Command", c, new CommandElement);
     auto *b = new BoolElement;
-    b->reference = "r";
-    b->trueValue = "1";
     b->falseValue = "0";
-    QTest::newRow("Bool") << common(b) << DisplayElementType::Bool;
+    row("Bool", b, new BoolElement);
     auto *i = new IntegerElement;
-    i->minimumValue = -5;
-    i->maximumValue = 7;
     i->increment = 2;
-    i->prefix = "p";
-    i->suffix = "s";
-    i->reference = "r";
-    QTest::newRow("Integer") << common(i) << DisplayElementType::Integer;
+    row("Integer", i, new IntegerElement);
     auto *d = new DoubleElement;
-    d->minimumValue = -1.5;
-    d->maximumValue = 2.5;
-    d->increment = 0.25;
-    d->convertMultiply = 0.1;
     d->convertAdd = 3;
-    d->reference = "r";
-    QTest::newRow("Double") << common(d) << DisplayElementType::Double;
+    row("Double", d, new DoubleElement);
     auto *s = new StringElement;
-    s->minimumLength = 1;
     s->maximumLength = 9;
-    s->reference = "r";
-    QTest::newRow("String") << common(s) << DisplayElementType::String;
+    row("String", s, new StringElement);
     auto *e = new EnumerationElement;
     e->items.append({ 3, "three", "third", Visibility::Developer, "x" });
-    e->reference = "r";
-    QTest::newRow("Enumeration") << common(e) << DisplayElementType::Enumeration;
+    row("Enumeration", e, new EnumerationElement);
     auto *l = new ListElement;
-    l->start = "s";
-    l->end = "e";
-    l->count = "256";
-    l->get = "g";
-    l->set = "t";
     l->index = "i";
-    QTest::newRow("List") << common(l) << DisplayElementType::List;
+    row("List", l, new ListElement);
     auto *r = new RoiElement;
-    r->screenWidth = "1280";
-    r->x = "X";
     r->setCommand = "S";
-    QTest::newRow("ROI") << common(r) << DisplayElementType::ROI;
+    row("ROI", r, new RoiElement);
 }
 
-void TestDescriptionModel::cloneCopiesEveryField()
+void TestDescriptionModel::cloneAndEquals()
 {
     QFETCH(QSharedPointer<DisplayElement>, element);
-    QFETCH(DisplayElementType, type);
-    QCOMPARE(element->type(), type);
+    QFETCH(QSharedPointer<DisplayElement>, fresh);
     QScopedPointer<DisplayElement> copy(element->clone());
-    QCOMPARE(copy->type(), type);
+    QCOMPARE(copy->type(), element->type());
     QVERIFY(copy->equals(*element));
+    QVERIFY(!fresh->equals(*element));
     copy->invalidatedBy.append("z");
     QVERIFY(!copy->equals(*element));
 
     // A different kind with the same common fields is never equal.
     CommandElement other;
     other.copyCommonFrom(*element);
-    if (type != DisplayElementType::Command) {
-        QVERIFY(!other.equals(*element));
-        QVERIFY(!element->equals(other));
-    }
+    if (element->type() != DisplayElementType::Command)
+        QVERIFY(!other.equals(*element) && !element->equals(other));
 }
 
 QTEST_GUILESS_MAIN(TestDescriptionModel)
