@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -74,15 +75,22 @@ inline std::unique_ptr<CameraDescriptionFile> makeDescription(
     return description;
 }
 
-/// Records every notification it receives.
+/// Records every notification it receives and runs an optional hook on each.
 class RecordingSubscriber : public ValueSubscriber
 {
 public:
+    RecordingSubscriber() = default;
+    explicit RecordingSubscriber(std::function<void(const QVariant &)> hook)
+        : onChange(std::move(hook))
+    { }
     void valueChanged(const QString &id, const QVariant &value) override
     {
         calls.append(qMakePair(id, value));
+        if (onChange)
+            onChange(value);
     }
     QList<QPair<QString, QVariant>> calls;
+    std::function<void(const QVariant &)> onChange;
 };
 
 #endif // ENGINETESTSUPPORT_H

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 /// Test double of the progress dialog: records what it is shown and cancels at a chosen entry.
 class FakeTransferProgress : public TransferProgress
 {
@@ -13,11 +15,15 @@ public:
     {
         titles.append(title);
         maximums.append(maximum);
+        if (onCall)
+            onCall();
     }
     bool update(int value, const QString &label) override
     {
         values.append(value);
         labels.append(label);
+        if (onCall)
+            onCall();
         return cancelAt >= 0 && value >= cancelAt;
     }
     void end() override { ++ended; }
@@ -28,6 +34,7 @@ public:
     QList<int> values;
     QStringList labels;
     int ended = 0;
+    std::function<void()> onCall; // runs on begin and on every update
 };
 
 #endif // FAKETRANSFERPROGRESS_H

@@ -97,9 +97,8 @@ private slots:
     void cameraValue();
     void savedValue_data();
     void savedValue();
-    void writeGoesThroughTheDatabase();
-    void writeOfUnconvertibleDoubleSendsNothing_data();
-    void writeOfUnconvertibleDoubleSendsNothing();
+    void write_data();
+    void write();
     void readForSavingReadsTheCamera();
 };
 
@@ -119,9 +118,7 @@ void TestElementValue::displayText_data()
     QTest::newRow("double with units") << "doubleUnits" << QVariant(0) << "t = 10 ms";
     QTest::newRow("double never read") << "double" << QVariant() << "";
     QTest::newRow("string") << "string" << QVariant("Cam 1") << "Cam 1";
-    QTest::newRow("string from number") << "string" << QVariant(12) << "12";
     QTest::newRow("enumeration item") << "enum" << QVariant(2) << "Slow";
-    QTest::newRow("enumeration from text") << "enum" << QVariant("1") << "Fast";
     QTest::newRow("enumeration without match") << "enum" << QVariant(3) << "No value selected";
     QTest::newRow("list") << "list" << QVariant() << "<list>";
     QTest::newRow("roi") << "roi" << QVariant() << "<ROI>";
@@ -192,11 +189,8 @@ void TestElementValue::cameraValue_data()
         << "bool" << QVariant("true") << QVariant("On") << QString();
     QTest::newRow("bool text 0") << "bool" << QVariant("0") << QVariant("Off") << QString();
     QTest::newRow("integer unchanged") << "int" << QVariant(12) << QVariant(12) << QString();
-    QTest::newRow("string unchanged") << "string" << QVariant("ab") << QVariant("ab") << QString();
-    QTest::newRow("enumeration unchanged") << "enum" << QVariant(2) << QVariant(2) << QString();
     QTest::newRow("double truncated, not rounded")
         << "double" << QVariant(13.9) << QVariant(7) << QString();
-    QTest::newRow("double exact") << "double" << QVariant(13.5) << QVariant(7) << QString();
     QTest::newRow("double negative truncated toward zero")
         << "double" << QVariant(9.1) << QVariant(-1) << QString();
     QTest::newRow("double from settings text")
@@ -267,8 +261,32 @@ void TestElementValue::savedValue()
     QVERIFY(!ElementValue::savedValue(writeOnly.get(), value).isValid());
 }
 
-void TestElementValue::writeGoesThroughTheDatabase()
+void TestElementValue::write_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QVariant>("edited");
+    QTest::addColumn<QByteArray>("code"); // empty: nothing is sent
+    QTest::addColumn<QVariant>("sent");
+    QTest::newRow("double converted")
+        << "double" << QVariant(13.9) << QByteArray("EX") << QVariant(7);
+    QTest::newRow("bool true value")
+        << "bool" << QVariant(true) << QByteArray("FL") << QVariant("On");
+    // The command element stores nothing.
+    QTest::newRow("command") << "command" << QVariant(1) << QByteArray("AP")
+                             << QVariant(QByteArray("1"));
+    QTest::newRow("list") << "list" << QVariant(1) << QByteArray() << QVariant();
+    QTest::newRow("ConvertMultiply 0")
+        << "doubleZero" << QVariant(5.0) << QByteArray() << QVariant();
+    QTest::newRow("beyond int") << "double" << QVariant(1e12) << QByteArray() << QVariant();
+    QTest::newRow("not a number") << "double" << QVariant("x") << QByteArray() << QVariant();
+}
+
+void TestElementValue::write()
+{
+    QFETCH(QString, kind);
+    QFETCH(QVariant, edited);
+    QFETCH(QByteArray, code);
+    QFETCH(QVariant, sent);
     FakeCommandChannel channel;
     CameraDatabase db(&channel);
     auto description = makeDescription({
@@ -277,42 +295,21 @@ void TestElementValue::writeGoesThroughTheDatabase()
         { "Apply", "AP", {}, { constParam("1") }, {}, {} },
     });
     db.setDescription(description.get(), "m", "t");
-
-    QVERIFY(ElementValue::write(&db, element("double").get(), 13.9));
-    QVERIFY(ElementValue::write(&db, element("bool").get(), true));
-    QVERIFY(ElementValue::write(&db, element("command").get(), 1));
-    QVERIFY(!ElementValue::write(&db, element("list").get(), 1));
-    QCOMPARE(channel.codes(), (QByteArrayList { "EX", "FL", "AP" }));
-    QCOMPARE(channel.requests.at(0).args, QVariantList { 7 });
-    QCOMPARE(channel.requests.at(1).args, QVariantList { "On" });
-    QCOMPARE(db.cachedValue("expo"), QVariant(7));
-    // The command element stores nothing.
-    QCOMPARE(db.valueState("Apply"), CameraDatabase::ValueState::Absent);
-}
-
-void TestElementValue::writeOfUnconvertibleDoubleSendsNothing_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QVariant>("edited");
-    QTest::newRow("ConvertMultiply 0") << "doubleZero" << QVariant(5.0);
-    QTest::newRow("beyond int") << "double" << QVariant(1e12);
-    QTest::newRow("not a number") << "double" << QVariant("x");
-}
-
-void TestElementValue::writeOfUnconvertibleDoubleSendsNothing()
-{
-    QFETCH(QString, kind);
-    QFETCH(QVariant, edited);
-    FakeCommandChannel channel;
-    CameraDatabase db(&channel);
-    auto description = makeDescription({ { "Expo", "EX", {}, { intParam("expo") }, {}, {} } });
-    db.setDescription(description.get(), "m", "t");
     db.updateCachedValue("expo", 4);
+    if (kind.startsWith("double") && code.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Double element Exposure: "));
 
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Double element Exposure: "));
-    QVERIFY(!ElementValue::write(&db, element(kind).get(), edited));
-    QVERIFY(channel.requests.isEmpty());
-    QCOMPARE(db.cachedValue("expo"), QVariant(4));
+    QCOMPARE(ElementValue::write(&db, element(kind).get(), edited), !code.isEmpty());
+    if (code.isEmpty()) {
+        QVERIFY(channel.requests.isEmpty());
+        QCOMPARE(db.cachedValue("expo"), QVariant(4));
+        return;
+    }
+    QCOMPARE(channel.codes(), QByteArrayList { code });
+    QCOMPARE(channel.requests.first().args, QVariantList { sent });
+    QCOMPARE(db.valueState("Apply"), CameraDatabase::ValueState::Absent);
+    if (kind == "double")
+        QCOMPARE(db.cachedValue("expo"), sent);
 }
 
 void TestElementValue::readForSavingReadsTheCamera()

@@ -15,12 +15,12 @@ private slots:
     void init();
     void cleanup();
 
+    void asynchronousGetIsDecoded_data();
     void asynchronousGetIsDecoded();
-    void setIsFollowedByGet();
-    void rejectedSetKeepsUserValueWithoutFollowUp();
+    void setIsFollowedByGetUnlessRejected_data();
+    void setIsFollowedByGetUnlessRejected();
     void replyArgumentCount_data();
     void replyArgumentCount();
-    void identificationThroughFallback();
     void blockingGetReturnsCameraAnswer();
     void cameraReadsDoNotCountAgainstScriptLimit();
 
@@ -75,41 +75,57 @@ bool TestEngineComm::waitForReplies(int count)
     return true;
 }
 
+void TestEngineComm::asynchronousGetIsDecoded_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("value of a command") << "gain" << QByteArray("GA") << QVariant(12);
+    QTest::newRow("identification through the fallback command")
+        << "ID" << QByteArray("ID") << QVariant("VirtualDevice-Engine");
+}
+
 void TestEngineComm::asynchronousGetIsDecoded()
 {
-    mFixture.camera().setValue("GA", "12");
+    QFETCH(QString, name);
+    QFETCH(QByteArray, code);
+    QFETCH(QVariant, value);
+    if (value.type() == QVariant::Int)
+        mFixture.camera().setValue(code, value.toByteArray());
     QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
-    QVERIFY(!mDb->getValue("gain").isValid());
-    QVERIFY(!mDb->getValue("gain").isValid());
+    QVERIFY(!mDb->getValue(name).isValid());
+    QVERIFY(!mDb->getValue(name).isValid());
     QVERIFY(updates.wait(5000));
-    QCOMPARE(updates.first().at(0).toString(), QStringLiteral("gain"));
-    QCOMPARE(mDb->getValue("gain"), QVariant(12));
-    QCOMPARE(received(), QByteArrayList { "GA?" });
+    QCOMPARE(updates.first().at(0).toString(), name);
+    QCOMPARE(mDb->getValue(name), value);
+    QCOMPARE(received(), QByteArrayList { code + '?' });
 }
 
-void TestEngineComm::setIsFollowedByGet()
+void TestEngineComm::setIsFollowedByGetUnlessRejected_data()
 {
+    QTest::addColumn<bool>("rejected");
+    QTest::addColumn<QByteArrayList>("expected");
+    QTest::newRow("accepted") << false << QByteArrayList { "GA9", "GA?" };
+    QTest::newRow("rejected keeps the user's value") << true << QByteArrayList { "GA9" };
+}
+
+void TestEngineComm::setIsFollowedByGetUnlessRejected()
+{
+    QFETCH(bool, rejected);
+    QFETCH(QByteArrayList, expected);
+    if (rejected)
+        mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
     mDb->updateCachedValue("gain", 1);
-    mDb->setValue("gain", 5);
-    QVERIFY(waitForReplies(2));
-    QCOMPARE(received(), (QByteArrayList { "GA5", "GA?" }));
-    QCOMPARE(mDb->cachedValue("gain"), QVariant(5));
-    QCOMPARE(mDb->valueState("gain"), CameraDatabase::ValueState::Cached);
-}
-
-void TestEngineComm::rejectedSetKeepsUserValueWithoutFollowUp()
-{
-    mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
     mDb->setValue("gain", 9);
-    QVERIFY(waitForReplies(1));
+    QVERIFY(waitForReplies(expected.size()));
     QCOMPARE(mReplies->first().at(2).value<AbstractCommunicator::Result>(),
-        AbstractCommunicator::Failure);
+        rejected ? AbstractCommunicator::Failure : AbstractCommunicator::Success);
     QCOMPARE(mDb->cachedValue("gain"), QVariant(9));
+    QCOMPARE(mDb->valueState("gain"), CameraDatabase::ValueState::Cached);
     // Nothing else is on its way: a later get is the next thing the camera sees.
     mDb->refreshValue("gain");
-    QVERIFY(waitForReplies(2));
-    QCOMPARE(received().last(), QByteArray("GA?"));
-    QCOMPARE(received().size(), 2);
+    QVERIFY(waitForReplies(expected.size() + 1));
+    QCOMPARE(received(), expected + QByteArrayList { "GA?" });
 }
 
 void TestEngineComm::replyArgumentCount_data()
@@ -146,15 +162,6 @@ void TestEngineComm::replyArgumentCount()
     QCOMPARE(mDb->valueState("rw"), CameraDatabase::ValueState::Cached);
 }
 
-void TestEngineComm::identificationThroughFallback()
-{
-    QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
-    QVERIFY(!mDb->getValue("ID").isValid());
-    QVERIFY(updates.wait(5000));
-    QCOMPARE(mDb->getValue("ID"), QVariant("VirtualDevice-Engine"));
-    QCOMPARE(received(), QByteArrayList { "ID?" });
-}
-
 void TestEngineComm::blockingGetReturnsCameraAnswer()
 {
     mFixture.camera().setValue("GA", "33");
@@ -163,7 +170,6 @@ void TestEngineComm::blockingGetReturnsCameraAnswer()
     QCOMPARE(mDb->getValueWait("gain"), QVariant(33)); // cached now
     mDb->refreshValue("gain");
     QCOMPARE(mDb->getValueWait("gain"), QVariant(34));
-    QVERIFY(mReplies->isEmpty() || mReplies->first().at(0).toString() == "Gain");
 }
 
 void TestEngineComm::cameraReadsDoNotCountAgainstScriptLimit()

@@ -42,35 +42,19 @@ inline QString actionCommand(const QString &id, const QString &code)
         .arg(id, code);
 }
 
+/// One display element; the fields after kindXml are optional in brace initialisation.
 struct Element
 {
-    Element(const QString &name, const QString &group, const QString &kindXml,
-        const QString &visibility = QStringLiteral("Beginner"),
-        const QString &access = QStringLiteral("RW"), const QString &invalidatedBy = QString(),
-        const QString &isAvailable = QString(), const QString &cacheable = QStringLiteral("True"),
-        const QString &toolTip = QString(), const QString &description = QString())
-        : name(name)
-        , group(group)
-        , kindXml(kindXml)
-        , visibility(visibility)
-        , access(access)
-        , invalidatedBy(invalidatedBy)
-        , isAvailable(isAvailable)
-        , cacheable(cacheable)
-        , toolTip(toolTip)
-        , description(description)
-    { }
-
     QString name;
     QString group;
     QString kindXml; // e.g. integer("Gain")
-    QString visibility;
-    QString access;
-    QString invalidatedBy;
-    QString isAvailable;
-    QString cacheable;
-    QString toolTip;
-    QString description;
+    QString visibility = QStringLiteral("Beginner");
+    QString access = QStringLiteral("RW");
+    QString invalidatedBy = QString();
+    QString isAvailable = QString();
+    QString cacheable = QStringLiteral("True");
+    QString toolTip = QString();
+    QString description = QString();
 };
 
 inline QString integer(

@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "engine/transferprogress.h"
+#include "tests/engine/faketransferprogress.h"
 #include "tests/tree/treetestrig.h"
 #include "ui/progressdialogtransferprogress.h"
 
@@ -8,40 +9,19 @@
 
 using TreeXml::Element;
 
-/// Records what a list transfer reports, and whether the tree's refresh timer ran meanwhile.
-class RecordingTransferProgress : public TransferProgress
+namespace {
+
+/// Records what a transfer reports, and whether the tree's refresh timer ran meanwhile.
+struct TimerWatchingProgress : FakeTransferProgress
 {
-public:
-    explicit RecordingTransferProgress(StandardItemModel *model)
-        : mModel(model)
-    { }
-
-    void begin(const QString &title, int maximum) override
+    explicit TimerWatchingProgress(StandardItemModel *model)
     {
-        titles.append(title);
-        maximums.append(maximum);
-        timerRan |= mModel->isRefreshTimerActive();
+        onCall = [this, model] { timerRan |= model->isRefreshTimerActive(); };
     }
-    bool update(int value, const QString &label) override
-    {
-        values.append(value);
-        labels.append(label);
-        timerRan |= mModel->isRefreshTimerActive();
-        return value == cancelAt;
-    }
-    void end() override { ++ends; }
-
-    QStringList titles;
-    QList<int> maximums;
-    QList<int> values;
-    QStringList labels;
-    int ends = 0;
-    int cancelAt = -1;
     bool timerRan = false;
-
-private:
-    StandardItemModel *mModel;
 };
+
+} // namespace
 
 // The tree against a simulated camera behind the real communication thread: values read and
 // written on the wire, availability read from the camera, invalidation, refresh and transfers.
@@ -73,6 +53,7 @@ private slots:
 
 private:
     QString document(const QList<Element> &elements) const;
+    static Element listElement();
     /// Queues a get of Mode and waits until the camera has handled it, so that every request
     /// queued before has been handled too.
     bool drainQueue();
@@ -127,6 +108,13 @@ QString TestTreeCamera::document(const QList<Element> &elements) const
             TreeXml::actionCommand("Apply", "APL"), TreeXml::actionCommand("LutStart", "LTS"),
             TreeXml::actionCommand("LutEnd", "LTE"), lut, roi },
         elements);
+}
+
+Element TestTreeCamera::listElement()
+{
+    return { "LUT", "G",
+        "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
+        "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
 }
 
 bool TestTreeCamera::drainQueue()
@@ -335,14 +323,11 @@ void TestTreeCamera::listTransferPausesTheRefresh()
     QFETCH(int, cancelAt);
     QFETCH(int, count);
     QFETCH(QStringList, entries);
-    RecordingTransferProgress progress(mRig->model.get());
+    TimerWatchingProgress progress(mRig->model.get());
     progress.cancelAt = cancelAt;
     mRig->database->setTransferProgress(&progress);
     mRig->camera().setValue("LTV", "7");
-    QVERIFY(mRig->load(document({ { "LUT", "G",
-        "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2"
-        "</Count><Get>LutValue</Get><Set>LutValue</Set>"
-        "<Index>LutIndex</Index></List>" } })));
+    QVERIFY(mRig->load(document({ listElement() })));
     PellixItem *lut = mRig->cell("LUT");
     QCOMPARE(lut->type(), int(PellixItem::ListType));
     QCOMPARE(lut->displayText(), QVariant("<list>"));
@@ -357,7 +342,7 @@ void TestTreeCamera::listTransferPausesTheRefresh()
     QCOMPARE(progress.titles, QStringList { "Loading list from camera" });
     QCOMPARE(progress.maximums, QList<int> { 3 });
     QCOMPARE(progress.labels.first(), QString("Loading list from camera (0/3)"));
-    QCOMPARE(progress.ends, 1);
+    QCOMPARE(progress.ended, 1);
     QVERIFY(!progress.timerRan);
     QVERIFY(mRig->model->isRefreshTimerActive());
     QCOMPARE(countReceived("LTV?0"), 1);
@@ -366,12 +351,9 @@ void TestTreeCamera::listTransferPausesTheRefresh()
 
 void TestTreeCamera::listWriteSendsEveryEntry()
 {
-    RecordingTransferProgress progress(mRig->model.get());
+    TimerWatchingProgress progress(mRig->model.get());
     mRig->database->setTransferProgress(&progress);
-    QVERIFY(mRig->load(document({ { "LUT", "G",
-        "<List><Start>LutStart</Start><End>LutEnd</End><Count>3"
-        "</Count><Get>LutValue</Get><Set>LutValue</Set>"
-        "<Index>LutIndex</Index></List>" } })));
+    QVERIFY(mRig->load(document({ listElement() })));
     mRig->camera().clearReceivedCommands();
 
     mRig->cell("LUT")->saveList({ "4", "x", "6" });
@@ -441,7 +423,7 @@ void TestTreeCamera::treeInstallsTheProgressDialog()
     QVERIFY(installed);
 
     // A display the application installed itself is left in place.
-    RecordingTransferProgress own(mRig->model.get());
+    TimerWatchingProgress own(mRig->model.get());
     mRig->database->setTransferProgress(&own);
     QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") } })));
     QCOMPARE(mRig->database->transferProgress(), &own);
