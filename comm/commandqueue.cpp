@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <memory>
+
 CommandQueue::CommandQueue(QObject *parent)
     : QObject(parent)
 { }
@@ -30,14 +32,34 @@ void CommandQueue::appendCommand(AbstractCommunicator *communicator, const QStri
 void CommandQueue::prependCommand(AbstractCommunicator *communicator, const QString &id,
     const QByteArray &command, const QVariantList &args, bool expectReply, bool withErrorCheck)
 {
-    auto *entry = new QueuedCommand { communicator, id, command, args, expectReply };
+    auto *entry = new QueuedCommand { communicator, id, command, args, expectReply, true };
     QMutexLocker lock(&mMutex);
     removeFirstDuplicate(*entry);
+    // A console command typed earlier must reach the camera first ("GAI 120" before "GAI?").
+    int at = 0;
+    while (at < mCommands.size() && mCommands.at(at)->urgent)
+        ++at;
+    mCommands.insert(at, entry);
     if (withErrorCheck)
-        mCommands.prepend(new QueuedCommand {
-            communicator, id, QByteArrayLiteral("ERR?"), QVariantList(), true });
-    mCommands.prepend(entry);
+        mCommands.insert(at + 1,
+            new QueuedCommand {
+                communicator, id, QByteArrayLiteral("ERR?"), QVariantList(), true, true });
     scheduleCheck();
+}
+
+void CommandQueue::finishExchange(
+    AbstractCommunicator *communicator, const QString &id, const QByteArray &command)
+{
+    QMutexLocker lock(&mMutex);
+    if (communicator && mRunningCommunicator == communicator && mRunningId == id
+        && mRunningCommand == command)
+        mRunningCommunicator.clear();
+}
+
+bool CommandQueue::isExchangeRunning() const
+{
+    QMutexLocker lock(&mMutex);
+    return !mRunningCommunicator.isNull();
 }
 
 int CommandQueue::size() const
@@ -63,17 +85,26 @@ void CommandQueue::checkNext()
         return;
     }
     QMutexLocker lock(&mMutex);
+    // Entries stay here until the line is free; handed over early, they could neither be
+    // replaced by newer duplicates nor overtaken by console commands.
+    if (!mRunningCommunicator.isNull())
+        return;
     // An entry whose communicator is gone (a relay port that disconnected) is dropped; the
-    // next one is dispatched instead so that the chain of replies does not stall.
+    // next one is dispatched instead so that the queue does not stall.
     while (!mCommands.isEmpty()) {
-        QueuedCommand *entry = mCommands.takeFirst();
+        std::unique_ptr<QueuedCommand> entry(mCommands.takeFirst());
         AbstractCommunicator *communicator = entry->communicator.data();
-        if (communicator)
-            communicator->sendCommandEventQueued(
-                entry->id, entry->command, entry->args, entry->expectReply);
-        delete entry;
-        if (communicator)
-            return;
+        if (!communicator)
+            continue;
+        mRunningCommunicator = communicator;
+        mRunningId = entry->id;
+        mRunningCommand = entry->command;
+        // Destroyed before it replies, the communicator never will: carry on with the rest.
+        connect(communicator, &QObject::destroyed, this, &CommandQueue::checkNext,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        communicator->sendCommandEventQueued(
+            entry->id, entry->command, entry->args, entry->expectReply);
+        return;
     }
 }
 

@@ -358,8 +358,10 @@ void CommunicationThreadObject::commOnlineStateChanged(AbstractCommunicator *com
 void CommunicationThreadObject::commReceivedMessage(
     QString id, QByteArray cmd, AbstractCommunicator::Result result, QVariantList args)
 {
-    if (CommandQueue *commands = queue())
+    if (CommandQueue *commands = queue()) {
+        commands->finishExchange(qobject_cast<AbstractCommunicator *>(sender()), id, cmd);
         commands->checkNext();
+    }
     emit receivedReply(id, cmd, result, args);
 }
 

@@ -17,6 +17,9 @@ struct QueuedCommand
     QByteArray command;
     QVariantList args;
     bool expectReply = true;
+    /// Put to the front by the console (the command or its error check); later console
+    /// entries line up behind it instead of overtaking it.
+    bool urgent = false;
 
     /// Same id text and same command bytes; communicator and arguments do not count.
     bool isDuplicateOf(const QueuedCommand &other) const

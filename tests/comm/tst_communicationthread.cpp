@@ -6,6 +6,8 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
+#include <atomic>
+
 using StatusRecord = QPair<QString, int>;
 
 class TestCommunicationThread : public QObject
@@ -20,6 +22,7 @@ private slots:
     void discoveryFindsVirtualCameras();
     void stopDiscoveryEndsCycleAfterCurrentPort();
     void replyReturnsToCallersThread();
+    void consoleCommandsOvertakeWaitingReads();
     void commandsNeedSelectedPort_data();
     void commandsNeedSelectedPort();
     void setCurrentPortRules();
@@ -158,6 +161,56 @@ void TestCommunicationThread::replyReturnsToCallersThread()
     QCOMPARE(lab->camera().receivedCommands(), (QList<QByteArray> { "GAI12;3", "GAI?" }));
     auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
     QVERIFY(bench->camera().receivedCommands().isEmpty());
+}
+
+void TestCommunicationThread::consoleCommandsOvertakeWaitingReads()
+{
+    // Reads of 75 ms: the ten reads keep the line busy long after the console commands come.
+    VirtualCommunicator::setDelayDivisor(10);
+    auto restore = qScopeGuard([]() { VirtualCommunicator::setDelayDivisor(50); });
+    mComm->setCurrentPort(QStringLiteral("Lab"));
+    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
+    QVERIFY(lab);
+    // Answered reads need no retry, so the camera sees each command once.
+    lab->camera().setValue(QStringLiteral("GAI"), "7");
+    // The spy records in the communication thread before the counter below is raised.
+    QSignalSpy spy(mComm, &CommunicationThreadObject::receivedReply);
+    std::atomic<int> replies { 0 };
+    connect(
+        mComm, &CommunicationThreadObject::receivedReply, mComm, [&replies]() { ++replies; },
+        Qt::DirectConnection);
+
+    const int readCount = 10;
+    for (int i = 0; i < readCount; ++i)
+        QVERIFY(mComm->sendCommand(QStringLiteral("r%1").arg(i), "GAI?", {}, true));
+    // The console is used while the reads are under way, as when the tree has just asked for
+    // every value.
+    QTRY_VERIFY(replies >= 1);
+    QVERIFY(mComm->sendCommandFirst(QStringLiteral("@Console"), "GAI 120", {}, false, true));
+    QVERIFY(mComm->sendCommandFirst(QStringLiteral("@Console"), "GAI?", {}, true, true));
+    // At most one read per reply so far (and the one running) can be ahead of them.
+    const int readsAhead = replies + 1;
+    QTRY_COMPARE_WITH_TIMEOUT(int(replies), readCount + 4, 10000);
+
+    const QList<QByteArray> received = lab->camera().receivedCommands();
+    const QList<QByteArray> console { "GAI 120", "ERR?", "GAI?", "ERR?" };
+    const int at = received.indexOf("GAI 120");
+    QVERIFY2(at >= 0 && at <= readsAhead,
+        qPrintable(QStringLiteral("console command after %1 reads").arg(at)));
+    QVERIFY(at < readCount);
+    QCOMPARE(received.mid(at, console.size()), console);
+    QList<QByteArray> readsOnly = received;
+    for (int i = 0; i < console.size(); ++i)
+        readsOnly.removeAt(at);
+    QCOMPARE(readsOnly.size(), readCount);
+    QCOMPARE(readsOnly.count("GAI?"), readCount);
+    // "GAI?" typed after "GAI 120" reads the new value.
+    QVariantList consoleRead;
+    for (const QList<QVariant> &r : qAsConst(spy)) {
+        if (r.at(0).toString() == QLatin1String("@Console") && r.at(1).toByteArray() == "GAI?")
+            consoleRead = r.at(3).toList();
+    }
+    QCOMPARE(consoleRead, QVariantList { 120 });
 }
 
 void TestCommunicationThread::commandsNeedSelectedPort_data()
