@@ -39,7 +39,8 @@ void DebugLog::releaseConsole()
 #endif
 }
 
-void DebugLog::debugMessageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+void DebugLog::debugMessageHandler(
+    QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     const QByteArray line = message.toLocal8Bit() + '\n';
 

@@ -17,8 +17,8 @@ public:
 
     /// The message handler; the file is opened and closed per message so that nothing is
     /// lost when the process dies.
-    static void debugMessageHandler(QtMsgType type, const QMessageLogContext &context,
-                                    const QString &message);
+    static void debugMessageHandler(
+        QtMsgType type, const QMessageLogContext &context, const QString &message);
 
     static const char *fileName() { return "debug.log"; }
 };
