@@ -131,6 +131,12 @@ QList<QByteArray> SimulatedCamera::receivedCommands() const
     return mReceived;
 }
 
+int SimulatedCamera::receivedCommandCount() const
+{
+    QMutexLocker lock(&mMutex);
+    return mReceived.size();
+}
+
 void SimulatedCamera::clearReceivedCommands()
 {
     QMutexLocker lock(&mMutex);

@@ -56,6 +56,7 @@ public:
 
     /// Commands handled so far (the text between "@" and CR), oldest first.
     QList<QByteArray> receivedCommands() const;
+    int receivedCommandCount() const;
     void clearReceivedCommands();
 
     /// Makes "ID?" answer this text instead of "VirtualDevice-" and the name (empty: default).

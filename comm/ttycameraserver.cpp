@@ -163,6 +163,7 @@ void TtyCameraServer::readAvailable()
     }
     if (input.isEmpty())
         return;
+    const int before = mCamera.receivedCommandCount();
     const QList<SimulatedCamera::Chunk> chunks = mCamera.receive(input);
     for (const SimulatedCamera::Chunk &chunk : chunks) {
         if (chunk.delayMs <= 0) {
@@ -178,7 +179,10 @@ void TtyCameraServer::readAvailable()
             });
         }
     }
-    emit commandsHandled(mCamera.receivedCommands().size());
+    // A frame may arrive in pieces; only a completed command counts as handled.
+    const int total = mCamera.receivedCommandCount();
+    if (total != before)
+        emit commandsHandled(total);
 #endif
 }
 

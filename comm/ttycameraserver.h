@@ -43,7 +43,7 @@ public slots:
     bool reopen();
 
 signals:
-    /// Bytes were consumed; total is the number of commands handled so far.
+    /// One or more complete commands were handled; total counts them all so far.
     void commandsHandled(int total);
     void errorOccurred(QString message);
 

@@ -46,12 +46,17 @@ public:
             mServer, [this, &ok]() { ok = mServer->reopen(); }, Qt::BlockingQueuedConnection);
         return ok;
     }
-    /// Hangs up in the server's thread as soon as the next command has arrived.
+    /// Hangs up in the server's thread as soon as a command after those handled so far has
+    /// arrived. The server may still be announcing the previous command when this is called,
+    /// so the announcement is judged by its count, not by its arrival.
     void hangUpAtNextCommand()
     {
+        const int handled = camera().receivedCommandCount();
         auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(
-            mServer, &TtyCameraServer::commandsHandled, mServer, [this, connection]() {
+        *connection = QObject::connect(mServer, &TtyCameraServer::commandsHandled, mServer,
+            [this, connection, handled](int total) {
+                if (total <= handled)
+                    return;
                 QObject::disconnect(*connection);
                 mServer->hangUp();
             });
