@@ -113,15 +113,12 @@ void TestCommandLine::debugLogAppendsEachMessageOnce()
     QVERIFY(text.endsWith('\n'));
     const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
     QCOMPARE(lines.size(), 12);
-    for (int run = 0; run < 2; ++run) {
-        const int at = run * 6;
+    for (int at = 0; at < lines.size(); at += 6) {
         QVERIFY2(lines[at].startsWith("----------  \"") && lines[at].endsWith("\" -------------"),
             lines[at].constData());
-        QCOMPARE(lines[at + 1], QByteArray("Started application with console."));
-        QCOMPARE(lines[at + 2], QByteArray("first line"));
-        QCOMPARE(lines[at + 3], QByteArray("multi"));
-        QCOMPARE(lines[at + 4], QByteArray("line"));
-        QCOMPARE(lines[at + 5], QByteArray("streamed 42"));
+        QCOMPARE(lines.mid(at + 1, 5),
+            (QList<QByteArray> { "Started application with console.", "first line", "multi", "line",
+                "streamed 42" }));
     }
 }
 
