@@ -27,27 +27,22 @@ void TestCommandLine::flags_data()
     QTest::addColumn<bool>("editorMode");
     QTest::addColumn<QStringList>("devices");
 
-    const QStringList none;
-    QTest::newRow("nothing") << QStringList { "marnifex" } << false << false << false << none;
-    QTest::newRow("developer") << QStringList { "marnifex", "--developer" } << true << false
-                               << false << none;
-    QTest::newRow("debug") << QStringList { "marnifex", "--debug" } << false << true << false
-                           << none;
-    QTest::newRow("any order, devices in order")
-        << QStringList { "marnifex", "V:B", "--debug", "--developer", "V:A" } << true << true
-        << false << QStringList { "B", "A" };
-    QTest::newRow("editor implies developer")
-        << QStringList { "marnifex", "--editor" } << true << false << true << none;
-    QTest::newRow("editor drops debug mode")
-        << QStringList { "marnifex", "--debug", "--editor" } << true << false << true << none;
-    QTest::newRow("case matters") << QStringList { "marnifex", "--Debug", "--DEVELOPER", "--Editor",
-        "v:Demo" } << false << false
-                                  << false << none;
-    QTest::newRow("no prefix match")
-        << QStringList { "marnifex", "--debugger", "--developers", "xV:Demo" } << false << false
-        << false << none;
-    QTest::newRow("colon kept in device name")
-        << QStringList { "marnifex", "V:a:b" } << false << false << false << QStringList { "a:b" };
+    // The program name comes first, as in argv.
+    auto row = [](const char *name, const QStringList &arguments, bool developer, bool debug,
+                   bool editor, const QStringList &devices = {}) {
+        QTest::newRow(name) << QStringList { "marnifex" } + arguments << developer << debug
+                            << editor << devices;
+    };
+    row("nothing", {}, false, false, false);
+    row("developer", { "--developer" }, true, false, false);
+    row("debug", { "--debug" }, false, true, false);
+    row("any order, devices in order", { "V:B", "--debug", "--developer", "V:A" }, true, true,
+        false, { "B", "A" });
+    row("editor implies developer", { "--editor" }, true, false, true);
+    row("editor drops debug mode", { "--debug", "--editor" }, true, false, true);
+    row("case matters", { "--Debug", "--DEVELOPER", "--Editor", "v:Demo" }, false, false, false);
+    row("no prefix match", { "--debugger", "--developers", "xV:Demo" }, false, false, false);
+    row("colon kept in device name", { "V:a:b" }, false, false, false, { "a:b" });
 }
 
 void TestCommandLine::flags()
