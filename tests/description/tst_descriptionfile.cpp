@@ -470,22 +470,17 @@ void TestDescriptionFile::groupsWritten_data()
     QTest::addColumn<QStringList>("states");
     QTest::addColumn<QStringList>("written");
 
-    QTest::newRow("ancestor of a used group")
-        << QStringList { "A/B" } << QStringList { "A", "A/B" } << QStringList { "A", "A/B" };
-    QTest::newRow("unused dropped")
-        << QStringList { "A" } << QStringList { "B", "A", "A/B" } << QStringList { "A" };
-    QTest::newRow("prefix without slash is not an ancestor")
-        << QStringList { "AB" } << QStringList { "A", "AB" } << QStringList { "AB" };
-    QTest::newRow("ascending order")
-        << QStringList { "b", "B", "a" } << QStringList { "b", "a", "B" }
-        << QStringList { "B", "a", "b" };
-    QTest::newRow("empty path used by empty group")
-        << QStringList { "" } << QStringList { "" } << QStringList { "" };
-    QTest::newRow("empty path as ancestor of a leading slash")
-        << QStringList { "/x" } << QStringList { "", "/x" } << QStringList { "", "/x" };
-    QTest::newRow("trailing slash group")
-        << QStringList { "A//B" } << QStringList { "A", "A/", "A//B" }
-        << QStringList { "A", "A/", "A//B" };
+    auto row = [](const char *name, const QStringList &elementGroups, const QStringList &states,
+                   const QStringList &written) {
+        QTest::newRow(name) << elementGroups << states << written;
+    };
+    row("ancestor of a used group", { "A/B" }, { "A", "A/B" }, { "A", "A/B" });
+    row("unused dropped", { "A" }, { "B", "A", "A/B" }, { "A" });
+    row("prefix without slash is not an ancestor", { "AB" }, { "A", "AB" }, { "AB" });
+    row("ascending order", { "b", "B", "a" }, { "b", "a", "B" }, { "B", "a", "b" });
+    row("empty path used by empty group", { "" }, { "" }, { "" });
+    row("empty path as ancestor of a leading slash", { "/x" }, { "", "/x" }, { "", "/x" });
+    row("trailing slash group", { "A//B" }, { "A", "A/", "A//B" }, { "A", "A/", "A//B" });
 }
 
 void TestDescriptionFile::groupsWritten()
