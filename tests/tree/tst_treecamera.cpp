@@ -4,10 +4,10 @@
 #include "tests/tree/treetestrig.h"
 #include "ui/progressdialogtransferprogress.h"
 
-#include <QAbstractItemModelTester>
 #include <QtTest>
 
 using TreeXml::Element;
+using TreeXml::integer;
 
 namespace {
 
@@ -21,6 +21,17 @@ struct TimerWatchingProgress : FakeTransferProgress
     bool timerRan = false;
 };
 
+const QStringList kTransferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
+    TreeXml::cameraCommand("LutEnd", "LTE"),
+    TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
+        TreeXml::params({ "LutIndex" }), TreeXml::params({ "LutValue" })),
+    TreeXml::cameraCommand("Roi", "ROI", TreeXml::params({ "RoiX", "RoiY", "RoiW", "RoiH" }),
+        QString(), TreeXml::params({ "RoiX", "RoiY", "RoiW", "RoiH" })) };
+
+const Element kList { "LUT", "G",
+    "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
+    "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
+
 } // namespace
 
 // The tree against a simulated camera behind the real communication thread: values read and
@@ -30,9 +41,9 @@ class TestTreeCamera : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { TreeTestRig::setUpProcess(); }
     void init();
-    void cleanup();
+    void cleanup() { mRig.reset(); }
 
     void valuesComeFromTheCamera();
     void tickingBoolSendsTrueOrFalseValue_data();
@@ -52,21 +63,16 @@ private slots:
     void treeInstallsTheProgressDialog();
 
 private:
-    QString document(const QList<Element> &elements) const;
-    static Element listElement();
     /// Queues a get of Mode and waits until the camera has handled it, so that every request
     /// queued before has been handled too.
     bool drainQueue();
-    int countReceived(const QByteArray &command);
+    int countReceived(const QByteArray &command)
+    {
+        return mRig->camera().receivedCommands().count(command);
+    }
 
     std::unique_ptr<TreeTestRig> mRig;
-    std::unique_ptr<QAbstractItemModelTester> mFilterTester;
 };
-
-void TestTreeCamera::initTestCase()
-{
-    TreeTestRig::setUpProcess();
-}
 
 void TestTreeCamera::init()
 {
@@ -75,46 +81,6 @@ void TestTreeCamera::init()
     // Empty answers are repeated by the port's retries; a value keeps each exchange single.
     mRig->camera().setValue("MOD", "0");
     mRig->camera().setValue("LBL", "\"x");
-    mFilterTester.reset(new QAbstractItemModelTester(
-        mRig->filter.get(), QAbstractItemModelTester::FailureReportingMode::QtTest));
-}
-
-void TestTreeCamera::cleanup()
-{
-    mFilterTester.reset();
-    mRig.reset();
-}
-
-QString TestTreeCamera::document(const QList<Element> &elements) const
-{
-    const QString lut = QStringLiteral(
-        "<Command><Id>Lut</Id><Code>LTV</Code><CachedUpdate>False</CachedUpdate>"
-        "<DeveloperOnly>False</DeveloperOnly>"
-        "<ParamsSet><Int><Id>LutIndex</Id></Int><Int><Id>LutValue</Id></Int></ParamsSet>"
-        "<ParamsGet><Int><Id>LutIndex</Id></Int></ParamsGet><ReturnValueSet/>"
-        "<ReturnValueGet><Int><Id>LutValue</Id></Int></ReturnValueGet></Command>");
-    const QString roi = QStringLiteral(
-        "<Command><Id>Roi</Id><Code>ROI</Code><CachedUpdate>False</CachedUpdate>"
-        "<DeveloperOnly>False</DeveloperOnly><ParamsSet><Int><Id>RoiX</Id></Int>"
-        "<Int><Id>RoiY</Id></Int><Int><Id>RoiW</Id></Int><Int><Id>RoiH</Id></Int></ParamsSet>"
-        "<ParamsGet/><ReturnValueSet/><ReturnValueGet><Int><Id>RoiX</Id></Int>"
-        "<Int><Id>RoiY</Id></Int><Int><Id>RoiW</Id></Int><Int><Id>RoiH</Id></Int>"
-        "</ReturnValueGet></Command>");
-    return TreeXml::document(
-        { TreeXml::valueCommand("Gain", "GAI", "Gain"),
-            TreeXml::valueCommand("Mode", "MOD", "Mode"),
-            TreeXml::valueCommand("Flip", "FLH", "Flip"),
-            TreeXml::valueCommand("Label", "LBL", "Label", "String"),
-            TreeXml::actionCommand("Apply", "APL"), TreeXml::actionCommand("LutStart", "LTS"),
-            TreeXml::actionCommand("LutEnd", "LTE"), lut, roi },
-        elements);
-}
-
-Element TestTreeCamera::listElement()
-{
-    return { "LUT", "G",
-        "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
-        "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
 }
 
 bool TestTreeCamera::drainQueue()
@@ -129,25 +95,17 @@ bool TestTreeCamera::drainQueue()
     return countReceived("MOD?") > before;
 }
 
-int TestTreeCamera::countReceived(const QByteArray &command)
-{
-    return mRig->camera().receivedCommands().count(command);
-}
-
 void TestTreeCamera::valuesComeFromTheCamera()
 {
     mRig->camera().setValue("GAI", "12");
-    mRig->camera().setValue("LBL", "\"front");
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain", "", "dB") },
-        { "Label", "G", "<String><Reference>Label</Reference></String>" } })));
-    PellixItem *gain = mRig->cell("Gain");
-    const QModelIndex proxy = mRig->filter->mapFromSource(gain->index());
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain", "", "dB") } }));
+    const QModelIndex proxy = mRig->shown("Gain");
+    QSignalSpy changed(mRig->filter.get(), &QAbstractItemModel::dataChanged);
 
-    // The first paint asks the camera; the answer arrives later.
+    // The first paint asks the camera; the answer arrives later and the view is told.
     QCOMPARE(proxy.data().toString(), QString());
     QTRY_COMPARE(proxy.data().toString(), QString("12 dB"));
-    QCOMPARE(mRig->cell("Label")->value(), QVariant("front"));
-    QCOMPARE(gain->value(), QVariant(12));
+    QVERIFY(!changed.isEmpty());
     QCOMPARE(countReceived("GAI?"), 1);
 }
 
@@ -167,19 +125,21 @@ void TestTreeCamera::tickingBoolSendsTrueOrFalseValue()
     QFETCH(int, clicked);
     QFETCH(QByteArray, sent);
     mRig->camera().setValue("FLH", cameraHolds);
-    QVERIFY(mRig->load(document({ { "Flip", "G", TreeXml::boolean("Flip", "1", "0") } })));
-    PellixItem *flip = mRig->cell("Flip");
-    const QModelIndex proxy = mRig->filter->mapFromSource(flip->index());
+    QVERIFY(mRig->load({ { "Flip", "G", TreeXml::boolean("Flip", "1", "0") } }));
+    const QModelIndex proxy = mRig->shown("Flip");
     proxy.data(); // the paint that reads the value
     const int shown = clicked == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-    QTRY_VERIFY(mRig->database->cachedValue("Flip").isValid());
     QTRY_COMPARE(proxy.data(Qt::CheckStateRole).toInt(), shown);
+    // The camera's value is only shown, never written back.
+    QVERIFY(drainQueue());
+    QCOMPARE(countReceived("FLH" + cameraHolds), 0);
 
     QVERIFY(mRig->filter->setData(proxy, clicked, Qt::CheckStateRole));
-
     QTRY_COMPARE(mRig->camera().value("FLH"), QByteArray(sent.right(1)));
-    QCOMPARE(countReceived(sent), 1);
+    // Clicking the state it already has writes nothing.
+    mRig->filter->setData(proxy, clicked, Qt::CheckStateRole);
     QVERIFY(drainQueue());
+    QCOMPARE(countReceived(sent), 1);
     QCOMPARE(proxy.data(Qt::CheckStateRole).toInt(), clicked);
 }
 
@@ -199,21 +159,18 @@ void TestTreeCamera::availabilityReadsTheCamera()
     QFETCH(bool, shown);
     mRig->camera().setValue("MOD", "2");
     mRig->camera().setValue("LBL", "\"front");
-    QVERIFY(mRig->load(
-        document({ { "x", "G", TreeXml::integer("Gain"), "Beginner", "RW", "", expression } })));
+    QVERIFY(mRig->load({ { "x", "G", integer("Gain"), "Beginner", "RW", "", expression } }));
 
     // Read with a blocking get while the tree was built.
     QCOMPARE(countReceived(expression.startsWith("Label") ? "LBL?" : "MOD?"), 1);
     QCOMPARE(mRig->isShown("x"), shown);
-    QCOMPARE(mRig->cell("x")->isAvailable(), shown);
 }
 
 void TestTreeCamera::changedValueReevaluatesInvalidatedElements()
 {
-    mRig->camera().setValue("MOD", "0");
     mRig->camera().setValue("GAI", "4");
-    QVERIFY(mRig->load(document({ { "Mode", "G", TreeXml::enumeration("Mode") },
-        { "Pattern", "G", TreeXml::integer("Gain"), "Beginner", "RW", "Mode", "Mode == 1" } })));
+    QVERIFY(mRig->load({ { "Mode", "G", TreeXml::enumeration("Mode") },
+        { "Pattern", "G", integer("Gain"), "Beginner", "RW", "Mode", "Mode == 1" } }));
     QVERIFY(!mRig->isShown("Pattern"));
     // One read while building, although the reply names the element's InvalidatedBy.
     QCOMPARE(countReceived("MOD?"), 1);
@@ -236,13 +193,11 @@ void TestTreeCamera::changedValueReevaluatesInvalidatedElements()
 void TestTreeCamera::answeredCommandRereadsInvalidatedElements()
 {
     mRig->camera().setValue("GAI", "5");
-    QVERIFY(
-        mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain"), "Beginner", "RW", "Apply" },
-            { "Apply", "G", TreeXml::command("Apply", "Apply now") } })));
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain"), "Beginner", "RW", "Apply" },
+        { "Apply", "G", TreeXml::command("Apply", "Apply now") } }));
     PellixItem *gain = mRig->cell("Gain");
     gain->displayText();
     QTRY_COMPARE(mRig->database->cachedValue("Gain"), QVariant(5));
-    QCOMPARE(gain->displayText().toString(), QString("5"));
 
     // The camera changes the gain when the command runs; the tree learns it from the re-read.
     mRig->camera().setValue("GAI", "9");
@@ -257,10 +212,8 @@ void TestTreeCamera::answeredCommandRereadsInvalidatedElements()
 void TestTreeCamera::ownReferenceInInvalidatedByDoesNotLoop()
 {
     mRig->camera().setValue("GAI", "5");
-    QVERIFY(mRig->load(
-        document({ { "Gain", "G", TreeXml::integer("Gain"), "Beginner", "RW", "Gain,Apply" } })));
-    PellixItem *gain = mRig->cell("Gain");
-    gain->refresh();
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain"), "Beginner", "RW", "Gain,Apply" } }));
+    mRig->cell("Gain")->refresh();
     QTRY_COMPARE(mRig->database->cachedValue("Gain"), QVariant(5));
     QVERIFY(drainQueue());
     QVERIFY(drainQueue());
@@ -269,34 +222,32 @@ void TestTreeCamera::ownReferenceInInvalidatedByDoesNotLoop()
 
 void TestTreeCamera::periodicRefreshReadsOnlyNonCacheable()
 {
-    QVERIFY(mRig->load(document({ { "Label", "G", "<String><Reference>Label</Reference></String>",
-                                      "Beginner", "RW", "", "", "False" },
-        { "Gain", "G", TreeXml::integer("Gain") },
-        { "Hidden", "G", TreeXml::integer("Flip"), "Guru", "RW", "", "", "False" },
-        { "Gone", "G", TreeXml::integer("Flip"), "Beginner", "RW", "", "1 == 2", "False" } })));
+    QVERIFY(mRig->load({ { "Label", "G", "<String><Reference>Label</Reference></String>",
+                             "Beginner", "RW", "", "", "False" },
+        { "Gain", "G", integer("Gain") },
+        { "Hidden", "G", integer("Flip"), "Guru", "RW", "", "", "False" },
+        { "Gone", "G", integer("Flip"), "Beginner", "RW", "", "1 == 2", "False" } }));
 
     mRig->model->updateNonPersistent();
 
     QVERIFY(drainQueue());
     QCOMPARE(countReceived("LBL?"), 1);
     QCOMPARE(countReceived("GAI?"), 0);
-    // Refreshing re-evaluates visibility: a hidden non-cacheable element stays hidden and is
-    // not read; an unavailable one is skipped.
+    // A hidden non-cacheable element stays hidden and is not read; an unavailable one is
+    // skipped.
     QCOMPARE(countReceived("FLH?"), 0);
     QVERIFY(!mRig->isShown("Hidden"));
 }
 
 void TestTreeCamera::goingOnlineRereadsShownValues()
 {
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") },
-        { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
-        { "Expert", "G", TreeXml::integer("Label"), "Expert" },
-        { "Apply", "G", TreeXml::command("Apply", "Go") } })));
-    // Empty answers would be repeated by the port's retries; these carry values.
+    QVERIFY(mRig->load(
+        { { "Gain", "G", integer("Gain") }, { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
+            { "Expert", "G", integer("Label"), "Expert" },
+            { "Apply", "G", TreeXml::command("Apply", "Go") } }));
     mRig->camera().setValue("GAI", "1");
     mRig->camera().setValue("FLH", "1");
     mRig->model->onOnlineModeChanged(false);
-    QVERIFY(!mRig->cell("Gain")->isEnabled());
 
     mRig->model->onOnlineModeChanged(true);
 
@@ -327,10 +278,9 @@ void TestTreeCamera::listTransferPausesTheRefresh()
     progress.cancelAt = cancelAt;
     mRig->database->setTransferProgress(&progress);
     mRig->camera().setValue("LTV", "7");
-    QVERIFY(mRig->load(document({ listElement() })));
+    QVERIFY(mRig->load({ kList }, kTransferCommands));
     PellixItem *lut = mRig->cell("LUT");
     QCOMPARE(lut->type(), int(PellixItem::ListType));
-    QCOMPARE(lut->displayText(), QVariant("<list>"));
     QVERIFY(mRig->model->isRefreshTimerActive());
 
     QStringList out;
@@ -339,13 +289,10 @@ void TestTreeCamera::listTransferPausesTheRefresh()
 
     QCOMPARE(counted, count);
     QCOMPARE(out, entries);
-    QCOMPARE(progress.titles, QStringList { "Loading list from camera" });
     QCOMPARE(progress.maximums, QList<int> { 3 });
-    QCOMPARE(progress.labels.first(), QString("Loading list from camera (0/3)"));
-    QCOMPARE(progress.ended, 1);
+    QCOMPARE(countReceived("LTV?0"), 1);
     QVERIFY(!progress.timerRan);
     QVERIFY(mRig->model->isRefreshTimerActive());
-    QCOMPARE(countReceived("LTV?0"), 1);
     mRig->database->setTransferProgress(nullptr);
 }
 
@@ -353,15 +300,13 @@ void TestTreeCamera::listWriteSendsEveryEntry()
 {
     TimerWatchingProgress progress(mRig->model.get());
     mRig->database->setTransferProgress(&progress);
-    QVERIFY(mRig->load(document({ listElement() })));
+    QVERIFY(mRig->load({ kList }, kTransferCommands));
     mRig->camera().clearReceivedCommands();
 
     mRig->cell("LUT")->saveList({ "4", "x", "6" });
 
     QCOMPARE(mRig->camera().receivedCommands(),
         (QList<QByteArray> { "LTS", "LTV0;4", "LTV1;0", "LTV2;6", "LTE" }));
-    QCOMPARE(progress.titles, QStringList { "Saving list to camera" });
-    QCOMPARE(progress.labels.last(), QString("Saving list to camera (2/3)"));
     QVERIFY(!progress.timerRan);
     QVERIFY(mRig->model->isRefreshTimerActive());
     mRig->database->setTransferProgress(nullptr);
@@ -370,14 +315,14 @@ void TestTreeCamera::listWriteSendsEveryEntry()
 void TestTreeCamera::regionTransfer()
 {
     mRig->camera().setValue("ROI", "10;20;30;40");
-    QVERIFY(mRig->load(document({ { "Region", "G",
-        "<ROI><Start></Start><End></End><ScreenWidth>1280</ScreenWidth><ScreenHeight>1000 + 24"
-        "</ScreenHeight><GetCommand>Roi</GetCommand><SetCommand>Roi</SetCommand><X>RoiX</X>"
-        "<Y>RoiY</Y><Width>RoiW</Width><Height>RoiH</Height><Count>1</Count><Index></Index>"
-        "</ROI>" } })));
+    QVERIFY(mRig->load({ { "Region", "G",
+                           "<ROI><Start></Start><End></End><ScreenWidth>1280</ScreenWidth>"
+                           "<ScreenHeight>1000 + 24</ScreenHeight><GetCommand>Roi</GetCommand>"
+                           "<SetCommand>Roi</SetCommand><X>RoiX</X><Y>RoiY</Y><Width>RoiW</Width>"
+                           "<Height>RoiH</Height><Count>1</Count><Index></Index></ROI>" } },
+        kTransferCommands));
     PellixItem *region = mRig->cell("Region");
     QCOMPARE(region->type(), int(PellixItem::RoiType));
-    QCOMPARE(region->displayText(), QVariant("<ROI>"));
 
     QList<QRect> regions;
     int count = 0, width = 0, height = 0;
@@ -386,7 +331,6 @@ void TestTreeCamera::regionTransfer()
     QCOMPARE(width, 1280);
     QCOMPARE(height, 1024);
     QCOMPARE(regions, QList<QRect> { QRect(10, 20, 30, 40) });
-    QVERIFY(mRig->model->isRefreshTimerActive());
 
     mRig->camera().clearReceivedCommands();
     region->saveRoi({ QRect(1, 2, 3, 4) }, 2);
@@ -396,15 +340,14 @@ void TestTreeCamera::regionTransfer()
 
 void TestTreeCamera::transfersIgnoreOtherKinds()
 {
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") } })));
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
     mRig->camera().clearReceivedCommands();
     PellixItem *gain = mRig->cell("Gain");
     QStringList out { "kept" };
-    int count = 42;
+    int count = 42, width = 5, height = 6;
+    QList<QRect> regions;
     gain->loadList(out, count);
     gain->saveList({ "1" });
-    QList<QRect> regions;
-    int width = 5, height = 6;
     gain->loadRoi(regions, count, width, height);
     gain->saveRoi({ QRect(1, 1, 1, 1) }, 1);
 
@@ -417,22 +360,21 @@ void TestTreeCamera::transfersIgnoreOtherKinds()
 
 void TestTreeCamera::treeInstallsTheProgressDialog()
 {
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") } })));
-    auto *installed
-        = dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress());
-    QVERIFY(installed);
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
+    QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
 
     // A display the application installed itself is left in place.
     TimerWatchingProgress own(mRig->model.get());
     mRig->database->setTransferProgress(&own);
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") } })));
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
     QCOMPARE(mRig->database->transferProgress(), &own);
     mRig->database->setTransferProgress(nullptr);
 
     // The tree takes its dialog back when it goes.
-    QVERIFY(mRig->load(document({ { "Gain", "G", TreeXml::integer("Gain") } })));
+    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
     QVERIFY(mRig->database->transferProgress());
-    mFilterTester.reset();
+    mRig->filterTester.reset();
+    mRig->modelTester.reset();
     mRig->model.reset();
     QVERIFY(!mRig->database->transferProgress());
 }
