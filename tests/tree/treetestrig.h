@@ -1,20 +1,16 @@
 #ifndef TREETESTRIG_H
 #define TREETESTRIG_H
 
-#include "comm/communicationthreadobject.h"
-#include "comm/metatypes.h"
-#include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
+#include "tests/engine/commthreadfixture.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/standarditemmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <memory>
 
@@ -131,27 +127,17 @@ public:
     /// Once per test program, before the first rig.
     static void setUpProcess()
     {
-        MetaTypes::registerAll();
+        CommThreadFixture::registerDevice(QStringLiteral("Tree"));
         qRegisterMetaType<QList<QPersistentModelIndex>>();
         qRegisterMetaType<QAbstractItemModel::LayoutChangeHint>();
-        // Reads wait 750 / 50 = 15 ms instead of 375 ms.
-        VirtualCommunicator::setDelayDivisor(50);
-        VirtualCommunicator::clearVirtualDevices();
-        VirtualCommunicator::addVirtualDevice(QStringLiteral("Tree"));
     }
 
-    TreeTestRig()
+    /// False when the simulated port did not come up.
+    bool start()
     {
-        mThread.reset(new QThread);
-        comm.reset(new CommunicationThreadObject(mThread.get()));
-        comm->setSerialPortScanning(false);
-        QObject::connect(mThread.get(), &QThread::started, comm.get(),
-            &CommunicationThreadObject::startCommunication);
-        QSignalSpy listed(comm.get(), &CommunicationThreadObject::statusUpdate);
-        mThread->start();
-        while (listed.count() < 2 && listed.wait(5000)) { }
-        comm->setCurrentPort(QStringLiteral("Tree"));
-        database.reset(new CameraDatabase(comm.get()));
+        if (!mFixture.start(QStringLiteral("Tree")))
+            return false;
+        database.reset(new CameraDatabase(mFixture.comm()));
         filter.reset(new ModelHiddenItemFilter);
         model.reset(new StandardItemModel(filter.get()));
         model->reset();
@@ -159,6 +145,7 @@ public:
         const auto mode = QAbstractItemModelTester::FailureReportingMode::QtTest;
         filterTester.reset(new QAbstractItemModelTester(filter.get(), mode));
         modelTester.reset(new QAbstractItemModelTester(model.get(), mode));
+        return true;
     }
 
     ~TreeTestRig()
@@ -168,16 +155,11 @@ public:
         model.reset();
         filter.reset();
         database.reset();
-        mThread->quit();
-        mThread->wait(5000);
-        comm.reset();
+        mFixture.stop();
     }
 
-    SimulatedCamera &camera()
-    {
-        return qobject_cast<VirtualCommunicator *>(comm->findCommunicator(QStringLiteral("Tree")))
-            ->camera();
-    }
+    CommunicationThreadObject *comm() const { return mFixture.comm(); }
+    SimulatedCamera &camera() const { return mFixture.camera(); }
 
     /// Writes the document to a file, reads it and builds the tree from it.
     bool load(const QString &xml)
@@ -220,7 +202,6 @@ public:
 
     bool isShown(const QString &name) const { return shown(name).isValid(); }
 
-    std::unique_ptr<CommunicationThreadObject> comm;
     std::unique_ptr<CameraDatabase> database;
     std::unique_ptr<ModelHiddenItemFilter> filter;
     std::unique_ptr<StandardItemModel> model;
@@ -229,7 +210,7 @@ public:
     std::unique_ptr<QAbstractItemModelTester> modelTester;
 
 private:
-    std::unique_ptr<QThread> mThread;
+    CommThreadFixture mFixture;
     QTemporaryDir mDir;
     int mFiles = 0;
 };
