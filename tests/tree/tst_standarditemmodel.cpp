@@ -42,7 +42,7 @@ private slots:
     void openEditorReceivesValues();
     void refreshTimerFollowsUpdateDelay_data();
     void refreshTimerFollowsUpdateDelay();
-    void offlineDisablesEveryCell();
+    void offlineStopsTheTimerAndDisablesEveryCell();
     void viewSurvivesLevelChangesAndReloads();
 
 private:
@@ -79,8 +79,6 @@ void TestStandardItemModel::buildsGroupAndElementRows()
     StandardItemModel *model = mRig->model.get();
     QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QString("Value"));
     QCOMPARE(model->rowCount(), 1);
-    QCOMPARE(model->item(0, 0)->text(), QString("A"));
-    QCOMPARE(model->item(0, 0)->rowCount(), 1);
     QStandardItem *b = model->item(0, 0)->child(0, 0);
     QCOMPARE(b->text(), QString("B"));
     QCOMPARE(model->findOrCreateGroup("A//B/"), b);
@@ -309,24 +307,22 @@ void TestStandardItemModel::refreshTimerFollowsUpdateDelay()
     QVERIFY(!model.isRefreshTimerActive());
     model.restartTimer();
     QCOMPARE(model.isRefreshTimerActive(), runs);
-    model.onOnlineModeChanged(false);
-    QVERIFY(!model.isRefreshTimerActive());
-    model.onOnlineModeChanged(true);
-    QCOMPARE(model.isRefreshTimerActive(), runs);
 }
 
-void TestStandardItemModel::offlineDisablesEveryCell()
+void TestStandardItemModel::offlineStopsTheTimerAndDisablesEveryCell()
 {
     QVERIFY(mRig->load(
         { { "Gain", "G", integer("Gain") }, { "Flip", "G/H", TreeXml::boolean("Flip", "1", "0") },
             { "Hidden", "G", integer("Mode"), "Guru" } }));
 
     mRig->model->onOnlineModeChanged(false);
+    QVERIFY(!mRig->model->isRefreshTimerActive());
     for (PellixItem *cell : mRig->model->items())
         QVERIFY2(!cell->isEnabled(), qPrintable(cell->name()));
     QVERIFY(!(mRig->shown("Flip").flags() & Qt::ItemIsEnabled));
 
     mRig->model->onOnlineModeChanged(true);
+    QVERIFY(mRig->model->isRefreshTimerActive());
     for (PellixItem *cell : mRig->model->items())
         QVERIFY2(cell->isEnabled(), qPrintable(cell->name()));
 }

@@ -11,16 +11,6 @@ using TreeXml::integer;
 
 namespace {
 
-/// Records what a transfer reports, and whether the tree's refresh timer ran meanwhile.
-struct TimerWatchingProgress : FakeTransferProgress
-{
-    explicit TimerWatchingProgress(StandardItemModel *model)
-    {
-        onCall = [this, model] { timerRan |= model->isRefreshTimerActive(); };
-    }
-    bool timerRan = false;
-};
-
 const QStringList kTransferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
     TreeXml::cameraCommand("LutEnd", "LTE"),
     TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
@@ -45,9 +35,8 @@ private slots:
     void init();
     void cleanup() { mRig.reset(); }
 
-    void valuesComeFromTheCamera();
-    void tickingBoolSendsTrueOrFalseValue_data();
-    void tickingBoolSendsTrueOrFalseValue();
+    void valuesComeFromTheCameraAndTicksGoToIt_data();
+    void valuesComeFromTheCameraAndTicksGoToIt();
     void availabilityFromExpressions_data();
     void availabilityFromExpressions();
     void changedValueReevaluatesInvalidatedElements();
@@ -93,21 +82,7 @@ bool TestTreeCamera::drainQueue()
     return countReceived("MOD?") > before;
 }
 
-void TestTreeCamera::valuesComeFromTheCamera()
-{
-    mRig->camera().setValue("GAI", "12");
-    QVERIFY(mRig->load({ { "Gain", "G", integer("Gain", "", "dB") } }));
-    const QModelIndex proxy = mRig->shown("Gain");
-    QSignalSpy changed(mRig->filter.get(), &QAbstractItemModel::dataChanged);
-
-    // The first paint asks the camera; the answer arrives later and the view is told.
-    QCOMPARE(proxy.data().toString(), QString());
-    QTRY_COMPARE(proxy.data().toString(), QString("12 dB"));
-    QVERIFY(!changed.isEmpty());
-    QCOMPARE(countReceived("GAI?"), 1);
-}
-
-void TestTreeCamera::tickingBoolSendsTrueOrFalseValue_data()
+void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt_data()
 {
     QTest::addColumn<QByteArray>("cameraHolds");
     QTest::addColumn<int>("clicked");
@@ -117,15 +92,25 @@ void TestTreeCamera::tickingBoolSendsTrueOrFalseValue_data()
     QTest::newRow("untick") << QByteArray("1") << int(Qt::Unchecked) << QByteArray("FLH0");
 }
 
-void TestTreeCamera::tickingBoolSendsTrueOrFalseValue()
+void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt()
 {
     QFETCH(QByteArray, cameraHolds);
     QFETCH(int, clicked);
     QFETCH(QByteArray, sent);
     mRig->camera().setValue("FLH", cameraHolds);
-    QVERIFY(mRig->load({ { "Flip", "G", TreeXml::boolean("Flip", "1", "0") } }));
+    mRig->camera().setValue("GAI", "12");
+    QVERIFY(mRig->load({ { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
+        { "Gain", "G", integer("Gain", "", "dB") } }));
     const QModelIndex proxy = mRig->shown("Flip");
-    proxy.data(); // the paint that reads the value
+    const QModelIndex gain = mRig->shown("Gain");
+    QSignalSpy changed(mRig->filter.get(), &QAbstractItemModel::dataChanged);
+
+    // The first paint asks the camera; the answer arrives later and the view is told.
+    QCOMPARE(gain.data().toString(), QString());
+    proxy.data();
+    QTRY_COMPARE(gain.data().toString(), QString("12 dB"));
+    QVERIFY(!changed.isEmpty());
+    QCOMPARE(countReceived("GAI?"), 1);
     const int shown = clicked == Qt::Checked ? Qt::Unchecked : Qt::Checked;
     QTRY_COMPARE(proxy.data(Qt::CheckStateRole).toInt(), shown);
     // The camera's value is only shown, never written back.
@@ -286,8 +271,10 @@ void TestTreeCamera::listTransferPausesTheRefresh()
     QFETCH(int, count);
     QFETCH(QStringList, entries);
     QFETCH(QList<QByteArray>, written);
-    TimerWatchingProgress progress(mRig->model.get());
+    FakeTransferProgress progress;
     progress.cancelAt = cancelAt;
+    bool timerRan = false;
+    progress.onCall = [&] { timerRan |= mRig->model->isRefreshTimerActive(); };
     mRig->database->setTransferProgress(&progress);
     mRig->camera().setValue("LTV", "7");
     QVERIFY(mRig->load({ kList }, kTransferCommands));
@@ -306,7 +293,7 @@ void TestTreeCamera::listTransferPausesTheRefresh()
     mRig->camera().clearReceivedCommands();
     lut->saveList({ "4", "x", "6" });
     QCOMPARE(mRig->camera().receivedCommands(), written);
-    QVERIFY(!progress.timerRan);
+    QVERIFY(!timerRan);
     QVERIFY(mRig->model->isRefreshTimerActive());
     mRig->database->setTransferProgress(nullptr);
 }
@@ -359,7 +346,7 @@ void TestTreeCamera::treeInstallsTheProgressDialog()
     QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
 
     // A display the application installed itself is left in place.
-    TimerWatchingProgress own(mRig->model.get());
+    FakeTransferProgress own;
     mRig->database->setTransferProgress(&own);
     QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
     QCOMPARE(mRig->database->transferProgress(), &own);
