@@ -131,7 +131,6 @@ void TestStandardItemModel::levelDecidesWhatIsShown()
 
     mRig->model->setLevel(level);
 
-    QCOMPARE(mRig->model->level(), level);
     const QModelIndex group = mRig->filter->index(0, 0);
     QCOMPARE(mRig->filter->rowCount(group), shown.size());
     for (int row = 0; row < shown.size(); ++row)
@@ -161,7 +160,6 @@ void TestStandardItemModel::groupsFollowTheirRows()
     QStandardItem *top = mRig->model->item(0, 0);
     QStandardItem *nested = top->child(0, 0);
     QStandardItem *other = top->child(1, 0);
-    QCOMPARE(mRig->model->rowCount(), 3);
 
     // At Beginner the top-level group stays, empty; "loose" is hidden and "free" moves up.
     QCOMPARE(filter->rowCount(), 2);
