@@ -4,7 +4,6 @@
 #include <QTreeView>
 #include <QtTest>
 
-using TreeXml::Element;
 using TreeXml::integer;
 
 /// Stands in for the value editor of a row: records what the tree tells it.

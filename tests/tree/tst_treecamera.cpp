@@ -1,5 +1,4 @@
 #include "app/appsettings.h"
-#include "engine/transferprogress.h"
 #include "tests/engine/faketransferprogress.h"
 #include "tests/tree/treetestrig.h"
 #include "ui/progressdialogtransferprogress.h"
