@@ -1,45 +1,46 @@
 #ifndef TREETESTRIG_H
 #define TREETESTRIG_H
 
-#include "comm/communicationthreadobject.h"
-#include "comm/metatypes.h"
-#include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
+#include "tests/engine/commthreadfixture.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/standarditemmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QThread>
 
 #include <memory>
 
 // Pieces of description files for the tree tests.
 namespace TreeXml {
 
+/// Parameters of one kind, as a command's ParamsSet, ParamsGet or ReturnValueGet holds them.
+inline QString params(const QStringList &ids, const QString &kind = QStringLiteral("Int"))
+{
+    QString xml;
+    for (const QString &id : ids)
+        xml += QStringLiteral("<%1><Id>%2</Id></%1>").arg(kind, id);
+    return xml;
+}
+
+inline QString cameraCommand(const QString &id, const QString &code, const QString &set = QString(),
+    const QString &get = QString(), const QString &returned = QString())
+{
+    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>"
+                          "<DeveloperOnly>False</DeveloperOnly><ParamsSet>%3</ParamsSet>"
+                          "<ParamsGet>%4</ParamsGet><ReturnValueSet/>"
+                          "<ReturnValueGet>%5</ReturnValueGet></Command>")
+        .arg(id, code, set, get, returned);
+}
+
 /// A command whose get returns paramId and whose set carries it.
 inline QString valueCommand(const QString &id, const QString &code, const QString &paramId,
     const QString &kind = QStringLiteral("Int"))
 {
-    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>"
-                          "<DeveloperOnly>False</DeveloperOnly>"
-                          "<ParamsSet><%4><Id>%3</Id></%4></ParamsSet><ParamsGet/>"
-                          "<ReturnValueSet/><ReturnValueGet><%4><Id>%3</Id></%4></ReturnValueGet>"
-                          "</Command>")
-        .arg(id, code, paramId, kind);
-}
-
-/// A command without parameters (what a Command element sends).
-inline QString actionCommand(const QString &id, const QString &code)
-{
-    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>"
-                          "<DeveloperOnly>False</DeveloperOnly><ParamsSet/><ParamsGet/>"
-                          "<ReturnValueSet/><ReturnValueGet/></Command>")
-        .arg(id, code);
+    return cameraCommand(id, code, params({ paramId }, kind), QString(), params({ paramId }, kind));
 }
 
 /// One display element; the fields after kindXml are optional in brace initialisation.
@@ -75,10 +76,9 @@ inline QString boolean(const QString &ref, const QString &trueValue, const QStri
 
 inline QString enumeration(const QString &ref)
 {
-    return QStringLiteral("<Enumeration><Items>"
-                          "<Item><Value>0</Value><Name>Off</Name></Item>"
-                          "<Item><Value>1</Value><Name>On</Name></Item>"
-                          "</Items><Reference>%1</Reference></Enumeration>")
+    return QStringLiteral("<Enumeration><Items><Item><Value>0</Value><Name>Off</Name></Item>"
+                          "<Item><Value>1</Value><Name>On</Name></Item></Items>"
+                          "<Reference>%1</Reference></Enumeration>")
         .arg(ref);
 }
 
@@ -88,24 +88,26 @@ inline QString command(const QString &ref, const QString &buttonText)
         .arg(ref, buttonText);
 }
 
-inline QString element(const Element &e)
+/// A camera with the values Gain, Mode, Flip, Label (text) and the command Apply, plus
+/// extraCommands.
+inline QString document(const QList<Element> &elements, const QStringList &extraCommands = {})
 {
-    return QStringLiteral("<DisplayElement><Name>%1</Name><Description>%2</Description>"
-                          "<ToolTip>%3</ToolTip><Group>%4</Group><Visibility>%5</Visibility>"
-                          "<AccessMode>%6</AccessMode><Cacheable>%7</Cacheable>"
-                          "<InvalidatedBy>%8</InvalidatedBy><IsAvailable>%9</IsAvailable>"
-                          "<Persistent>True</Persistent>%10</DisplayElement>")
-        .arg(e.name.toHtmlEscaped(), e.description.toHtmlEscaped(), e.toolTip.toHtmlEscaped(),
-            e.group.toHtmlEscaped(), e.visibility, e.access, e.cacheable, e.invalidatedBy,
-            e.isAvailable.toHtmlEscaped())
-        .arg(e.kindXml);
-}
-
-inline QString document(const QStringList &commands, const QList<Element> &elements)
-{
+    const QStringList commands = QStringList { valueCommand("Gain", "GAI", "Gain"),
+        valueCommand("Mode", "MOD", "Mode"), valueCommand("Flip", "FLH", "Flip"),
+        valueCommand("Label", "LBL", "Label", "String"), cameraCommand("Apply", "APL") }
+        + extraCommands;
     QString body;
-    for (const Element &e : elements)
-        body += element(e);
+    for (const Element &e : elements) {
+        body += QStringLiteral("<DisplayElement><Name>%1</Name><Description>%2</Description>"
+                               "<ToolTip>%3</ToolTip><Group>%4</Group><Visibility>%5</Visibility>"
+                               "<AccessMode>%6</AccessMode><Cacheable>%7</Cacheable>"
+                               "<InvalidatedBy>%8</InvalidatedBy><IsAvailable>%9</IsAvailable>"
+                               "<Persistent>True</Persistent>%10</DisplayElement>")
+                    .arg(e.name.toHtmlEscaped(), e.description.toHtmlEscaped(),
+                        e.toolTip.toHtmlEscaped(), e.group.toHtmlEscaped(), e.visibility, e.access,
+                        e.cacheable, e.invalidatedBy, e.isAvailable.toHtmlEscaped())
+                    .arg(e.kindXml);
+    }
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<CameraDescription MajorVersion=\"1\" MinorVersion=\"0\" "
                           "SubMinorVersion=\"0\" ModelName=\"TreeCam\" Supported=\"\" "
@@ -117,75 +119,68 @@ inline QString document(const QStringList &commands, const QList<Element> &eleme
 } // namespace TreeXml
 
 /// A real communication thread with one simulated camera port ("Tree") selected, a camera
-/// database on it, and the parameter tree with its filter; descriptions come from files.
+/// database on it, and the parameter tree with its filter, both watched by model testers
+/// through every build, show, hide and level change; descriptions come from files.
 class TreeTestRig
 {
 public:
     /// Once per test program, before the first rig.
     static void setUpProcess()
     {
-        MetaTypes::registerAll();
+        CommThreadFixture::registerDevice(QStringLiteral("Tree"));
         qRegisterMetaType<QList<QPersistentModelIndex>>();
         qRegisterMetaType<QAbstractItemModel::LayoutChangeHint>();
-        // Reads wait 750 / 50 = 15 ms instead of 375 ms.
-        VirtualCommunicator::setDelayDivisor(50);
-        VirtualCommunicator::clearVirtualDevices();
-        VirtualCommunicator::addVirtualDevice(QStringLiteral("Tree"));
     }
 
-    TreeTestRig()
+    /// False when the simulated port did not come up.
+    bool start()
     {
-        mThread.reset(new QThread);
-        comm.reset(new CommunicationThreadObject(mThread.get()));
-        comm->setSerialPortScanning(false);
-        QObject::connect(mThread.get(), &QThread::started, comm.get(),
-            &CommunicationThreadObject::startCommunication);
-        QSignalSpy listed(comm.get(), &CommunicationThreadObject::statusUpdate);
-        mThread->start();
-        while (listed.count() < 2 && listed.wait(5000)) { }
-        comm->setCurrentPort(QStringLiteral("Tree"));
-        database.reset(new CameraDatabase(comm.get()));
+        if (!mFixture.start(QStringLiteral("Tree")))
+            return false;
+        database.reset(new CameraDatabase(mFixture.comm()));
         filter.reset(new ModelHiddenItemFilter);
         model.reset(new StandardItemModel(filter.get()));
         model->reset();
         filter->setSourceModel(model.get());
+        const auto mode = QAbstractItemModelTester::FailureReportingMode::QtTest;
+        filterTester.reset(new QAbstractItemModelTester(filter.get(), mode));
+        modelTester.reset(new QAbstractItemModelTester(model.get(), mode));
+        return true;
     }
 
     ~TreeTestRig()
     {
+        filterTester.reset();
+        modelTester.reset();
         model.reset();
         filter.reset();
         database.reset();
-        mThread->quit();
-        mThread->wait(5000);
-        comm.reset();
+        mFixture.stop();
     }
 
-    SimulatedCamera &camera()
-    {
-        return qobject_cast<VirtualCommunicator *>(comm->findCommunicator(QStringLiteral("Tree")))
-            ->camera();
-    }
+    CommunicationThreadObject *comm() const { return mFixture.comm(); }
+    SimulatedCamera &camera() const { return mFixture.camera(); }
 
     /// Writes the document to a file, reads it and builds the tree from it.
     bool load(const QString &xml)
     {
-        if (!mDir.isValid())
+        QFile file(mDir.filePath(QStringLiteral("tree%1.xml").arg(++mFiles)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0)
             return false;
-        const QString path = mDir.filePath(QStringLiteral("tree%1.xml").arg(++mFiles));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(xml.toUtf8());
         file.close();
         // The old description stays alive until no cell points into it.
-        std::unique_ptr<CameraDescriptionFile> next(new CameraDescriptionFile(path));
+        std::unique_ptr<CameraDescriptionFile> next(new CameraDescriptionFile(file.fileName()));
         if (!next->isValid())
             return false;
         database->setDescription(next.get(), QStringLiteral("TreeCam"), QString());
         model->loadDescription(database.get(), next.get());
         description = std::move(next);
         return true;
+    }
+
+    bool load(const QList<TreeXml::Element> &elements, const QStringList &extraCommands = {})
+    {
+        return load(TreeXml::document(elements, extraCommands));
     }
 
     /// The value cell of the element called name.
@@ -198,20 +193,24 @@ public:
         return nullptr;
     }
 
-    bool isShown(const QString &name) const
+    /// The cell's index in the filter; invalid while its row is hidden.
+    QModelIndex shown(const QString &name) const
     {
         PellixItem *item = cell(name);
-        return item && filter->mapFromSource(item->index()).isValid();
+        return item ? filter->mapFromSource(item->index()) : QModelIndex();
     }
 
-    std::unique_ptr<CommunicationThreadObject> comm;
+    bool isShown(const QString &name) const { return shown(name).isValid(); }
+
     std::unique_ptr<CameraDatabase> database;
     std::unique_ptr<ModelHiddenItemFilter> filter;
     std::unique_ptr<StandardItemModel> model;
     std::unique_ptr<CameraDescriptionFile> description;
+    std::unique_ptr<QAbstractItemModelTester> filterTester;
+    std::unique_ptr<QAbstractItemModelTester> modelTester;
 
 private:
-    std::unique_ptr<QThread> mThread;
+    CommThreadFixture mFixture;
     QTemporaryDir mDir;
     int mFiles = 0;
 };
