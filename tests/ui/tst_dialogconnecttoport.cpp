@@ -1,4 +1,6 @@
-#include "tests/ui/commfixture.h"
+#include "comm/communicationthreadobject.h"
+#include "comm/metatypes.h"
+#include "comm/virtualcommunicator.h"
 #include "tests/ui/modalanswer.h"
 #include "ui/dialogconnecttoport.h"
 
@@ -9,11 +11,29 @@
 
 namespace {
 
-struct Event
+/// A running communication thread with simulated cameras that answer at once, no serial ports.
+struct CommFixture
 {
-    QString id;
-    CommStatus status;
-    QString model;
+    explicit CommFixture(const QStringList &cameras)
+    {
+        MetaTypes::registerAll();
+        VirtualCommunicator::clearVirtualDevices();
+        for (const QString &name : cameras)
+            VirtualCommunicator::addVirtualDevice(name);
+        VirtualCommunicator::setDelayDivisor(0);
+        comm.setSerialPortScanning(false);
+        QObject::connect(&thread, &QThread::started, &comm,
+            &CommunicationThreadObject::startCommunication, Qt::QueuedConnection);
+        thread.start();
+    }
+    ~CommFixture()
+    {
+        thread.quit();
+        thread.wait();
+    }
+
+    QThread thread;
+    CommunicationThreadObject comm { &thread };
 };
 
 QTableWidget *tableOf(QWidget *dialog)
@@ -39,32 +59,16 @@ QStringList rows(QTableWidget *table)
 
 } // namespace
 
-Q_DECLARE_METATYPE(QList<Event>)
-
 class TestDialogConnectToPort : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void discoveryListsCameras();
     void connectToPort_data();
     void connectToPort();
     void statusUpdates_data();
     void statusUpdates();
 };
-
-void TestDialogConnectToPort::discoveryListsCameras()
-{
-    CommFixture fixture({ "Cam1", "Cam2" });
-    DialogConnectToPort dialog(fixture.comm.get());
-    QVERIFY(!buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(rows(tableOf(&dialog)),
-        QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
-            "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
-        5000);
-    QVERIFY(buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled());
-    QCOMPARE(tableOf(&dialog)->currentRow(), 0);
-}
 
 void TestDialogConnectToPort::connectToPort_data()
 {
@@ -90,12 +94,17 @@ void TestDialogConnectToPort::connectToPort()
     QFETCH(QString, port);
 
     CommFixture fixture({ "Cam1", "Cam2" });
-    QTRY_VERIFY(fixture.comm->portNames().contains(QStringLiteral("Cam1")));
-    fixture.comm->setCurrentPort(QStringLiteral("Cam1"));
+    QTRY_VERIFY(fixture.comm.portNames().contains(QStringLiteral("Cam1")));
+    fixture.comm.setCurrentPort(QStringLiteral("Cam1"));
     ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [how, row](QWidget *w) {
         auto *dialog = static_cast<DialogConnectToPort *>(w);
         QTableWidget *table = tableOf(dialog);
-        QTRY_COMPARE_WITH_TIMEOUT(rows(table).join(',').count("|1"), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rows(table),
+            QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
+                "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
+            5000);
+        QCOMPARE(table->currentRow(), 0);
+        QVERIFY(buttonOf(dialog, QDialogButtonBox::Ok)->isEnabled());
         if (how == "ghost")
             dialog->statusUpdate("Ghost", StatusNoCamera, QString());
         if (how == "gone")
@@ -108,54 +117,50 @@ void TestDialogConnectToPort::connectToPort()
         buttonOf(dialog, how == "cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
             ->click();
     });
-    QCOMPARE(DialogConnectToPort::connectToPort(fixture.comm.get()), identification);
+    QCOMPARE(DialogConnectToPort::connectToPort(&fixture.comm), identification);
     QVERIFY(answer.answered());
-    QCOMPARE(fixture.comm->currentPort(), port);
+    QCOMPARE(fixture.comm.currentPort(), port);
 }
 
 void TestDialogConnectToPort::statusUpdates_data()
 {
-    QTest::addColumn<QList<Event>>("events");
+    // Events as "port" followed by + (added), - (removed), ? (no camera) or =model (found).
+    QTest::addColumn<QString>("events");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("okEnabled");
     QTest::addColumn<int>("selected"); // current row; -2: not checked
 
-    const Event added1 { "P1", StatusAdded, "" }, found1 { "P1", StatusCameraFound, "AB-1" },
-        found2 { "P2", StatusCameraFound, "AB-2" }, lost1 { "P1", StatusNoCamera, "" },
-        removed1 { "P1", StatusRemoved, "" };
-    QTest::newRow("added") << QList<Event> { added1 } << QStringList { "P1|Checking..|0" } << false
-                           << -1;
-    QTest::newRow("camera found") << QList<Event> { added1, found1 }
-                                  << QStringList { "P1|Detect camera: AB-1|1" } << true << 0;
-    QTest::newRow("camera lost again") << QList<Event> { added1, found1, lost1 }
-                                       << QStringList { "P1|Checking..|0" } << false << -2;
-    QTest::newRow("one of two lost")
-        << QList<Event> { found1, found2, lost1 }
-        << QStringList { "P1|Checking..|0", "P2|Detect camera: AB-2|1" } << true << -2;
-    QTest::newRow("later camera keeps the selection")
-        << QList<Event> { added1, found2, found1 }
-        << QStringList { "P1|Detect camera: AB-1|1", "P2|Detect camera: AB-2|1" } << true << 1;
-    QTest::newRow("removed") << QList<Event> { added1, removed1 } << QStringList {} << false << -1;
-    QTest::newRow("unknown removed")
-        << QList<Event> { { "P9", StatusRemoved, "" } } << QStringList {} << false << -1;
-    QTest::newRow("removed camera port")
-        << QList<Event> { found1, removed1 } << QStringList {} << false << -1;
-    QTest::newRow("re-added at the end")
-        << QList<Event> { added1, { "P2", StatusAdded, "" }, removed1, lost1 }
-        << QStringList { "P2|Checking..|0", "P1|Checking..|0" } << false << -2;
+    const auto row
+        = [](const char *name, const char *events, const QStringList &expected, bool okEnabled,
+              int selected) { QTest::newRow(name) << events << expected << okEnabled << selected; };
+    const QString found1 = "P1|Detect camera: AB-1|1", found2 = "P2|Detect camera: AB-2|1";
+    row("added", "P1+", { "P1|Checking..|0" }, false, -1);
+    row("camera found", "P1+ P1=AB-1", { found1 }, true, 0);
+    row("camera lost again", "P1+ P1=AB-1 P1?", { "P1|Checking..|0" }, false, -2);
+    row("one of two lost", "P1=AB-1 P2=AB-2 P1?", { "P1|Checking..|0", found2 }, true, -2);
+    row("later camera keeps the selection", "P1+ P2=AB-2 P1=AB-1", { found1, found2 }, true, 1);
+    row("unknown removed", "P9-", {}, false, -1);
+    row("removed camera port", "P1=AB-1 P1-", {}, false, -1);
+    row("re-added at the end", "P1+ P2+ P1- P1?", { "P2|Checking..|0", "P1|Checking..|0" }, false,
+        -2);
 }
 
 void TestDialogConnectToPort::statusUpdates()
 {
-    QFETCH(QList<Event>, events);
+    QFETCH(QString, events);
     QFETCH(QStringList, expected);
     QFETCH(bool, okEnabled);
     QFETCH(int, selected);
 
     CommFixture fixture({});
-    DialogConnectToPort dialog(fixture.comm.get());
-    for (const Event &event : events)
-        dialog.statusUpdate(event.id, event.status, event.model);
+    DialogConnectToPort dialog(&fixture.comm);
+    const QRegularExpression kind(QStringLiteral("[-+?=]"));
+    for (const QString &event : events.split(' ')) {
+        const int at = event.indexOf(kind);
+        // The marks are in the order of the CommStatus values.
+        dialog.statusUpdate(
+            event.left(at), CommStatus(QString("+-?=").indexOf(event.at(at))), event.mid(at + 1));
+    }
     QCOMPARE(rows(tableOf(&dialog)), expected);
     QCOMPARE(buttonOf(&dialog, QDialogButtonBox::Ok)->isEnabled(), okEnabled);
     if (selected != -2)
