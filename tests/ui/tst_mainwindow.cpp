@@ -4,15 +4,19 @@
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
+#include "description/descriptionregistry.h"
 #include "tests/ui/descriptionfixture.h"
 #include "tests/ui/modalanswer.h"
+#include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/splashscreen.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
@@ -51,6 +55,17 @@ QStringList shownRows(const QTreeView *view, const QModelIndex &parent = {}, int
 QStringList shownRows(const MainWindow *window)
 {
     return shownRows(window->findChild<QTreeView *>(QStringLiteral("tvParams")));
+}
+
+/// The description panel's place in the layout (-1: hidden) and the tree's selection mode.
+QString viewState(QWidget *window)
+{
+    auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    return QStringLiteral("panel %1, selection %2")
+        .arg(panel->isVisible()
+                ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
+                : -1)
+        .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
 }
 
 const QStringList kBeginnerRows { "Main", "  Brightness" };
@@ -99,18 +114,15 @@ private slots:
     void init();
     void cleanup();
 
+    void splashShowsVersionImageAndLoading();
+    void splashMinimumTime_data();
+    void splashMinimumTime();
     void descriptionChosenOnConnect_data();
     void descriptionChosenOnConnect();
     void levels_data();
     void levels();
-    void consoleTrafficScriptsAndOptions();
-    void consoleHistory_data();
-    void consoleHistory();
-    void hoverAlternateDescriptionOnlineStateAndDisconnect();
-    void closeAsksFirst_data();
-    void closeAsksFirst();
-    void viewActions_data();
-    void viewActions();
+    void consoleSession();
+    void viewSession();
 
 private:
     /// Creates the window with simulated cameras and shows it; connects to the first camera
@@ -178,6 +190,48 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
     if (!done || !answer.answered())
         window.reset();
     return window;
+}
+
+void TestMainWindow::splashShowsVersionImageAndLoading()
+{
+    SplashScreen splash;
+    QCOMPARE(splash.elapsed(), qint64(-1));
+    QCOMPARE(
+        splash.versionText(), QStringLiteral("Version: 1.0.8 (%1 bit)").arg(QT_POINTER_SIZE * 8));
+    QVERIFY(!splash.findChild<QLabel *>("lblSplash")->pixmap(Qt::ReturnByValue).isNull());
+    splash.show();
+    DescriptionRegistry registry;
+    registry.loadDescriptions(&splash);
+    QCOMPARE(registry.descriptions().size(), 4);
+    QCOMPARE(splash.findChild<QLabel *>("lblStatus")->text(), QStringLiteral("Done"));
+}
+
+void TestMainWindow::splashMinimumTime_data()
+{
+    QTest::addColumn<int>("shownBefore"); // ms the splash was up before finishAfter()
+    QTest::addColumn<int>("minimum");
+    QTest::newRow("waits out the minimum") << 0 << 300;
+    QTest::newRow("closes at once when the time is over") << 60 << 50;
+}
+
+void TestMainWindow::splashMinimumTime()
+{
+    QFETCH(int, shownBefore);
+    QFETCH(int, minimum);
+    SplashScreen splash;
+    splash.show();
+    QTRY_VERIFY(splash.elapsed() >= shownBefore);
+    bool timerRan = false;
+    QTimer::singleShot(30, [&timerRan] { timerRan = true; });
+    QElapsedTimer call;
+    call.start();
+    splash.finishAfter(minimum);
+    QVERIFY(splash.elapsed() >= minimum);
+    QVERIFY(!splash.isVisible());
+    if (shownBefore < minimum)
+        QVERIFY2(timerRan, "events were not processed while waiting");
+    else
+        QVERIFY(call.elapsed() < 40);
 }
 
 void TestMainWindow::descriptionChosenOnConnect_data()
@@ -286,13 +340,15 @@ void TestMainWindow::levels()
     QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
-void TestMainWindow::consoleTrafficScriptsAndOptions()
+void TestMainWindow::consoleSession()
 {
     AppSettings &settings = AppSettings::instance();
     settings.runtimeShowConsole = true;
     settings.consoleLogDebug = true;
+    settings.modeDescription = 1;
     auto window = start({ "Lab" });
     QVERIFY(window);
+    QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
     QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
     QVERIFY(window->console()->showDebug());
     action(window.get(), "actConsoleShowDebug")->trigger();
@@ -316,6 +372,11 @@ void TestMainWindow::consoleTrafficScriptsAndOptions()
 
     auto *input = window->findChild<QLineEdit *>("leConsoleInput");
     auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
+    // Up keeps an unsent line while there is no history.
+    input->setText("keep");
+    QTest::keyClick(input, Qt::Key_Up);
+    QCOMPARE(input->text(), QStringLiteral("keep"));
+    input->clear();
     QTest::keyClicks(input, "id?");
     QTest::keyClick(input, Qt::Key_Return);
     QVERIFY(input->text().isEmpty());
@@ -330,6 +391,27 @@ void TestMainWindow::consoleTrafficScriptsAndOptions()
     output->setFocus();
     QTest::keyClicks(output, "x");
     QCOMPARE(input->text(), QStringLiteral("x"));
+
+    // History: repeats are stored once; Up stops at the oldest line, Down past the newest
+    // empties the line; the oldest lines go beyond 100.
+    const auto send = [input](const QString &line) {
+        input->setText(line);
+        QTest::keyClick(input, Qt::Key_Return);
+    };
+    for (const char *line : { "A?", "A?", "B 1" })
+        send(line);
+    const QStringList walk { "B 1", "A?", "id?", "id?", "A?", "B 1", "", "" };
+    for (int step = 0; step < walk.size(); ++step) {
+        QTest::keyClick(input, step < 4 ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(input->text(), walk.at(step));
+    }
+    QCOMPARE(window->consoleHistory(), QStringList({ "id?", "A?", "B 1" }));
+    QStringList kept;
+    for (int i = 0; i < 100; ++i)
+        kept.append(QStringLiteral("C%1").arg(i));
+    for (const QString &line : kept)
+        send(line);
+    QCOMPARE(window->consoleHistory(), kept);
 
     // A script's lines are queued in order, blank ones skipped; a query answered with a value
     // is not repeated.
@@ -366,57 +448,25 @@ void TestMainWindow::consoleTrafficScriptsAndOptions()
     QVERIFY(output->toPlainText().isEmpty());
 }
 
-void TestMainWindow::consoleHistory_data()
-{
-    QTest::addColumn<QStringList>("sent");
-    QTest::addColumn<QString>("typed"); // left in the command line before the keys
-    QTest::addColumn<QString>("keys"); // U: up, D: down
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QStringList>("history");
-
-    const auto row = [](const char *name, const QStringList &sent, const char *typed,
-                         const char *keys, const char *shown, const QStringList &history) {
-        QTest::newRow(name) << sent << typed << keys << shown << history;
-    };
-    const QStringList sent { "A?", "A?", "B 1" }, history { "A?", "B 1" };
-    row("up keeps an unsent line", {}, "keep", "U", "keep", {});
-    row("up shows the last line, repeats stored once", sent, "", "U", "B 1", history);
-    row("up stops at the oldest", sent, "", "UUU", "A?", history);
-    row("down walks forward", sent, "", "UUD", "B 1", history);
-    row("down past the newest empties the line", sent, "", "UUDDD", "", history);
-    QStringList many { "A?" }, kept;
-    for (int i = 0; i < 100; ++i)
-        kept.append(QStringLiteral("C%1").arg(i));
-    row("oldest dropped beyond 100", many + kept, "", "", "", kept);
-}
-
-void TestMainWindow::consoleHistory()
-{
-    QFETCH(QStringList, sent);
-    QFETCH(QString, typed);
-    QFETCH(QString, keys);
-    QFETCH(QString, shown);
-    QFETCH(QStringList, history);
-
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actConsole")->trigger();
-    auto *input = window->findChild<QLineEdit *>("leConsoleInput");
-    for (const QString &line : sent) {
-        input->setText(line);
-        QTest::keyClick(input, Qt::Key_Return);
-    }
-    input->setText(typed);
-    for (const QChar key : keys)
-        QTest::keyClick(input, key == 'U' ? Qt::Key_Up : Qt::Key_Down);
-    QCOMPARE(input->text(), shown);
-    QCOMPARE(window->consoleHistory(), history);
-}
-
-void TestMainWindow::hoverAlternateDescriptionOnlineStateAndDisconnect()
+void TestMainWindow::viewSession()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
+    QString version;
+    ModalAnswer about(ModalAnswer::ofType<AboutDialog>(), [&version](QWidget *w) {
+        version = static_cast<AboutDialog *>(w)->versionText();
+        w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
+    });
+    action(window.get(), "actAbout")->trigger();
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^Release 1\\.0\\.8, (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|"
+                                "Nov|Dec) [ 1-3][0-9] [0-9]{4} \\(%1 bit\\), Basic configuration$")
+                     .arg(QT_POINTER_SIZE * 8))
+                 .match(version)
+                 .hasMatch(),
+        qPrintable(version));
+    QVERIFY(!QApplication::activeModalWidget());
+
     auto *view = window->findChild<QTreeView *>("tvParams");
     auto *info = window->findChild<QLabel *>("lblParamInfo");
     const QModelIndex group = window->filter()->index(0, 0);
@@ -424,6 +474,25 @@ void TestMainWindow::hoverAlternateDescriptionOnlineStateAndDisconnect()
     QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
     emit view->entered(group);
     QCOMPARE(info->text(), QString());
+
+    // Each view action, then the state it leaves, also after the tree is rebuilt.
+    const QList<QPair<const char *, const char *>> steps {
+        { "actDescrBottom", "panel 1, selection 1" },
+        { "actDescrTop", "panel 0, selection 1" },
+        { "actDescrHide", "panel -1, selection 1" },
+        { "actDescrTop", "panel 0, selection 1" },
+        { "actAlwaysEdt", "panel 0, selection 0" },
+        { "actSelectiveEdit", "panel 0, selection 1" },
+        { "actAlwaysEdt", "panel 0, selection 0" },
+        { "actMouseOverEdit", "panel 0, selection 1" },
+    };
+    for (const auto &step : steps) {
+        action(window.get(), step.first)->trigger();
+        QCOMPARE(viewState(window.get()), QString(step.second));
+        window->refreshModel();
+        QCOMPARE(viewState(window.get()), QString(step.second));
+        QVERIFY(action(window.get(), step.first)->isChecked());
+    }
 
     {
         ModalAnswer selection(
@@ -446,81 +515,27 @@ void TestMainWindow::hoverAlternateDescriptionOnlineStateAndDisconnect()
     QCOMPARE(window->cameraLabel()->text(), QStringLiteral(" "));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
     QCOMPARE(window->communication()->currentPort(), QString());
+    {
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        action(window.get(), "actOpenFile")->trigger();
+        QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
+        QCOMPARE(box.text(),
+            QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
+    }
 
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-    action(window.get(), "actOpenFile")->trigger();
-    QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
-    QCOMPARE(box.text(),
-        QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
-}
-
-void TestMainWindow::closeAsksFirst_data()
-{
-    QTest::addColumn<int>("answerButton");
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-}
-
-void TestMainWindow::closeAsksFirst()
-{
-    QFETCH(int, answerButton);
-    QFETCH(bool, closed);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
+    // Leaving asks first when so configured; the geometry is stored only when it closes.
     AppSettings::instance().askExitWindows = true;
     AppSettings::instance().runtimeWindowsGeometry.clear();
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(),
-        ModalAnswer::clickButton(QMessageBox::StandardButton(answerButton)));
-    action(window.get(), "actExit")->trigger();
-    QCOMPARE(box.title(), QStringLiteral("Close application"));
-    QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
-    QCOMPARE(window->isVisible(), !closed);
-    QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(), !closed);
-}
-
-void TestMainWindow::viewActions_data()
-{
-    QTest::addColumn<int>("stored"); // description panel place stored in the settings
-    QTest::addColumn<QString>("actions");
-    QTest::addColumn<QString>("state"); // see viewState()
-    const auto row = [](const char *name, int stored, const char *actions, const char *state) {
-        QTest::newRow(name) << stored << actions << state;
-    };
-    row("stored: description at the bottom", 1, "", "panel 1, selection 1");
-    row("description at the bottom", 0, "actDescrBottom", "panel 1, selection 1");
-    row("description on top", 0, "actDescrBottom actDescrTop", "panel 0, selection 1");
-    row("description hidden", 0, "actDescrHide", "panel -1, selection 1");
-    row("always edit", 0, "actAlwaysEdt", "panel 0, selection 0");
-    row("selective edit", 0, "actAlwaysEdt actSelectiveEdit", "panel 0, selection 1");
-    row("mouse-over edit", 0, "actAlwaysEdt actMouseOverEdit", "panel 0, selection 1");
-}
-
-void TestMainWindow::viewActions()
-{
-    QFETCH(int, stored);
-    QFETCH(QString, actions);
-    QFETCH(QString, state);
-    AppSettings::instance().modeDescription = stored;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    const QStringList names = actions.split(' ', Qt::SkipEmptyParts);
-    for (const QString &name : names)
-        action(window.get(), qPrintable(name))->trigger();
-    // The description panel's place in the layout (-1: hidden) and the tree's selection mode,
-    // also after the tree is rebuilt.
-    const auto viewState = [&window] {
-        auto *panel = window->findChild<QWidget *>("frmParamInfo");
-        return QStringLiteral("panel %1, selection %2")
-            .arg(panel->isVisible()
-                    ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
-                    : -1)
-            .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
-    };
-    QCOMPARE(viewState(), state);
-    window->refreshModel();
-    QCOMPARE(viewState(), state);
-    QVERIFY(names.isEmpty() || action(window.get(), qPrintable(names.last()))->isChecked());
+    for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
+        ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
+        action(window.get(), "actExit")->trigger();
+        QCOMPARE(box.title(), QStringLiteral("Close application"));
+        QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
+        QCOMPARE(window->isVisible(), button == QMessageBox::No);
+        QCOMPARE(
+            AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
