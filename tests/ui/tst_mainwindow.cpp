@@ -119,7 +119,6 @@ private slots:
     void splashMinimumTime();
     void descriptionChosenOnConnect_data();
     void descriptionChosenOnConnect();
-    void levels_data();
     void levels();
     void consoleSession();
     void viewSession();
@@ -294,50 +293,34 @@ void TestMainWindow::descriptionChosenOnConnect()
     }
 }
 
-void TestMainWindow::levels_data()
-{
-    QTest::addColumn<bool>("developerMode");
-    QTest::addColumn<int>("storedLevel");
-    QTest::addColumn<QByteArray>("trigger"); // empty: the stored level only
-    QTest::addColumn<QByteArray>("checked");
-    QTest::addColumn<QStringList>("rows");
-
-    const auto row = [](const char *name, bool developerMode, int stored, const char *trigger,
-                         const char *checked, const QStringList &rows) {
-        QTest::newRow(name) << developerMode << stored << QByteArray(trigger) << QByteArray(checked)
-                            << rows;
-    };
-    row("beginner", false, 1, "actBeginner", "actBeginner", kBeginnerRows);
-    row("expert", false, 0, "actExpert", "actExpert", kAllRows);
-    row("guru", false, 0, "actGuru", "actGuru", kAllRows);
-    row("developer in developer mode", true, 0, "actDeveloper", "actDeveloper", kAllRows);
-    row("stored expert applied on show", false, 1, "", "actExpert", kAllRows);
-    row("stored developer falls back to guru", false, 3, "", "actGuru", kAllRows);
-}
-
 void TestMainWindow::levels()
 {
-    QFETCH(bool, developerMode);
-    QFETCH(int, storedLevel);
-    QFETCH(QByteArray, trigger);
-    QFETCH(QByteArray, checked);
-    QFETCH(QStringList, rows);
-
-    AppSettings::instance().developerMode = developerMode;
-    AppSettings::instance().modeView = storedLevel;
+    const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
+    const auto check = [&levels](MainWindow *window, int level, const QStringList &rows) {
+        QCOMPARE(shownRows(window), rows);
+        for (int other = 0; other < 4; ++other)
+            QCOMPARE(action(window, levels[other])->isChecked(), other == level);
+        QCOMPARE(action(window, "actEditor")->isVisible(), level == 3);
+    };
+    // A stored developer level falls back to guru outside developer mode.
+    AppSettings::instance().modeView = 3;
     auto window = start({ "Fold" });
     QVERIFY(window);
-    QCOMPARE(action(window.get(), "actDeveloper")->isVisible(), developerMode);
-    if (!trigger.isEmpty())
-        action(window.get(), trigger.constData())->trigger();
-    QCOMPARE(shownRows(window.get()), rows);
-    const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
-    for (int level = 0; level < 4; ++level) {
-        QCOMPARE(action(window.get(), levels[level])->isChecked(), checked == levels[level]);
-        if (!trigger.isEmpty() && checked == levels[level])
-            QCOMPARE(AppSettings::instance().modeView, level);
+    QVERIFY(!action(window.get(), "actDeveloper")->isVisible());
+    check(window.get(), 2, kAllRows);
+    window.reset();
+
+    AppSettings::instance().developerMode = true;
+    AppSettings::instance().modeView = 1;
+    window = start({ "Fold" });
+    QVERIFY(window);
+    QVERIFY(action(window.get(), "actDeveloper")->isVisible());
+    check(window.get(), 1, kAllRows);
+    for (const int level : { 0, 2, 3, 1 }) {
+        action(window.get(), levels[level])->trigger();
+        check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
+        QCOMPARE(AppSettings::instance().modeView, level);
     }
-    QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
 void TestMainWindow::consoleSession()
