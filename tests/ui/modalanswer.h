@@ -28,7 +28,6 @@ public:
     }
 
     bool answered() const { return mAnswered; }
-    bool timedOut() const { return mTimedOut; }
     /// Title and, for message boxes, text of the answered window.
     QString title() const { return mTitle; }
     QString text() const { return mText; }
@@ -69,7 +68,6 @@ private:
         if (mAnswered)
             return;
         mPoll.stop();
-        mTimedOut = true;
         qWarning("ModalAnswer gave up waiting for a modal window");
         for (int guard = 0; guard < 10 && QApplication::activeModalWidget(); ++guard) {
             if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
@@ -83,7 +81,6 @@ private:
     Action mAction;
     QTimer mPoll;
     bool mAnswered = false;
-    bool mTimedOut = false;
     QString mTitle;
     QString mText;
 };

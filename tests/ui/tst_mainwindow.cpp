@@ -177,16 +177,8 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
     ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
     window->show();
     // The connection flow starts from the event loop once the window is shown.
-    const bool done = QTest::qWaitFor(
-        [&answer] {
-            return answer.timedOut()
-                || (answer.answered()
-                    && (!QApplication::activeModalWidget()
-                        || qobject_cast<SelectDescriptionDialog *>(
-                            QApplication::activeModalWidget())));
-        },
-        15000);
-    if (!done || !answer.answered())
+    if (!QTest::qWaitFor(
+            [&answer] { return answer.answered() && !QApplication::activeModalWidget(); }, 15000))
         window.reset();
     return window;
 }
@@ -221,7 +213,7 @@ void TestMainWindow::splashMinimumTime()
     splash.show();
     QTRY_VERIFY(splash.elapsed() >= shownBefore);
     bool timerRan = false;
-    QTimer::singleShot(30, [&timerRan] { timerRan = true; });
+    QTimer::singleShot(30, &splash, [&timerRan] { timerRan = true; });
     QElapsedTimer call;
     call.start();
     splash.finishAfter(minimum);
@@ -239,7 +231,7 @@ void TestMainWindow::descriptionChosenOnConnect_data()
     QTest::addColumn<QString>("choice"); // in the selection dialog; empty: no dialog expected
     QTest::addColumn<QString>("file"); // the current description afterwards
     QTest::addColumn<QString>("cameraText");
-    QTest::addColumn<QStringList>("someRows");
+    QTest::addColumn<QStringList>("firstRows");
 
     const auto row = [](const char *name, const QString &camera, const QString &choice,
                          const QString &file, const QString &text, const QStringList &rows) {
@@ -263,7 +255,7 @@ void TestMainWindow::descriptionChosenOnConnect()
     QFETCH(QString, choice);
     QFETCH(QString, file);
     QFETCH(QString, cameraText);
-    QFETCH(QStringList, someRows);
+    QFETCH(QStringList, firstRows);
 
     ModalAnswer selection(
         ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
@@ -282,10 +274,7 @@ void TestMainWindow::descriptionChosenOnConnect()
         QCOMPARE(current ? current->fileName() : QString(), file);
         QCOMPARE(window->onlineLabel()->text(),
             file.isEmpty() ? QStringLiteral("OFFLINE") : "ONLINE: " + camera);
-        const QStringList rows = shownRows(window.get());
-        QCOMPARE(rows.isEmpty(), someRows.isEmpty());
-        for (const QString &row : someRows)
-            QVERIFY2(rows.contains(row), qPrintable(rows.join(',')));
+        QCOMPARE(shownRows(window.get()).mid(0, 2), firstRows);
         if (!current)
             break;
         QVERIFY(window->registry().contains(current));
