@@ -103,7 +103,6 @@ void TestDescriptionRegistry::parseIdentification_data()
     row("empty parts kept", "A--B", "A", "-B");
     row("leading dash", "-X", "", "X");
     row("trailing dash", "ABC-", "ABC", "");
-    row("simulated camera", "VirtualDevice-Demo", "VirtualDevice", "Demo");
     QTest::newRow("empty reply clears") << QByteArray() << false << QString() << QString();
 }
 
@@ -157,24 +156,17 @@ void TestDescriptionRegistry::category()
 void TestDescriptionRegistry::sortsNewestFirstNumerically()
 {
     // Versions chosen so that text order and numeric order differ.
-    const QStringList versions { "1.2.0", "1.10.0", "1.2.10", "1.2.9", "2.0.0", "0.99.99" };
-    std::vector<std::unique_ptr<CameraDescriptionFile>> owned;
-    QList<CameraDescriptionFile *> files;
-    for (int i = 0; i <= versions.size(); ++i) {
-        const QString path = QStringLiteral("v%1.xml").arg(i);
-        QVERIFY(i < versions.size()
-                ? DescriptionFixture::write(path, "ABC", i % 2 ? "12" : "99", versions.at(i))
-                : DescriptionFixture::write(path, "XYZ", "12", "9.0.0"));
-        owned.push_back(std::make_unique<CameraDescriptionFile>(path));
-        files.append(owned.back().get());
-    }
+    QVERIFY(writeFiles({ "XML/a.xml ABC 99 1.2.0", "XML/b.xml ABC 12 1.2.9",
+        "XML/c.xml ABC 99 1.2.10", "XML/d.xml ABC 12 0.99.99", "XML/e.xml ABC 99 2.0.0",
+        "XML/f.xml ABC 12 1.10.0", "XML/g.xml XYZ 12 9.0.0" }));
+    DescriptionRegistry registry;
+    registry.loadDescriptions();
     QList<CameraDescriptionFile *> best, match, noMatch;
-    DescriptionRegistry::sortDescriptions(files, "abc", "12", best, match, noMatch);
-    // Odd indexes support type 12: 1.10.0, 1.2.9 and 0.99.99.
-    QCOMPARE(paths(best), QStringList({ "v1.xml", "v3.xml", "v5.xml" }));
-    // Even indexes: 2.0.0, 1.2.10 and 1.2.0.
-    QCOMPARE(paths(match), QStringList({ "v4.xml", "v2.xml", "v0.xml" }));
-    QCOMPARE(paths(noMatch), QStringList({ "v6.xml" }));
+    DescriptionRegistry::sortDescriptions(
+        registry.descriptions(), "abc", "12", best, match, noMatch);
+    QCOMPARE(paths(best), QStringList({ "XML/f.xml", "XML/b.xml", "XML/d.xml" }));
+    QCOMPARE(paths(match), QStringList({ "XML/e.xml", "XML/c.xml", "XML/a.xml" }));
+    QCOMPARE(paths(noMatch), QStringList({ "XML/g.xml" }));
 }
 
 void TestDescriptionRegistry::loadDescriptions_data()
@@ -217,7 +209,7 @@ void TestDescriptionRegistry::loadDescriptions()
     RecordingProgress recorder;
     QVERIFY(!registry.loadDescriptions(&recorder));
     QCOMPARE(paths(registry.descriptions()), registered);
-    QCOMPARE(registry.digests().size(), registered.size());
+    // One distinct digest per registered file.
     QCOMPARE(QSet<QByteArray>(registry.digests().begin(), registry.digests().end()).size(),
         registered.size());
     if (!progress.isEmpty())
@@ -255,7 +247,6 @@ void TestDescriptionRegistry::currentKeptOnReload()
     QCOMPARE(paths({ registry.current() }), QStringList { current });
     QCOMPARE(registry.current() == before, sameObject);
     QCOMPARE(registry.digests().last(), registry.current()->md5Hash());
-    QCOMPARE(registry.current()->modelName(), QStringLiteral("ABC"));
 }
 
 void TestDescriptionRegistry::addTakesOwnershipOnce()
