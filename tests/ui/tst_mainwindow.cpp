@@ -72,15 +72,88 @@ const QStringList kBeginnerRows { "Main", "  Brightness" };
 // The description of camera "Fold" stores group "Main/Expert" as collapsed.
 const QStringList kAllRows { "Main", "  Brightness", "  +Expert", "    Contrast" };
 
+/// A running communication thread with simulated cameras that answer at once, no serial ports.
+struct CommFixture
+{
+    explicit CommFixture(const QStringList &cameras)
+    {
+        MetaTypes::registerAll();
+        VirtualCommunicator::clearVirtualDevices();
+        for (const QString &name : cameras)
+            VirtualCommunicator::addVirtualDevice(name);
+        VirtualCommunicator::setDelayDivisor(0);
+        comm.setSerialPortScanning(false);
+        QObject::connect(&thread, &QThread::started, &comm,
+            &CommunicationThreadObject::startCommunication, Qt::QueuedConnection);
+        thread.start();
+    }
+    ~CommFixture()
+    {
+        thread.quit();
+        thread.wait();
+    }
+
+    QThread thread;
+    CommunicationThreadObject comm { &thread };
+};
+
+QTableWidget *tableOf(QWidget *dialog)
+{
+    return dialog->findChild<QTableWidget *>();
+}
+
+QAbstractButton *okOf(QWidget *connectDialog)
+{
+    return connectDialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+}
+
+QPushButton *button(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<QPushButton *>(QLatin1String(name));
+}
+
+/// Connect dialog rows as "port|status|marker".
+QStringList portRows(QTableWidget *table)
+{
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        out.append(table->item(row, 0)->text() + '|' + table->item(row, 1)->text() + '|'
+            + table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toString());
+    }
+    return out;
+}
+
+/// "file|model|supported|version|r,g,b" per row.
+QStringList descriptionRows(QTableWidget *table)
+{
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < 4; ++column)
+            cells.append(table->item(row, column)->text());
+        const QColor colour = table->item(row, 0)->background().color();
+        for (int column = 1; column < 4; ++column)
+            if (table->item(row, column)->background().color() != colour)
+                cells.append(QStringLiteral("mixed colours"));
+        cells.append(
+            QStringLiteral("%1,%2,%3").arg(colour.red()).arg(colour.green()).arg(colour.blue()));
+        out.append(cells.join('|'));
+    }
+    return out;
+}
+
+const QStringList kMatchRows { "best_new.xml|ABC|12|1.10.0|160,217,56",
+    "best_old.xml|ABC|12, 13|1.2.0|160,217,56", "match.xml|abc|99|1.0.0|127,130,133" };
+
 /// Accepts the connect dialog once the first simulated camera has been found.
 void acceptConnection(QWidget *dialog)
 {
-    auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    QTableWidget *table = tableOf(dialog);
     QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0
             && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
         5000);
     table->setCurrentCell(0, 0);
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    okOf(dialog)->click();
 }
 
 /// Chooses the description file of that name in the selection dialog; "-" cancels, a name
@@ -90,16 +163,15 @@ ModalAnswer::Action chooseDescription(const QString &file)
     return [file](QWidget *w) {
         auto *dialog = static_cast<SelectDescriptionDialog *>(w);
         if (file == QLatin1String("-")) {
-            dialog->findChild<QPushButton *>("pbCancel")->click();
+            button(dialog, "pbCancel")->click();
             return;
         }
         if (file.contains(QLatin1Char('/')))
             dialog->openFilePressed();
-        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
-        const auto found = table->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
+        const auto found = tableOf(dialog)->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
-        table->setCurrentCell(found.first()->row(), 0);
-        dialog->findChild<QPushButton *>("pbOk")->click();
+        tableOf(dialog)->setCurrentCell(found.first()->row(), 0);
+        button(dialog, "pbOk")->click();
     };
 }
 
@@ -117,6 +189,14 @@ private slots:
     void splashShowsVersionImageAndLoading();
     void splashMinimumTime_data();
     void splashMinimumTime();
+    void connectToPort_data();
+    void connectToPort();
+    void portStatusUpdates_data();
+    void portStatusUpdates();
+    void selectDescriptionRow_data();
+    void selectDescriptionRow();
+    void addCustomDescription_data();
+    void addCustomDescription();
     void descriptionChosenOnConnect_data();
     void descriptionChosenOnConnect();
     void levels();
@@ -129,6 +209,9 @@ private:
     std::unique_ptr<MainWindow> start(const QStringList &cameras);
 
     QTemporaryDir mWork;
+    // Descriptions offered to the selection dialog for a camera "ABC-12".
+    std::vector<std::unique_ptr<CameraDescriptionFile>> mOwned;
+    QList<CameraDescriptionFile *> mFiles;
 };
 
 void TestMainWindow::initTestCase()
@@ -149,6 +232,14 @@ void TestMainWindow::initTestCase()
     QVERIFY(DescriptionFixture::write(
         mWork.filePath("custom/mine.xml"), "VirtualDevice", "Custom", "2.0.0"));
     QVERIFY(QDir::setCurrent(mWork.path()));
+    for (const QString spec : { "best_old ABC 12,13 1.2.0", "other XYZ 12 3.0.0",
+             "match abc 99 1.0.0", "best_new ABC 12 1.10.0" }) {
+        const QStringList f = spec.split(' ');
+        const QString path = mWork.filePath("select/" + f[0] + ".xml");
+        QVERIFY(DescriptionFixture::write(path, f[1], f[2], f[3]));
+        mOwned.push_back(std::make_unique<CameraDescriptionFile>(path));
+        mFiles.append(mOwned.back().get());
+    }
 }
 
 void TestMainWindow::init()
@@ -223,6 +314,220 @@ void TestMainWindow::splashMinimumTime()
         QVERIFY2(timerRan, "events were not processed while waiting");
     else
         QVERIFY(call.elapsed() < 40);
+}
+
+void TestMainWindow::connectToPort_data()
+{
+    QTest::addColumn<QString>("how"); // ok, cancel, ghost (double-click on a port without
+                                      // camera), gone (a camera its thread no longer knows)
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QByteArray>("identification");
+    QTest::addColumn<QString>("port"); // current afterwards; Cam1 was current before
+
+    QTest::newRow("first found") << "ok" << 0 << QByteArray("VirtualDevice-Cam1") << "Cam1";
+    QTest::newRow("second chosen") << "ok" << 1 << QByteArray("VirtualDevice-Cam2") << "Cam2";
+    QTest::newRow("cancel keeps the port") << "cancel" << 0 << QByteArray() << "Cam1";
+    QTest::newRow("double-click on port without camera")
+        << "ghost" << 2 << QByteArray() << QString();
+    QTest::newRow("camera checked again on accept") << "gone" << 2 << QByteArray() << QString();
+}
+
+void TestMainWindow::connectToPort()
+{
+    QFETCH(QString, how);
+    QFETCH(int, row);
+    QFETCH(QByteArray, identification);
+    QFETCH(QString, port);
+
+    CommFixture fixture({ "Cam1", "Cam2" });
+    QTRY_VERIFY(fixture.comm.portNames().contains(QStringLiteral("Cam1")));
+    fixture.comm.setCurrentPort(QStringLiteral("Cam1"));
+    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [how, row](QWidget *w) {
+        auto *dialog = static_cast<DialogConnectToPort *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
+            QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
+                "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
+            5000);
+        QCOMPARE(table->currentRow(), 0);
+        QVERIFY(okOf(dialog)->isEnabled());
+        if (how == "ghost")
+            dialog->statusUpdate("Ghost", StatusNoCamera, QString());
+        if (how == "gone")
+            dialog->statusUpdate("Gone", StatusCameraFound, "AB-1");
+        table->setCurrentCell(row, 0);
+        if (how == "ghost") {
+            emit table->cellDoubleClicked(row, 0);
+            return;
+        }
+        dialog->findChild<QDialogButtonBox *>()
+            ->button(how == "cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+            ->click();
+    });
+    QCOMPARE(DialogConnectToPort::connectToPort(&fixture.comm), identification);
+    QVERIFY(answer.answered());
+    QCOMPARE(fixture.comm.currentPort(), port);
+}
+
+void TestMainWindow::portStatusUpdates_data()
+{
+    // Events as "port" followed by + (added), - (removed), ? (no camera) or =model (found).
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("okEnabled");
+    QTest::addColumn<int>("selected"); // current row; -2: not checked
+
+    const auto row
+        = [](const char *name, const char *events, const QStringList &expected, bool okEnabled,
+              int selected) { QTest::newRow(name) << events << expected << okEnabled << selected; };
+    const QString found1 = "P1|Detect camera: AB-1|1", found2 = "P2|Detect camera: AB-2|1";
+    row("added", "P1+", { "P1|Checking..|0" }, false, -1);
+    row("camera found", "P1+ P1=AB-1", { found1 }, true, 0);
+    row("camera lost again", "P1+ P1=AB-1 P1?", { "P1|Checking..|0" }, false, -2);
+    row("one of two lost", "P1=AB-1 P2=AB-2 P1?", { "P1|Checking..|0", found2 }, true, -2);
+    row("later camera keeps the selection", "P1+ P2=AB-2 P1=AB-1", { found1, found2 }, true, 1);
+    row("unknown removed", "P9-", {}, false, -1);
+    row("removed camera port", "P1=AB-1 P1-", {}, false, -1);
+    row("re-added at the end", "P1+ P2+ P1- P1?", { "P2|Checking..|0", "P1|Checking..|0" }, false,
+        -2);
+}
+
+void TestMainWindow::portStatusUpdates()
+{
+    QFETCH(QString, events);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, okEnabled);
+    QFETCH(int, selected);
+
+    CommFixture fixture({});
+    DialogConnectToPort dialog(&fixture.comm);
+    const QRegularExpression kind(QStringLiteral("[-+?=]"));
+    for (const QString &event : events.split(' ')) {
+        const int at = event.indexOf(kind);
+        // The marks are in the order of the CommStatus values.
+        dialog.statusUpdate(
+            event.left(at), CommStatus(QString("+-?=").indexOf(event.at(at))), event.mid(at + 1));
+    }
+    QCOMPARE(portRows(tableOf(&dialog)), expected);
+    QCOMPARE(okOf(&dialog)->isEnabled(), okEnabled);
+    if (selected != -2)
+        QCOMPARE(tableOf(&dialog)->currentRow(), selected);
+}
+
+void TestMainWindow::selectDescriptionRow_data()
+{
+    QTest::addColumn<bool>("developerMode"); // also lists the non-matching file, last
+    QTest::addColumn<int>("row"); // -1: none
+    QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
+    QTest::addColumn<QString>("file"); // empty: nothing returned
+    const auto row
+        = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
+              QTest::newRow(name) << developerMode << row << how << file;
+          };
+    row("newest best match", false, 0, "ok", "best_new.xml");
+    row("older best match", false, 1, "ok", "best_old.xml");
+    row("match", false, 2, "ok", "match.xml");
+    row("cancel after choosing", false, 0, "cancel", "");
+    row("ok without a row does nothing", false, -1, "cancel", "");
+    row("non-match confirmed", true, 3, "yes", "other.xml");
+    row("non-match declined", true, 3, "no", "");
+}
+
+void TestMainWindow::selectDescriptionRow()
+{
+    QFETCH(bool, developerMode);
+    QFETCH(int, row);
+    QFETCH(QString, how);
+    QFETCH(QString, file);
+    AppSettings::instance().developerMode = developerMode;
+    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [=](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QCOMPARE(descriptionRows(table),
+            developerMode ? kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" }
+                          : kMatchRows);
+        QCOMPARE(table->currentRow(), -1);
+        QVERIFY(!button(dialog, "pbOk")->isEnabled());
+        if (row >= 0) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                table->visualItemRect(table->item(row, 1)).center());
+            QVERIFY(button(dialog, "pbOk")->isEnabled());
+        } else {
+            dialog->okPressed();
+            dialog->itemDoubleClicked();
+            QVERIFY(dialog->isVisible());
+        }
+        if (how == "yes" || how == "no") {
+            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
+                auto *question = static_cast<QMessageBox *>(w);
+                QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+                question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            dialog->itemDoubleClicked();
+            QVERIFY(box.answered());
+            QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
+            QCOMPARE(box.text(),
+                QStringLiteral("The current selected camera description does not support the "
+                               "current connected camera,\n\nAre you sure you want to use "
+                               "this description file?"));
+            if (how == "yes")
+                return;
+            QVERIFY(dialog->isVisible());
+        }
+        button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
+    });
+    CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.title(), QStringLiteral("Provide camera description for: 'ABC-12'"));
+    QCOMPARE(chosen ? chosen->fileName() : QString(), file);
+    QVERIFY(!chosen || mFiles.contains(chosen));
+}
+
+void TestMainWindow::addCustomDescription_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("title"); // of the message box; empty: none
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("candidates");
+
+    QTest::newRow("matching file listed first")
+        << mWork.filePath("select/custom/mine.xml")
+        << DescriptionFixture::text("ABC", "12", "7.0.0").toUtf8() << QString() << QString() << 5;
+    QTest::newRow("other model refused")
+        << mWork.filePath("select/custom2/foreign.xml")
+        << DescriptionFixture::text("QQQ", "12", "1.0.0").toUtf8()
+        << "Selected description cannot be used"
+        << "Selected description file cannot be used for this camera" << 5;
+    QTest::newRow("invalid file rejected")
+        << mWork.filePath("select/custom3/broken.xml")
+        << QByteArray("<CameraDescription ModelName=") << "Failed to load description"
+        << "Failed to load description file, it does not appear to be a valid camera "
+           "description."
+        << 4;
+}
+
+void TestMainWindow::addCustomDescription()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(int, candidates);
+
+    QVERIFY(DescriptionFixture::write(file, contents));
+    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
+    dialog.show();
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(file));
+    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    dialog.openFilePressed();
+    QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
+    QCOMPARE(box.title(), title);
+    QCOMPARE(box.text(), text);
+    QCOMPARE(dialog.candidates().size(), candidates);
+    QCOMPARE(descriptionRows(tableOf(&dialog)),
+        title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
+                        : kMatchRows);
 }
 
 void TestMainWindow::descriptionChosenOnConnect_data()
