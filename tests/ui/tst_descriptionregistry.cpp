@@ -27,22 +27,6 @@ QStringList paths(const QList<CameraDescriptionFile *> &files)
     return out;
 }
 
-/// Writes files given as "path model supported version [indent]" (supported "-": no such
-/// attribute), or "path =contents".
-bool writeFiles(const QStringList &lines)
-{
-    for (const QString &line : lines) {
-        const QStringList f = line.split(' ');
-        const bool ok = f.value(1).startsWith('=')
-            ? DescriptionFixture::write(f[0], line.section(" =", 1).toUtf8())
-            : DescriptionFixture::write(
-                f[0], f[1], f[2] == "-" ? QString() : f[2], f[3], f.value(4, "4").toInt());
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 class TestDescriptionRegistry : public QObject
@@ -124,7 +108,7 @@ void TestDescriptionRegistry::parseIdentification()
 
 void TestDescriptionRegistry::category_data()
 {
-    QTest::addColumn<QString>("file"); // as for writeFiles()
+    QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
     QTest::addColumn<QString>("cameraType");
     QTest::addColumn<int>("expected");
 
@@ -148,7 +132,7 @@ void TestDescriptionRegistry::category()
     QFETCH(QString, cameraType);
     QFETCH(int, expected);
 
-    QVERIFY(writeFiles({ file }));
+    QVERIFY(DescriptionFixture::write({ file }));
     CameraDescriptionFile description(QStringLiteral("d.xml"));
     QCOMPARE(int(DescriptionRegistry::category(&description, "ABC", cameraType)), expected);
 }
@@ -156,7 +140,7 @@ void TestDescriptionRegistry::category()
 void TestDescriptionRegistry::sortsNewestFirstNumerically()
 {
     // Versions chosen so that text order and numeric order differ.
-    QVERIFY(writeFiles({ "XML/a.xml ABC 99 1.2.0", "XML/b.xml ABC 12 1.2.9",
+    QVERIFY(DescriptionFixture::write({ "XML/a.xml ABC 99 1.2.0", "XML/b.xml ABC 12 1.2.9",
         "XML/c.xml ABC 99 1.2.10", "XML/d.xml ABC 12 0.99.99", "XML/e.xml ABC 99 2.0.0",
         "XML/f.xml ABC 12 1.10.0", "XML/g.xml XYZ 12 9.0.0" }));
     DescriptionRegistry registry;
@@ -171,7 +155,7 @@ void TestDescriptionRegistry::sortsNewestFirstNumerically()
 
 void TestDescriptionRegistry::loadDescriptions_data()
 {
-    QTest::addColumn<QStringList>("files"); // as for writeFiles()
+    QTest::addColumn<QStringList>("files"); // as for DescriptionFixture::write()
     QTest::addColumn<QStringList>("searchPaths");
     QTest::addColumn<QStringList>("registered");
     QTest::addColumn<QStringList>("progress"); // empty: not checked
@@ -202,7 +186,7 @@ void TestDescriptionRegistry::loadDescriptions()
     QFETCH(QStringList, registered);
     QFETCH(QStringList, progress);
 
-    QVERIFY(writeFiles(files));
+    QVERIFY(DescriptionFixture::write(files));
     for (const QString &path : searchPaths)
         AppSettings::instance().searchPaths.append(mWork->filePath(path));
     DescriptionRegistry registry;
@@ -233,14 +217,15 @@ void TestDescriptionRegistry::currentKeptOnReload()
     QFETCH(QString, current);
     QFETCH(bool, sameObject);
 
-    QVERIFY(writeFiles({ "XML/cam.xml ABC 12 1.0.0", "XML/other.xml DEF 12 1.0.0" }));
+    QVERIFY(
+        DescriptionFixture::write({ "XML/cam.xml ABC 12 1.0.0", "XML/other.xml DEF 12 1.0.0" }));
     DescriptionRegistry registry;
     registry.loadDescriptions();
     CameraDescriptionFile *before = registry.descriptions().first();
     registry.setCurrent(before);
 
     QVERIFY(QFile::remove("XML/cam.xml"));
-    QVERIFY(writeFiles(later));
+    QVERIFY(DescriptionFixture::write(later));
     AppSettings::instance().searchPaths = QStringList { mWork->filePath("extra") };
     QVERIFY(registry.loadDescriptions());
     QCOMPARE(paths(registry.descriptions()), QStringList({ "XML/other.xml", current }));
@@ -251,7 +236,7 @@ void TestDescriptionRegistry::currentKeptOnReload()
 
 void TestDescriptionRegistry::addTakesOwnershipOnce()
 {
-    QVERIFY(DescriptionFixture::write("custom.xml", "ABC", "12", "1.0.0"));
+    QVERIFY(DescriptionFixture::write({ "custom.xml ABC 12 1.0.0" }));
     DescriptionRegistry registry;
     auto *custom = new CameraDescriptionFile("custom.xml");
     registry.add(custom);

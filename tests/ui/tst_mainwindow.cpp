@@ -221,23 +221,18 @@ void TestMainWindow::initTestCase()
     VirtualCommunicator::setDelayDivisor(0);
     QFile demo(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice.xml");
     QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
-    // The program's own demo description and small ones for the simulated cameras.
-    QVERIFY(DescriptionFixture::write(mWork.filePath("XML/demo.xml"), demo.readAll()));
-    QVERIFY(
-        DescriptionFixture::write(mWork.filePath("XML/lab.xml"), "VirtualDevice", "Lab", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("XML/lab_other.xml"), "VirtualDevice", "Other", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("XML/lab_fold.xml"), "VirtualDevice", "Fold", "1.0.0", 4, "Main/Expert"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("custom/mine.xml"), "VirtualDevice", "Custom", "2.0.0"));
     QVERIFY(QDir::setCurrent(mWork.path()));
-    for (const QString spec : { "best_old ABC 12,13 1.2.0", "other XYZ 12 3.0.0",
-             "match abc 99 1.0.0", "best_new ABC 12 1.10.0" }) {
-        const QStringList f = spec.split(' ');
-        const QString path = mWork.filePath("select/" + f[0] + ".xml");
-        QVERIFY(DescriptionFixture::write(path, f[1], f[2], f[3]));
-        mOwned.push_back(std::make_unique<CameraDescriptionFile>(path));
+    // The program's own demo description and small ones for the simulated cameras.
+    QVERIFY(DescriptionFixture::write("XML/demo.xml", demo.readAll()));
+    QVERIFY(DescriptionFixture::write(
+        { "XML/lab.xml VirtualDevice Lab 1.0.0", "XML/lab_other.xml VirtualDevice Other 1.0.0",
+            "XML/lab_fold.xml VirtualDevice Fold 1.0.0 4 Main/Expert",
+            "custom/mine.xml VirtualDevice Custom 2.0.0", "select/best_old.xml ABC 12,13 1.2.0",
+            "select/other.xml XYZ 12 3.0.0", "select/match.xml abc 99 1.0.0",
+            "select/best_new.xml ABC 12 1.10.0" }));
+    for (const char *name : { "best_old", "other", "match", "best_new" }) {
+        mOwned.push_back(std::make_unique<CameraDescriptionFile>(
+            mWork.filePath(QStringLiteral("select/%1.xml").arg(name))));
         mFiles.append(mOwned.back().get());
     }
 }
@@ -485,23 +480,20 @@ void TestMainWindow::selectDescriptionRow()
 
 void TestMainWindow::addCustomDescription_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
     QTest::addColumn<QString>("title"); // of the message box; empty: none
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("candidates");
 
     QTest::newRow("matching file listed first")
-        << mWork.filePath("select/custom/mine.xml")
-        << DescriptionFixture::text("ABC", "12", "7.0.0").toUtf8() << QString() << QString() << 5;
+        << "select/custom/mine.xml ABC 12 7.0.0" << QString() << QString() << 5;
     QTest::newRow("other model refused")
-        << mWork.filePath("select/custom2/foreign.xml")
-        << DescriptionFixture::text("QQQ", "12", "1.0.0").toUtf8()
+        << "select/custom2/foreign.xml QQQ 12 1.0.0"
         << "Selected description cannot be used"
         << "Selected description file cannot be used for this camera" << 5;
     QTest::newRow("invalid file rejected")
-        << mWork.filePath("select/custom3/broken.xml")
-        << QByteArray("<CameraDescription ModelName=") << "Failed to load description"
+        << "select/custom3/broken.xml =<CameraDescription ModelName="
+        << "Failed to load description"
         << "Failed to load description file, it does not appear to be a valid camera "
            "description."
         << 4;
@@ -510,15 +502,15 @@ void TestMainWindow::addCustomDescription_data()
 void TestMainWindow::addCustomDescription()
 {
     QFETCH(QString, file);
-    QFETCH(QByteArray, contents);
     QFETCH(QString, title);
     QFETCH(QString, text);
     QFETCH(int, candidates);
 
-    QVERIFY(DescriptionFixture::write(file, contents));
+    QVERIFY(DescriptionFixture::write(QStringList { file }));
     SelectDescriptionDialog dialog(mFiles, "ABC", "12");
     dialog.show();
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(file));
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+        ModalAnswer::typeFileName(mWork.filePath(file.section(' ', 0, 0))));
     ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
     dialog.openFilePressed();
     QCOMPARE(picker.title(), QStringLiteral("Select Description File"));

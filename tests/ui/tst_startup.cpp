@@ -17,17 +17,17 @@ private slots:
 
 void TestStartup::startsWithSimulatedCamera_data()
 {
-    QTest::addColumn<bool>("debug");
-    QTest::newRow("plain: no debug log") << false;
-    QTest::newRow("--debug writes the log") << true;
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("plain: no debug log") << QStringList { "V:Smoke" };
+    QTest::newRow("--debug writes the log") << QStringList { "--debug", "V:Smoke" };
 }
 
 void TestStartup::startsWithSimulatedCamera()
 {
-    QFETCH(bool, debug);
+    QFETCH(QStringList, arguments);
+    const bool debug = arguments.contains("--debug");
     QTemporaryDir dir;
-    QVERIFY(DescriptionFixture::write(
-        dir.filePath("XML/smoke.xml"), "VirtualDevice", "Smoke", "1.0.0"));
+    QVERIFY(DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -36,9 +36,7 @@ void TestStartup::startsWithSimulatedCamera()
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(MARNIFEX_BINARY),
-        debug ? QStringList { "--debug", "V:Smoke" } : QStringList { "V:Smoke" });
-    QVERIFY(process.waitForStarted(5000));
+    process.start(QStringLiteral(MARNIFEX_BINARY), arguments);
 
     QByteArray output;
     const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
