@@ -182,7 +182,6 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void startsWithSimulatedCamera_data();
     void startsWithSimulatedCamera();
@@ -246,12 +245,6 @@ void TestMainWindow::init()
     VirtualCommunicator::clearVirtualDevices();
 }
 
-void TestMainWindow::cleanup()
-{
-    VirtualCommunicator::clearVirtualDevices();
-    AppSettings::instance() = AppSettings();
-}
-
 std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
 {
     for (const QString &name : cameras)
@@ -283,12 +276,7 @@ void TestMainWindow::startsWithSimulatedCamera()
     const bool debug = arguments.contains("--debug");
     QTemporaryDir dir;
     QVERIFY(DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", dir.path());
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    process.setProcessEnvironment(env);
+    QProcess process; // with the test's own private settings and offscreen platform
     process.setWorkingDirectory(dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(MARNIFEX_BINARY), arguments);
