@@ -574,7 +574,6 @@ void TestMainWindow::descriptionChosenOnConnect_data()
     const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
     row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
         { "Acquisition", "  Exposure time" });
-    row("best match without asking", "Lab", "", "lab.xml", "VirtualDevice Lab", kBeginnerRows);
     row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
         mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
     row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"), "mine.xml",
