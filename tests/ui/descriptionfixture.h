@@ -63,10 +63,22 @@ inline bool write(const QString &path, const QByteArray &contents)
         && file.write(contents) == contents.size();
 }
 
-inline bool write(const QString &path, const QString &model, const QString &supported,
-    const QString &version, int indent = 4, const QString &collapsedGroup = QString())
+/// Writes files given as "path model supported version [indent [collapsed group]]" (supported
+/// "-": no such attribute) or as "path =contents".
+inline bool write(const QStringList &specs)
 {
-    return write(path, text(model, supported, version, indent, collapsedGroup).toUtf8());
+    for (const QString &spec : specs) {
+        const QStringList f = spec.split(' ');
+        const bool ok = f.value(1).startsWith('=')
+            ? write(f[0], spec.section(" =", 1).toUtf8())
+            : write(f[0],
+                text(
+                    f[1], f[2] == "-" ? QString() : f[2], f[3], f.value(4, "4").toInt(), f.value(5))
+                    .toUtf8());
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
 } // namespace DescriptionFixture

@@ -10,9 +10,8 @@
 
 #include <functional>
 
-/// Answers the next modal window that matches a test, so that code running a modal dialog can
-/// be driven from the test. If none appears in time, every modal window is closed so that the
-/// test fails instead of hanging.
+/// Answers the next modal window that matches, so that a test can drive code that runs a modal
+/// dialog. Should none appear in time, every modal window is closed: the test fails, not hangs.
 class ModalAnswer : public QObject
 {
 public:
@@ -25,38 +24,27 @@ public:
     {
         connect(&mPoll, &QTimer::timeout, this, &ModalAnswer::poll);
         mPoll.start(10);
-        mDeadline.setSingleShot(true);
-        connect(&mDeadline, &QTimer::timeout, this, &ModalAnswer::giveUp);
-        mDeadline.start(timeoutMs);
+        QTimer::singleShot(timeoutMs, this, &ModalAnswer::giveUp);
     }
 
     bool answered() const { return mAnswered; }
-    bool timedOut() const { return mTimedOut; }
-    /// Title and text of the answered window (the text only for message boxes).
+    /// Title and, for message boxes, text of the answered window.
     QString title() const { return mTitle; }
     QString text() const { return mText; }
 
-    /// Any modal window whose class is T.
     template<typename T> static Match ofType()
     {
         return [](QWidget *w) { return qobject_cast<T *>(w) != nullptr; };
     }
-    /// Clicks the given button of a message box.
     static Action clickButton(QMessageBox::StandardButton button)
     {
-        return [button](QWidget *w) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            if (box && box->button(button))
-                box->button(button)->click();
-        };
+        return [button](QWidget *w) { static_cast<QMessageBox *>(w)->button(button)->click(); };
     }
-    /// Types path into a file dialog and accepts it; an absolute path does not depend on the
-    /// folder the dialog remembers.
+    /// Types an absolute path into a file dialog, so the folder it remembers does not matter.
     static Action typeFileName(const QString &path)
     {
         return [path](QWidget *w) {
-            if (auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                name->setText(path);
+            w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             QMetaObject::invokeMethod(w, "accept");
         };
     }
@@ -68,7 +56,6 @@ private:
         if (!modal || !modal->isVisible() || !mMatch(modal))
             return;
         mPoll.stop();
-        mDeadline.stop();
         mTitle = modal->windowTitle();
         if (auto *box = qobject_cast<QMessageBox *>(modal))
             mText = box->text();
@@ -78,25 +65,22 @@ private:
 
     void giveUp()
     {
+        if (mAnswered)
+            return;
         mPoll.stop();
-        mTimedOut = true;
         qWarning("ModalAnswer gave up waiting for a modal window");
-        // Close from the top down until no modal window is left.
         for (int guard = 0; guard < 10 && QApplication::activeModalWidget(); ++guard) {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
                 dialog->reject();
             else
-                modal->close();
+                QApplication::activeModalWidget()->close();
         }
     }
 
     Match mMatch;
     Action mAction;
     QTimer mPoll;
-    QTimer mDeadline;
     bool mAnswered = false;
-    bool mTimedOut = false;
     QString mTitle;
     QString mText;
 };

@@ -4,20 +4,25 @@
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
+#include "description/descriptionregistry.h"
 #include "tests/ui/descriptionfixture.h"
 #include "tests/ui/modalanswer.h"
+#include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/splashscreen.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -34,31 +39,119 @@ QAction *action(QWidget *window, const char *name)
     return found;
 }
 
-/// The shown tree as "name" lines, children indented by two blanks per level.
-QStringList shownRows(
-    const QAbstractItemModel *model, const QModelIndex &parent = {}, int depth = 0)
+/// The shown tree as "name" lines, children indented by two blanks per level, collapsed
+/// groups marked with "+".
+QStringList shownRows(const QTreeView *view, const QModelIndex &parent = {}, int depth = 0)
 {
     QStringList out;
-    for (int row = 0; row < model->rowCount(parent); ++row) {
-        const QModelIndex index = model->index(row, 0, parent);
-        out.append(QString(depth * 2, QLatin1Char(' ')) + index.data().toString());
-        out += shownRows(model, index, depth + 1);
+    for (int row = 0; row < view->model()->rowCount(parent); ++row) {
+        const QModelIndex index = view->model()->index(row, 0, parent);
+        const bool folded = view->model()->hasChildren(index) && !view->isExpanded(index);
+        out.append(QString(depth * 2, ' ') + (folded ? "+" : "") + index.data().toString());
+        out += shownRows(view, index, depth + 1);
     }
     return out;
 }
 
+QStringList shownRows(const MainWindow *window)
+{
+    return shownRows(window->findChild<QTreeView *>(QStringLiteral("tvParams")));
+}
+
+/// The description panel's place in the layout (-1: hidden) and the tree's selection mode.
+QString viewState(QWidget *window)
+{
+    auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    return QStringLiteral("panel %1, selection %2")
+        .arg(panel->isVisible()
+                ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
+                : -1)
+        .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
+}
+
 const QStringList kBeginnerRows { "Main", "  Brightness" };
-const QStringList kAllRows { "Main", "  Brightness", "  Expert", "    Contrast" };
+// The description of camera "Fold" stores group "Main/Expert" as collapsed.
+const QStringList kAllRows { "Main", "  Brightness", "  +Expert", "    Contrast" };
+
+/// A running communication thread with simulated cameras and no serial ports.
+struct CommFixture
+{
+    explicit CommFixture(const QStringList &cameras)
+    {
+        for (const QString &name : cameras)
+            VirtualCommunicator::addVirtualDevice(name);
+        comm.setSerialPortScanning(false);
+        QObject::connect(&thread, &QThread::started, &comm,
+            &CommunicationThreadObject::startCommunication, Qt::QueuedConnection);
+        thread.start();
+    }
+    ~CommFixture()
+    {
+        thread.quit();
+        thread.wait();
+    }
+
+    QThread thread;
+    CommunicationThreadObject comm { &thread };
+};
+
+QTableWidget *tableOf(QWidget *dialog)
+{
+    return dialog->findChild<QTableWidget *>();
+}
+
+QAbstractButton *okOf(QWidget *connectDialog)
+{
+    return connectDialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+}
+
+QPushButton *button(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<QPushButton *>(QLatin1String(name));
+}
+
+/// Connect dialog rows as "port|status|marker".
+QStringList portRows(QTableWidget *table)
+{
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        out.append(table->item(row, 0)->text() + '|' + table->item(row, 1)->text() + '|'
+            + table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toString());
+    }
+    return out;
+}
+
+/// "file|model|supported|version|r,g,b" per row.
+QStringList descriptionRows(QTableWidget *table)
+{
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < 4; ++column)
+            cells.append(table->item(row, column)->text());
+        const QColor colour = table->item(row, 0)->background().color();
+        for (int column = 1; column < 4; ++column)
+            if (table->item(row, column)->background().color() != colour)
+                cells.append(QStringLiteral("mixed colours"));
+        cells.append(
+            QStringLiteral("%1,%2,%3").arg(colour.red()).arg(colour.green()).arg(colour.blue()));
+        out.append(cells.join('|'));
+    }
+    return out;
+}
+
+const QStringList kMatchRows { "best_new.xml|ABC|12|1.10.0|160,217,56",
+    "best_old.xml|ABC|12, 13|1.2.0|160,217,56", "match.xml|abc|99|1.0.0|127,130,133" };
 
 /// Accepts the connect dialog once the first simulated camera has been found.
 void acceptConnection(QWidget *dialog)
 {
-    auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+    QTableWidget *table = tableOf(dialog);
     QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0
             && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
         5000);
     table->setCurrentCell(0, 0);
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    okOf(dialog)->click();
 }
 
 /// Chooses the description file of that name in the selection dialog; "-" cancels, a name
@@ -68,16 +161,15 @@ ModalAnswer::Action chooseDescription(const QString &file)
     return [file](QWidget *w) {
         auto *dialog = static_cast<SelectDescriptionDialog *>(w);
         if (file == QLatin1String("-")) {
-            dialog->findChild<QPushButton *>("pbCancel")->click();
+            button(dialog, "pbCancel")->click();
             return;
         }
         if (file.contains(QLatin1Char('/')))
             dialog->openFilePressed();
-        auto *table = dialog->findChild<QTableWidget *>("twDescriptions");
-        const auto found = table->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
+        const auto found = tableOf(dialog)->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
         QVERIFY(!found.isEmpty());
-        table->setCurrentCell(found.first()->row(), 0);
-        dialog->findChild<QPushButton *>("pbOk")->click();
+        tableOf(dialog)->setCurrentCell(found.first()->row(), 0);
+        button(dialog, "pbOk")->click();
     };
 }
 
@@ -90,23 +182,25 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
+    void startsWithSimulatedCamera_data();
+    void startsWithSimulatedCamera();
+    void splashShowsVersionImageAndLoading();
+    void splashMinimumTime_data();
+    void splashMinimumTime();
+    void connectToPort_data();
+    void connectToPort();
+    void portStatusUpdates_data();
+    void portStatusUpdates();
+    void selectDescriptionRow_data();
+    void selectDescriptionRow();
+    void addCustomDescription_data();
+    void addCustomDescription();
     void descriptionChosenOnConnect_data();
     void descriptionChosenOnConnect();
-    void levels_data();
     void levels();
-    void consoleCommandsScriptsTrafficAndSaving();
-    void consoleHistory_data();
-    void consoleHistory();
-    void alternateDescriptionOnlineStateAndDisconnect();
-    void closeAsksFirst_data();
-    void closeAsksFirst();
-    void viewActions_data();
-    void viewActions();
-    void storedOptionsAppliedAndStored();
-    void hoveredRowIsDescribed();
-    void storedCollapsedGroupsStayCollapsed();
+    void consoleSession();
+    void viewSession();
 
 private:
     /// Creates the window with simulated cameras and shows it; connects to the first camera
@@ -114,6 +208,9 @@ private:
     std::unique_ptr<MainWindow> start(const QStringList &cameras);
 
     QTemporaryDir mWork;
+    // Descriptions offered to the selection dialog for a camera "ABC-12".
+    std::vector<std::unique_ptr<CameraDescriptionFile>> mOwned;
+    QList<CameraDescriptionFile *> mFiles;
 };
 
 void TestMainWindow::initTestCase()
@@ -121,21 +218,22 @@ void TestMainWindow::initTestCase()
     MetaTypes::registerAll();
     MainWindow::setSerialPortScanning(false);
     VirtualCommunicator::setDelayDivisor(0);
-    QVERIFY(mWork.isValid());
-    const QString source = qEnvironmentVariable("MARNIFEX_SOURCE_DIR");
-    QFile demo(source + "/XML/VirtualDevice.xml");
+    QFile demo(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice.xml");
     QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
-    // The program's own demo description and small ones for the simulated cameras.
-    QVERIFY(DescriptionFixture::write(mWork.filePath("XML/demo.xml"), demo.readAll()));
-    QVERIFY(
-        DescriptionFixture::write(mWork.filePath("XML/lab.xml"), "VirtualDevice", "Lab", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("XML/lab_other.xml"), "VirtualDevice", "Other", "1.0.0"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("XML/lab_fold.xml"), "VirtualDevice", "Fold", "1.0.0", 4, "Main/Expert"));
-    QVERIFY(DescriptionFixture::write(
-        mWork.filePath("custom/mine.xml"), "VirtualDevice", "Custom", "2.0.0"));
     QVERIFY(QDir::setCurrent(mWork.path()));
+    // The program's own demo description and small ones for the simulated cameras.
+    QVERIFY(DescriptionFixture::write("XML/demo.xml", demo.readAll()));
+    QVERIFY(DescriptionFixture::write(
+        { "XML/lab.xml VirtualDevice Lab 1.0.0", "XML/lab_other.xml VirtualDevice Other 1.0.0",
+            "XML/lab_fold.xml VirtualDevice Fold 1.0.0 4 Main/Expert",
+            "custom/mine.xml VirtualDevice Custom 2.0.0", "select/best_old.xml ABC 12,13 1.2.0",
+            "select/other.xml XYZ 12 3.0.0", "select/match.xml abc 99 1.0.0",
+            "select/best_new.xml ABC 12 1.10.0" }));
+    for (const char *name : { "best_old", "other", "match", "best_new" }) {
+        mOwned.push_back(std::make_unique<CameraDescriptionFile>(
+            mWork.filePath(QStringLiteral("select/%1.xml").arg(name))));
+        mFiles.append(mOwned.back().get());
+    }
 }
 
 void TestMainWindow::init()
@@ -145,12 +243,6 @@ void TestMainWindow::init()
     settings.askExitWindows = false;
     settings.updateDelay = 0;
     VirtualCommunicator::clearVirtualDevices();
-}
-
-void TestMainWindow::cleanup()
-{
-    VirtualCommunicator::clearVirtualDevices();
-    AppSettings::instance() = AppSettings();
 }
 
 std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
@@ -164,18 +256,307 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
     ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
     window->show();
     // The connection flow starts from the event loop once the window is shown.
-    const bool done = QTest::qWaitFor(
-        [&answer] {
-            return answer.timedOut()
-                || (answer.answered()
-                    && (!QApplication::activeModalWidget()
-                        || qobject_cast<SelectDescriptionDialog *>(
-                            QApplication::activeModalWidget())));
-        },
-        15000);
-    if (!done || !answer.answered())
+    if (!QTest::qWaitFor(
+            [&answer] { return answer.answered() && !QApplication::activeModalWidget(); }, 15000))
         window.reset();
     return window;
+}
+
+// Runs the program itself: the start-up sequence up to the connect dialog.
+void TestMainWindow::startsWithSimulatedCamera_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("plain: no debug log") << QStringList { "V:Smoke" };
+    QTest::newRow("--debug writes the log") << QStringList { "--debug", "V:Smoke" };
+}
+
+void TestMainWindow::startsWithSimulatedCamera()
+{
+    QFETCH(QStringList, arguments);
+    const bool debug = arguments.contains("--debug");
+    QTemporaryDir dir;
+    QVERIFY(DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
+    QProcess process; // with the test's own private settings and offscreen platform
+    process.setWorkingDirectory(dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(MARNIFEX_BINARY), arguments);
+
+    QByteArray output;
+    const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
+    QTRY_VERIFY_WITH_TIMEOUT((output += process.readAll(),
+                                 output.contains("Communication thread started.")
+                                     && loaded.match(QString::fromLatin1(output)).hasMatch()),
+        15000);
+    QVERIFY(output.contains("Found description file:"));
+    QCOMPARE(process.state(), QProcess::Running);
+
+    QFile log(dir.filePath("debug.log"));
+    if (debug) {
+        QByteArray text;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
+                && text.contains("Communication thread started."),
+            15000);
+        QVERIFY(text.startsWith("---------- "));
+        QVERIFY(text.contains("Started application with console."));
+    }
+    process.kill();
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(log.exists(), debug);
+}
+
+void TestMainWindow::splashShowsVersionImageAndLoading()
+{
+    SplashScreen splash;
+    QCOMPARE(
+        splash.versionText(), QStringLiteral("Version: 1.0.8 (%1 bit)").arg(QT_POINTER_SIZE * 8));
+    QVERIFY(!splash.findChild<QLabel *>("lblSplash")->pixmap(Qt::ReturnByValue).isNull());
+    splash.show();
+    DescriptionRegistry registry;
+    registry.loadDescriptions(&splash);
+    QCOMPARE(registry.descriptions().size(), 4);
+    QCOMPARE(splash.findChild<QLabel *>("lblStatus")->text(), QStringLiteral("Done"));
+}
+
+void TestMainWindow::splashMinimumTime_data()
+{
+    QTest::addColumn<int>("shownBefore"); // ms the splash was up before finishAfter()
+    QTest::addColumn<int>("minimum");
+    QTest::newRow("waits out the minimum") << 0 << 300;
+    QTest::newRow("closes at once when the time is over") << 60 << 50;
+}
+
+void TestMainWindow::splashMinimumTime()
+{
+    QFETCH(int, shownBefore);
+    QFETCH(int, minimum);
+    SplashScreen splash;
+    splash.show();
+    QTRY_VERIFY(splash.elapsed() >= shownBefore);
+    bool timerRan = false;
+    QTimer::singleShot(30, &splash, [&timerRan] { timerRan = true; });
+    QElapsedTimer call;
+    call.start();
+    splash.finishAfter(minimum);
+    QVERIFY(splash.elapsed() >= minimum);
+    QVERIFY(!splash.isVisible());
+    if (shownBefore < minimum)
+        QVERIFY2(timerRan, "events were not processed while waiting");
+    else
+        QVERIFY(call.elapsed() < 40);
+}
+
+void TestMainWindow::connectToPort_data()
+{
+    QTest::addColumn<QString>("how"); // ok, cancel, ghost (double-click on a port without
+                                      // camera), gone (a camera its thread no longer knows)
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QByteArray>("identification");
+    QTest::addColumn<QString>("port"); // current afterwards; Cam1 was current before
+    const auto row
+        = [](const char *name, const char *how, int row, const char *id, const char *port) {
+              QTest::newRow(name) << how << row << QByteArray(id) << port;
+          };
+    row("first found", "ok", 0, "VirtualDevice-Cam1", "Cam1");
+    row("second chosen", "ok", 1, "VirtualDevice-Cam2", "Cam2");
+    row("cancel keeps the port", "cancel", 0, "", "Cam1");
+    row("double-click on port without camera", "ghost", 2, "", "");
+    row("camera checked again on accept", "gone", 2, "", "");
+}
+
+void TestMainWindow::connectToPort()
+{
+    QFETCH(QString, how);
+    QFETCH(int, row);
+    QFETCH(QByteArray, identification);
+    QFETCH(QString, port);
+
+    CommFixture fixture({ "Cam1", "Cam2" });
+    QTRY_VERIFY(fixture.comm.portNames().contains(QStringLiteral("Cam1")));
+    fixture.comm.setCurrentPort(QStringLiteral("Cam1"));
+    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [how, row](QWidget *w) {
+        auto *dialog = static_cast<DialogConnectToPort *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
+            QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
+                "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
+            5000);
+        QCOMPARE(table->currentRow(), 0);
+        QVERIFY(okOf(dialog)->isEnabled());
+        if (how == "ghost")
+            dialog->statusUpdate("Ghost", StatusNoCamera, QString());
+        if (how == "gone")
+            dialog->statusUpdate("Gone", StatusCameraFound, "AB-1");
+        table->setCurrentCell(row, 0);
+        if (how == "ghost") {
+            emit table->cellDoubleClicked(row, 0);
+            return;
+        }
+        dialog->findChild<QDialogButtonBox *>()
+            ->button(how == "cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+            ->click();
+    });
+    QCOMPARE(DialogConnectToPort::connectToPort(&fixture.comm), identification);
+    QVERIFY(answer.answered());
+    QCOMPARE(fixture.comm.currentPort(), port);
+}
+
+void TestMainWindow::portStatusUpdates_data()
+{
+    // Events as "port" followed by + (added), - (removed), ? (no camera) or =model (found).
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("okEnabled");
+    QTest::addColumn<int>("selected"); // current row; -2: not checked
+
+    const auto row
+        = [](const char *name, const char *events, const QStringList &expected, bool okEnabled,
+              int selected) { QTest::newRow(name) << events << expected << okEnabled << selected; };
+    const QString found1 = "P1|Detect camera: AB-1|1", found2 = "P2|Detect camera: AB-2|1";
+    row("added", "P1+", { "P1|Checking..|0" }, false, -1);
+    row("camera found", "P1+ P1=AB-1", { found1 }, true, 0);
+    row("camera lost again", "P1+ P1=AB-1 P1?", { "P1|Checking..|0" }, false, -2);
+    row("one of two lost", "P1=AB-1 P2=AB-2 P1?", { "P1|Checking..|0", found2 }, true, -2);
+    row("later camera keeps the selection", "P1+ P2=AB-2 P1=AB-1", { found1, found2 }, true, 1);
+    row("unknown removed", "P9-", {}, false, -1);
+    row("removed camera port", "P1=AB-1 P1-", {}, false, -1);
+    row("re-added at the end", "P1+ P2+ P1- P1?", { "P2|Checking..|0", "P1|Checking..|0" }, false,
+        -2);
+}
+
+void TestMainWindow::portStatusUpdates()
+{
+    QFETCH(QString, events);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, okEnabled);
+    QFETCH(int, selected);
+
+    CommFixture fixture({});
+    DialogConnectToPort dialog(&fixture.comm);
+    const QRegularExpression kind(QStringLiteral("[-+?=]"));
+    for (const QString &event : events.split(' ')) {
+        const int at = event.indexOf(kind);
+        // The marks are in the order of the CommStatus values.
+        dialog.statusUpdate(
+            event.left(at), CommStatus(QString("+-?=").indexOf(event.at(at))), event.mid(at + 1));
+    }
+    QCOMPARE(portRows(tableOf(&dialog)), expected);
+    QCOMPARE(okOf(&dialog)->isEnabled(), okEnabled);
+    if (selected != -2)
+        QCOMPARE(tableOf(&dialog)->currentRow(), selected);
+}
+
+void TestMainWindow::selectDescriptionRow_data()
+{
+    QTest::addColumn<bool>("developerMode"); // also lists the non-matching file, last
+    QTest::addColumn<int>("row"); // -1: none
+    QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
+    QTest::addColumn<QString>("file"); // empty: nothing returned
+    const auto row
+        = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
+              QTest::newRow(name) << developerMode << row << how << file;
+          };
+    row("newest best match", false, 0, "ok", "best_new.xml");
+    row("older best match", false, 1, "ok", "best_old.xml");
+    row("match", false, 2, "ok", "match.xml");
+    row("cancel after choosing", false, 0, "cancel", "");
+    row("ok without a row does nothing", false, -1, "cancel", "");
+    row("non-match confirmed", true, 3, "yes", "other.xml");
+    row("non-match declined", true, 3, "no", "");
+}
+
+void TestMainWindow::selectDescriptionRow()
+{
+    QFETCH(bool, developerMode);
+    QFETCH(int, row);
+    QFETCH(QString, how);
+    QFETCH(QString, file);
+    AppSettings::instance().developerMode = developerMode;
+    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [=](QWidget *w) {
+        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QCOMPARE(descriptionRows(table),
+            developerMode ? kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" }
+                          : kMatchRows);
+        QCOMPARE(table->currentRow(), -1);
+        QVERIFY(!button(dialog, "pbOk")->isEnabled());
+        if (row >= 0) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                table->visualItemRect(table->item(row, 1)).center());
+            QVERIFY(button(dialog, "pbOk")->isEnabled());
+        } else {
+            dialog->okPressed();
+            dialog->itemDoubleClicked();
+            QVERIFY(dialog->isVisible());
+        }
+        if (how == "yes" || how == "no") {
+            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
+                auto *question = static_cast<QMessageBox *>(w);
+                QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+                question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            dialog->itemDoubleClicked();
+            QVERIFY(box.answered());
+            QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
+            QCOMPARE(box.text(),
+                QStringLiteral("The current selected camera description does not support the "
+                               "current connected camera,\n\nAre you sure you want to use "
+                               "this description file?"));
+            if (how == "yes")
+                return;
+            QVERIFY(dialog->isVisible());
+        }
+        button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
+    });
+    CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.title(), QStringLiteral("Provide camera description for: 'ABC-12'"));
+    QCOMPARE(chosen ? chosen->fileName() : QString(), file);
+    QVERIFY(!chosen || mFiles.contains(chosen));
+}
+
+void TestMainWindow::addCustomDescription_data()
+{
+    QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
+    QTest::addColumn<QString>("title"); // of the message box; empty: none
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("candidates");
+
+    QTest::newRow("matching file listed first")
+        << "select/custom/mine.xml ABC 12 7.0.0" << QString() << QString() << 5;
+    QTest::newRow("other model refused")
+        << "select/custom2/foreign.xml QQQ 12 1.0.0"
+        << "Selected description cannot be used"
+        << "Selected description file cannot be used for this camera" << 5;
+    QTest::newRow("invalid file rejected")
+        << "select/custom3/broken.xml =<CameraDescription ModelName="
+        << "Failed to load description"
+        << "Failed to load description file, it does not appear to be a valid camera "
+           "description."
+        << 4;
+}
+
+void TestMainWindow::addCustomDescription()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(int, candidates);
+
+    QVERIFY(DescriptionFixture::write(QStringList { file }));
+    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
+    dialog.show();
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+        ModalAnswer::typeFileName(mWork.filePath(file.section(' ', 0, 0))));
+    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    dialog.openFilePressed();
+    QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
+    QCOMPARE(box.title(), title);
+    QCOMPARE(box.text(), text);
+    QCOMPARE(dialog.candidates().size(), candidates);
+    QCOMPARE(descriptionRows(tableOf(&dialog)),
+        title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
+                        : kMatchRows);
 }
 
 void TestMainWindow::descriptionChosenOnConnect_data()
@@ -184,7 +565,7 @@ void TestMainWindow::descriptionChosenOnConnect_data()
     QTest::addColumn<QString>("choice"); // in the selection dialog; empty: no dialog expected
     QTest::addColumn<QString>("file"); // the current description afterwards
     QTest::addColumn<QString>("cameraText");
-    QTest::addColumn<QStringList>("someRows");
+    QTest::addColumn<QStringList>("firstRows");
 
     const auto row = [](const char *name, const QString &camera, const QString &choice,
                          const QString &file, const QString &text, const QStringList &rows) {
@@ -193,7 +574,6 @@ void TestMainWindow::descriptionChosenOnConnect_data()
     const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
     row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
         { "Acquisition", "  Exposure time" });
-    row("best match without asking", "Lab", "", "lab.xml", "VirtualDevice Lab", kBeginnerRows);
     row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
         mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
     row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"), "mine.xml",
@@ -208,103 +588,100 @@ void TestMainWindow::descriptionChosenOnConnect()
     QFETCH(QString, choice);
     QFETCH(QString, file);
     QFETCH(QString, cameraText);
-    QFETCH(QStringList, someRows);
+    QFETCH(QStringList, firstRows);
 
-    std::unique_ptr<ModalAnswer> selection, picker;
-    if (!choice.isEmpty())
-        selection = std::make_unique<ModalAnswer>(
-            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
-    if (choice.contains('/'))
-        picker = std::make_unique<ModalAnswer>(
-            ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
+    ModalAnswer selection(
+        ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
+    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
     auto window = start({ camera });
     QVERIFY(window);
-    if (selection) {
-        QTRY_VERIFY(selection->answered());
-        QCOMPARE(selection->title(),
-            QStringLiteral("Provide camera description for: 'VirtualDevice-%1'").arg(camera));
-        QVERIFY(!picker || picker->answered());
-    }
     QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
+    QCOMPARE(selection.title(),
+        choice.isEmpty()
+            ? QString()
+            : QStringLiteral("Provide camera description for: 'VirtualDevice-%1'").arg(camera));
+    QCOMPARE(picker.answered(), choice.contains('/'));
     QCOMPARE(window->cameraLabel()->text(), cameraText);
     for (int pass = 0; pass < 2; ++pass) { // the second after a rebuild of the registry
         CameraDescriptionFile *current = window->registry().current();
         QCOMPARE(current ? current->fileName() : QString(), file);
         QCOMPARE(window->onlineLabel()->text(),
             file.isEmpty() ? QStringLiteral("OFFLINE") : "ONLINE: " + camera);
-        QCOMPARE(window->registry().digests().size(), window->registry().descriptions().size());
-        const QStringList rows = shownRows(window->filter());
-        QCOMPARE(rows.isEmpty(), someRows.isEmpty());
-        for (const QString &row : someRows)
-            QVERIFY2(rows.contains(row), qPrintable(rows.join(',')));
+        QCOMPARE(shownRows(window.get()).mid(0, 2), firstRows);
         if (!current)
             break;
         QVERIFY(window->registry().contains(current));
-        // Groups start expanded unless the description stores them collapsed.
-        QVERIFY(
-            window->findChild<QTreeView *>("tvParams")->isExpanded(window->filter()->index(0, 0)));
         window->loadDescriptions();
     }
 }
 
-void TestMainWindow::levels_data()
-{
-    QTest::addColumn<bool>("developerMode");
-    QTest::addColumn<int>("storedLevel");
-    QTest::addColumn<QByteArray>("trigger"); // empty: the stored level only
-    QTest::addColumn<QByteArray>("checked");
-    QTest::addColumn<QStringList>("rows");
-
-    const auto row = [](const char *name, bool developerMode, int stored, const char *trigger,
-                         const char *checked, const QStringList &rows) {
-        QTest::newRow(name) << developerMode << stored << QByteArray(trigger) << QByteArray(checked)
-                            << rows;
-    };
-    row("beginner", false, 1, "actBeginner", "actBeginner", kBeginnerRows);
-    row("expert", false, 0, "actExpert", "actExpert", kAllRows);
-    row("guru", false, 0, "actGuru", "actGuru", kAllRows);
-    row("developer in developer mode", true, 0, "actDeveloper", "actDeveloper", kAllRows);
-    row("stored expert applied on show", false, 1, "", "actExpert", kAllRows);
-    row("stored developer falls back to guru", false, 3, "", "actGuru", kAllRows);
-}
-
 void TestMainWindow::levels()
 {
-    QFETCH(bool, developerMode);
-    QFETCH(int, storedLevel);
-    QFETCH(QByteArray, trigger);
-    QFETCH(QByteArray, checked);
-    QFETCH(QStringList, rows);
-
-    AppSettings::instance().developerMode = developerMode;
-    AppSettings::instance().modeView = storedLevel;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QCOMPARE(action(window.get(), "actDeveloper")->isVisible(), developerMode);
-    if (!trigger.isEmpty())
-        action(window.get(), trigger.constData())->trigger();
-    QCOMPARE(shownRows(window->filter()), rows);
     const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
-    for (int level = 0; level < 4; ++level) {
-        QCOMPARE(action(window.get(), levels[level])->isChecked(), checked == levels[level]);
-        if (!trigger.isEmpty() && checked == levels[level])
-            QCOMPARE(AppSettings::instance().modeView, level);
+    const auto check = [&levels](MainWindow *window, int level, const QStringList &rows) {
+        QCOMPARE(shownRows(window), rows);
+        for (int other = 0; other < 4; ++other)
+            QCOMPARE(action(window, levels[other])->isChecked(), other == level);
+        QCOMPARE(action(window, "actEditor")->isVisible(), level == 3);
+    };
+    // A stored developer level falls back to guru outside developer mode.
+    AppSettings::instance().modeView = 3;
+    auto window = start({ "Fold" });
+    QVERIFY(window);
+    QVERIFY(!action(window.get(), "actDeveloper")->isVisible());
+    check(window.get(), 2, kAllRows);
+    window.reset();
+
+    AppSettings::instance().developerMode = true;
+    AppSettings::instance().modeView = 1;
+    window = start({ "Fold" });
+    QVERIFY(window);
+    QVERIFY(action(window.get(), "actDeveloper")->isVisible());
+    check(window.get(), 1, kAllRows);
+    for (const int level : { 0, 2, 3, 1 }) {
+        action(window.get(), levels[level])->trigger();
+        check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
+        QCOMPARE(AppSettings::instance().modeView, level);
     }
-    QCOMPARE(action(window.get(), "actEditor")->isVisible(), checked == "actDeveloper");
 }
 
-void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
+void TestMainWindow::consoleSession()
 {
+    AppSettings &settings = AppSettings::instance();
+    settings.runtimeShowConsole = true;
+    settings.consoleLogDebug = true;
+    settings.modeDescription = 1;
     auto window = start({ "Lab" });
     QVERIFY(window);
+    QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
+    QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
+    QVERIFY(window->console()->showDebug());
+    action(window.get(), "actConsoleShowDebug")->trigger();
+    QVERIFY(!settings.consoleLogDebug);
+    QVERIFY(!window->console()->showDebug());
+    action(window.get(), "actShowTimedUpdates")->trigger();
+    QVERIFY(settings.consoleLogTimed);
+    QVERIFY(window->console()->timed());
+
+    // Hiding and showing the console narrows and widens the window by the side bar.
     auto *params = window->findChild<QWidget *>("wdgParams");
+    auto *menu = window->findChild<QMenu *>("menuConsole");
+    action(window.get(), "actConsole")->trigger();
+    QVERIFY(!settings.runtimeShowConsole);
+    QVERIFY(!menu->isEnabled());
+    QTRY_COMPARE(window->width(), params->width());
     const int narrow = params->width();
+    action(window.get(), "actConsole")->trigger();
+    QVERIFY(menu->isEnabled());
+    QTRY_COMPARE(window->width(), narrow + 350);
+
     auto *input = window->findChild<QLineEdit *>("leConsoleInput");
     auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
-    action(window.get(), "actConsole")->trigger();
-    QVERIFY(window->findChild<QMenu *>("menuConsole")->isEnabled());
-    QTRY_COMPARE(window->width(), narrow + 350);
+    // Up keeps an unsent line while there is no history.
+    input->setText("keep");
+    QTest::keyClick(input, Qt::Key_Up);
+    QCOMPARE(input->text(), QStringLiteral("keep"));
+    input->clear();
     QTest::keyClicks(input, "id?");
     QTest::keyClick(input, Qt::Key_Return);
     QVERIFY(input->text().isEmpty());
@@ -320,6 +697,27 @@ void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
     QTest::keyClicks(output, "x");
     QCOMPARE(input->text(), QStringLiteral("x"));
 
+    // History: repeats are stored once; Up stops at the oldest line, Down past the newest
+    // empties the line; the oldest lines go beyond 100.
+    const auto send = [input](const QString &line) {
+        input->setText(line);
+        QTest::keyClick(input, Qt::Key_Return);
+    };
+    for (const char *line : { "A?", "A?", "B 1" })
+        send(line);
+    const QStringList walk { "B 1", "A?", "id?", "id?", "A?", "B 1", "", "" };
+    for (int step = 0; step < walk.size(); ++step) {
+        QTest::keyClick(input, step < 4 ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(input->text(), walk.at(step));
+    }
+    QCOMPARE(window->consoleHistory(), QStringList({ "id?", "A?", "B 1" }));
+    QStringList kept;
+    for (int i = 0; i < 100; ++i)
+        kept.append(QStringLiteral("C%1").arg(i));
+    for (const QString &line : kept)
+        send(line);
+    QCOMPARE(window->consoleHistory(), kept);
+
     // A script's lines are queued in order, blank ones skipped; a query answered with a value
     // is not repeated.
     const QString script = mWork.filePath("script.txt");
@@ -332,7 +730,6 @@ void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
     {
         ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
         window->on_actConsoleRunScript_triggered();
-        QVERIFY(picker.answered());
         QCOMPARE(picker.title(), QStringLiteral("Run console script"));
     }
     QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
@@ -348,71 +745,60 @@ void TestMainWindow::consoleCommandsScriptsTrafficAndSaving()
     ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
     window->on_actConoleSaveOutput_triggered();
     const QByteArray shown = output->toPlainText().toUtf8();
-    QVERIFY(picker.answered());
     QCOMPARE(picker.title(), QStringLiteral("Save console output"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
     action(window.get(), "actConsoleClear")->trigger();
     QVERIFY(output->toPlainText().isEmpty());
-
-    action(window.get(), "actConsole")->trigger();
-    QVERIFY(!AppSettings::instance().runtimeShowConsole);
-    QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
-    QTRY_COMPARE(window->width(), params->width());
 }
 
-void TestMainWindow::consoleHistory_data()
+void TestMainWindow::viewSession()
 {
-    QTest::addColumn<QStringList>("sent");
-    QTest::addColumn<QString>("typed"); // left in the command line before the keys
-    QTest::addColumn<QString>("keys"); // U: up, D: down
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QStringList>("history");
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    QString version;
+    ModalAnswer about(ModalAnswer::ofType<AboutDialog>(), [&version](QWidget *w) {
+        version = static_cast<AboutDialog *>(w)->versionText();
+        w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
+    });
+    action(window.get(), "actAbout")->trigger();
+    // The build date as "Jun  5 2012".
+    QVERIFY2(QRegularExpression(QStringLiteral("^Release 1\\.0\\.8, [A-Z][a-z][a-z] [ 1-3][0-9] "
+                                               "[0-9]{4} \\(%1 bit\\), Basic configuration$")
+                                    .arg(QT_POINTER_SIZE * 8))
+                 .match(version)
+                 .hasMatch(),
+        qPrintable(version));
+    QVERIFY(!QApplication::activeModalWidget());
 
-    const auto row = [](const char *name, const QStringList &sent, const char *typed,
-                         const char *keys, const char *shown, const QStringList &history) {
-        QTest::newRow(name) << sent << typed << keys << shown << history;
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    auto *info = window->findChild<QLabel *>("lblParamInfo");
+    const QModelIndex group = window->filter()->index(0, 0);
+    emit view->entered(window->filter()->index(0, 1, group));
+    QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
+    emit view->entered(group);
+    QCOMPARE(info->text(), QString());
+
+    // Each view action, then the state it leaves, also after the tree is rebuilt.
+    const QList<QPair<const char *, const char *>> steps {
+        { "actDescrBottom", "panel 1, selection 1" },
+        { "actDescrTop", "panel 0, selection 1" },
+        { "actDescrHide", "panel -1, selection 1" },
+        { "actDescrTop", "panel 0, selection 1" },
+        { "actAlwaysEdt", "panel 0, selection 0" },
+        { "actSelectiveEdit", "panel 0, selection 1" },
+        { "actAlwaysEdt", "panel 0, selection 0" },
+        { "actMouseOverEdit", "panel 0, selection 1" },
     };
-    const QStringList sent { "A?", "A?", "B 1" }, history { "A?", "B 1" };
-    row("up keeps an unsent line", {}, "keep", "U", "keep", {});
-    row("up shows the last line, repeats stored once", sent, "", "U", "B 1", history);
-    row("up stops at the oldest", sent, "", "UUU", "A?", history);
-    row("down walks forward", sent, "", "UUD", "B 1", history);
-    row("down past the newest empties the line", sent, "", "UUDDD", "", history);
-    QStringList many { "A?" }, kept;
-    for (int i = 0; i < 100; ++i)
-        kept.append(QStringLiteral("C%1").arg(i));
-    row("oldest dropped beyond 100", many + kept, "", "", "", kept);
-}
-
-void TestMainWindow::consoleHistory()
-{
-    QFETCH(QStringList, sent);
-    QFETCH(QString, typed);
-    QFETCH(QString, keys);
-    QFETCH(QString, shown);
-    QFETCH(QStringList, history);
-
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    action(window.get(), "actConsole")->trigger();
-    auto *input = window->findChild<QLineEdit *>("leConsoleInput");
-    for (const QString &line : sent) {
-        input->setText(line);
-        QTest::keyClick(input, Qt::Key_Return);
+    for (const auto &step : steps) {
+        action(window.get(), step.first)->trigger();
+        QCOMPARE(viewState(window.get()), QString(step.second));
+        window->refreshModel();
+        QCOMPARE(viewState(window.get()), QString(step.second));
+        QVERIFY(action(window.get(), step.first)->isChecked());
     }
-    input->setText(typed);
-    for (const QChar key : keys)
-        QTest::keyClick(input, key == 'U' ? Qt::Key_Up : Qt::Key_Down);
-    QCOMPARE(input->text(), shown);
-    QCOMPARE(window->consoleHistory(), history);
-}
 
-void TestMainWindow::alternateDescriptionOnlineStateAndDisconnect()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
     {
         ModalAnswer selection(
             ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
@@ -434,130 +820,27 @@ void TestMainWindow::alternateDescriptionOnlineStateAndDisconnect()
     QCOMPARE(window->cameraLabel()->text(), QStringLiteral(" "));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
     QCOMPARE(window->communication()->currentPort(), QString());
+    {
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        action(window.get(), "actOpenFile")->trigger();
+        QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
+        QCOMPARE(box.text(),
+            QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
+    }
 
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-    action(window.get(), "actOpenFile")->trigger();
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
-    QCOMPARE(box.text(),
-        QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
-}
-
-void TestMainWindow::closeAsksFirst_data()
-{
-    QTest::addColumn<int>("answerButton");
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("no") << int(QMessageBox::No) << false;
-    QTest::newRow("yes") << int(QMessageBox::Yes) << true;
-}
-
-void TestMainWindow::closeAsksFirst()
-{
-    QFETCH(int, answerButton);
-    QFETCH(bool, closed);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
+    // Leaving asks first when so configured; the geometry is stored only when it closes.
     AppSettings::instance().askExitWindows = true;
     AppSettings::instance().runtimeWindowsGeometry.clear();
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(),
-        ModalAnswer::clickButton(QMessageBox::StandardButton(answerButton)));
-    action(window.get(), "actExit")->trigger();
-    QVERIFY(box.answered());
-    QCOMPARE(box.title(), QStringLiteral("Close application"));
-    QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
-    QCOMPARE(window->isVisible(), !closed);
-    QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(), !closed);
-}
-
-void TestMainWindow::viewActions_data()
-{
-    QTest::addColumn<QString>("actions");
-    QTest::addColumn<QString>("state"); // see viewState()
-    QTest::newRow("description at the bottom") << "actDescrBottom"
-                                               << "panel 1, selection 1";
-    QTest::newRow("description on top") << "actDescrBottom actDescrTop"
-                                        << "panel 0, selection 1";
-    QTest::newRow("description hidden") << "actDescrHide"
-                                        << "panel -1, selection 1";
-    QTest::newRow("always edit") << "actAlwaysEdt"
-                                 << "panel 0, selection 0";
-    QTest::newRow("selective edit") << "actAlwaysEdt actSelectiveEdit"
-                                    << "panel 0, selection 1";
-    QTest::newRow("mouse-over edit") << "actAlwaysEdt actMouseOverEdit"
-                                     << "panel 0, selection 1";
-}
-
-void TestMainWindow::viewActions()
-{
-    QFETCH(QString, actions);
-    QFETCH(QString, state);
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    const QStringList names = actions.split(' ');
-    for (const QString &name : names)
-        action(window.get(), qPrintable(name))->trigger();
-    // The description panel's place in the layout (-1: hidden) and the tree's selection mode,
-    // also after the tree is rebuilt.
-    const auto viewState = [&window] {
-        auto *panel = window->findChild<QWidget *>("frmParamInfo");
-        return QStringLiteral("panel %1, selection %2")
-            .arg(panel->isVisible()
-                    ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
-                    : -1)
-            .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
-    };
-    QCOMPARE(viewState(), state);
-    window->refreshModel();
-    QCOMPARE(viewState(), state);
-    QVERIFY(action(window.get(), qPrintable(names.last()))->isChecked());
-}
-
-void TestMainWindow::storedOptionsAppliedAndStored()
-{
-    AppSettings &settings = AppSettings::instance();
-    settings.modeDescription = 1;
-    settings.runtimeShowConsole = true;
-    settings.consoleLogDebug = true;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *panel = window->findChild<QWidget *>("frmParamInfo");
-    QCOMPARE(window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel), 1);
-    QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    QVERIFY(window->console()->showDebug());
-    action(window.get(), "actConsoleShowDebug")->trigger();
-    QVERIFY(!settings.consoleLogDebug);
-    QVERIFY(!window->console()->showDebug());
-    action(window.get(), "actShowTimedUpdates")->trigger();
-    QVERIFY(settings.consoleLogTimed);
-    QVERIFY(window->console()->timed());
-}
-
-void TestMainWindow::hoveredRowIsDescribed()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    auto *info = window->findChild<QLabel *>("lblParamInfo");
-    QVERIFY(info->text().isEmpty());
-    const QModelIndex group = window->filter()->index(0, 0);
-    emit view->entered(window->filter()->index(0, 1, group));
-    QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
-    emit view->entered(group);
-    QCOMPARE(info->text(), QString());
-}
-
-void TestMainWindow::storedCollapsedGroupsStayCollapsed()
-{
-    AppSettings::instance().modeView = 1;
-    auto window = start({ "Fold" });
-    QVERIFY(window);
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_fold.xml"));
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    const QModelIndex main = window->filter()->index(0, 0);
-    const QModelIndex expert = window->filter()->index(1, 0, main);
-    QCOMPARE(expert.data().toString(), QStringLiteral("Expert"));
-    QVERIFY(view->isExpanded(main));
-    QVERIFY(!view->isExpanded(expert));
+    for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
+        ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
+        action(window.get(), "actExit")->trigger();
+        QCOMPARE(box.title(), QStringLiteral("Close application"));
+        QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
+        QCOMPARE(window->isVisible(), button == QMessageBox::No);
+        QCOMPARE(
+            AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
