@@ -138,10 +138,6 @@ void TestEngineComm::asynchronousGetIsDecoded_data()
         << "ax" << QByteArray("AR") << QByteArray()
         << QVariantMap { { "ax", none }, { "ay", none }, { "aw", none } }
         << QStringList { less, less, less };
-    QTest::newRow("one argument too many")
-        << "ax" << QByteArray("AR") << QByteArray("1;2;3;4")
-        << QVariantMap { { "ax", 1 }, { "ay", 2 }, { "aw", 3 } }
-        << QStringList { "Area AR? Returned more parameters than expected" };
 }
 
 void TestEngineComm::asynchronousGetIsDecoded()
