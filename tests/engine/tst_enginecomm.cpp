@@ -1,11 +1,14 @@
 // The camera database against the real communication thread and the simulated camera: values,
 // and list and region transfers as the camera sees them.
-#include "commthreadfixture.h"
+#include "comm/communicationthreadobject.h"
+#include "comm/metatypes.h"
+#include "comm/virtualcommunicator.h"
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
 #include "faketransferprogress.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 class TestEngineComm : public QObject
@@ -38,9 +41,11 @@ private slots:
 private:
     bool waitForReplies(int count);
     void checkProgress(const QString &title, int maximum, int polled);
-    QList<QByteArray> received() const { return mFixture.camera().receivedCommands(); }
+    QList<QByteArray> received() const { return mCamera->receivedCommands(); }
 
-    CommThreadFixture mFixture;
+    QThread *mThread = nullptr;
+    CommunicationThreadObject *mComm = nullptr;
+    SimulatedCamera *mCamera = nullptr;
     CameraDatabase *mDb = nullptr;
     QSignalSpy *mReplies = nullptr;
     FakeTransferProgress mProgress;
@@ -49,14 +54,30 @@ private:
 
 void TestEngineComm::initTestCase()
 {
-    CommThreadFixture::registerDevice(QStringLiteral("Engine"));
+    MetaTypes::registerAll();
+    VirtualCommunicator::addVirtualDevice("Engine");
 }
 
+// The real communication thread with the simulated camera as the current port.
 void TestEngineComm::init()
 {
-    QVERIFY(mFixture.start(QStringLiteral("Engine")));
-    mDb = new CameraDatabase(mFixture.comm());
-    mReplies = new QSignalSpy(mFixture.comm(), &CommunicationThreadObject::receivedReply);
+    // Reads wait 2500 / 250 = 10 ms at most instead of 1250 ms.
+    VirtualCommunicator::setDelayDivisor(250);
+    mThread = new QThread;
+    mComm = new CommunicationThreadObject(mThread);
+    mComm->setSerialPortScanning(false);
+    connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
+    QSignalSpy listed(mComm, &CommunicationThreadObject::statusUpdate);
+    mThread->start();
+    while (listed.count() < 2 && listed.wait(5000)) { }
+    auto *port = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Engine"));
+    QVERIFY(port);
+    mCamera = &port->camera();
+    mComm->setCurrentPort("Engine");
+    QCOMPARE(mComm->currentPort(), QString("Engine"));
+
+    mDb = new CameraDatabase(mComm);
+    mReplies = new QSignalSpy(mComm, &CommunicationThreadObject::receivedReply);
     const QList<CommandParameter> region { intParam("rx"), intParam("ry"), intParam("rw"),
         intParam("rh") };
     mDescription = makeDescription({
@@ -78,18 +99,19 @@ void TestEngineComm::init()
     mDb->setDescription(mDescription.get(), "m", "t");
     mProgress = FakeTransferProgress();
     mDb->setTransferProgress(&mProgress);
-    mFixture.camera().clearReceivedCommands();
+    mCamera->clearReceivedCommands();
 }
 
 void TestEngineComm::cleanup()
 {
     // The thread goes first: a reply may still be on its way to the spy.
-    mFixture.stop();
+    mThread->quit();
+    mThread->wait(5000);
+    delete mComm;
+    delete mThread;
     delete mReplies;
     delete mDb;
-    mDb = nullptr;
     mDescription.reset();
-    VirtualCommunicator::setDelayDivisor(250);
 }
 
 bool TestEngineComm::waitForReplies(int count)
@@ -148,7 +170,7 @@ void TestEngineComm::asynchronousGetIsDecoded()
     QFETCH(QVariantMap, expected);
     QFETCH(QStringList, messages);
     if (!stored.isNull())
-        mFixture.camera().setValue(code, stored);
+        mCamera->setValue(code, stored);
     for (const QString &message : qAsConst(messages))
         QTest::ignoreMessage(QtDebugMsg, qPrintable(message));
     QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
@@ -178,7 +200,7 @@ void TestEngineComm::setIsFollowedByGetUnlessRejected()
     QFETCH(bool, rejected);
     QFETCH(QByteArrayList, expected);
     if (rejected)
-        mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
+        mCamera->queueFault(SimulatedCamera::NakAnswer);
     mDb->updateCachedValue("gain", 1);
     mDb->setValue("gain", 9);
     QVERIFY(waitForReplies(expected.size()));
@@ -196,8 +218,8 @@ void TestEngineComm::cameraReadsDoNotCountAgainstScriptLimit()
 {
     // Blocking reads through the thread, each now waiting 2500 / 5 = 500 ms on the simulated line.
     VirtualCommunicator::setDelayDivisor(5);
-    mFixture.camera().setValue("AL", "1");
-    mFixture.camera().setValue("BE", "2");
+    mCamera->setValue("AL", "1");
+    mCamera->setValue("BE", "2");
     mDb->setScriptTimeLimit(300);
     QElapsedTimer clock;
     clock.start();
@@ -262,7 +284,7 @@ void TestEngineComm::saveList()
 void TestEngineComm::transfersWithoutProgressDialog()
 {
     mDb->setTransferProgress(nullptr);
-    mFixture.camera().setValue("LUT", "4");
+    mCamera->setValue("LUT", "4");
     QStringList out;
     QVERIFY(mDb->loadList(out, 2, "lutValue", "lutIndex"));
     QCOMPARE(out, (QStringList { "4", "4" }));
@@ -283,7 +305,7 @@ void TestEngineComm::loadList()
 {
     QFETCH(int, count);
     QFETCH(int, cancelAt);
-    mFixture.camera().setValue("LUT", "42");
+    mCamera->setValue("LUT", "42");
     mProgress.cancelAt = cancelAt;
 
     QStringList out { "stale" };
@@ -300,9 +322,9 @@ void TestEngineComm::loadList()
 
 void TestEngineComm::loadListFailedEntryRepeatsPrevious()
 {
-    mFixture.camera().setValue("LUT", "7");
-    mFixture.camera().queueFault(SimulatedCamera::NoFault);
-    mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
+    mCamera->setValue("LUT", "7");
+    mCamera->queueFault(SimulatedCamera::NoFault);
+    mCamera->queueFault(SimulatedCamera::NakAnswer);
     QStringList out;
     QVERIFY(mDb->loadList(out, 3, "lutValue", "lutIndex"));
     QCOMPARE(out, (QStringList { "7", "7", "7" }));
@@ -310,7 +332,7 @@ void TestEngineComm::loadListFailedEntryRepeatsPrevious()
 
     // The first entry after a description change has nothing to repeat.
     mDb->setDescription(mDescription.get(), "m", "t");
-    mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
+    mCamera->queueFault(SimulatedCamera::NakAnswer);
     QVERIFY(mDb->loadList(out, 2, "lutValue", "lutIndex"));
     QCOMPARE(out, (QStringList { QString(), "7" }));
 }
@@ -367,7 +389,7 @@ void TestEngineComm::loadRoi()
     QFETCH(QByteArray, name);
     QFETCH(QString, indexId);
     QFETCH(QByteArrayList, expected);
-    mFixture.camera().setValue(QString::fromLatin1(name), "5;6;7;8");
+    mCamera->setValue(QString::fromLatin1(name), "5;6;7;8");
     QList<QRect> out { QRect(1, 1, 1, 1) };
     QVERIFY(mDb->loadRoi(out, 2, indexId, "rx", "ry", "rw", "rh", getCommand));
     QCOMPARE(out, (QList<QRect> { QRect(5, 6, 7, 8), QRect(5, 6, 7, 8) }));
