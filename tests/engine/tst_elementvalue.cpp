@@ -19,24 +19,28 @@
 
 namespace {
 
+template<class T> std::shared_ptr<T> make(const QString &reference)
+{
+    auto e = std::make_shared<T>();
+    e->reference = reference;
+    return e;
+}
+
 std::shared_ptr<DisplayElement> element(const QString &kind)
 {
     if (kind == "command") {
-        auto e = std::make_shared<CommandElement>();
+        auto e = make<CommandElement>("Apply");
         e->buttonText = "Go";
-        e->reference = "Apply";
         return e;
     }
     if (kind == "bool") {
-        auto e = std::make_shared<BoolElement>();
-        e->reference = "flag";
+        auto e = make<BoolElement>("flag");
         e->trueValue = "On";
         e->falseValue = "Off";
         return e;
     }
     if (kind == "int" || kind == "intPlain") {
-        auto e = std::make_shared<IntegerElement>();
-        e->reference = "gain";
+        auto e = make<IntegerElement>("gain");
         if (kind == "int") {
             e->prefix = "x";
             e->suffix = "dB";
@@ -44,9 +48,8 @@ std::shared_ptr<DisplayElement> element(const QString &kind)
         return e;
     }
     if (kind.startsWith("double")) {
-        auto e = std::make_shared<DoubleElement>();
+        auto e = make<DoubleElement>("expo");
         e->name = "Exposure";
-        e->reference = "expo";
         e->convertMultiply = kind == "doubleZero" ? 0 : kind == "doubleTiny" ? 1e-300 : 0.5;
         e->convertAdd = 10;
         if (kind == "doubleUnits") {
@@ -55,14 +58,10 @@ std::shared_ptr<DisplayElement> element(const QString &kind)
         }
         return e;
     }
-    if (kind == "string") {
-        auto e = std::make_shared<StringElement>();
-        e->reference = "camName";
-        return e;
-    }
+    if (kind == "string")
+        return make<StringElement>("camName");
     if (kind == "enum") {
-        auto e = std::make_shared<EnumerationElement>();
-        e->reference = "mode";
+        auto e = make<EnumerationElement>("mode");
         EnumerationItem a, b;
         a.value = 1;
         a.name = "Fast";
