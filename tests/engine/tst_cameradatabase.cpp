@@ -341,7 +341,7 @@ void TestCameraDatabase::notificationOrder_data()
 {
     // Each step: "+x" subscribes x to gain, "-x" unregisters x everywhere, "*x" subscribes x to
     // another name (so that x has subscriptions under two names). When told, an item tagged "r"
-    // unregisters and deletes every item tagged "v...", as a tree rebuild would.
+    // unregisters every item tagged "v...", as a tree rebuild would.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("expected");
 
@@ -375,23 +375,15 @@ void TestCameraDatabase::notificationOrder()
 
     QStringList journal;
     std::map<QString, std::unique_ptr<RecordingSubscriber>> items;
-    auto removeVictims = [&] {
-        for (auto it = items.begin(); it != items.end();) {
-            if (it->first.startsWith('v')) {
-                mDb->unregisterItem(it->second.get());
-                it = items.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    };
     auto item = [&](const QString &tag) {
         auto &slot = items[tag];
         if (!slot)
             slot.reset(new RecordingSubscriber([&, tag](const QVariant &) {
                 journal << tag;
-                if (tag == "r")
-                    removeVictims();
+                for (auto &victim : items) {
+                    if (tag == "r" && victim.first.startsWith('v'))
+                        mDb->unregisterItem(victim.second.get());
+                }
             }));
         return slot.get();
     };
