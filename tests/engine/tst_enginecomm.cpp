@@ -235,6 +235,10 @@ void TestEngineComm::saveList_data()
     QTest::addColumn<QString>("endId");
     QTest::addColumn<int>("cancelAt");
     QTest::addColumn<QByteArrayList>("expected");
+    auto row = [](const char *name, const QStringList &list, const char *start, const char *end,
+                   int cancelAt, const QByteArrayList &expected) {
+        QTest::newRow(name) << list << start << end << cancelAt << expected;
+    };
 
     QStringList lut;
     QByteArrayList frames;
@@ -242,25 +246,16 @@ void TestEngineComm::saveList_data()
         lut << QString::number(i * 3);
         frames << "LUT" + QByteArray::number(i) + ';' + QByteArray::number(i * 3);
     }
-    QTest::newRow("256 entries between Start and End")
-        << lut << "LutStart"
-        << "LutEnd" << -1 << QByteArrayList { "LS" } + frames + QByteArrayList { "LE1" };
-    QTest::newRow("cancel at entry 10, End still sent")
-        << lut << "LutStart"
-        << "LutEnd" << 10 << QByteArrayList { "LS" } + frames.mid(0, 10) + QByteArrayList { "LE1" };
-    QTest::newRow("cancel before the first entry")
-        << lut << "LutStart"
-        << "LutEnd" << 0 << QByteArrayList { "LS", "LE1" };
-    QTest::newRow("cancel without End")
-        << lut << "LutStart" << QString() << 10 << QByteArrayList { "LS" } + frames.mid(0, 10);
-    QTest::newRow("no Start, no End") << QStringList { "5", "6" } << QString() << QString() << -1
-                                      << QByteArrayList { "LUT0;5", "LUT1;6" };
-    QTest::newRow("entries that are not numbers go out as 0")
-        << QStringList { "abc", "12", "", "0x10", "-4" } << QString() << "LutEnd" << -1
-        << QByteArrayList { "LUT0;0", "LUT1;12", "LUT2;0", "LUT3;0", "LUT4;-4", "LE1" };
-    QTest::newRow("empty list still sends Start and End")
-        << QStringList() << "LutStart"
-        << "LutEnd" << -1 << QByteArrayList { "LS", "LE1" };
+    const QByteArrayList start { "LS" }, end { "LE1" };
+    row("256 entries between Start and End", lut, "LutStart", "LutEnd", -1, start + frames + end);
+    row("cancel at entry 10, End still sent", lut, "LutStart", "LutEnd", 10,
+        start + frames.mid(0, 10) + end);
+    row("cancel before the first entry", lut, "LutStart", "LutEnd", 0, start + end);
+    row("cancel without End", lut, "LutStart", "", 10, start + frames.mid(0, 10));
+    row("no Start, no End", { "5", "6" }, "", "", -1, { "LUT0;5", "LUT1;6" });
+    row("entries that are not numbers go out as 0", { "abc", "12", "", "0x10", "-4" }, "", "LutEnd",
+        -1, { "LUT0;0", "LUT1;12", "LUT2;0", "LUT3;0", "LUT4;-4", "LE1" });
+    row("empty list still sends Start and End", {}, "LutStart", "LutEnd", -1, start + end);
 }
 
 void TestEngineComm::saveList()
