@@ -29,7 +29,6 @@ private slots:
     void replyDecoding();
     void blockingRequests();
 
-    void repeatedReadsSendOneGet();
     void setValue_data();
     void setValue();
     void refreshedValueStaysStaleUntilAnswered_data();
@@ -247,17 +246,6 @@ void TestCameraDatabase::blockingRequests()
     QCOMPARE(mDb->valueState("target"), State::Cached);
     QVERIFY(!mDb->getValue("target").isValid());
     QCOMPARE(mChannel->codes(), (QByteArrayList { "RO?", "TP" }));
-}
-
-void TestCameraDatabase::repeatedReadsSendOneGet()
-{
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(!mDb->getValue("gain").isValid());
-    QCOMPARE(mChannel->codes(), QByteArrayList { "GA?" });
-    mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 8 });
-    QCOMPARE(mDb->getValue("gain"), QVariant(8));
-    QCOMPARE(mDb->getValueWait("gain"), QVariant(8));
-    QCOMPARE(mChannel->requests.size(), 1);
 }
 
 void TestCameraDatabase::setValue_data()
