@@ -7,71 +7,54 @@
 
 #include <QList>
 #include <QPair>
-#include <QString>
 #include <QVariant>
 
 #include <functional>
 #include <initializer_list>
 #include <memory>
 
-// Small helpers to build descriptions in memory.
-
 inline CommandParameter intParam(const QString &id)
 {
-    CommandParameter p;
-    p.type = CommandParameterType::Int;
-    p.id = id;
-    return p;
+    return { CommandParameterType::Int, id, {} };
 }
 
 inline CommandParameter textParam(const QString &id)
 {
-    CommandParameter p;
-    p.type = CommandParameterType::String;
-    p.id = id;
-    return p;
+    return { CommandParameterType::String, id, {} };
 }
 
 inline CommandParameter constParam(const QByteArray &value)
 {
-    CommandParameter p;
-    p.type = CommandParameterType::Const;
-    p.value = value;
-    return p;
+    return { CommandParameterType::Const, {}, value };
 }
 
+/// A command written in the order of its request: get arguments, set arguments, get reply, set
+/// reply.
 struct CommandDef
 {
     QString id;
     QByteArray code;
-    QList<CommandParameter> paramsGet;
-    QList<CommandParameter> paramsSet;
-    QList<CommandParameter> returnValueGet;
-    QList<CommandParameter> returnValueSet;
+    QList<CommandParameter> paramsGet, paramsSet, returnValueGet, returnValueSet;
     bool cachedUpdate = false;
 };
-
-inline Command makeCommand(const CommandDef &def)
-{
-    Command c;
-    c.id = def.id;
-    c.code = def.code;
-    c.paramsGet = def.paramsGet;
-    c.paramsSet = def.paramsSet;
-    c.returnValueGet = def.returnValueGet;
-    c.returnValueSet = def.returnValueSet;
-    c.cachedUpdate = def.cachedUpdate;
-    return c;
-}
 
 /// A description held only in memory (no file behind it).
 inline std::unique_ptr<CameraDescriptionFile> makeDescription(
     std::initializer_list<CommandDef> defs)
 {
-    std::unique_ptr<CameraDescriptionFile> description(new CameraDescriptionFile);
+    auto description = std::make_unique<CameraDescriptionFile>();
     description->setModelName(QStringLiteral("TestCam"));
-    for (const CommandDef &def : defs)
-        description->addCommand(makeCommand(def));
+    for (const CommandDef &def : defs) {
+        Command c;
+        c.id = def.id;
+        c.code = def.code;
+        c.paramsGet = def.paramsGet;
+        c.paramsSet = def.paramsSet;
+        c.returnValueGet = def.returnValueGet;
+        c.returnValueSet = def.returnValueSet;
+        c.cachedUpdate = def.cachedUpdate;
+        description->addCommand(c);
+    }
     return description;
 }
 
@@ -79,8 +62,7 @@ inline std::unique_ptr<CameraDescriptionFile> makeDescription(
 class RecordingSubscriber : public ValueSubscriber
 {
 public:
-    RecordingSubscriber() = default;
-    explicit RecordingSubscriber(std::function<void(const QVariant &)> hook)
+    explicit RecordingSubscriber(std::function<void(const QVariant &)> hook = {})
         : onChange(std::move(hook))
     { }
     void valueChanged(const QString &id, const QVariant &value) override

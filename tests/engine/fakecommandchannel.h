@@ -6,8 +6,6 @@
 #include <QHash>
 #include <QList>
 
-#include <functional>
-
 /// Test double of the communication layer: records every request and answers blocking ones
 /// from a table (code -> reply arguments); codes without an entry fail.
 class FakeCommandChannel : public CommandChannel
@@ -30,15 +28,13 @@ public:
         bool expectReply) override
     {
         requests.append({ id, code, args, expectReply });
-        return acceptQueued;
+        return true;
     }
 
     bool sendCommandDirect(const QByteArray &code, const QVariantList &args, bool expectReply,
         QVariantList *reply) override
     {
         requests.append({ QStringLiteral("@direct"), code, args, expectReply });
-        if (onDirect)
-            onDirect();
         if (!directReplies.contains(code))
             return false;
         if (reply)
@@ -49,9 +45,9 @@ public:
     bool isOnline() const override { return online; }
     void setRetries(int value) override { retries.append(value); }
 
-    QList<QByteArray> codes() const
+    QByteArrayList codes() const
     {
-        QList<QByteArray> result;
+        QByteArrayList result;
         for (const Request &r : requests)
             result.append(r.code);
         return result;
@@ -59,12 +55,8 @@ public:
 
     QList<Request> requests;
     QHash<QByteArray, QVariantList> directReplies;
-    std::function<void()> onDirect;
     QList<int> retries;
     bool online = true;
-    bool acceptQueued = true;
 };
-
-Q_DECLARE_METATYPE(FakeCommandChannel::Request)
 
 #endif // FAKECOMMANDCHANNEL_H

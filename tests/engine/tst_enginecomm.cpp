@@ -1,9 +1,14 @@
-// The camera database against the real communication thread and the simulated camera.
-#include "commthreadfixture.h"
+// The camera database against the real communication thread and the simulated camera: values,
+// and list and region transfers as the camera sees them.
+#include "comm/communicationthreadobject.h"
+#include "comm/metatypes.h"
+#include "comm/virtualcommunicator.h"
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
+#include "faketransferprogress.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 class TestEngineComm : public QObject
@@ -19,49 +24,94 @@ private slots:
     void asynchronousGetIsDecoded();
     void setIsFollowedByGetUnlessRejected_data();
     void setIsFollowedByGetUnlessRejected();
-    void replyArgumentCount_data();
-    void replyArgumentCount();
-    void blockingGetReturnsCameraAnswer();
     void cameraReadsDoNotCountAgainstScriptLimit();
+
+    void saveList_data();
+    void saveList();
+    void transfersWithoutProgressDialog();
+    void loadList_data();
+    void loadList();
+    void loadListFailedEntryRepeatsPrevious();
+    void saveRoi_data();
+    void saveRoi();
+    void loadRoi_data();
+    void loadRoi();
+    void unknownNamesSendNothing();
 
 private:
     bool waitForReplies(int count);
-    QList<QByteArray> received() const { return mFixture.camera().receivedCommands(); }
+    void checkProgress(const QString &title, int maximum, int polled);
+    QList<QByteArray> received() const { return mCamera->receivedCommands(); }
 
-    CommThreadFixture mFixture;
+    QThread *mThread = nullptr;
+    CommunicationThreadObject *mComm = nullptr;
+    SimulatedCamera *mCamera = nullptr;
     CameraDatabase *mDb = nullptr;
     QSignalSpy *mReplies = nullptr;
+    FakeTransferProgress mProgress;
     std::unique_ptr<CameraDescriptionFile> mDescription;
 };
 
 void TestEngineComm::initTestCase()
 {
-    CommThreadFixture::registerDevice(QStringLiteral("Engine"));
+    MetaTypes::registerAll();
+    VirtualCommunicator::addVirtualDevice("Engine");
 }
 
+// The real communication thread with the simulated camera as the current port.
 void TestEngineComm::init()
 {
-    QVERIFY(mFixture.start(QStringLiteral("Engine")));
-    mDb = new CameraDatabase(mFixture.comm());
-    mReplies = new QSignalSpy(mFixture.comm(), &CommunicationThreadObject::receivedReply);
+    // Reads wait 2500 / 250 = 10 ms at most instead of 1250 ms.
+    VirtualCommunicator::setDelayDivisor(250);
+    mThread = new QThread;
+    mComm = new CommunicationThreadObject(mThread);
+    mComm->setSerialPortScanning(false);
+    connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
+    QSignalSpy listed(mComm, &CommunicationThreadObject::statusUpdate);
+    mThread->start();
+    while (listed.count() < 2 && listed.wait(5000)) { }
+    auto *port = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Engine"));
+    QVERIFY(port);
+    mCamera = &port->camera();
+    mComm->setCurrentPort("Engine");
+    QCOMPARE(mComm->currentPort(), QString("Engine"));
+
+    mDb = new CameraDatabase(mComm);
+    mReplies = new QSignalSpy(mComm, &CommunicationThreadObject::receivedReply);
+    const QList<CommandParameter> region { intParam("rx"), intParam("ry"), intParam("rw"),
+        intParam("rh") };
     mDescription = makeDescription({
         { "Gain", "GA", {}, { intParam("gain") }, { intParam("gain") }, {} },
-        { "Roi", "RO", {}, {}, { intParam("rx"), intParam("ry"), intParam("rw") }, {} },
+        { "Area", "AR", {}, {}, { intParam("ax"), intParam("ay"), intParam("aw") }, {} },
         { "Alpha", "AL", {}, {}, { intParam("A") }, {} },
         { "Beta", "BE", {}, {}, { intParam("B") }, {} },
+        { "Lut", "LUT", { intParam("lutIndex") }, { intParam("lutIndex"), intParam("lutValue") },
+            { intParam("lutValue") }, {} },
+        { "LutStart", "LS", {}, {}, {}, {} },
+        { "LutEnd", "LE", {}, { constParam("1") }, {}, {} },
+        { "RoiRead", "RR", { intParam("roiIndex") }, {}, region, {} },
+        { "RoiWrite", "RW", {}, region, {}, {} },
+        { "RoiStart", "RS", {}, {}, {}, {} },
+        { "RoiEnd", "RE", {}, {}, {}, {} },
+        // Loaded last, so the region values belong to this command.
+        { "Roi", "ROI", { intParam("roiIndex") }, region, region, {} },
     });
     mDb->setDescription(mDescription.get(), "m", "t");
+    mProgress = FakeTransferProgress();
+    mDb->setTransferProgress(&mProgress);
+    mCamera->clearReceivedCommands();
 }
 
 void TestEngineComm::cleanup()
 {
     // The thread goes first: a reply may still be on its way to the spy.
-    mFixture.stop();
+    mThread->quit();
+    mThread->wait(5000);
+    delete mComm;
+    delete mThread;
     delete mReplies;
     delete mDb;
-    mDb = nullptr;
     mDescription.reset();
-    VirtualCommunicator::setDelayDivisor(250);
 }
 
 bool TestEngineComm::waitForReplies(int count)
@@ -75,29 +125,66 @@ bool TestEngineComm::waitForReplies(int count)
     return true;
 }
 
+// The dialog is polled before each entry, with the entry's number, and closed once.
+void TestEngineComm::checkProgress(const QString &title, int maximum, int polled)
+{
+    QCOMPARE(mProgress.titles, QStringList { title });
+    QCOMPARE(mProgress.maximums, QList<int> { maximum });
+    QCOMPARE(mProgress.values.size(), polled);
+    for (int i = 0; i < polled; ++i) {
+        QCOMPARE(mProgress.values.at(i), i);
+        QCOMPARE(
+            mProgress.labels.at(i), QStringLiteral("%1 (%2/%3)").arg(title).arg(i).arg(maximum));
+    }
+    QCOMPARE(mProgress.ended, 1);
+}
+
 void TestEngineComm::asynchronousGetIsDecoded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("code");
-    QTest::addColumn<QVariant>("value");
-    QTest::newRow("value of a command") << "gain" << QByteArray("GA") << QVariant(12);
+    QTest::addColumn<QByteArray>("stored"); // null: the camera holds nothing for the code
+    QTest::addColumn<QVariantMap>("expected");
+    QTest::addColumn<QStringList>("messages");
+    const QString less = "Area AR? Returned less parameters than expected";
+    const QVariant none;
+    QTest::newRow("value of a command") << "gain" << QByteArray("GA") << QByteArray("12")
+                                        << QVariantMap { { "gain", 12 } } << QStringList();
     QTest::newRow("identification through the fallback command")
-        << "ID" << QByteArray("ID") << QVariant("VirtualDevice-Engine");
+        << "ID" << QByteArray("ID") << QByteArray()
+        << QVariantMap { { "ID", "VirtualDevice-Engine" } } << QStringList();
+    QTest::newRow("one argument missing")
+        << "ax" << QByteArray("AR") << QByteArray("1;2")
+        << QVariantMap { { "ax", 1 }, { "ay", 2 }, { "aw", none } } << QStringList { less };
+    QTest::newRow("data part without arguments")
+        << "ax" << QByteArray("AR") << QByteArray()
+        << QVariantMap { { "ax", none }, { "ay", none }, { "aw", none } }
+        << QStringList { less, less, less };
 }
 
 void TestEngineComm::asynchronousGetIsDecoded()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, code);
-    QFETCH(QVariant, value);
-    if (value.type() == QVariant::Int)
-        mFixture.camera().setValue(code, value.toByteArray());
+    QFETCH(QByteArray, stored);
+    QFETCH(QVariantMap, expected);
+    QFETCH(QStringList, messages);
+    if (!stored.isNull())
+        mCamera->setValue(code, stored);
+    for (const QString &message : qAsConst(messages))
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(message));
     QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
+
+    // Repeated reads of a value never read send one get; every value of the reply is stored.
     QVERIFY(!mDb->getValue(name).isValid());
     QVERIFY(!mDb->getValue(name).isValid());
-    QVERIFY(updates.wait(5000));
-    QCOMPARE(updates.first().at(0).toString(), name);
-    QCOMPARE(mDb->getValue(name), value);
+    QVERIFY(waitForReplies(1));
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        QCOMPARE(mDb->valueState(it.key()), CameraDatabase::ValueState::Cached);
+        QCOMPARE(mDb->getValue(it.key()), it.value());
+    }
+    // The first value announced is the one asked for, unless nothing came back for it.
+    QCOMPARE(updates.value(0).value(0).toString(), expected.value(name).isValid() ? name : "");
     QCOMPARE(received(), QByteArrayList { code + '?' });
 }
 
@@ -114,7 +201,7 @@ void TestEngineComm::setIsFollowedByGetUnlessRejected()
     QFETCH(bool, rejected);
     QFETCH(QByteArrayList, expected);
     if (rejected)
-        mFixture.camera().queueFault(SimulatedCamera::NakAnswer);
+        mCamera->queueFault(SimulatedCamera::NakAnswer);
     mDb->updateCachedValue("gain", 1);
     mDb->setValue("gain", 9);
     QVERIFY(waitForReplies(expected.size()));
@@ -128,62 +215,194 @@ void TestEngineComm::setIsFollowedByGetUnlessRejected()
     QCOMPARE(received(), expected + QByteArrayList { "GA?" });
 }
 
-void TestEngineComm::replyArgumentCount_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QVariantList>("values");
-    QTest::addColumn<int>("missing");
-    QTest::addColumn<bool>("extra");
-    QTest::newRow("exact") << QByteArray("1;2;3") << QVariantList { 1, 2, 3 } << 0 << false;
-    QTest::newRow("one missing") << QByteArray("1;2") << QVariantList { 1, 2, QVariant() } << 1
-                                 << false;
-    QTest::newRow("data part without arguments")
-        << QByteArray() << QVariantList { QVariant(), QVariant(), QVariant() } << 3 << false;
-    QTest::newRow("one too many") << QByteArray("1;2;3;4") << QVariantList { 1, 2, 3 } << 0 << true;
-}
-
-void TestEngineComm::replyArgumentCount()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(QVariantList, values);
-    QFETCH(int, missing);
-    QFETCH(bool, extra);
-    if (!stored.isNull())
-        mFixture.camera().setValue("RO", stored);
-    for (int i = 0; i < missing; ++i)
-        QTest::ignoreMessage(QtDebugMsg, "Roi RO? Returned less parameters than expected");
-    if (extra)
-        QTest::ignoreMessage(QtDebugMsg, "Roi RO? Returned more parameters than expected");
-    mDb->doGetValue("rx");
-    QVERIFY(waitForReplies(1));
-    QCOMPARE(mDb->cachedValue("rx"), values.at(0));
-    QCOMPARE(mDb->cachedValue("ry"), values.at(1));
-    QCOMPARE(mDb->cachedValue("rw"), values.at(2));
-    QCOMPARE(mDb->valueState("rw"), CameraDatabase::ValueState::Cached);
-}
-
-void TestEngineComm::blockingGetReturnsCameraAnswer()
-{
-    mFixture.camera().setValue("GA", "33");
-    QCOMPARE(mDb->getValueWait("gain"), QVariant(33));
-    mFixture.camera().setValue("GA", "34");
-    QCOMPARE(mDb->getValueWait("gain"), QVariant(33)); // cached now
-    mDb->refreshValue("gain");
-    QCOMPARE(mDb->getValueWait("gain"), QVariant(34));
-}
-
 void TestEngineComm::cameraReadsDoNotCountAgainstScriptLimit()
 {
-    // Each blocking read now waits 2500 / 5 = 500 ms on the simulated line.
+    // Blocking reads through the thread, each now waiting 2500 / 5 = 500 ms on the simulated line.
     VirtualCommunicator::setDelayDivisor(5);
-    mFixture.camera().setValue("AL", "1");
-    mFixture.camera().setValue("BE", "2");
+    mCamera->setValue("AL", "1");
+    mCamera->setValue("BE", "2");
     mDb->setScriptTimeLimit(300);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(mDb->evaluateBool("A == 1 && B == 2"));
     QVERIFY(clock.elapsed() >= 900);
     QCOMPARE(received(), (QByteArrayList { "AL?", "BE?" }));
+}
+
+void TestEngineComm::saveList_data()
+{
+    QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QString>("startId");
+    QTest::addColumn<QString>("endId");
+    QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<QByteArrayList>("expected");
+    auto row = [](const char *name, const QStringList &list, const char *start, const char *end,
+                   int cancelAt, const QByteArrayList &expected) {
+        QTest::newRow(name) << list << start << end << cancelAt << expected;
+    };
+
+    QStringList lut;
+    QByteArrayList frames;
+    for (int i = 0; i < 256; ++i) {
+        lut << QString::number(i * 3);
+        frames << "LUT" + QByteArray::number(i) + ';' + QByteArray::number(i * 3);
+    }
+    const QByteArrayList start { "LS" }, end { "LE1" };
+    row("256 entries between Start and End", lut, "LutStart", "LutEnd", -1, start + frames + end);
+    row("cancel at entry 10, End still sent", lut, "LutStart", "LutEnd", 10,
+        start + frames.mid(0, 10) + end);
+    row("cancel before the first entry", lut, "LutStart", "LutEnd", 0, start + end);
+    row("cancel without End", lut, "LutStart", "", 10, start + frames.mid(0, 10));
+    row("no Start, no End", { "5", "6" }, "", "", -1, { "LUT0;5", "LUT1;6" });
+    row("entries that are not numbers go out as 0", { "abc", "12", "", "0x10", "-4" }, "", "LutEnd",
+        -1, { "LUT0;0", "LUT1;12", "LUT2;0", "LUT3;0", "LUT4;-4", "LE1" });
+    row("empty list still sends Start and End", {}, "LutStart", "LutEnd", -1, start + end);
+}
+
+void TestEngineComm::saveList()
+{
+    QFETCH(QStringList, list);
+    QFETCH(QString, startId);
+    QFETCH(QString, endId);
+    QFETCH(int, cancelAt);
+    QFETCH(QByteArrayList, expected);
+    mProgress.cancelAt = cancelAt;
+
+    QCOMPARE(mDb->saveList(list, "lutIndex", startId, endId, "lutValue"), cancelAt < 0);
+    QCOMPARE(received(), expected);
+    checkProgress("Saving list to camera", list.size(), cancelAt < 0 ? list.size() : cancelAt + 1);
+    // The cache holds the last entry written.
+    const int written = cancelAt < 0 ? list.size() : cancelAt;
+    if (written > 0)
+        QCOMPARE(mDb->cachedValue("lutIndex"), QVariant(written - 1));
+}
+
+void TestEngineComm::transfersWithoutProgressDialog()
+{
+    mDb->setTransferProgress(nullptr);
+    mCamera->setValue("LUT", "4");
+    QStringList out;
+    QVERIFY(mDb->loadList(out, 2, "lutValue", "lutIndex"));
+    QCOMPARE(out, (QStringList { "4", "4" }));
+    QVERIFY(mDb->saveList({ "1", "2" }, "lutIndex", QString(), QString(), "lutValue"));
+    QCOMPARE(received(), (QByteArrayList { "LUT?0", "LUT?1", "LUT0;1", "LUT1;2" }));
+}
+
+void TestEngineComm::loadList_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("cancelAt");
+    QTest::newRow("count 0 reads nothing") << 0 << -1;
+    QTest::newRow("16 entries") << 16 << -1;
+    QTest::newRow("cancel at entry 3 keeps three") << 16 << 3;
+}
+
+void TestEngineComm::loadList()
+{
+    QFETCH(int, count);
+    QFETCH(int, cancelAt);
+    mCamera->setValue("LUT", "42");
+    mProgress.cancelAt = cancelAt;
+
+    QStringList out { "stale" };
+    QCOMPARE(mDb->loadList(out, count, "lutValue", "lutIndex"), cancelAt < 0);
+    const int entries = cancelAt < 0 ? count : cancelAt;
+    QByteArrayList expected;
+    for (int i = 0; i < entries; ++i)
+        expected << "LUT?" + QByteArray::number(i);
+    QCOMPARE(received(), expected);
+    QCOMPARE(out.size(), entries);
+    QCOMPARE(out.count("42"), entries);
+    checkProgress("Loading list from camera", count, cancelAt < 0 ? count : cancelAt + 1);
+}
+
+void TestEngineComm::loadListFailedEntryRepeatsPrevious()
+{
+    mCamera->setValue("LUT", "7");
+    mCamera->queueFault(SimulatedCamera::NoFault);
+    mCamera->queueFault(SimulatedCamera::NakAnswer);
+    QStringList out;
+    QVERIFY(mDb->loadList(out, 3, "lutValue", "lutIndex"));
+    QCOMPARE(out, (QStringList { "7", "7", "7" }));
+    QCOMPARE(received().size(), 3);
+
+    // The first entry after a description change has nothing to repeat.
+    mDb->setDescription(mDescription.get(), "m", "t");
+    mCamera->queueFault(SimulatedCamera::NakAnswer);
+    QVERIFY(mDb->loadList(out, 2, "lutValue", "lutIndex"));
+    QCOMPARE(out, (QStringList { QString(), "7" }));
+}
+
+void TestEngineComm::saveRoi_data()
+{
+    QTest::addColumn<QString>("setCommand");
+    QTest::addColumn<QString>("startId");
+    QTest::addColumn<QString>("endId");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QByteArrayList>("expected");
+    QTest::newRow("two regions with count 4")
+        << "RoiWrite"
+        << "RoiStart"
+        << "RoiEnd" << 4
+        << QByteArrayList { "RS", "RW10;20;30;40", "RW1;2;3;4", "RW0;0;0;0", "RW0;0;0;0", "RE" };
+    QTest::newRow("count below the number of regions")
+        << "RoiWrite" << QString() << QString() << 1 << QByteArrayList { "RW10;20;30;40" };
+    QTest::newRow("empty SetCommand writes through the command of X")
+        << QString() << QString() << "RoiEnd" << 2
+        << QByteArrayList { "ROI10;20;30;40", "ROI1;2;3;4", "RE" };
+}
+
+void TestEngineComm::saveRoi()
+{
+    QFETCH(QString, setCommand);
+    QFETCH(QString, startId);
+    QFETCH(QString, endId);
+    QFETCH(int, count);
+    QFETCH(QByteArrayList, expected);
+    const QList<QRect> regions { QRect(10, 20, 30, 40), QRect(1, 2, 3, 4) };
+    QVERIFY(mDb->saveRoi(regions, count, "rx", "ry", "rw", "rh", startId, endId, setCommand));
+    QCOMPARE(received(), expected);
+    QVERIFY(mProgress.titles.isEmpty()); // regions are written without a dialog
+}
+
+void TestEngineComm::loadRoi_data()
+{
+    QTest::addColumn<QString>("getCommand");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("indexId");
+    QTest::addColumn<QByteArrayList>("expected");
+    QTest::newRow("through GetCommand with index")
+        << "RoiRead" << QByteArray("RR") << "roiIndex" << QByteArrayList { "RR?0", "RR?1" };
+    QTest::newRow("empty GetCommand reads through the command of X")
+        << QString() << QByteArray("ROI") << "roiIndex" << QByteArrayList { "ROI?0", "ROI?1" };
+    QTest::newRow("no index parameter")
+        << "RoiRead" << QByteArray("RR") << QString() << QByteArrayList { "RR?0", "RR?0" };
+}
+
+void TestEngineComm::loadRoi()
+{
+    QFETCH(QString, getCommand);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, indexId);
+    QFETCH(QByteArrayList, expected);
+    mCamera->setValue(QString::fromLatin1(name), "5;6;7;8");
+    QList<QRect> out { QRect(1, 1, 1, 1) };
+    QVERIFY(mDb->loadRoi(out, 2, indexId, "rx", "ry", "rw", "rh", getCommand));
+    QCOMPARE(out, (QList<QRect> { QRect(5, 6, 7, 8), QRect(5, 6, 7, 8) }));
+    QCOMPARE(received(), expected);
+}
+
+void TestEngineComm::unknownNamesSendNothing()
+{
+    QTest::ignoreMessage(QtDebugMsg, "doSetValueWait() unknown parameter: nope");
+    QTest::ignoreMessage(QtDebugMsg, "doSetValueWait() unknown parameter: nope");
+    QVERIFY(mDb->saveList({ "1", "2" }, QString(), QString(), QString(), "nope"));
+    QTest::ignoreMessage(QtDebugMsg, "doGetValueWait() unknown parameter: nope");
+    QStringList out;
+    QVERIFY(mDb->loadList(out, 1, "nope", QString()));
+    // The entry stored for the failed write is what the cache holds.
+    QCOMPARE(out, QStringList { "2" });
+    QVERIFY(received().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestEngineComm)

@@ -29,14 +29,11 @@ private slots:
     void evaluate_data();
     void evaluate();
     void valuesAreReadOnceAndOnlyWhenUsed();
-    void brokenExpressionReportsEveryTime();
     void runawayScriptIsAborted_data();
     void runawayScriptIsAborted();
-    void defaultTimeLimitIsAboutOneSecond();
-    void withoutDescriptionOnlyEmptyExpressionsSucceed();
+    void freshDatabase();
     void newDescriptionBuildsFreshEngine();
     void evaluationNestedInReplyHandler();
-    void descriptionReplacedDuringEvaluation();
 
 private:
     FakeCommandChannel *mChannel = nullptr;
@@ -80,23 +77,21 @@ void TestExpressions::evaluate_data()
     QTest::addColumn<QString>("expression");
     QTest::addColumn<bool>("asInt");
     QTest::addColumn<int>("expected"); // bool results as 0 / 1
-    QTest::addColumn<bool>("error");
+    QTest::addColumn<QString>("error"); // pattern of the error line; empty: no error
 
     auto b = [](const char *name, const QString &e, bool v) {
-        QTest::newRow(name) << e << false << int(v) << false;
+        QTest::newRow(name) << e << false << int(v) << QString();
     };
     auto i = [](const char *name, const QString &e, int v) {
-        QTest::newRow(name) << e << true << v << false;
+        QTest::newRow(name) << e << true << v << QString();
     };
-    auto error = [](const char *name, const QString &e, bool asInt) {
-        QTest::newRow(name) << e << asInt << 0 << true;
+    auto error = [](const char *name, const QString &e, bool asInt, const char *pattern = ".+") {
+        QTest::newRow(name) << e << asInt << 0 << QString(pattern);
     };
     b("empty expression is true", "", true);
     i("empty expression counts 0", "", 0);
-    b("comparison", "1 + 1 == 2", true);
     i("min", "min(3, 5)", 3);
     i("max", "max(3, 5)", 5);
-    b("contains two strings", "contains('abcdef', 'cd')", true);
     b("contains missing part", "contains('abcdef', 'x')", false);
     b("contains on a camera value", "contains(Model, '2000')", true);
     b("contains on a number", "contains(5, '5')", false);
@@ -104,7 +99,6 @@ void TestExpressions::evaluate_data()
     b("startsWith not at start", "startsWith('abc', 'b')", false);
     b("startsWith camera value", "startsWith(Model, 'MX')", true);
     b("endsWith on undefined", "endsWith(undefined, 'x')", false);
-    b("endsWith strings", "endsWith('abc', 'bc')", true);
     b("endsWith part longer than text", "endsWith('bc', 'abc')", false);
     b("endsWith part elsewhere only", "endsWith('abcab', 'bc')", false);
     b("endsWith camera value", "endsWith(Model, 'Pro')", true);
@@ -133,7 +127,7 @@ void TestExpressions::evaluate_data()
     i("negative fraction toward zero", "-7.9", -7);
     i("fraction text value", "Fraction", 7);
     i("not a number is 0", "'abc'", 0);
-    error("syntax error", "Mode ==", false);
+    error("syntax error", "Mode ==", false, "^SyntaxError");
     error("syntax error as int", "(", true);
     error("unknown name", "NoSuchValue == 1", false);
     error("thrown value", "(function(){ throw 5; })()", false);
@@ -146,14 +140,17 @@ void TestExpressions::evaluate()
     QFETCH(QString, expression);
     QFETCH(bool, asInt);
     QFETCH(int, expected);
-    QFETCH(bool, error);
+    QFETCH(QString, error);
 
-    if (error)
-        expectError(expression);
-    if (asInt)
-        QCOMPARE(mDb->evaluateInt(expression), expected);
-    else
-        QCOMPARE(mDb->evaluateBool(expression), bool(expected));
+    // Twice: the compiled expression is reused, and an error is reported every time.
+    for (int round = 0; round < 2; ++round) {
+        if (!error.isEmpty())
+            expectError(expression, error);
+        if (asInt)
+            QCOMPARE(mDb->evaluateInt(expression), expected);
+        else
+            QCOMPARE(mDb->evaluateBool(expression), bool(expected));
+    }
     if (expression.isEmpty())
         QVERIFY(mChannel->requests.isEmpty());
 }
@@ -171,15 +168,6 @@ void TestExpressions::valuesAreReadOnceAndOnlyWhenUsed()
     QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "MD?", "MD?" }));
 }
 
-void TestExpressions::brokenExpressionReportsEveryTime()
-{
-    for (int i = 0; i < 2; ++i) {
-        expectError("Mode ==", "^SyntaxError");
-        QVERIFY(!mDb->evaluateBool("Mode =="));
-    }
-    QVERIFY(mDb->evaluateBool("Mode == 10"));
-}
-
 void TestExpressions::runawayScriptIsAborted_data()
 {
     QTest::addColumn<QString>("expression");
@@ -187,7 +175,6 @@ void TestExpressions::runawayScriptIsAborted_data()
     QTest::addColumn<QString>("error");
     const QString timedOut = "aborted after 200 ms";
     QTest::newRow("endless loop") << "while(true){}" << false << timedOut;
-    QTest::newRow("endless loop as count") << "while(true){} 5" << true << timedOut;
     QTest::newRow("endless loop reading values") << "while(Mode == 10){}" << false << timedOut;
     QTest::newRow("endless loop catching errors")
         << "for(;;){ try { while(true){} } catch (e) {} }" << false << timedOut;
@@ -214,9 +201,16 @@ void TestExpressions::runawayScriptIsAborted()
     QCOMPARE(mDb->evaluateInt("max(Mode, 3)"), 10);
 }
 
-void TestExpressions::defaultTimeLimitIsAboutOneSecond()
+void TestExpressions::freshDatabase()
 {
+    // Without a description only empty expressions succeed.
     CameraDatabase db(mChannel);
+    QVERIFY(db.evaluateBool(QString()));
+    expectError("1 == 1");
+    QVERIFY(!db.evaluateBool("1 == 1"));
+    QVERIFY(mChannel->requests.isEmpty());
+
+    // The default time limit is about a second.
     db.setDescription(mDescription.get(), "m", "t");
     expectError("for(;;){}", "aborted after 1000 ms");
     QElapsedTimer clock;
@@ -226,23 +220,21 @@ void TestExpressions::defaultTimeLimitIsAboutOneSecond()
     QVERIFY(clock.elapsed() < 5000);
 }
 
-void TestExpressions::withoutDescriptionOnlyEmptyExpressionsSucceed()
-{
-    CameraDatabase db(mChannel);
-    QVERIFY(db.evaluateBool(QString()));
-    expectError("1 == 1");
-    QVERIFY(!db.evaluateBool("1 == 1"));
-    QVERIFY(mChannel->requests.isEmpty());
-}
-
 void TestExpressions::newDescriptionBuildsFreshEngine()
 {
     QVERIFY(mDb->evaluateBool("var leftOver = 1; true"));
     QVERIFY(mDb->evaluateBool("typeof leftOver == 'number'"));
     auto other = makeDescription({ { "Other", "OT", {}, {}, { intParam("Other") }, {} } });
-    mDb->setDescription(other.get(), "m", "t");
-    QVERIFY(mDb->evaluateBool("typeof leftOver == 'undefined'"));
-    QVERIFY(mDb->evaluateBool("typeof Mode == 'undefined'"));
+    // Replaced while a script runs, as a tree rebuild on a value change would.
+    RecordingSubscriber item([&](const QVariant &value) {
+        if (value.isValid())
+            mDb->setDescription(other.get(), "m", "t");
+    });
+    mDb->registerItem("Mode", &item);
+    // The running script finishes on the engine it started with (the value it read went with
+    // the old description's cache).
+    QVERIFY(mDb->evaluateBool("Mode == '' && hexToDec('ff') == 255 && typeof Nine == 'object'"));
+    QVERIFY(mDb->evaluateBool("typeof leftOver == 'undefined' && typeof Mode == 'undefined'"));
     QVERIFY(mDb->evaluateBool("typeof Other == 'object' && typeof ID == 'object'"));
     QVERIFY(mDb->evaluateBool("typeof hexToDec == 'function'"));
     mDescription = std::move(other);
@@ -264,21 +256,6 @@ void TestExpressions::evaluationNestedInReplyHandler()
     QVERIFY(mDb->evaluateBool("Mode == 10 && Num == 255"));
     QCOMPARE(inner, (QList<bool> { true, true }));
     QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "NI?", "MO?", "NU?" }));
-}
-
-void TestExpressions::descriptionReplacedDuringEvaluation()
-{
-    auto other = makeDescription({ { "Other", "OT", {}, {}, { intParam("Other") }, {} } });
-    RecordingSubscriber item([&](const QVariant &value) {
-        if (value.isValid())
-            mDb->setDescription(other.get(), "m", "t");
-    });
-    mDb->registerItem("Mode", &item);
-    // The running script finishes on the engine it started with (the value it read went with
-    // the old description's cache).
-    QVERIFY(mDb->evaluateBool("Mode == '' && hexToDec('ff') == 255 && typeof Nine == 'object'"));
-    QVERIFY(mDb->evaluateBool("typeof Other == 'object' && typeof Mode == 'undefined'"));
-    mDescription = std::move(other);
 }
 
 QTEST_GUILESS_MAIN(TestExpressions)
