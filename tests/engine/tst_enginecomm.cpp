@@ -1,14 +1,11 @@
 // The camera database against the real communication thread and the simulated camera: values,
 // and list and region transfers as the camera sees them.
-#include "comm/communicationthreadobject.h"
-#include "comm/metatypes.h"
-#include "comm/virtualcommunicator.h"
+#include "commthreadfixture.h"
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
 #include "faketransferprogress.h"
 
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 class TestEngineComm : public QObject
@@ -43,7 +40,7 @@ private:
     void checkProgress(const QString &title, int maximum, int polled);
     QList<QByteArray> received() const { return mCamera->receivedCommands(); }
 
-    QThread *mThread = nullptr;
+    CommThreadFixture mFixture;
     CommunicationThreadObject *mComm = nullptr;
     SimulatedCamera *mCamera = nullptr;
     CameraDatabase *mDb = nullptr;
@@ -54,27 +51,14 @@ private:
 
 void TestEngineComm::initTestCase()
 {
-    MetaTypes::registerAll();
-    VirtualCommunicator::addVirtualDevice("Engine");
+    CommThreadFixture::registerDevice("Engine");
 }
 
-// The real communication thread with the simulated camera as the current port.
 void TestEngineComm::init()
 {
-    // Reads wait 2500 / 250 = 10 ms at most instead of 1250 ms.
-    VirtualCommunicator::setDelayDivisor(250);
-    mThread = new QThread;
-    mComm = new CommunicationThreadObject(mThread);
-    mComm->setSerialPortScanning(false);
-    connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
-    QSignalSpy listed(mComm, &CommunicationThreadObject::statusUpdate);
-    mThread->start();
-    while (listed.count() < 2 && listed.wait(5000)) { }
-    auto *port = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Engine"));
-    QVERIFY(port);
-    mCamera = &port->camera();
-    mComm->setCurrentPort("Engine");
-    QCOMPARE(mComm->currentPort(), QString("Engine"));
+    QVERIFY(mFixture.start("Engine"));
+    mComm = mFixture.comm();
+    mCamera = &mFixture.camera();
 
     mDb = new CameraDatabase(mComm);
     mReplies = new QSignalSpy(mComm, &CommunicationThreadObject::receivedReply);
@@ -105,10 +89,7 @@ void TestEngineComm::init()
 void TestEngineComm::cleanup()
 {
     // The thread goes first: a reply may still be on its way to the spy.
-    mThread->quit();
-    mThread->wait(5000);
-    delete mComm;
-    delete mThread;
+    mFixture.stop();
     delete mReplies;
     delete mDb;
     mDescription.reset();
