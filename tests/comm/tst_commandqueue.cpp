@@ -34,7 +34,8 @@ struct Request
     QByteArray command;
     int arg;
 };
-Q_DECLARE_METATYPE(QList<Request>)
+using Requests = QList<Request>;
+Q_DECLARE_METATYPE(Requests)
 
 class TestCommandQueue : public QObject
 {
@@ -72,58 +73,41 @@ static void reply(CommandQueue &queue, FakeRecordingCommunicator &comm)
     queue.checkNext();
 }
 
-static QList<Request> reads(int count)
-{
-    QList<Request> list;
-    for (int i = 0; i < count; ++i)
-        list.append({ 'a', QStringLiteral("r%1").arg(i), "GAI?", i });
-    return list;
-}
-
-static QString readsDispatched(int count)
-{
-    QStringList parts;
-    for (int i = 0; i < count; ++i)
-        parts.append(QStringLiteral("r%1:GAI?,%1").arg(i));
-    return parts.join(QLatin1Char(' '));
-}
-
 void TestCommandQueue::waitingRequests_data()
 {
-    QTest::addColumn<QList<Request>>("requests");
+    QTest::addColumn<Requests>("requests");
     QTest::addColumn<QString>("dispatched");
 
     QTest::newRow("newer duplicate replaces, at the newer place")
-        << QList<Request> { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'a', "1", "X", 3 } }
+        << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'a', "1", "X", 3 } }
         << "2:Y,2 1:X,3";
     QTest::newRow("duplicate of the running exchange is sent again")
-        << QList<Request> { { 'a', "busy", "B", 5 } } << "busy:B,5";
+        << Requests { { 'a', "busy", "B", 5 } } << "busy:B,5";
     QTest::newRow("same id, other command kept")
-        << QList<Request> { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
+        << Requests { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
     QTest::newRow("same command, other id kept")
-        << QList<Request> { { 'a', "1", "X", 1 }, { 'a', "2", "X", 2 } } << "1:X,1 2:X,2";
-    QTest::newRow("console command overtakes ten reads, then ERR?")
-        << (reads(10) << Request { 'p', "@Console", "GAI?", 0 })
-        << "@Console:GAI?,0 @Console:ERR? " + readsDispatched(10);
-    QTest::newRow("prepend replaces a waiting duplicate") << QList<Request> {
-        { 'a', "@Console", "A", 1 }, { 'a', "2", "Y", 2 }, { 'q', "@Console", "A", 3 }
-    } << "@Console:A,3 2:Y,2";
-    QTest::newRow("two console commands in typed order")
-        << (reads(3) << Request { 'p', "@Console", "GAI 120", 0 }
-                     << Request { 'p', "@Console", "GAI?", 0 })
-        << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? " + readsDispatched(3);
-    QTest::newRow("console commands without error check in typed order") << QList<Request> {
+        << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "X", 2 } } << "1:X,1 2:X,2";
+    QTest::newRow("console command overtakes waiting reads, then ERR?")
+        << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'p', "@Console", "C", 0 } }
+        << "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2";
+    QTest::newRow("prepend replaces a waiting duplicate") << Requests { { 'a', "@Console", "A", 1 },
+        { 'a', "2", "Y", 2 }, { 'q', "@Console", "A", 3 } }
+                                                          << "@Console:A,3 2:Y,2";
+    QTest::newRow("two console commands in typed order") << Requests {
+        { 'a', "1", "X", 1 }, { 'p', "@Console", "GAI 120", 0 }, { 'p', "@Console", "GAI?", 0 }
+    } << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1";
+    QTest::newRow("console commands without error check in typed order") << Requests {
         { 'a', "1", "X", 1 }, { 'q', "@Console", "A", 1 }, { 'q', "@Console", "B", 2 }
     } << "@Console:A,1 @Console:B,2 1:X,1";
     // The error checks of two console commands are duplicates of each other.
-    QTest::newRow("only the first duplicate replaced") << QList<Request> {
+    QTest::newRow("only the first duplicate replaced") << Requests {
         { 'p', "@Console", "A", 1 }, { 'p', "@Console", "B", 2 }, { 'a', "@Console", "ERR?", 9 }
     } << "@Console:A,1 @Console:B,2 @Console:ERR? @Console:ERR?,9";
 }
 
 void TestCommandQueue::waitingRequests()
 {
-    QFETCH(QList<Request>, requests);
+    QFETCH(Requests, requests);
     QFETCH(QString, dispatched);
 
     FakeRecordingCommunicator comm;
