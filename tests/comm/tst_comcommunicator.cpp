@@ -51,9 +51,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void queryAndSetRoundTrip();
-    void completionRules_data();
-    void completionRules();
     void faultMatrix_data();
     void faultMatrix();
     void hangUpMidExchangeAndReturn();
@@ -81,82 +78,11 @@ void TestComCommunicator::cleanupTestCase()
     qInstallMessageHandler(previousHandler);
 }
 
-void TestComCommunicator::queryAndSetRoundTrip()
-{
-    PtyCameraFixture far(QStringLiteral("Tty"));
-    QVERIFY(far.isOpen());
-    ComCommunicator comm(far.path());
-    QCOMPARE(exchange(comm, "GAI", { 12, -3 }), QVariantList());
-    QCOMPARE(exchange(comm, "GAI?"), (QVariantList { 12, -3 }));
-    QCOMPARE(exchange(comm, "NAME", { QStringLiteral("Line 4") }), QVariantList());
-    QCOMPARE(exchange(comm, "NAME?"), QVariantList { QStringLiteral("Line 4") });
-    QVERIFY(comm.isOnline());
-    QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Tty"));
-    QCOMPARE(far.camera().receivedCommands(),
-        (QList<QByteArray> { "GAI12;-3", "GAI?", "NAME\"Line 4", "NAME?", "ID?" }));
-}
-
-void TestComCommunicator::completionRules_data()
-{
-    QTest::addColumn<int>("fault");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<bool>("readOk");
-    QTest::addColumn<bool>("waitsFullLimit");
-    QTest::addColumn<QByteArray>("received");
-    QTest::addColumn<bool>("logged");
-
-    using C = SimulatedCamera;
-    QTest::newRow("ACK ends a set at once")
-        << int(C::NoFault) << QByteArray("V5") << true << false << QByteArray("\x06") << false;
-    QTest::newRow("ACK and data end a query")
-        << int(C::NoFault) << QByteArray("V?") << true << false << QByteArray("\x06@7\r") << false;
-    QTest::newRow("ACK alone waits, then passes")
-        << int(C::Truncated) << QByteArray("V?") << true << true << QByteArray("\x06") << false;
-    QTest::newRow("NAK ends at once")
-        << int(C::NakAnswer) << QByteArray("V?") << true << false << QByteArray("\x15") << false;
-    QTest::newRow("nothing: false, no message")
-        << int(C::NoAnswer) << QByteArray("V?") << false << true << QByteArray() << false;
-    QTest::newRow("garbage: false with message") << int(C::Garbage) << QByteArray("V?") << false
-                                                 << true << QByteArray("\x7f#garbage\xfe") << true;
-}
-
-void TestComCommunicator::completionRules()
-{
-    QFETCH(int, fault);
-    QFETCH(QByteArray, command);
-    QFETCH(bool, readOk);
-    QFETCH(bool, waitsFullLimit);
-    QFETCH(QByteArray, received);
-    QFETCH(bool, logged);
-
-    PtyCameraFixture far(QStringLiteral("Rules"));
-    far.camera().setValue(QStringLiteral("V"), "7");
-    ComCommunicator comm(far.path());
-    QVERIFY(comm.open());
-    far.camera().queueFault(SimulatedCamera::FaultKind(fault));
-
-    const int limit = 300;
-    QVERIFY(comm.writeFrame(AbstractCommunicator::buildFrame(command, {})));
-    QElapsedTimer clock;
-    clock.start();
-    QByteArray out;
-    QCOMPARE(comm.readReply(out, limit, command.endsWith('?')), readOk);
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(out, received);
-    if (waitsFullLimit)
-        QVERIFY2(elapsed >= limit - 5, qPrintable(QString::number(elapsed)));
-    else
-        QVERIFY2(elapsed < limit, qPrintable(QString::number(elapsed)));
-    QVERIFY(elapsed < limit + 250);
-    QCOMPARE(failedReadLogged(), logged);
-    if (logged)
-        QVERIFY(capturedMessages.contains(QStringLiteral(" 127 35 103 97 114 98 97 103 101 -2")));
-}
-
 using Faults = QList<int>;
 
 void TestComCommunicator::faultMatrix_data()
 {
+    QTest::addColumn<QByteArray>("command");
     QTest::addColumn<Faults>("faults");
     QTest::addColumn<int>("delayMs");
     QTest::addColumn<int>("retries");
@@ -164,33 +90,43 @@ void TestComCommunicator::faultMatrix_data()
     QTest::addColumn<QVariantList>("args");
     QTest::addColumn<int>("attempts");
     QTest::addColumn<bool>("onlineAfter");
+    // Whether the first attempt runs to its time limit, and whether the bytes are logged.
+    QTest::addColumn<bool>("waitsFullLimit");
+    QTest::addColumn<bool>("logged");
 
     using C = SimulatedCamera;
     const int ok = AbstractCommunicator::Success;
     const int fail = AbstractCommunicator::Failure;
+    const QVariantList none;
     const QVariantList value { 123 };
-    QTest::newRow("no reply") << Faults { C::NoAnswer } << 0 << 0 << fail << QVariantList() << 1
-                              << false;
+    const QByteArray query("GAI?");
+    QTest::newRow("ACK ends a set at once")
+        << QByteArray("GAI5") << Faults {} << 0 << 0 << ok << none << 1 << true << false << false;
+    QTest::newRow("ACK and data end a query")
+        << query << Faults {} << 0 << 0 << ok << value << 1 << true << false << false;
+    QTest::newRow("no reply, no message")
+        << query << Faults { C::NoAnswer } << 0 << 0 << fail << none << 1 << false << true << false;
     QTest::newRow("reply only to the retry")
-        << Faults { C::NoAnswer } << 0 << 2 << ok << value << 2 << true;
-    QTest::newRow("NAK") << Faults { C::NakAnswer } << 0 << 0 << fail << QVariantList() << 1
-                         << true;
-    QTest::newRow("truncated reply")
-        << Faults { C::Truncated } << 0 << 0 << ok << QVariantList() << 1 << true;
-    QTest::newRow("garbage") << Faults { C::Garbage } << 0 << 0 << fail << QVariantList() << 1
-                             << false;
+        << query << Faults { C::NoAnswer } << 0 << 2 << ok << value << 2 << true << true << false;
+    QTest::newRow("NAK ends at once, port kept") << query << Faults { C::NakAnswer } << 0 << 0
+                                                 << fail << none << 1 << true << false << false;
+    QTest::newRow("ACK alone waits, then passes")
+        << query << Faults { C::Truncated } << 0 << 0 << ok << none << 1 << true << true << false;
+    QTest::newRow("garbage, logged")
+        << query << Faults { C::Garbage } << 0 << 0 << fail << none << 1 << false << true << true;
     QTest::newRow("reply within the limit")
-        << Faults { C::Delayed } << 200 << 0 << ok << value << 1 << true;
-    QTest::newRow("reply after the limit")
-        << Faults { C::Delayed } << 900 << 0 << fail << QVariantList() << 1 << false;
+        << query << Faults { C::Delayed } << 200 << 0 << ok << value << 1 << true << false << false;
+    QTest::newRow("reply after the limit") << query << Faults { C::Delayed } << 900 << 0 << fail
+                                           << none << 1 << false << true << false;
     QTest::newRow("data part after the limit")
-        << Faults { C::LateTail } << 900 << 0 << ok << QVariantList() << 1 << true;
+        << query << Faults { C::LateTail } << 900 << 0 << ok << none << 1 << true << true << false;
     QTest::newRow("late reply, then the retry answered")
-        << Faults { C::Delayed } << 900 << 1 << ok << value << 2 << true;
+        << query << Faults { C::Delayed } << 900 << 1 << ok << value << 2 << true << true << false;
 }
 
 void TestComCommunicator::faultMatrix()
 {
+    QFETCH(QByteArray, command);
     QFETCH(Faults, faults);
     QFETCH(int, delayMs);
     QFETCH(int, retries);
@@ -198,8 +134,11 @@ void TestComCommunicator::faultMatrix()
     QFETCH(QVariantList, args);
     QFETCH(int, attempts);
     QFETCH(bool, onlineAfter);
+    QFETCH(bool, waitsFullLimit);
+    QFETCH(bool, logged);
 
     PtyCameraFixture far(QStringLiteral("Matrix"));
+    QVERIFY(far.isOpen());
     far.camera().setValue(QStringLiteral("GAI"), "123");
     far.camera().setValue(QStringLiteral("OFS"), "-9");
     ComCommunicator comm(far.path());
@@ -211,20 +150,26 @@ void TestComCommunicator::faultMatrix()
     QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
     QElapsedTimer clock;
     clock.start();
-    comm.sendCommandEvent(QStringLiteral("gain"), "GAI?", {}, true);
-    const qint64 limit = AbstractCommunicator::FirstAttemptTimeoutMs
-        + retries * AbstractCommunicator::RetryTimeoutMs;
-    QVERIFY2(clock.elapsed() < limit + 300, qPrintable(QString::number(clock.elapsed())));
+    comm.sendCommandEvent(QStringLiteral("gain"), command, {}, command.endsWith('?'));
+    const qint64 elapsed = clock.elapsed();
+    const int first = AbstractCommunicator::FirstAttemptTimeoutMs;
+    QVERIFY2(waitsFullLimit ? elapsed >= first - 5 : elapsed < first,
+        qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < first + retries * AbstractCommunicator::RetryTimeoutMs + 300,
+        qPrintable(QString::number(elapsed)));
     QCOMPARE(replies.count(), 1);
     QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
     QCOMPARE(replies.first().at(3).toList(), args);
     QCOMPARE(comm.isOnline(), onlineAfter);
+    QCOMPARE(failedReadLogged(), logged);
+    if (logged)
+        QVERIFY(capturedMessages.contains(QStringLiteral(" 127 35 103 97 114 98 97 103 101 -2")));
 
     // Whatever the camera still sends for the old request must not be taken for the next
     // reply: wait until everything scripted has been sent, then ask something else.
     QTRY_COMPARE(far.server()->pendingAnswers(), 0);
     QCOMPARE(exchange(comm, "OFS?"), QVariantList { -9 });
-    const QList<QByteArray> asked = QVector<QByteArray>(attempts, "GAI?").toList();
+    const QList<QByteArray> asked = QVector<QByteArray>(attempts, command).toList();
     QCOMPARE(far.camera().receivedCommands(), asked + QList<QByteArray> { "OFS?" });
 }
 

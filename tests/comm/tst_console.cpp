@@ -129,6 +129,7 @@ void TestConsole::trafficFilter_data()
     QTest::newRow("engine id hidden") << false << "gain" << false;
     QTest::newRow("case matters") << false << "@console" << false;
     QTest::newRow("debug shows engine id") << true << "gain" << true;
+    QTest::newRow("debug shows probe") << true << "@internal" << true;
 }
 
 void TestConsole::trafficFilter()

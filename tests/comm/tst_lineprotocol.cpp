@@ -75,12 +75,15 @@ void TestLineProtocol::parseReply_data()
     QTest::newRow("string") << cr("\x06@\"Model X") << ok
                             << QVariantList { QStringLiteral("Model X") };
     QTest::newRow("letter separator") << cr("\x06@12x34") << ok << QVariantList { 12, 34 };
+    QTest::newRow("negative") << cr("\x06@-7") << ok << QVariantList { -7 };
     QTest::newRow("letters give zeros") << cr("\x06@abc") << ok << QVariantList { 0, 0, 0 };
     QTest::newRow("plus sign") << cr("\x06@+5") << ok << QVariantList { 5 };
     QTest::newRow("invalid sign run") << cr("\x06@+-;2") << ok << QVariantList { 0, 2 };
     QTest::newRow("leading separators") << cr("\x06@ ;;9") << ok << QVariantList { 9 };
     QTest::newRow("string takes the rest")
         << cr("\x06@1;\"a;b 2") << ok << QVariantList { 1, QStringLiteral("a;b 2") };
+    QTest::newRow("string keeps following text")
+        << cr("\x06@\"x7") << ok << QVariantList { QStringLiteral("x7") };
     QTest::newRow("only the first data part")
         << QByteArray("\x06@1\r@2\r") << ok << QVariantList { 1 };
     QTest::newRow("bytes before ack") << cr("zz\x06@5") << ok << QVariantList { 5 };
