@@ -50,7 +50,6 @@ class TestComCommunicator : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanupTestCase();
     void faultMatrix_data();
     void faultMatrix();
     void hangUpMidExchangeAndReturn();
@@ -71,11 +70,6 @@ void TestComCommunicator::initTestCase()
 void TestComCommunicator::init()
 {
     capturedMessages.clear();
-}
-
-void TestComCommunicator::cleanupTestCase()
-{
-    qInstallMessageHandler(previousHandler);
 }
 
 using Faults = QList<int>;
