@@ -8,15 +8,14 @@
 class FakeScriptedTransport : public AbstractCommunicator
 {
 public:
-    bool openWorks = true;
-    bool writeWorks = true;
-    bool readWorks = true;
+    enum Step { Nothing, Open, Write, Read };
+    Step failing = Nothing;
     QByteArray replyBytes;
     bool portOpen = false;
 
     bool open() override
     {
-        portOpen = openWorks;
+        portOpen = failing != Open;
         return portOpen;
     }
     bool close() override
@@ -27,11 +26,11 @@ public:
     bool isOpen() override { return portOpen; }
     bool hasCamera() override { return true; }
     QByteArray portName() override { return "FAKE1"; }
-    bool writeFrame(const QByteArray &) override { return writeWorks; }
+    bool writeFrame(const QByteArray &) override { return failing != Write; }
     bool readReply(QByteArray &out, int, bool) override
     {
-        out = readWorks ? replyBytes : QByteArray();
-        return readWorks;
+        out = replyBytes;
+        return failing != Read;
     }
 };
 
@@ -127,34 +126,30 @@ void TestCommunicator::retryPolicy()
 
 void TestCommunicator::portFailures_data()
 {
-    QTest::addColumn<bool>("openWorks");
-    QTest::addColumn<bool>("writeWorks");
-    QTest::addColumn<bool>("readWorks");
+    QTest::addColumn<int>("failing");
     QTest::addColumn<QByteArray>("replyBytes");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("openAfter");
 
+    using F = FakeScriptedTransport;
     const int ok = AbstractCommunicator::Success;
     const int fail = AbstractCommunicator::Failure;
-    QTest::newRow("open fails") << false << true << true << QByteArray() << QString() << fail
-                                << false;
-    QTest::newRow("write fails") << true << false << true << QByteArray()
+    QTest::newRow("open fails") << int(F::Open) << QByteArray() << QString() << fail << false;
+    QTest::newRow("write fails") << int(F::Write) << QByteArray()
                                  << QStringLiteral("Failed to write to port: FAKE1") << fail
                                  << false;
-    QTest::newRow("read fails") << true << true << false << QByteArray()
+    QTest::newRow("read fails") << int(F::Read) << QByteArray()
                                 << QStringLiteral("Failed to read from port: FAKE1") << fail
                                 << false;
     QTest::newRow("NAK keeps the port online")
-        << true << true << true << QByteArray("\x15") << QString() << fail << true;
-    QTest::newRow("ACK") << true << true << true << QByteArray("\x06") << QString() << ok << true;
+        << int(F::Nothing) << QByteArray("\x15") << QString() << fail << true;
+    QTest::newRow("ACK") << int(F::Nothing) << QByteArray("\x06") << QString() << ok << true;
 }
 
 void TestCommunicator::portFailures()
 {
-    QFETCH(bool, openWorks);
-    QFETCH(bool, writeWorks);
-    QFETCH(bool, readWorks);
+    QFETCH(int, failing);
     QFETCH(QByteArray, replyBytes);
     QFETCH(QString, message);
     QFETCH(int, result);
@@ -164,9 +159,7 @@ void TestCommunicator::portFailures()
     for (const bool wasOnline : { false, true }) {
         FakeScriptedTransport comm;
         comm.setOnline(wasOnline);
-        comm.openWorks = openWorks;
-        comm.writeWorks = writeWorks;
-        comm.readWorks = readWorks;
+        comm.failing = FakeScriptedTransport::Step(failing);
         comm.replyBytes = replyBytes;
         QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
         if (!message.isEmpty())
