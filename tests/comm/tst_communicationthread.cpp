@@ -122,15 +122,17 @@ void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
 void TestCommunicationThread::replyReturnsToCallersThread()
 {
     mComm->setCurrentPort(QStringLiteral("Lab"));
-    QThread *receivedIn = nullptr;
-    connect(mComm, &CommunicationThreadObject::receivedReply, this,
-        [&receivedIn]() { receivedIn = QThread::currentThread(); });
+    QList<QThread *> receivedIn;
+    QObject receiver; // a queued call must not outlive receivedIn
+    connect(mComm, &CommunicationThreadObject::receivedReply, &receiver,
+        [&receivedIn]() { receivedIn.append(QThread::currentThread()); });
     QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QVERIFY(mComm->sendCommand(QStringLiteral("gain"), "GAI", { 12, 3 }, false));
     QVERIFY(mComm->sendCommand(QStringLiteral("gain?"), "GAI?", {}, true));
     // Emitted in the communication thread, possibly before a wait() could start: poll.
     QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
-    QTRY_COMPARE(receivedIn, QThread::currentThread());
+    QTRY_COMPARE(
+        receivedIn, (QList<QThread *> { QThread::currentThread(), QThread::currentThread() }));
     QCOMPARE(replies.at(1).at(0).toString(), QStringLiteral("gain?"));
     QCOMPARE(replies.at(1).at(1).toByteArray(), QByteArray("GAI?"));
     QCOMPARE(replies.at(1).at(3).toList(), (QVariantList { 12, 3 }));
