@@ -27,8 +27,6 @@ private slots:
     void onlineModeFollowsSelectedPort();
     void blockingCalls_data();
     void blockingCalls();
-    void blockingCallsFailWithoutRunningThread_data();
-    void blockingCallsFailWithoutRunningThread();
     void hotPlug();
     void startListsSerialPortsAfterVirtualDevices();
 
@@ -206,96 +204,77 @@ void TestCommunicationThread::onlineModeFollowsSelectedPort()
     QVERIFY(!mComm->isOnline());
 }
 
+enum CallerThread { OtherThread, OwnThread, NeverStarted, Finished };
+
 void TestCommunicationThread::blockingCalls_data()
 {
+    QTest::addColumn<int>("thread");
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("fault");
-    QTest::addColumn<bool>("fromOwnThread");
     QTest::addColumn<bool>("success");
     QTest::addColumn<QVariantList>("values");
     const int none = SimulatedCamera::NoFault;
-    QTest::newRow("answered") << "Bench" << none << false << true << QVariantList { 0 };
+    const QString bench = QStringLiteral("Bench");
+    QTest::newRow("answered") << int(OtherThread) << bench << none << true << QVariantList { 0 };
     QTest::newRow("called in the own thread")
-        << "Bench" << none << true << true << QVariantList { 0 };
+        << int(OwnThread) << bench << none << true << QVariantList { 0 };
     QTest::newRow("NAK, no retry")
-        << "Bench" << int(SimulatedCamera::NakAnswer) << false << false << QVariantList();
-    QTest::newRow("no port selected") << QString() << none << false << false << QVariantList();
+        << int(OtherThread) << bench << int(SimulatedCamera::NakAnswer) << false << QVariantList();
+    QTest::newRow("no port selected")
+        << int(OtherThread) << QString() << none << false << QVariantList();
+    // These used to wait forever for a thread that runs no event loop.
+    QTest::newRow("thread never started")
+        << int(NeverStarted) << QString() << none << false << QVariantList();
+    QTest::newRow("thread finished") << int(Finished) << bench << none << false << QVariantList();
 }
 
 void TestCommunicationThread::blockingCalls()
 {
+    QFETCH(int, thread);
     QFETCH(QString, port);
     QFETCH(int, fault);
-    QFETCH(bool, fromOwnThread);
     QFETCH(bool, success);
     QFETCH(QVariantList, values);
 
     VirtualCommunicator *bench = virtualPort("Bench");
     bench->camera().queueFault(SimulatedCamera::FaultKind(fault));
     mComm->setCurrentPort(port);
-    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    QThread idle;
+    CommunicationThreadObject unstarted(&idle);
+    unstarted.setSerialPortScanning(false);
+    CommunicationThreadObject *comm = thread == NeverStarted ? &unstarted : mComm;
+    if (thread == Finished) {
+        mThread->quit();
+        QVERIFY(mThread->wait(5000));
+    }
+    QSignalSpy replies(comm, &CommunicationThreadObject::receivedReply);
+    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
     bool ok = !success;
     QVariantList retval { QStringLiteral("stale") };
-    CommStatus lab = StatusRemoved;
+    CommStatus lab = StatusAdded;
     CommStatus unknown = StatusAdded;
     // From the own thread they must run directly rather than wait for themselves.
     auto calls = [&]() {
-        mComm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
-        lab = mComm->getStatus("Lab");
-        unknown = mComm->getStatus("COM99");
-        mComm->checkAllCommDevices();
+        comm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+        lab = comm->getStatus("Lab");
+        unknown = comm->getStatus("COM99");
+        comm->checkAllCommDevices();
     };
-    if (fromOwnThread) {
-        QMetaObject::invokeMethod(mComm, calls, Qt::BlockingQueuedConnection);
+    if (thread == OwnThread) {
+        QMetaObject::invokeMethod(comm, calls, Qt::BlockingQueuedConnection);
     } else {
         QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
         calls();
     }
     QCOMPARE(ok, success);
     QCOMPARE(retval, values);
-    QCOMPARE(lab, StatusCameraFound);
+    const bool running = thread == OtherThread || thread == OwnThread;
+    QCOMPARE(lab, running ? StatusCameraFound : StatusRemoved);
     QCOMPARE(unknown, StatusRemoved);
-    QCOMPARE(bench->camera().receivedCommands().size(), port.isEmpty() ? 0 : 1);
+    QCOMPARE(bench->camera().receivedCommands().size(), running && !port.isEmpty() ? 1 : 0);
     QCoreApplication::processEvents();
     QCOMPARE(replies.count(), 0);
-}
-
-void TestCommunicationThread::blockingCallsFailWithoutRunningThread_data()
-{
-    QTest::addColumn<bool>("everStarted");
-    QTest::newRow("thread never started") << false;
-    QTest::newRow("thread finished") << true;
-}
-
-void TestCommunicationThread::blockingCallsFailWithoutRunningThread()
-{
-    QFETCH(bool, everStarted);
-
-    QThread idle;
-    CommunicationThreadObject unstarted(&idle);
-    unstarted.setSerialPortScanning(false);
-    CommunicationThreadObject *comm = &unstarted;
-    if (everStarted) {
-        mComm->setCurrentPort("Bench");
-        mThread->quit();
-        QVERIFY(mThread->wait(5000));
-        comm = mComm;
-    }
-    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
-
-    // Each of these used to wait forever for a thread that runs no event loop.
-    bool ok = true;
-    QVariantList retval { QStringLiteral("stale") };
-    comm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
-    QVERIFY(!ok);
-    QVERIFY(retval.isEmpty());
-    QCOMPARE(comm->getStatus("Lab"), StatusRemoved);
-    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
-    comm->checkAllCommDevices();
-    QCoreApplication::processEvents();
     QCOMPARE(statuses.count(), 0);
-    if (everStarted)
-        QVERIFY(virtualPort("Bench")->camera().receivedCommands().isEmpty());
 }
 
 void TestCommunicationThread::hotPlug()
