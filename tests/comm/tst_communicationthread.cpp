@@ -6,9 +6,10 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
-#include <atomic>
+#include <tuple>
 
-using StatusRecord = QPair<QString, int>;
+// Port name, status and model text of one statusUpdate.
+using Records = QList<std::tuple<QString, int, QString>>;
 
 class TestCommunicationThread : public QObject
 {
@@ -18,28 +19,23 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void startListsVirtualDevicesInOrder();
     void discoveryFindsVirtualCameras();
     void stopDiscoveryEndsCycleAfterCurrentPort();
     void replyReturnsToCallersThread();
-    void consoleCommandsOvertakeWaitingReads();
-    void commandsNeedSelectedPort_data();
-    void commandsNeedSelectedPort();
-    void setCurrentPortRules();
+    void currentPortRules_data();
+    void currentPortRules();
     void onlineModeFollowsSelectedPort();
-    void directCommandBlocks_data();
-    void directCommandBlocks();
-    void getStatus_data();
-    void getStatus();
-    void blockingCallsFailWithoutRunningThread_data();
-    void blockingCallsFailWithoutRunningThread();
-    void blockingCallsFromOwnThreadRunDirectly();
+    void blockingCalls_data();
+    void blockingCalls();
     void hotPlug();
-    void setRetriesReachesCurrentPort();
     void startListsSerialPortsAfterVirtualDevices();
 
 private:
-    static QList<StatusRecord> records(const QSignalSpy &spy, int from = 0);
+    static Records records(const QSignalSpy &spy, int from = 0);
+    VirtualCommunicator *virtualPort(const char *name) const
+    {
+        return qobject_cast<VirtualCommunicator *>(mComm->findCommunicator(name));
+    }
 
     QThread *mThread = nullptr;
     CommunicationThreadObject *mComm = nullptr;
@@ -50,7 +46,6 @@ void TestCommunicationThread::initTestCase()
     MetaTypes::registerAll();
     // Reads wait 750 / 50 = 15 ms instead of 375 ms.
     VirtualCommunicator::setDelayDivisor(50);
-    VirtualCommunicator::clearVirtualDevices();
     VirtualCommunicator::addVirtualDevice(QStringLiteral("Bench"));
     VirtualCommunicator::addVirtualDevice(QStringLiteral("Lab"));
 }
@@ -66,8 +61,8 @@ void TestCommunicationThread::init()
     mThread->start();
     QTRY_COMPARE(added.count(), 4);
     QCOMPARE(records(added),
-        (QList<StatusRecord> { { "Bench", StatusAdded }, { "Bench", StatusNoCamera },
-            { "Lab", StatusAdded }, { "Lab", StatusNoCamera } }));
+        (Records { { "Bench", StatusAdded, "" }, { "Bench", StatusNoCamera, "" },
+            { "Lab", StatusAdded, "" }, { "Lab", StatusNoCamera, "" } }));
 }
 
 void TestCommunicationThread::cleanup()
@@ -78,20 +73,13 @@ void TestCommunicationThread::cleanup()
     delete mThread;
 }
 
-QList<StatusRecord> TestCommunicationThread::records(const QSignalSpy &spy, int from)
+Records TestCommunicationThread::records(const QSignalSpy &spy, int from)
 {
-    QList<StatusRecord> list;
+    Records list;
     for (int i = from; i < spy.count(); ++i)
-        list.append({ spy.at(i).at(0).toString(), spy.at(i).at(1).value<CommStatus>() });
+        list.append({ spy.at(i).at(0).toString(), spy.at(i).at(1).value<CommStatus>(),
+            spy.at(i).at(2).toString() });
     return list;
-}
-
-void TestCommunicationThread::startListsVirtualDevicesInOrder()
-{
-    QCOMPARE(mComm->portNames(), (QStringList { "Bench", "Lab" }));
-    QVERIFY(mComm->findCommunicator(QStringLiteral("Lab")));
-    QVERIFY(!mComm->findCommunicator(QStringLiteral("lab")));
-    QVERIFY(mComm->queue());
 }
 
 void TestCommunicationThread::discoveryFindsVirtualCameras()
@@ -100,26 +88,16 @@ void TestCommunicationThread::discoveryFindsVirtualCameras()
     mComm->startDiscovery();
     // startDiscovery reports every port as without camera first, from the caller's thread.
     QCOMPARE(records(status),
-        (QList<StatusRecord> { { "Bench", StatusNoCamera }, { "Lab", StatusNoCamera } }));
+        (Records { { "Bench", StatusNoCamera, "" }, { "Lab", StatusNoCamera, "" } }));
     QTRY_COMPARE(status.count(), 4);
     QCOMPARE(records(status, 2),
-        (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound } }));
-    QCOMPARE(status.at(2).at(2).toString(), QStringLiteral("VirtualDevice-Bench"));
-    QCOMPARE(status.at(3).at(2).toString(), QStringLiteral("VirtualDevice-Lab"));
+        (Records { { "Bench", StatusCameraFound, "VirtualDevice-Bench" },
+            { "Lab", StatusCameraFound, "VirtualDevice-Lab" } }));
     mComm->stopDiscovery();
-
-    // Blocking call from this thread runs the cycle in the communication thread; with discovery
-    // off nothing is probed.
-    status.clear();
-    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
-    mComm->checkAllCommDevices();
-    QCOMPARE(status.count(), 0);
 }
 
 void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
 {
-    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
-    QVERIFY(bench);
     QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
     // Stop discovery from inside the cycle, while the first port reports.
     connect(
@@ -131,7 +109,8 @@ void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
         Qt::DirectConnection);
     mComm->startDiscovery();
     QTRY_COMPARE(status.count(), 3);
-    QCOMPARE(records(status, 2), (QList<StatusRecord> { { "Bench", StatusCameraFound } }));
+    QCOMPARE(
+        records(status, 2), (Records { { "Bench", StatusCameraFound, "VirtualDevice-Bench" } }));
     // A further cycle (as the timer runs one) reports nothing while discovery is off.
     QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
     mComm->checkAllCommDevices();
@@ -141,92 +120,51 @@ void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
 void TestCommunicationThread::replyReturnsToCallersThread()
 {
     mComm->setCurrentPort(QStringLiteral("Lab"));
-    QThread *receivedIn = nullptr;
-    connect(mComm, &CommunicationThreadObject::receivedReply, this,
-        [&receivedIn]() { receivedIn = QThread::currentThread(); });
+    QList<QThread *> receivedIn;
+    QObject receiver; // a queued call must not outlive receivedIn
+    connect(mComm, &CommunicationThreadObject::receivedReply, &receiver,
+        [&receivedIn]() { receivedIn.append(QThread::currentThread()); });
     QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QVERIFY(mComm->sendCommand(QStringLiteral("gain"), "GAI", { 12, 3 }, false));
     QVERIFY(mComm->sendCommand(QStringLiteral("gain?"), "GAI?", {}, true));
     // Emitted in the communication thread, possibly before a wait() could start: poll.
     QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
-    QTRY_COMPARE(receivedIn, QThread::currentThread());
-    QCOMPARE(replies.at(0).at(0).toString(), QStringLiteral("gain"));
-    QCOMPARE(
-        replies.at(0).at(2).value<AbstractCommunicator::Result>(), AbstractCommunicator::Success);
+    QTRY_COMPARE(
+        receivedIn, (QList<QThread *> { QThread::currentThread(), QThread::currentThread() }));
     QCOMPARE(replies.at(1).at(0).toString(), QStringLiteral("gain?"));
     QCOMPARE(replies.at(1).at(1).toByteArray(), QByteArray("GAI?"));
     QCOMPARE(replies.at(1).at(3).toList(), (QVariantList { 12, 3 }));
-
-    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
-    QCOMPARE(lab->camera().receivedCommands(), (QList<QByteArray> { "GAI12;3", "GAI?" }));
-    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
-    QVERIFY(bench->camera().receivedCommands().isEmpty());
+    QCOMPARE(
+        virtualPort("Lab")->camera().receivedCommands(), (QList<QByteArray> { "GAI12;3", "GAI?" }));
+    QVERIFY(virtualPort("Bench")->camera().receivedCommands().isEmpty());
 }
 
-void TestCommunicationThread::consoleCommandsOvertakeWaitingReads()
-{
-    // Reads of 75 ms: the ten reads keep the line busy long after the console commands come.
-    VirtualCommunicator::setDelayDivisor(10);
-    auto restore = qScopeGuard([]() { VirtualCommunicator::setDelayDivisor(50); });
-    mComm->setCurrentPort(QStringLiteral("Lab"));
-    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
-    QVERIFY(lab);
-    // Answered reads need no retry, so the camera sees each command once.
-    lab->camera().setValue(QStringLiteral("GAI"), "7");
-    // The spy records in the communication thread before the counter below is raised.
-    QSignalSpy spy(mComm, &CommunicationThreadObject::receivedReply);
-    std::atomic<int> replies { 0 };
-    connect(
-        mComm, &CommunicationThreadObject::receivedReply, mComm, [&replies]() { ++replies; },
-        Qt::DirectConnection);
-
-    const int readCount = 10;
-    for (int i = 0; i < readCount; ++i)
-        QVERIFY(mComm->sendCommand(QStringLiteral("r%1").arg(i), "GAI?", {}, true));
-    // The console is used while the reads are under way, as when the tree has just asked for
-    // every value.
-    QTRY_VERIFY(replies >= 1);
-    QVERIFY(mComm->sendCommandFirst(QStringLiteral("@Console"), "GAI 120", {}, false, true));
-    QVERIFY(mComm->sendCommandFirst(QStringLiteral("@Console"), "GAI?", {}, true, true));
-    // At most one read per reply so far (and the one running) can be ahead of them.
-    const int readsAhead = replies + 1;
-    QTRY_COMPARE_WITH_TIMEOUT(int(replies), readCount + 4, 10000);
-
-    const QList<QByteArray> received = lab->camera().receivedCommands();
-    const QList<QByteArray> console { "GAI 120", "ERR?", "GAI?", "ERR?" };
-    const int at = received.indexOf("GAI 120");
-    QVERIFY2(at >= 0 && at <= readsAhead,
-        qPrintable(QStringLiteral("console command after %1 reads").arg(at)));
-    QVERIFY(at < readCount);
-    QCOMPARE(received.mid(at, console.size()), console);
-    QList<QByteArray> readsOnly = received;
-    for (int i = 0; i < console.size(); ++i)
-        readsOnly.removeAt(at);
-    QCOMPARE(readsOnly.size(), readCount);
-    QCOMPARE(readsOnly.count("GAI?"), readCount);
-    // "GAI?" typed after "GAI 120" reads the new value.
-    QVariantList consoleRead;
-    for (const QList<QVariant> &r : qAsConst(spy)) {
-        if (r.at(0).toString() == QLatin1String("@Console") && r.at(1).toByteArray() == "GAI?")
-            consoleRead = r.at(3).toList();
-    }
-    QCOMPARE(consoleRead, QVariantList { 120 });
-}
-
-void TestCommunicationThread::commandsNeedSelectedPort_data()
+void TestCommunicationThread::currentPortRules_data()
 {
     QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("none selected") << QString() << false;
-    QTest::newRow("unknown port") << QStringLiteral("Gone") << false;
-    QTest::newRow("known port") << QStringLiteral("Bench") << true;
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("empty name clears") << QString() << QString();
+    QTest::newRow("unknown name changes nothing") << "Gone"
+                                                  << "Bench";
+    QTest::newRow("names are case-sensitive") << "lab"
+                                              << "Bench";
+    QTest::newRow("known port") << "Lab"
+                                << "Lab";
 }
 
-void TestCommunicationThread::commandsNeedSelectedPort()
+void TestCommunicationThread::currentPortRules()
 {
     QFETCH(QString, port);
-    QFETCH(bool, accepted);
+    QFETCH(QString, selected);
+    QVERIFY(!mComm->isOnline());
+    QVERIFY(!mComm->sendCommand("a", "ERR?", {}, true));
+    mComm->setCurrentPort(QStringLiteral("Bench"));
     mComm->setCurrentPort(port);
+    QCOMPARE(mComm->currentPort(), selected);
+
+    // Commands are taken only while a port is selected.
+    const bool accepted = !selected.isEmpty();
+    QCOMPARE(mComm->isOnline(), accepted);
     QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QCOMPARE(mComm->sendCommand("a", "ERR?", {}, true), accepted);
     QCOMPARE(mComm->sendCommandFirst("b", "ERR?", {}, true, true), accepted);
@@ -234,99 +172,109 @@ void TestCommunicationThread::commandsNeedSelectedPort()
         QTRY_COMPARE(replies.count(), 3);
     else
         QCOMPARE(mComm->queue()->size(), 0);
-}
 
-void TestCommunicationThread::setCurrentPortRules()
-{
-    QCOMPARE(mComm->currentPort(), QString());
-    QVERIFY(!mComm->isOnline());
-    mComm->setCurrentPort(QStringLiteral("Bench"));
-    QCOMPARE(mComm->currentPort(), QStringLiteral("Bench"));
-    QVERIFY(mComm->isOnline());
-    mComm->setCurrentPort(QStringLiteral("Unlisted"));
-    QCOMPARE(mComm->currentPort(), QStringLiteral("Bench"));
-    QVERIFY(mComm->isOnline());
-    mComm->setCurrentPort(QString());
-    QCOMPARE(mComm->currentPort(), QString());
-    QVERIFY(!mComm->isOnline());
+    // Retries are set on the selected port only.
+    mComm->setRetries(0);
+    for (const QString name : { "Bench", "Lab" })
+        QTRY_COMPARE(mComm->findCommunicator(name)->retries(), name == selected ? 0 : 2);
 }
 
 void TestCommunicationThread::onlineModeFollowsSelectedPort()
 {
     QSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
-    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
-    auto *lab = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Lab"));
+    auto setOnline = [this](const char *port, bool online) {
+        VirtualCommunicator *comm = virtualPort(port);
+        QMetaObject::invokeMethod(
+            comm, [comm, online]() { comm->setOnline(online); }, Qt::BlockingQueuedConnection);
+    };
     mComm->setCurrentPort(QStringLiteral("Bench"));
     QCOMPARE(mode.count(), 0); // selecting emits nothing by itself
-    QMetaObject::invokeMethod(
-        bench, [bench]() { bench->setOnline(true); }, Qt::BlockingQueuedConnection);
+    setOnline("Bench", true);
     QTRY_COMPARE(mode.count(), 1);
-    QCOMPARE(mode.first().first().toBool(), true);
 
     // Only the selected port counts.
     mComm->setCurrentPort(QStringLiteral("Lab"));
-    QMetaObject::invokeMethod(
-        bench, [bench]() { bench->setOnline(false); }, Qt::BlockingQueuedConnection);
-    QMetaObject::invokeMethod(
-        lab, [lab]() { lab->setOnline(true); }, Qt::BlockingQueuedConnection);
-    QMetaObject::invokeMethod(
-        lab, [lab]() { lab->setOnline(false); }, Qt::BlockingQueuedConnection);
+    setOnline("Bench", false);
+    setOnline("Lab", true);
+    setOnline("Lab", false);
     QTRY_COMPARE(mode.count(), 3);
+    QCOMPARE(mode.at(0).first().toBool(), true);
     QCOMPARE(mode.at(1).first().toBool(), true);
     QCOMPARE(mode.at(2).first().toBool(), false);
     QVERIFY(!mComm->isOnline());
 }
 
-void TestCommunicationThread::directCommandBlocks_data()
+enum CallerThread { OtherThread, OwnThread, NeverStarted, Finished };
+
+void TestCommunicationThread::blockingCalls_data()
 {
+    QTest::addColumn<int>("thread");
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("fault");
     QTest::addColumn<bool>("success");
     QTest::addColumn<QVariantList>("values");
-    QTest::newRow("answered") << "Bench" << int(SimulatedCamera::NoFault) << true
-                              << QVariantList { 0 };
+    const int none = SimulatedCamera::NoFault;
+    const QString bench = QStringLiteral("Bench");
+    QTest::newRow("answered") << int(OtherThread) << bench << none << true << QVariantList { 0 };
+    QTest::newRow("called in the own thread")
+        << int(OwnThread) << bench << none << true << QVariantList { 0 };
     QTest::newRow("NAK, no retry")
-        << "Bench" << int(SimulatedCamera::NakAnswer) << false << QVariantList();
+        << int(OtherThread) << bench << int(SimulatedCamera::NakAnswer) << false << QVariantList();
     QTest::newRow("no port selected")
-        << QString() << int(SimulatedCamera::NoFault) << false << QVariantList();
+        << int(OtherThread) << QString() << none << false << QVariantList();
+    // These used to wait forever for a thread that runs no event loop.
+    QTest::newRow("thread never started")
+        << int(NeverStarted) << QString() << none << false << QVariantList();
+    QTest::newRow("thread finished") << int(Finished) << bench << none << false << QVariantList();
 }
 
-void TestCommunicationThread::directCommandBlocks()
+void TestCommunicationThread::blockingCalls()
 {
+    QFETCH(int, thread);
     QFETCH(QString, port);
     QFETCH(int, fault);
     QFETCH(bool, success);
     QFETCH(QVariantList, values);
 
-    auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
-    bench->camera().clearReceivedCommands();
-    if (fault != SimulatedCamera::NoFault)
-        bench->camera().queueFault(SimulatedCamera::FaultKind(fault));
+    VirtualCommunicator *bench = virtualPort("Bench");
+    bench->camera().queueFault(SimulatedCamera::FaultKind(fault));
     mComm->setCurrentPort(port);
-    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    QThread idle;
+    CommunicationThreadObject unstarted(&idle);
+    unstarted.setSerialPortScanning(false);
+    CommunicationThreadObject *comm = thread == NeverStarted ? &unstarted : mComm;
+    if (thread == Finished) {
+        mThread->quit();
+        QVERIFY(mThread->wait(5000));
+    }
+    QSignalSpy replies(comm, &CommunicationThreadObject::receivedReply);
+    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
     bool ok = !success;
     QVariantList retval { QStringLiteral("stale") };
-    mComm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+    CommStatus lab = StatusAdded;
+    CommStatus unknown = StatusAdded;
+    // From the own thread they must run directly rather than wait for themselves.
+    auto calls = [&]() {
+        comm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
+        lab = comm->getStatus("Lab");
+        unknown = comm->getStatus("COM99");
+        comm->checkAllCommDevices();
+    };
+    if (thread == OwnThread) {
+        QMetaObject::invokeMethod(comm, calls, Qt::BlockingQueuedConnection);
+    } else {
+        QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
+        calls();
+    }
     QCOMPARE(ok, success);
     QCOMPARE(retval, values);
-    QCOMPARE(bench->camera().receivedCommands().size(), port.isEmpty() ? 0 : 1);
+    const bool running = thread == OtherThread || thread == OwnThread;
+    QCOMPARE(lab, running ? StatusCameraFound : StatusRemoved);
+    QCOMPARE(unknown, StatusRemoved);
+    QCOMPARE(bench->camera().receivedCommands().size(), running && !port.isEmpty() ? 1 : 0);
     QCoreApplication::processEvents();
     QCOMPARE(replies.count(), 0);
-}
-
-void TestCommunicationThread::getStatus_data()
-{
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<int>("status");
-    QTest::newRow("virtual camera") << "Lab" << int(StatusCameraFound);
-    QTest::newRow("unknown") << "COM99" << int(StatusRemoved);
-}
-
-void TestCommunicationThread::getStatus()
-{
-    QFETCH(QString, port);
-    QFETCH(int, status);
-    QCOMPARE(int(mComm->getStatus(port)), status);
+    QCOMPARE(statuses.count(), 0);
 }
 
 void TestCommunicationThread::hotPlug()
@@ -337,16 +285,16 @@ void TestCommunicationThread::hotPlug()
     mComm->addSerialPort(QStringLiteral("LPT1"));
     mComm->addSerialPort(missing);
     mComm->addSerialPort(missing);
-    QTRY_COMPARE(mComm->portNames().size(), 3);
     QTRY_COMPARE(status.count(), 2);
     QCOMPARE(records(status),
-        (QList<StatusRecord> { { missing, StatusAdded }, { missing, StatusNoCamera } }));
+        (Records { { missing, StatusAdded, "" }, { missing, StatusNoCamera, "" } }));
+    QCOMPARE(mComm->portNames(), (QStringList { "Bench", "Lab", missing }));
     QVERIFY(qobject_cast<ComCommunicator *>(mComm->findCommunicator(missing)));
 
     QTest::ignoreMessage(QtDebugMsg, "Device removed: /nonexistent/ttyMFX0");
     mComm->removeSerialPort(missing);
     QTRY_COMPARE(status.count(), 3);
-    QCOMPARE(records(status, 2), (QList<StatusRecord> { { missing, StatusRemoved } }));
+    QCOMPARE(records(status, 2), (Records { { missing, StatusRemoved, "" } }));
     QCOMPARE(mComm->portNames().size(), 3);
     QCOMPARE(int(mComm->getStatus(missing)), int(StatusNoCamera));
 
@@ -356,18 +304,7 @@ void TestCommunicationThread::hotPlug()
     QTRY_COMPARE(status.count(), 6);
     QTest::ignoreMessage(QtDebugMsg, "OOT StopDiscovery");
     mComm->stopDiscovery();
-    QCOMPARE(records(status, 3),
-        (QList<StatusRecord> { { "Bench", StatusCameraFound }, { "Lab", StatusCameraFound },
-            { missing, StatusNoCamera } }));
-}
-
-void TestCommunicationThread::setRetriesReachesCurrentPort()
-{
-    mComm->setCurrentPort(QStringLiteral("Lab"));
-    mComm->setRetries(0);
-    AbstractCommunicator *lab = mComm->findCommunicator("Lab");
-    QTRY_COMPARE(lab->retries(), 0);
-    QCOMPARE(mComm->findCommunicator("Bench")->retries(), 2);
+    QCOMPARE(records(status, 5), (Records { { missing, StatusNoCamera, "" } }));
 }
 
 void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
@@ -392,66 +329,4 @@ void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
 }
 
 QTEST_GUILESS_MAIN(TestCommunicationThread)
-void TestCommunicationThread::blockingCallsFailWithoutRunningThread_data()
-{
-    QTest::addColumn<bool>("everStarted");
-    QTest::newRow("thread never started") << false;
-    QTest::newRow("thread finished") << true;
-}
-
-void TestCommunicationThread::blockingCallsFailWithoutRunningThread()
-{
-    QFETCH(bool, everStarted);
-
-    QThread idle;
-    CommunicationThreadObject unstarted(&idle);
-    unstarted.setSerialPortScanning(false);
-    CommunicationThreadObject *comm = &unstarted;
-    if (everStarted) {
-        mComm->setCurrentPort("Bench");
-        mThread->quit();
-        QVERIFY(mThread->wait(5000));
-        comm = mComm;
-        qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"))
-            ->camera()
-            .clearReceivedCommands();
-    }
-    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
-
-    // Each of these used to wait forever for a thread that runs no event loop.
-    bool ok = true;
-    QVariantList retval { QStringLiteral("stale") };
-    comm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
-    QVERIFY(!ok);
-    QVERIFY(retval.isEmpty());
-    QCOMPARE(comm->getStatus("Lab"), StatusRemoved);
-    QTest::ignoreMessage(QtDebugMsg, "OOT: CheckAllCommDevices");
-    comm->checkAllCommDevices();
-    QCoreApplication::processEvents();
-    QCOMPARE(statuses.count(), 0);
-    if (everStarted) {
-        auto *bench = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator("Bench"));
-        QVERIFY(bench->camera().receivedCommands().isEmpty());
-    }
-}
-
-void TestCommunicationThread::blockingCallsFromOwnThreadRunDirectly()
-{
-    mComm->setCurrentPort("Bench");
-    bool ok = false;
-    QVariantList retval;
-    CommStatus status = StatusRemoved;
-    QMetaObject::invokeMethod(
-        mComm,
-        [&]() {
-            mComm->sendCommandDirect("ERR?", {}, true, &ok, &retval);
-            status = mComm->getStatus("Lab");
-            mComm->checkAllCommDevices();
-        },
-        Qt::BlockingQueuedConnection);
-    QVERIFY(ok);
-    QCOMPARE(retval.size(), 1);
-    QCOMPARE(status, StatusCameraFound);
-}
-
 #include "tst_communicationthread.moc"

@@ -13,13 +13,8 @@ private slots:
     void buildFrame();
     void parseReply_data();
     void parseReply();
-    void failedParseLeavesArgumentsAlone();
-    void roundTripThroughCamera_data();
-    void roundTripThroughCamera();
-    void cameraAnswers_data();
-    void cameraAnswers();
-    void cameraFraming_data();
-    void cameraFraming();
+    void camera_data();
+    void camera();
     void metaTypesRegistered_data();
     void metaTypesRegistered();
 };
@@ -37,18 +32,14 @@ void TestLineProtocol::buildFrame_data()
 
     QTest::newRow("query without arguments") << QByteArray("ID?") << QVariantList() << cr("@ID?");
     QTest::newRow("two integers") << QByteArray("XYZ") << QVariantList { 5, -3 } << cr("@XYZ5;-3");
-    QTest::newRow("one string") << QByteArray("XYZ") << QVariantList { QStringLiteral("a b") }
-                                << cr("@XYZ\"a b");
     QTest::newRow("string then integer")
-        << QByteArray("N") << QVariantList { QStringLiteral("x"), 7 } << cr("@N\"x7");
+        << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
     QTest::newRow("integer then string")
         << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
     QTest::newRow("bool counts as integer")
         << QByteArray("B") << QVariantList { true } << cr("@B1");
-    QTest::newRow("numeric text in a non-string type")
+    QTest::newRow("64-bit integer")
         << QByteArray("D") << QVariantList { QVariant(qlonglong(-12)) } << cr("@D-12");
-    QTest::newRow("separator in command text is kept")
-        << QByteArray("GAI ") << QVariantList { 3 } << cr("@GAI 3");
     QTest::newRow("own trailing separator removed")
         << QByteArray("X;") << QVariantList() << cr("@X");
     QTest::newRow("latin-1 string")
@@ -71,11 +62,12 @@ void TestLineProtocol::parseReply_data()
 
     const int ok = AbstractCommunicator::Success;
     const int fail = AbstractCommunicator::Failure;
+    // On failure the arguments are left as they were.
+    const QVariantList kept { QStringLiteral("kept") };
     QTest::newRow("ack alone") << QByteArray("\x06") << ok << QVariantList();
-    QTest::newRow("nak") << QByteArray("\x15") << fail << QVariantList { QStringLiteral("kept") };
-    QTest::newRow("nothing") << QByteArray() << fail << QVariantList { QStringLiteral("kept") };
-    QTest::newRow("data without ack")
-        << cr("@12") << fail << QVariantList { QStringLiteral("kept") };
+    QTest::newRow("nak") << QByteArray("\x15@3\r") << fail << kept;
+    QTest::newRow("nothing") << QByteArray() << fail << kept;
+    QTest::newRow("data without ack") << cr("@12") << fail << kept;
     QTest::newRow("empty data part") << cr("\x06@") << ok << QVariantList();
     QTest::newRow("ack and data missing CR") << QByteArray("\x06@12") << ok << QVariantList();
     QTest::newRow("three numbers") << cr("\x06@12;-4;7") << ok << QVariantList { 12, -4, 7 };
@@ -88,7 +80,7 @@ void TestLineProtocol::parseReply_data()
     QTest::newRow("plus sign") << cr("\x06@+5") << ok << QVariantList { 5 };
     QTest::newRow("invalid sign run") << cr("\x06@+-;2") << ok << QVariantList { 0, 2 };
     QTest::newRow("leading separators") << cr("\x06@ ;;9") << ok << QVariantList { 9 };
-    QTest::newRow("number then string")
+    QTest::newRow("string takes the rest")
         << cr("\x06@1;\"a;b 2") << ok << QVariantList { 1, QStringLiteral("a;b 2") };
     QTest::newRow("string keeps following text")
         << cr("\x06@\"x7") << ok << QVariantList { QStringLiteral("x7") };
@@ -100,10 +92,8 @@ void TestLineProtocol::parseReply_data()
                                              << ok << QVariantList { 12, 3 };
     QTest::newRow("overflow gives zero") << cr("\x06@99999999999") << ok << QVariantList { 0 };
     // Separators after the last number end the payload; no phantom 0 is added.
-    QTest::newRow("trailing separator pair") << cr("\x06@5; ") << ok << QVariantList { 5 };
-    QTest::newRow("trailing separators three") << cr("\x06@5;;;") << ok << QVariantList { 5 };
+    QTest::newRow("trailing separators") << cr("\x06@5; ") << ok << QVariantList { 5 };
     QTest::newRow("separators only") << cr("\x06@ ; ") << ok << QVariantList();
-    QTest::newRow("single trailing separator") << cr("\x06@5;") << ok << QVariantList { 5 };
 }
 
 void TestLineProtocol::parseReply()
@@ -115,125 +105,43 @@ void TestLineProtocol::parseReply()
     QVariantList decoded { QStringLiteral("kept") };
     QCOMPARE(int(AbstractCommunicator::parseReply(reply, decoded)), result);
     QCOMPARE(decoded, args);
-    // Integers come back as integers, strings as strings.
+    // QVariant compares 12 and "12" equal: check that integers come back as integers.
     for (int i = 0; i < args.size(); ++i)
         QCOMPARE(decoded.at(i).userType(), args.at(i).userType());
 }
 
-void TestLineProtocol::failedParseLeavesArgumentsAlone()
-{
-    QVariantList args { 1, 2 };
-    QCOMPARE(AbstractCommunicator::parseReply(QByteArray("\x15@3\r"), args),
-        AbstractCommunicator::Failure);
-    QCOMPARE(args, (QVariantList { 1, 2 }));
-}
-
-void TestLineProtocol::roundTripThroughCamera_data()
-{
-    QTest::addColumn<QVariantList>("args");
-    QTest::addColumn<QVariantList>("decoded");
-
-    QTest::newRow("two integers") << QVariantList { 12, 3 } << QVariantList { 12, 3 };
-    QTest::newRow("negative") << QVariantList { -1 } << QVariantList { -1 };
-    QTest::newRow("string") << QVariantList { QStringLiteral("Bench 1") }
-                            << QVariantList { QStringLiteral("Bench 1") };
-    // A string swallows what follows it.
-    QTest::newRow("string before integer")
-        << QVariantList { QStringLiteral("a"), 5 } << QVariantList { QStringLiteral("a5") };
-    QTest::newRow("no arguments") << QVariantList() << QVariantList();
-}
-
-void TestLineProtocol::roundTripThroughCamera()
-{
-    QFETCH(QVariantList, args);
-    QFETCH(QVariantList, decoded);
-
-    SimulatedCamera camera(QStringLiteral("Rt"));
-    const auto set = camera.receive(AbstractCommunicator::buildFrame("XYZ", args));
-    QCOMPARE(set.size(), 1);
-    QCOMPARE(set.first().bytes, QByteArray("\x06"));
-    const auto query = camera.receive(AbstractCommunicator::buildFrame("XYZ?", {}));
-    QCOMPARE(query.size(), 1);
-    QVariantList out;
-    QCOMPARE(
-        AbstractCommunicator::parseReply(query.first().bytes, out), AbstractCommunicator::Success);
-    QCOMPARE(out, decoded);
-}
-
-void TestLineProtocol::cameraAnswers_data()
-{
-    QTest::addColumn<QList<QByteArray>>("commands");
-    QTest::addColumn<QByteArray>("lastAnswer");
-    QTest::addColumn<QString>("storedName");
-    QTest::addColumn<QByteArray>("storedText");
-
-    QTest::newRow("identification")
-        << QList<QByteArray> { "ID?" } << cr("\x06@\"VirtualDevice-Bench") << QString()
-        << QByteArray();
-    QTest::newRow("error register")
-        << QList<QByteArray> { "ERR?" } << cr("\x06@0") << QString() << QByteArray();
-    QTest::newRow("set answers ack") << QList<QByteArray> { "XYZ12;3" } << QByteArray("\x06")
-                                     << QStringLiteral("XYZ") << QByteArray("12;3");
-    QTest::newRow("set then query") << QList<QByteArray> { "XYZ12;3", "XYZ?" } << cr("\x06@12;3")
-                                    << QStringLiteral("XYZ") << QByteArray("12;3");
-    QTest::newRow("never set") << QList<QByteArray> { "ABC?" } << cr("\x06@") << QString()
-                               << QByteArray();
-    QTest::newRow("digit ends the name") << QList<QByteArray> { "LUT2?" } << QByteArray("\x06")
-                                         << QStringLiteral("LUT") << QByteArray("2?");
-    QTest::newRow("set of ID does not change ID?")
-        << QList<QByteArray> { "ID\"Other", "ID?" } << cr("\x06@\"VirtualDevice-Bench")
-        << QStringLiteral("ID") << QByteArray("\"Other");
-    QTest::newRow("set of ERR does not change ERR?")
-        << QList<QByteArray> { "ERR5", "ERR?" } << cr("\x06@0") << QStringLiteral("ERR")
-        << QByteArray("5");
-    QTest::newRow("string value") << QList<QByteArray> { "NAME\"a b", "NAME?" } << cr("\x06@\"a b")
-                                  << QStringLiteral("NAME") << QByteArray("\"a b");
-    QTest::newRow("later set replaces") << QList<QByteArray> { "G1", "G2", "G?" } << cr("\x06@2")
-                                        << QStringLiteral("G") << QByteArray("2");
-    QTest::newRow("space before argument") << QList<QByteArray> { "GAI 5", "GAI?" } << cr("\x06@ 5")
-                                           << QStringLiteral("GAI") << QByteArray(" 5");
-}
-
-void TestLineProtocol::cameraAnswers()
-{
-    QFETCH(QList<QByteArray>, commands);
-    QFETCH(QByteArray, lastAnswer);
-    QFETCH(QString, storedName);
-    QFETCH(QByteArray, storedText);
-
-    SimulatedCamera camera(QStringLiteral("Bench"));
-    QByteArray answer;
-    for (const QByteArray &command : commands)
-        answer = camera.answer(command);
-    QCOMPARE(answer, lastAnswer);
-    if (!storedName.isEmpty())
-        QCOMPARE(camera.value(storedName), storedText);
-}
-
-void TestLineProtocol::cameraFraming_data()
+void TestLineProtocol::camera_data()
 {
     QTest::addColumn<QList<QByteArray>>("writes");
     QTest::addColumn<QByteArray>("output");
-    QTest::addColumn<QList<QByteArray>>("received");
 
-    QTest::newRow("noise before the frame")
-        << QList<QByteArray> { "xx\r\x06@ERR?\r" } << cr("\x06@0") << QList<QByteArray> { "ERR?" };
-    QTest::newRow("two frames at once")
-        << QList<QByteArray> { "@A1\r@A?\r" } << QByteArray("\x06") + cr("\x06@1")
-        << QList<QByteArray> { "A1", "A?" };
-    QTest::newRow("frame split over writes")
-        << QList<QByteArray> { "@ER", "R?", "\r" } << cr("\x06@0") << QList<QByteArray> { "ERR?" };
-    QTest::newRow("incomplete frame waits")
-        << QList<QByteArray> { "@ID?" } << QByteArray() << QList<QByteArray>();
+    using Bytes = QList<QByteArray>;
+    const QByteArray ack("\x06");
+    QTest::newRow("identification") << Bytes { "@ID?\r" } << cr("\x06@\"VirtualDevice-Bench");
+    QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
+    QTest::newRow("set and query at once")
+        << Bytes { "@XYZ12;3\r@XYZ?\r" } << ack + cr("\x06@12;3");
+    QTest::newRow("never set") << Bytes { "@ABC?\r" } << cr("\x06@");
+    // The name ends at the first character that is neither a letter nor "?".
+    QTest::newRow("digit ends the name") << Bytes { "@LUT2?\r@LUT?\r" } << ack + cr("\x06@2?");
+    QTest::newRow("set of ID does not change ID?")
+        << Bytes { "@ID\"Other\r@ID?\r" } << ack + cr("\x06@\"VirtualDevice-Bench");
+    QTest::newRow("set of ERR does not change ERR?")
+        << Bytes { "@ERR5\r@ERR?\r" } << ack + cr("\x06@0");
+    QTest::newRow("string value") << Bytes { "@NAME\"a b\r@NAME?\r" } << ack + cr("\x06@\"a b");
+    QTest::newRow("later set replaces") << Bytes { "@G1\r@G2\r@G?\r" } << ack + ack + cr("\x06@2");
+    QTest::newRow("space before argument kept")
+        << Bytes { "@GAI 5\r@GAI?\r" } << ack + cr("\x06@ 5");
+    QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
+    QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
 }
 
-void TestLineProtocol::cameraFraming()
+void TestLineProtocol::camera()
 {
     QFETCH(QList<QByteArray>, writes);
     QFETCH(QByteArray, output);
-    QFETCH(QList<QByteArray>, received);
 
-    SimulatedCamera camera(QStringLiteral("F"));
+    SimulatedCamera camera(QStringLiteral("Bench"));
     QByteArray all;
     for (const QByteArray &bytes : writes) {
         const auto chunks = camera.receive(bytes);
@@ -243,7 +151,6 @@ void TestLineProtocol::cameraFraming()
         }
     }
     QCOMPARE(all, output);
-    QCOMPARE(camera.receivedCommands(), received);
 }
 
 void TestLineProtocol::metaTypesRegistered_data()
@@ -260,9 +167,7 @@ void TestLineProtocol::metaTypesRegistered()
 {
     QFETCH(QByteArray, name);
     MetaTypes::registerAll();
-    const int id = QMetaType::type(name.constData());
-    QVERIFY2(QMetaType::isRegistered(id), name.constData());
-    QVERIFY(id != QMetaType::UnknownType);
+    QVERIFY2(QMetaType::isRegistered(QMetaType::type(name.constData())), name.constData());
 }
 
 QTEST_GUILESS_MAIN(TestLineProtocol)
