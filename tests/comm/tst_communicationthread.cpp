@@ -2,6 +2,7 @@
 #include "comm/commandqueue.h"
 #include "comm/communicationthreadobject.h"
 #include "comm/virtualcommunicator.h"
+#include "tests/comm/threadsignalspy.h"
 
 #include <QSerialPortInfo>
 #include <QtTest>
@@ -31,7 +32,7 @@ private slots:
     void startListsSerialPortsAfterVirtualDevices();
 
 private:
-    static Records records(const QSignalSpy &spy, int from = 0);
+    static Records records(const QList<QVariantList> &spy, int from = 0);
     VirtualCommunicator *virtualPort(const char *name) const
     {
         return qobject_cast<VirtualCommunicator *>(mComm->findCommunicator(name));
@@ -56,7 +57,7 @@ void TestCommunicationThread::init()
     mComm = new CommunicationThreadObject(mThread);
     mComm->setSerialPortScanning(false);
     connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
-    QSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
     QTest::ignoreMessage(QtDebugMsg, "Communication thread started.");
     mThread->start();
     QTRY_COMPARE(added.count(), 4);
@@ -73,7 +74,7 @@ void TestCommunicationThread::cleanup()
     delete mThread;
 }
 
-Records TestCommunicationThread::records(const QSignalSpy &spy, int from)
+Records TestCommunicationThread::records(const QList<QVariantList> &spy, int from)
 {
     Records list;
     for (int i = from; i < spy.count(); ++i)
@@ -84,7 +85,7 @@ Records TestCommunicationThread::records(const QSignalSpy &spy, int from)
 
 void TestCommunicationThread::discoveryFindsVirtualCameras()
 {
-    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
     mComm->startDiscovery();
     // startDiscovery reports every port as without camera first, from the caller's thread.
     QCOMPARE(records(status),
@@ -98,7 +99,7 @@ void TestCommunicationThread::discoveryFindsVirtualCameras()
 
 void TestCommunicationThread::stopDiscoveryEndsCycleAfterCurrentPort()
 {
-    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
     // Stop discovery from inside the cycle, while the first port reports.
     connect(
         mComm, &CommunicationThreadObject::statusUpdate, mComm,
@@ -124,7 +125,7 @@ void TestCommunicationThread::replyReturnsToCallersThread()
     QObject receiver; // a queued call must not outlive receivedIn
     connect(mComm, &CommunicationThreadObject::receivedReply, &receiver,
         [&receivedIn]() { receivedIn.append(QThread::currentThread()); });
-    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QVERIFY(mComm->sendCommand(QStringLiteral("gain"), "GAI", { 12, 3 }, false));
     QVERIFY(mComm->sendCommand(QStringLiteral("gain?"), "GAI?", {}, true));
     // Emitted in the communication thread, possibly before a wait() could start: poll.
@@ -165,7 +166,7 @@ void TestCommunicationThread::currentPortRules()
     // Commands are taken only while a port is selected.
     const bool accepted = !selected.isEmpty();
     QCOMPARE(mComm->isOnline(), accepted);
-    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QCOMPARE(mComm->sendCommand("a", "ERR?", {}, true), accepted);
     QCOMPARE(mComm->sendCommandFirst("b", "ERR?", {}, true, true), accepted);
     if (accepted)
@@ -181,7 +182,7 @@ void TestCommunicationThread::currentPortRules()
 
 void TestCommunicationThread::onlineModeFollowsSelectedPort()
 {
-    QSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
+    ThreadSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
     auto setOnline = [this](const char *port, bool online) {
         VirtualCommunicator *comm = virtualPort(port);
         QMetaObject::invokeMethod(
@@ -247,8 +248,8 @@ void TestCommunicationThread::blockingCalls()
         mThread->quit();
         QVERIFY(mThread->wait(5000));
     }
-    QSignalSpy replies(comm, &CommunicationThreadObject::receivedReply);
-    QSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy replies(comm, &CommunicationThreadObject::receivedReply);
+    ThreadSignalSpy statuses(comm, &CommunicationThreadObject::statusUpdate);
     bool ok = !success;
     QVariantList retval { QStringLiteral("stale") };
     CommStatus lab = StatusAdded;
@@ -279,7 +280,7 @@ void TestCommunicationThread::blockingCalls()
 
 void TestCommunicationThread::hotPlug()
 {
-    QSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
     const QString missing = QStringLiteral("/nonexistent/ttyMFX0");
     mComm->addSerialPort(QStringLiteral("/dev/rfcomm-Bluetooth-Incoming"));
     mComm->addSerialPort(QStringLiteral("LPT1"));
@@ -313,7 +314,7 @@ void TestCommunicationThread::startListsSerialPortsAfterVirtualDevices()
     QThread thread;
     CommunicationThreadObject comm(&thread);
     connect(&thread, &QThread::started, &comm, &CommunicationThreadObject::startCommunication);
-    QSignalSpy status(&comm, &CommunicationThreadObject::statusUpdate);
+    ThreadSignalSpy status(&comm, &CommunicationThreadObject::statusUpdate);
     QElapsedTimer clock;
     clock.start();
     thread.start();

@@ -1,6 +1,7 @@
 #include "comm/abstractcommunicator.h"
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
+#include "tests/comm/threadsignalspy.h"
 
 #include <QtTest>
 
@@ -212,7 +213,7 @@ void TestCommunicator::eventFromOtherThreadRunsInOwnThread()
     connect(
         comm, &AbstractCommunicator::receivedReply, comm,
         [&exchangeThread]() { exchangeThread = QThread::currentThread(); }, Qt::DirectConnection);
-    QSignalSpy replies(comm, &AbstractCommunicator::receivedReply);
+    ThreadSignalSpy replies(comm, &AbstractCommunicator::receivedReply);
     comm->sendCommandEvent(QStringLiteral("far"), "ERR?", {});
     // Emitted in the worker thread, possibly before a wait() could start: poll the count.
     QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);

@@ -2,6 +2,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "comm/virtualcommunicator.h"
+#include "tests/comm/threadsignalspy.h"
 
 #include <QtTest>
 
@@ -111,7 +112,7 @@ void TestConsole::errorQueryShowsTraffic()
     Console console(mComm);
     QSignalSpy lines(&console, &Console::lineLogged);
     mComm->setCurrentPort(QStringLiteral("C"));
-    QSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+    ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
 
     console.sendCommand(QStringLiteral("err?"));
     QTRY_COMPARE(replies.count(), 2);

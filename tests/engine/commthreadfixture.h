@@ -4,8 +4,8 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
+#include "tests/comm/threadsignalspy.h"
 
-#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
@@ -30,9 +30,9 @@ public:
         mComm->setSerialPortScanning(false);
         QObject::connect(
             mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
-        QSignalSpy listed(mComm, &CommunicationThreadObject::statusUpdate);
+        ThreadSignalSpy listed(mComm, &CommunicationThreadObject::statusUpdate);
         mThread->start();
-        while (listed.count() < 2 && listed.wait(5000)) { }
+        while (listed.count() < 2 && listed.wait()) { }
         auto *virtualPort = qobject_cast<VirtualCommunicator *>(mComm->findCommunicator(name));
         if (!virtualPort)
             return false;

@@ -44,7 +44,7 @@ private:
     CommunicationThreadObject *mComm = nullptr;
     SimulatedCamera *mCamera = nullptr;
     CameraDatabase *mDb = nullptr;
-    QSignalSpy *mReplies = nullptr;
+    ThreadSignalSpy *mReplies = nullptr;
     FakeTransferProgress mProgress;
     std::unique_ptr<CameraDescriptionFile> mDescription;
 };
@@ -61,7 +61,7 @@ void TestEngineComm::init()
     mCamera = &mFixture.camera();
 
     mDb = new CameraDatabase(mComm);
-    mReplies = new QSignalSpy(mComm, &CommunicationThreadObject::receivedReply);
+    mReplies = new ThreadSignalSpy(mComm, &CommunicationThreadObject::receivedReply);
     const QList<CommandParameter> region { intParam("rx"), intParam("ry"), intParam("rw"),
         intParam("rh") };
     mDescription = makeDescription({
@@ -101,7 +101,7 @@ bool TestEngineComm::waitForReplies(int count)
         if (!mReplies->wait(5000))
             return false;
     }
-    // The database's own queued slot runs after the spy's direct one.
+    // Whatever the database posted while taking the reply runs now.
     QCoreApplication::processEvents();
     return true;
 }

@@ -73,7 +73,7 @@ bool TestTreeCamera::drainQueue()
     mRig->database->doGetValue("Mode");
     QElapsedTimer waited;
     waited.start();
-    QSignalSpy replies(mRig->comm(), &CommunicationThreadObject::receivedReply);
+    ThreadSignalSpy replies(mRig->comm(), &CommunicationThreadObject::receivedReply);
     while (countReceived("MOD?") == before && waited.elapsed() < 5000)
         replies.wait(100);
     return countReceived("MOD?") > before;
