@@ -323,7 +323,7 @@ void TestMainWindow::splashMinimumTime_data()
     QTest::addColumn<int>("shownBefore"); // ms the splash was up before finishAfter()
     QTest::addColumn<int>("minimum");
     QTest::newRow("waits out the minimum") << 0 << 300;
-    QTest::newRow("closes at once when the time is over") << 60 << 50;
+    QTest::newRow("closes at once when the time is over") << 200 << 150;
 }
 
 void TestMainWindow::splashMinimumTime()
@@ -342,8 +342,8 @@ void TestMainWindow::splashMinimumTime()
     QVERIFY(!splash.isVisible());
     if (shownBefore < minimum)
         QVERIFY2(timerRan, "events were not processed while waiting");
-    else
-        QVERIFY(call.elapsed() < 40);
+    else // a wrongly waited minimum would take 150 ms; the margin is for loaded machines
+        QVERIFY2(call.elapsed() < 120, qPrintable(QString::number(call.elapsed())));
 }
 
 void TestMainWindow::connectToPort_data()
