@@ -65,12 +65,12 @@ inline bool write(const QString &path, const QByteArray &contents)
 
 /// Writes files given as "path model supported version [indent [collapsed group]]" (supported
 /// "-": no such attribute) or as "path =contents".
-inline bool write(const QStringList &specs)
+inline bool write(const QStringList &lines)
 {
-    for (const QString &spec : specs) {
-        const QStringList f = spec.split(' ');
+    for (const QString &line : lines) {
+        const QStringList f = line.split(' ');
         const bool ok = f.value(1).startsWith('=')
-            ? write(f[0], spec.section(" =", 1).toUtf8())
+            ? write(f[0], line.section(" =", 1).toUtf8())
             : write(f[0],
                 text(
                     f[1], f[2] == "-" ? QString() : f[2], f[3], f.value(4, "4").toInt(), f.value(5))
