@@ -91,8 +91,6 @@ void TestAppSettings::storedValues_data()
     QTest::newRow("refresh off kept") << "updateDelay" << QVariant(0) << QVariant(0);
     QTest::newRow("always-edit mode forced off")
         << "runtimeAlwaysEditMode" << QVariant(true) << QVariant(false);
-    QTest::newRow("text for a number reads as 0")
-        << "modeView" << QVariant("expert") << QVariant(0);
     QTest::newRow("single path becomes a list")
         << "searchPaths" << QVariant("/single/path") << QVariant(QStringList { "/single/path" });
 }
@@ -109,7 +107,6 @@ void TestAppSettings::storedValues()
     settings.load(*store());
     const QVariant value = key == "updateDelay" ? QVariant(settings.updateDelay)
         : key == "runtimeAlwaysEditMode"        ? QVariant(settings.runtimeAlwaysEditMode)
-        : key == "modeView"                     ? QVariant(settings.modeView)
                                                 : QVariant(settings.searchPaths);
     QCOMPARE(value, loaded);
     // Loading never writes back.

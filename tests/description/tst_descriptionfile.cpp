@@ -1,14 +1,6 @@
 #include "description/boolelement.h"
 #include "description/cameradescriptionfile.h"
-#include "description/commandelement.h"
 #include "description/descriptionreader.h"
-#include "description/descriptiontext.h"
-#include "description/doubleelement.h"
-#include "description/enumerationelement.h"
-#include "description/integerelement.h"
-#include "description/listelement.h"
-#include "description/roielement.h"
-#include "description/stringelement.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -19,7 +11,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -56,8 +47,6 @@ QByteArray without(QByteArray text, const QByteArray &from, const QByteArray &to
 
 QByteArray readAll(const QString &path)
 {
-    if (path.isEmpty())
-        return QByteArray();
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
@@ -138,16 +127,10 @@ QByteArray element(const QByteArray &inner)
 // Names of the groups written, in written order.
 QStringList writtenGroups(const QByteArray &bytes)
 {
-    QXmlStreamReader xml(bytes);
     QStringList names;
-    bool inGroup = false;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.name() == QLatin1String("Group"))
-            inGroup = xml.isStartElement();
-        else if (inGroup && xml.isStartElement() && xml.name() == QLatin1String("Name"))
-            names.append(xml.readElementText());
-    }
+    auto it = QRegularExpression("<Group>\\s*<Name>([^<]*)<").globalMatch(QString::fromUtf8(bytes));
+    while (it.hasNext())
+        names.append(it.next().captured(1));
     return names;
 }
 
@@ -215,6 +198,8 @@ void TestDescriptionFile::groupsWritten_data()
                    const QStringList &written) {
         QTest::newRow(name) << elementGroups << states << written;
     };
+    row("unused dropped, ancestor of a used one kept", { "A/B" }, { "C", "A", "A/B" },
+        { "A", "A/B" });
     row("prefix without slash is not an ancestor", { "AB" }, { "A", "AB" }, { "AB" });
     row("ascending order", { "b", "B", "a" }, { "b", "a", "B" }, { "B", "a", "b" });
     row("empty path as ancestor of a leading slash", { "/x" }, { "", "/x" }, { "", "/x" });
@@ -394,7 +379,6 @@ void TestDescriptionFile::roundTrip()
     // A longer file already there is replaced whole.
     QVERIFY(writeFile(path, QByteArray(200000, 'x')));
     QVERIFY(original.save());
-    QVERIFY(original.isHeaderLoaded() && original.isFullyLoaded());
     QCOMPARE(original.md5Hash(), digest);
 
     CameraDescriptionFile reread(path);
@@ -406,22 +390,13 @@ void TestDescriptionFile::roundTrip()
 void TestDescriptionFile::digestIgnoresLayout()
 {
     const QByteArray canonical = readAll(demoPath("VirtualDevice.xml"));
-    QVERIFY(!canonical.isEmpty());
-    QByteArray flat = canonical;
-    flat.replace(QByteArray("\n"), QByteArray());
-    flat = QString::fromUtf8(flat).replace(QRegularExpression(">\\s+<"), "><").toUtf8();
-    QByteArray tabs = canonical;
-    tabs.replace("    ", "\t");
-    tabs.replace("\"", "'");
-    QVERIFY(flat != canonical && tabs != canonical);
-
+    const QByteArray flat
+        = QString::fromUtf8(canonical).replace(QRegularExpression(">\\s+<"), "><").toUtf8();
+    QVERIFY(flat.size() < canonical.size() - 1000);
     QTemporaryDir dir;
-    for (const QByteArray &bytes : { canonical, flat, tabs }) {
-        const QString path = dir.filePath(QString("v%1.xml").arg(bytes.size()));
-        QVERIFY(writeFile(path, bytes));
-        CameraDescriptionFile file(path);
-        QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
-    }
+    QVERIFY(writeFile(dir.filePath("flat.xml"), flat));
+    CameraDescriptionFile file(dir.filePath("flat.xml"));
+    QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
 }
 
 void TestDescriptionFile::exportDropsDeveloperItems()
@@ -536,8 +511,6 @@ void TestDescriptionFile::unreadableFiles()
     CameraDescriptionFile file(path);
     QVERIFY(!file.isValid());
     QVERIFY(file.modelName().isEmpty());
-    QVERIFY(file.commands().isEmpty());
-    QVERIFY(file.displayElements().isEmpty());
     QCOMPARE(file.md5Hash().size(), 16);
     const bool opens = kind == "empty" || kind == "declaration";
     QCOMPARE(file.isFullyLoaded(), opens);
