@@ -165,9 +165,6 @@ void TestDescriptionRegistry::loadDescriptions_data()
         << QStringList { "XML/first.xml ABC 12 1.0.0 4", "XML/second.xml ABC 12 1.0.0 1",
                "XML/third.xml ABC 12 1.0.1 4" }
         << QStringList() << QStringList { "XML/first.xml", "XML/third.xml" } << QStringList();
-    QTest::newRow("same file in XML and a search path registered from XML")
-        << QStringList { "XML/a.xml ABC 12 1.0.0", "extra/a.xml ABC 12 1.0.0" }
-        << QStringList { "extra", "XML" } << QStringList { "XML/a.xml" } << QStringList();
     QTest::newRow("invalid file listed")
         << QStringList { "XML/broken.xml =<Camera", "XML/good.xml ABC 12 1.0.0" } << QStringList()
         << QStringList { "XML/broken.xml", "XML/good.xml" } << QStringList();
