@@ -147,8 +147,6 @@ void TestStandardItemModel::cellShowsCachedAndWrittenValues_data()
 
     QTest::newRow("integer") << integer("Gain", "x", "dB") << "RW" << QVariant("x 1 dB")
                              << QVariant(1) << QVariant(13) << QVariant("x 13 dB");
-    QTest::newRow("command") << TreeXml::command("Apply", "Go") << "RW" << QVariant("<Command>")
-                             << QVariant("Go") << QVariant(1) << QVariant("<Command>");
     // Shows what the user wrote, never a value from the camera.
     QTest::newRow("write-only integer") << integer("Gain", "x", "dB") << "WO" << QVariant()
                                         << QVariant() << QVariant(42) << QVariant(42);

@@ -341,8 +341,6 @@ void TestMainWindow::connectToPort()
             QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
                 "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
             5000);
-        QCOMPARE(table->currentRow(), 0);
-        QVERIFY(okOf(dialog)->isEnabled());
         if (how == "ghost")
             dialog->statusUpdate("Ghost", StatusNoCamera, QString());
         if (how == "gone")
@@ -592,15 +590,11 @@ void TestMainWindow::consoleSession()
 {
     AppSettings &settings = AppSettings::instance();
     settings.runtimeShowConsole = true;
-    settings.consoleLogDebug = true;
     settings.modeDescription = 1;
     auto window = start({ "Lab" });
     QVERIFY(window);
     QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
     QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    action(window.get(), "actConsoleShowDebug")->trigger();
-    QVERIFY(!settings.consoleLogDebug);
-    QVERIFY(!window->console()->showDebug());
     action(window.get(), "actConsole")->trigger();
     QVERIFY(!settings.runtimeShowConsole);
     QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
@@ -610,7 +604,6 @@ void TestMainWindow::consoleSession()
     auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
     QTest::keyClicks(input, "id?");
     QTest::keyClick(input, Qt::Key_Return);
-    QVERIFY(input->text().isEmpty());
     QTRY_VERIFY2(output->toPlainText().contains("VirtualDevice-Lab[ETX]"),
         qPrintable(output->toPlainText()));
     const QString text = output->toPlainText();
