@@ -79,7 +79,6 @@ void TestDescriptionRegistry::parseIdentification_data()
     const auto row = [](const char *name, const char *reply, const char *model, const char *type) {
         QTest::newRow(name) << QByteArray(reply) << true << model << type;
     };
-    row("three parts", "ABC-12-XY", "ABC", "12-XY");
     row("words after the first", "ABC-12-XY rev 3", "ABC", "12-XY");
     row("no dash, more words", "ABC 12-XY", "ABC", "");
     row("empty parts kept", "A--B", "A", "-B");
@@ -113,9 +112,7 @@ void TestDescriptionRegistry::category_data()
     };
     row("best", "d.xml ABC 12-XY,13 1.0.0", "13", DescriptionRegistry::BestMatch);
     row("case ignored", "d.xml abc xy 1.0.0", "XY", DescriptionRegistry::BestMatch);
-    row("type not listed", "d.xml ABC 12 1.0.0", "14", DescriptionRegistry::Match);
     row("other model", "d.xml XYZ 12 1.0.0", "12", DescriptionRegistry::NoMatch);
-    row("no type, no Supported", "d.xml ABC - 1.0.0", "", DescriptionRegistry::BestMatch);
     row("type, no Supported", "d.xml ABC - 1.0.0", "12", DescriptionRegistry::Match);
     row("invalid file", "d.xml =<Camera", "12", DescriptionRegistry::NoMatch);
 }
