@@ -99,11 +99,6 @@ QTableWidget *tableOf(QWidget *dialog)
     return dialog->findChild<QTableWidget *>();
 }
 
-QAbstractButton *okOf(QWidget *connectDialog)
-{
-    return connectDialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
-}
-
 QPushButton *button(QWidget *dialog, const char *name)
 {
     return dialog->findChild<QPushButton *>(QLatin1String(name));
@@ -147,7 +142,7 @@ void acceptConnection(QWidget *dialog)
             && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
         5000);
     table->setCurrentCell(0, 0);
-    okOf(dialog)->click();
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
 /// Chooses the description file of that name in the selection dialog; "-" cancels, a name
@@ -183,8 +178,6 @@ private slots:
     void splashShowsVersionImageAndLoading();
     void connectToPort_data();
     void connectToPort();
-    void portStatusUpdates_data();
-    void portStatusUpdates();
     void selectDescriptionRow_data();
     void selectDescriptionRow();
     void addCustomDescription_data();
@@ -357,47 +350,6 @@ void TestMainWindow::connectToPort()
     QCOMPARE(DialogConnectToPort::connectToPort(&fixture.comm), identification);
     QVERIFY(answer.answered());
     QCOMPARE(fixture.comm.currentPort(), port);
-}
-
-void TestMainWindow::portStatusUpdates_data()
-{
-    // Events as "port" followed by + (added), - (removed), ? (no camera) or =model (found).
-    QTest::addColumn<QString>("events");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("okEnabled");
-    QTest::addColumn<int>("selected"); // current row; -2: not checked
-
-    const auto row
-        = [](const char *name, const char *events, const QStringList &expected, bool okEnabled,
-              int selected) { QTest::newRow(name) << events << expected << okEnabled << selected; };
-    const QString found1 = "P1|Detect camera: AB-1|1", found2 = "P2|Detect camera: AB-2|1";
-    row("camera found", "P1+ P1=AB-1", { found1 }, true, 0);
-    row("later camera keeps the selection", "P1+ P2=AB-2 P1=AB-1", { found1, found2 }, true, 1);
-    row("removed camera port", "P1=AB-1 P1-", {}, false, -1);
-    row("re-added at the end", "P1+ P2+ P1- P1?", { "P2|Checking..|0", "P1|Checking..|0" }, false,
-        -2);
-}
-
-void TestMainWindow::portStatusUpdates()
-{
-    QFETCH(QString, events);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, okEnabled);
-    QFETCH(int, selected);
-
-    CommFixture fixture({});
-    DialogConnectToPort dialog(&fixture.comm);
-    const QRegularExpression kind(QStringLiteral("[-+?=]"));
-    for (const QString &event : events.split(' ')) {
-        const int at = event.indexOf(kind);
-        // The marks are in the order of the CommStatus values.
-        dialog.statusUpdate(
-            event.left(at), CommStatus(QString("+-?=").indexOf(event.at(at))), event.mid(at + 1));
-    }
-    QCOMPARE(portRows(tableOf(&dialog)), expected);
-    QCOMPARE(okOf(&dialog)->isEnabled(), okEnabled);
-    if (selected != -2)
-        QCOMPARE(tableOf(&dialog)->currentRow(), selected);
 }
 
 void TestMainWindow::selectDescriptionRow_data()
