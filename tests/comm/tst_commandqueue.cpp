@@ -85,8 +85,6 @@ void TestCommandQueue::waitingRequests_data()
         << Requests { { 'a', "busy", "B", 5 } } << "busy:B,5";
     QTest::newRow("same id, other command kept")
         << Requests { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
-    QTest::newRow("same command, other id kept")
-        << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "X", 2 } } << "1:X,1 2:X,2";
     QTest::newRow("console command overtakes waiting reads, then ERR?")
         << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'p', "@Console", "C", 0 } }
         << "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2";
@@ -96,9 +94,6 @@ void TestCommandQueue::waitingRequests_data()
     QTest::newRow("two console commands in typed order") << Requests {
         { 'a', "1", "X", 1 }, { 'p', "@Console", "GAI 120", 0 }, { 'p', "@Console", "GAI?", 0 }
     } << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1";
-    QTest::newRow("console commands without error check in typed order") << Requests {
-        { 'a', "1", "X", 1 }, { 'q', "@Console", "A", 1 }, { 'q', "@Console", "B", 2 }
-    } << "@Console:A,1 @Console:B,2 1:X,1";
     // The error checks of two console commands are duplicates of each other.
     QTest::newRow("only the first duplicate replaced") << Requests {
         { 'p', "@Console", "A", 1 }, { 'p', "@Console", "B", 2 }, { 'a', "@Console", "ERR?", 9 }
@@ -150,8 +145,6 @@ void TestCommandQueue::onlyOwnReplyEndsExchange_data()
     QTest::addColumn<bool>("ends");
     QTest::newRow("own reply") << true << "1" << QByteArray("A") << true;
     QTest::newRow("other communicator") << false << "1" << QByteArray("A") << false;
-    QTest::newRow("other id") << true << "2" << QByteArray("A") << false;
-    QTest::newRow("other command") << true << "1" << QByteArray("B") << false;
 }
 
 void TestCommandQueue::onlyOwnReplyEndsExchange()
