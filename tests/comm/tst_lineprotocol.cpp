@@ -106,11 +106,7 @@ void TestLineProtocol::camera_data()
     QTest::addColumn<QByteArray>("output");
 
     using Bytes = QList<QByteArray>;
-    const QByteArray ack("\x06");
     QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
-    QTest::newRow("never set") << Bytes { "@ABC?\r" } << cr("\x06@");
-    // The name ends at the first character that is neither a letter nor "?".
-    QTest::newRow("digit ends the name") << Bytes { "@LUT2?\r@LUT?\r" } << ack + cr("\x06@2?");
     QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
     QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
 }
