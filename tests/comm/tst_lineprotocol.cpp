@@ -15,7 +15,6 @@ private slots:
     void parseReply();
     void camera_data();
     void camera();
-    void metaTypesRegistered_data();
     void metaTypesRegistered();
 };
 
@@ -128,21 +127,12 @@ void TestLineProtocol::camera()
     QCOMPARE(all, output);
 }
 
-void TestLineProtocol::metaTypesRegistered_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::newRow("CommStatus") << QByteArray("CommStatus");
-    QTest::newRow("QextPortInfo") << QByteArray("QextPortInfo");
-    QTest::newRow("Result") << QByteArray("AbstractCommunicator::Result");
-    QTest::newRow("bool pointer") << QByteArray("bool *");
-    QTest::newRow("list pointer") << QByteArray("QVariantList *");
-}
-
 void TestLineProtocol::metaTypesRegistered()
 {
-    QFETCH(QByteArray, name);
     MetaTypes::registerAll();
-    QVERIFY2(QMetaType::isRegistered(QMetaType::type(name.constData())), name.constData());
+    for (const char *name : { "CommStatus", "QextPortInfo", "AbstractCommunicator::Result",
+             "bool *", "QVariantList *" })
+        QVERIFY2(QMetaType::isRegistered(QMetaType::type(name)), name);
 }
 
 QTEST_GUILESS_MAIN(TestLineProtocol)
