@@ -80,21 +80,11 @@ void TestCommunicator::retryPolicy_data()
     QTest::newRow("online, never answered: 1 + retries")
         << true << 2 << Faults { C::NoAnswer, C::NoAnswer, C::NoAnswer } << 0 << QByteArray("GAI?")
         << 3 << fail << QVariantList();
-    QTest::newRow("online, answer only on second try")
-        << true << 2 << Faults { C::NoAnswer } << 0 << QByteArray("GAI?") << 2 << ok << value;
-    QTest::newRow("online, no retries") << true << 0 << Faults { C::NoAnswer } << 0
-                                        << QByteArray("GAI?") << 1 << fail << QVariantList();
     QTest::newRow("online, NAK then answer")
         << true << 2 << Faults { C::NakAnswer } << 0 << QByteArray("GAI?") << 2 << ok << value;
     QTest::newRow("online, ACK without data counts as unsuccessful")
         << true << 1 << Faults { C::Truncated, C::Truncated } << 0 << QByteArray("GAI?") << 2 << ok
         << QVariantList();
-    QTest::newRow("online, set without reply expected")
-        << true << 2 << Faults {} << 0 << QByteArray("GAI5") << 1 << ok << QVariantList();
-    QTest::newRow("answer within the time limit")
-        << true << 2 << Faults { C::Delayed } << 300 << QByteArray("GAI?") << 1 << ok << value;
-    QTest::newRow("late answer does not count for the retry")
-        << true << 2 << Faults { C::Delayed } << 1000 << QByteArray("GAI?") << 2 << ok << value;
 }
 
 void TestCommunicator::retryPolicy()

@@ -43,7 +43,7 @@ public:
     }
 
     bool isOnline() const override { return online; }
-    void setRetries(int value) override { retries.append(value); }
+    void setRetries(int) override { }
 
     QByteArrayList codes() const
     {
@@ -55,7 +55,6 @@ public:
 
     QList<Request> requests;
     QHash<QByteArray, QVariantList> directReplies;
-    QList<int> retries;
     bool online = true;
 };
 
