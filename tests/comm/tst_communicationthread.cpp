@@ -24,6 +24,7 @@ private slots:
     void currentPortRules();
     void blockingCalls_data();
     void blockingCalls();
+    void onlineModeFollowsSelectedPort();
     void hotPlug();
 
 private:
@@ -205,6 +206,31 @@ void TestCommunicationThread::blockingCalls()
     QCoreApplication::processEvents();
     QCOMPARE(replies.count(), 0);
     QCOMPARE(statuses.count(), 0);
+}
+
+void TestCommunicationThread::onlineModeFollowsSelectedPort()
+{
+    ThreadSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
+    auto setOnline = [this](const char *port, bool online) {
+        VirtualCommunicator *comm = virtualPort(port);
+        QMetaObject::invokeMethod(
+            comm, [comm, online]() { comm->setOnline(online); }, Qt::BlockingQueuedConnection);
+    };
+    mComm->setCurrentPort(QStringLiteral("Bench"));
+    QCOMPARE(mode.count(), 0); // selecting emits nothing by itself
+    setOnline("Bench", true);
+    QTRY_COMPARE(mode.count(), 1);
+
+    // Only the selected port counts.
+    mComm->setCurrentPort(QStringLiteral("Lab"));
+    setOnline("Bench", false);
+    setOnline("Lab", true);
+    setOnline("Lab", false);
+    QTRY_COMPARE(mode.count(), 3);
+    QCOMPARE(mode.at(0).first().toBool(), true);
+    QCOMPARE(mode.at(1).first().toBool(), true);
+    QCOMPARE(mode.at(2).first().toBool(), false);
+    QVERIFY(!mComm->isOnline());
 }
 
 void TestCommunicationThread::hotPlug()
