@@ -1,0 +1,17 @@
+#ifndef MFXDOUBLESPINBOX_H
+#define MFXDOUBLESPINBOX_H
+
+#include <QDoubleSpinBox>
+
+/// The double counterpart of MfxSpinBox: every step counts as a finished edit.
+class MfxDoubleSpinBox : public QDoubleSpinBox
+{
+    Q_OBJECT
+
+public:
+    explicit MfxDoubleSpinBox(QWidget *parent = nullptr);
+
+    void stepBy(int steps) override;
+};
+
+#endif // MFXDOUBLESPINBOX_H
