@@ -231,6 +231,7 @@ void TestCommunicationThread::onlineModeFollowsSelectedPort()
     // A port whose device cannot be opened is offline as soon as it is selected; its failing
     // exchanges change nothing, so it must not have been taken for online.
     setOnline("Lab", true);
+    QTRY_COMPARE(mode.count(), 3);
     const QString missing = QStringLiteral("/nonexistent/ttyMFX1");
     mComm->addSerialPort(missing);
     QTRY_VERIFY(mComm->findCommunicator(missing));
