@@ -448,7 +448,7 @@ void MainWindow::runConnection()
     if (mRegistry.current())
         detachDescription();
     // A file added through "Add custom" joins the registry, which owns it from now on.
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     if (!fullMatch && chosen)
         mRegistry.setPartialMatchSuffix(
@@ -482,7 +482,7 @@ void MainWindow::onSelectFile()
         return;
     if (mRegistry.current())
         detachDescription();
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     refreshModel();
 }
