@@ -8,6 +8,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 // Guards the instance pointer against a console destroyed in its own thread while the
 // communication thread hands it a frame.
@@ -69,10 +71,8 @@ bool Console::showDebug() const
     return mShowAllTraffic;
 }
 
-void Console::sendCommand(QString line)
+Console::Request Console::typedRequest(QString line)
 {
-    if (line.isEmpty())
-        return;
     int letters = 0;
     for (; letters < line.size(); ++letters) {
         const QChar c = line.at(letters);
@@ -82,15 +82,54 @@ void Console::sendCommand(QString line)
             break;
         line[letters] = c.toUpper();
     }
-    const bool query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+    Request request;
+    request.query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+    // A carriage return would end the frame early and make the camera see a second command.
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    request.text = line.toLatin1();
+    return request;
+}
 
-    normalLog(QStringLiteral("# %1").arg(line));
+bool Console::isSendable(const QString &line)
+{
+    return std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+}
+
+QList<Console::Request> Console::scriptRequests(const QByteArray &script)
+{
+    QList<Request> requests;
+    int start = 0;
+    while (start < script.size()) {
+        int end = start;
+        while (end < script.size() && script.at(end) != '\n' && script.at(end) != '\r')
+            ++end;
+        if (end > start) {
+            const QByteArray line = script.mid(start, end - start);
+            requests.append(Request { line, line.contains('?') });
+        }
+        start = end + 1;
+    }
+    return requests;
+}
+
+void Console::sendCommand(QString line)
+{
+    if (line.isEmpty())
+        return;
+    if (!isSendable(line)) {
+        // Latin-1 would turn them into "?", which the camera reads as a query.
+        normalLog(QStringLiteral("# %1").arg(line));
+        normalLog(QStringLiteral("Error: Characters outside Latin-1 cannot be sent"));
+        return;
+    }
+    const Request request = typedRequest(line);
+    normalLog(QStringLiteral("# %1").arg(QString::fromLatin1(request.text)));
     if (!mCommunication || mCommunication->currentPort().isEmpty()) {
         normalLog(QStringLiteral("Error: No camera connected"));
         return;
     }
     mCommunication->sendCommandFirst(
-        QStringLiteral("@Console"), line.toLatin1(), QVariantList(), query, true);
+        QStringLiteral("@Console"), request.text, QVariantList(), request.query, true);
 }
 
 void Console::sendData(QString id, QString logLine)

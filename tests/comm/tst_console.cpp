@@ -16,7 +16,10 @@ private slots:
     void cleanup();
     void typedLine_data();
     void typedLine();
-    void noPortSelected();
+    void refused_data();
+    void refused();
+    void scriptLines_data();
+    void scriptLines();
     void errorQueryShowsTraffic();
     void trafficFilter();
     void logFromOtherThreadArrivesInConsoleThread();
@@ -69,6 +72,8 @@ void TestConsole::typedLine_data()
     QTest::newRow("no leading letters") << "1abc" << false << "1abc";
     QTest::newRow("rest unchanged") << "nAme\"abc?" << false << "NAME\"abc?";
     QTest::newRow("digit before ?") << "lut2?" << false << "LUT2?";
+    // A pasted line end would split the frame; the line edit shows it as a space.
+    QTest::newRow("line ends") << "gai?\r\nexp 5" << true << "GAI?  exp 5";
 }
 
 void TestConsole::typedLine()
@@ -95,14 +100,57 @@ void TestConsole::typedLine()
     QCOMPARE(entries.at(1).expectReply, true);
 }
 
-void TestConsole::noPortSelected()
+void TestConsole::refused_data()
 {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("logged");
+
+    QTest::newRow("no port") << ""
+                             << "gai?" << QStringList { "# GAI?", "Error: No camera connected" };
+    // Latin-1 would send "GAIN?", a query the user never typed.
+    QTest::newRow("not Latin-1") << "C" << QStringLiteral("gain\u20ac")
+                                 << QStringList { QStringLiteral("# gain\u20ac"),
+                                        "Error: Characters outside Latin-1 cannot be sent" };
+}
+
+void TestConsole::refused()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, logged);
+
     Console console(mComm);
+    mComm->setCurrentPort(port);
     QSignalSpy lines(&console, &Console::lineLogged);
-    console.sendCommand(QStringLiteral("gai?"));
+    console.sendCommand(typed);
     console.sendCommand(QString());
-    QCOMPARE(texts(lines), (QStringList { "# GAI?", "Error: No camera connected" }));
+    QCOMPARE(texts(lines).mid(texts(lines).size() - logged.size()), logged);
     QCOMPARE(mComm->queue()->size(), 0);
+}
+
+void TestConsole::scriptLines_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QStringList>("requests");
+
+    // Each line is sent as it is; a "?" anywhere asks for a reply.
+    QTest::newRow("CRLF and blank lines")
+        << QByteArray("gai?\r\n\r\n\rlut 2?1\r\n") << QStringList { "gai?|1", "lut 2?1|1" };
+    QTest::newRow("LF, no end") << QByteArray("exp5\nID?") << QStringList { "exp5|0", "ID?|1" };
+    // Lines ending in CR alone are lines too, not one command glued together.
+    QTest::newRow("CR") << QByteArray("exp5\rgai3\r") << QStringList { "exp5|0", "gai3|0" };
+}
+
+void TestConsole::scriptLines()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QStringList, requests);
+
+    QStringList sent;
+    for (const Console::Request &request : Console::scriptRequests(script))
+        sent.append(QString::fromLatin1(request.text) + (request.query ? "|1" : "|0"));
+    QCOMPARE(sent, requests);
 }
 
 void TestConsole::errorQueryShowsTraffic()

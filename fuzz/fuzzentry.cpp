@@ -1,0 +1,271 @@
+#include "fuzz/fuzzentry.h"
+
+#include "comm/abstractcommunicator.h"
+#include "comm/console.h"
+#include "description/boolelement.h"
+#include "description/cameradescriptionfile.h"
+#include "description/descriptionreader.h"
+#include "description/doubleelement.h"
+#include "description/enumerationelement.h"
+#include "description/integerelement.h"
+#include "description/stringelement.h"
+#include "engine/commandrequest.h"
+#include "engine/elementvalue.h"
+
+#include <QBuffer>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+void read(const QByteArray &xml, CameraDescriptionFile &file, bool headerOnly)
+{
+    QBuffer buffer;
+    buffer.setData(xml);
+    buffer.open(QIODevice::ReadOnly);
+    if (headerOnly)
+        DescriptionReader::readHeader(&buffer, file);
+    else
+        DescriptionReader::readAll(&buffer, file);
+}
+
+QByteArray written(CameraDescriptionFile &file, bool includeDeveloper)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    file.write(&buffer, includeDeveloper);
+    return bytes;
+}
+
+QString header(CameraDescriptionFile &file)
+{
+    qint32 major = 0;
+    qint32 minor = 0;
+    qint32 subMinor = 0;
+    file.version(major, minor, subMinor);
+    return QStringLiteral("%1.%2.%3 [%4] [%5] [%6]")
+        .arg(major)
+        .arg(minor)
+        .arg(subMinor)
+        .arg(file.modelName(), file.vendorName(), file.supportedModels().join(QLatin1Char('|')));
+}
+
+QString changed(const QString &what, const QByteArray &before, const QByteArray &after)
+{
+    return QStringLiteral("%1\n--- before:\n%2\n--- after:\n%3")
+        .arg(what, QString::fromUtf8(before), QString::fromUtf8(after));
+}
+
+struct Items
+{
+    int commands = 0;
+    int elements = 0;
+    int developerCommands = 0;
+    int developerElements = 0;
+    // Developer commands, elements and enumeration items.
+    int developer = 0;
+};
+
+Items items(CameraDescriptionFile &file)
+{
+    Items items;
+    const QList<Command> commands = file.commands();
+    items.commands = commands.size();
+    for (const Command &command : commands)
+        items.developerCommands += command.developerOnly;
+    const QList<DisplayElement *> elements = file.displayElements();
+    items.elements = elements.size();
+    items.developer = items.developerCommands;
+    for (const DisplayElement *element : elements) {
+        items.developerElements += element->visibility == Visibility::Developer;
+        if (element->type() != DisplayElementType::Enumeration)
+            continue;
+        for (const EnumerationItem &item : static_cast<const EnumerationElement *>(element)->items)
+            items.developer += item.visibility == Visibility::Developer;
+    }
+    items.developer += items.developerElements;
+    return items;
+}
+
+// A console command must reach the camera as one frame: a line end inside it would start a
+// second command whose reply the program never waits for.
+bool oneFrame(const QByteArray &text)
+{
+    const QByteArray frame = AbstractCommunicator::buildFrame(text, QVariantList());
+    return frame.indexOf(AbstractCommunicator::End) == frame.size() - 1;
+}
+
+} // namespace
+
+const QList<FuzzEntry::Target> &FuzzEntry::targets()
+{
+    static const QList<Target> all {
+        { "description", &FuzzEntry::description },
+        { "reply", &FuzzEntry::reply },
+        { "console", &FuzzEntry::console },
+    };
+    return all;
+}
+
+FuzzEntry::Function FuzzEntry::find(const QString &name)
+{
+    for (const Target &target : targets()) {
+        if (name == QLatin1String(target.name))
+            return target.run;
+    }
+    return nullptr;
+}
+
+QString FuzzEntry::description(const QByteArray &input)
+{
+    CameraDescriptionFile headerOnly;
+    read(input, headerOnly, true);
+    CameraDescriptionFile loaded;
+    read(input, loaded, false);
+    // The header decides which camera a description is chosen for, the whole file what it shows.
+    if (header(headerOnly) != header(loaded))
+        return QStringLiteral("The header reads as %1 alone but as %2 with the whole file")
+            .arg(header(headerOnly), header(loaded));
+
+    const QByteArray saved = written(loaded, true);
+    CameraDescriptionFile reloaded;
+    read(saved, reloaded, false);
+    if (reloaded.md5Hash() != loaded.md5Hash())
+        return changed(QStringLiteral("Saving and loading again changed the digest"), saved,
+            written(reloaded, true));
+
+    // An export is the description without its developer items, nothing more and nothing less.
+    CameraDescriptionFile exported;
+    read(written(loaded, false), exported, false);
+    const Items all = items(loaded);
+    const Items kept = items(exported);
+    if (kept.developer != 0 || kept.commands != all.commands - all.developerCommands
+        || kept.elements != all.elements - all.developerElements)
+        return QStringLiteral("The export of %1 commands and %2 elements kept %3 and %4, with %5 "
+                              "developer items")
+            .arg(all.commands)
+            .arg(all.elements)
+            .arg(kept.commands)
+            .arg(kept.elements)
+            .arg(kept.developer);
+
+    // The tree and the editor put the elements in group order; none may get lost.
+    const int count = loaded.displayElements().size();
+    loaded.sortElements();
+    if (loaded.displayElements().size() != count)
+        return QStringLiteral("Sorting by group changed the number of elements");
+    return QString();
+}
+
+QString FuzzEntry::reply(const QByteArray &input)
+{
+    if (input.isEmpty())
+        return QString();
+    const int expected = uchar(input.at(0)) % 8;
+    const bool isGet = uchar(input.at(0)) & 8;
+    const QByteArray bytes = input.mid(1);
+
+    const QVariant untouched(QStringLiteral("untouched"));
+    QVariantList args { untouched };
+    const AbstractCommunicator::Result result = AbstractCommunicator::parseReply(bytes, args);
+    const bool acknowledged = bytes.contains(AbstractCommunicator::Ack);
+    if (result == AbstractCommunicator::Failure) {
+        if (acknowledged)
+            return QStringLiteral("An acknowledged reply failed");
+        if (args != QVariantList { untouched })
+            return QStringLiteral("A failed reply changed the argument list");
+        return QString();
+    }
+    if (!acknowledged)
+        return QStringLiteral("A reply without ACK succeeded");
+    for (int i = 0; i < args.size(); ++i) {
+        const int type = args.at(i).userType();
+        if (type != QMetaType::Int && type != QMetaType::QString)
+            return QStringLiteral("Argument %1 is neither a number nor a text").arg(i);
+        if (type == QMetaType::QString && i != args.size() - 1)
+            return QStringLiteral("A text argument is followed by another argument");
+    }
+
+    Command command;
+    command.id = QStringLiteral("fuzz");
+    command.code = "FZ";
+    QList<CommandParameter> &returns = isGet ? command.returnValueGet : command.returnValueSet;
+    for (int i = 0; i < expected; ++i)
+        returns.append({ CommandParameterType::Int, QStringLiteral("v%1").arg(i), QByteArray() });
+    const ReplyValues values = CommandRequest::decode(command, isGet, args);
+    if (values.values.size() != expected || values.missing != qMax(0, expected - args.size())
+        || values.extra != qMax(0, args.size() - expected))
+        return QStringLiteral(
+            "%1 arguments mapped onto %2 values as %3 values, %4 missing, %5 extra")
+            .arg(args.size())
+            .arg(expected)
+            .arg(values.values.size())
+            .arg(values.missing)
+            .arg(values.extra);
+
+    // What the tree shows and a settings file saves of each value, for every kind of element.
+    std::vector<std::unique_ptr<DisplayElement>> elements;
+    elements.emplace_back(new BoolElement);
+    elements.emplace_back(new IntegerElement);
+    auto *scaled = new DoubleElement;
+    scaled->convertMultiply = 0.5;
+    scaled->convertAdd = 10;
+    elements.emplace_back(scaled);
+    auto *enumeration = new EnumerationElement;
+    enumeration->items.append(EnumerationItem());
+    elements.emplace_back(enumeration);
+    elements.emplace_back(new StringElement);
+    for (const auto &value : values.values) {
+        for (const auto &element : elements) {
+            ElementValue::displayText(element.get(), value.second);
+            ElementValue::editorValue(element.get(), value.second);
+            ElementValue::savedValue(element.get(), value.second);
+        }
+    }
+    return QString();
+}
+
+QString FuzzEntry::console(const QByteArray &input)
+{
+    const QString line = QString::fromUtf8(input);
+    const Console::Request typed = Console::typedRequest(line);
+    if (!oneFrame(typed.text))
+        return QStringLiteral("The typed line goes out as more than one command: ")
+            + QString::fromLatin1(typed.text.toPercentEncoding());
+    // What is sent is what the line edit shows, only the leading letters in upper case.
+    QString shouldSend = line;
+    shouldSend.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    int letters = 0;
+    for (; letters < shouldSend.size() && shouldSend.at(letters).isLetter()
+         && shouldSend.at(letters).unicode() < 0x80;
+         ++letters)
+        shouldSend[letters] = shouldSend.at(letters).toUpper();
+    if (Console::isSendable(line)) {
+        if (QString::fromLatin1(typed.text) != shouldSend)
+            return QStringLiteral("The typed line %1 is sent as %2")
+                .arg(QString::fromLatin1(shouldSend.toUtf8().toPercentEncoding()),
+                    QString::fromLatin1(typed.text.toPercentEncoding()));
+        if (typed.query != (letters < typed.text.size() && typed.text.at(letters) == '?'))
+            return QStringLiteral("The typed line's reply expectation does not match what is sent");
+    }
+
+    const QList<Console::Request> script = Console::scriptRequests(input);
+    QByteArray joined;
+    for (const Console::Request &request : script) {
+        if (request.text.isEmpty() || !oneFrame(request.text))
+            return QStringLiteral("A script line is empty or more than one command");
+        if (request.query != request.text.contains('?'))
+            return QStringLiteral("A script line's reply expectation does not match its text");
+        joined += request.text;
+    }
+    // Apart from the line ends, every byte of the script is sent, in order.
+    QByteArray content = input;
+    content.replace('\r', QByteArray()).replace('\n', QByteArray());
+    if (joined != content)
+        return QStringLiteral("The script's commands are not its lines");
+    return QString();
+}
