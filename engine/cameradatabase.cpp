@@ -1,6 +1,7 @@
 #include "engine/cameradatabase.h"
 
 #include "comm/communicationthreadobject.h"
+#include "comm/console.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/commandrequest.h"
 #include "engine/commthreadchannel.h"
@@ -269,10 +270,13 @@ void CameraDatabase::processReply(const QString &id, const QByteArray &code,
     const auto found = mCommandMap.constFind(id);
     if (found == mCommandMap.constEnd())
         return;
-    if (result == AbstractCommunicator::Failure)
-        return;
     const Command command = found.value();
     const bool isGet = CommandRequest::isGet(code);
+    if (result == AbstractCommunicator::Failure) {
+        if (!isGet)
+            readBackRefusedSet(command);
+        return;
+    }
 
     updateCmdExecuted(id);
 
@@ -292,6 +296,33 @@ void CameraDatabase::processReply(const QString &id, const QByteArray &code,
 
     if (!isGet && !command.returnValueGet.isEmpty())
         doGetValue(command.id);
+}
+
+void CameraDatabase::readBackRefusedSet(const Command &command)
+{
+    // The cache holds what the user entered; left alone, a refused or unanswered set would stay
+    // on screen as if the camera had taken it (for ever, when the value is cacheable).
+    QStringList names;
+    for (const CommandParameter &parameter : command.paramsSet) {
+        if (parameter.type != CommandParameterType::Const && !parameter.id.isEmpty())
+            names.append(parameter.id);
+    }
+    QString line = names.isEmpty()
+        ? QStringLiteral("The camera did not take the command %1").arg(command.id)
+        : QStringLiteral("The camera did not take the value of %1").arg(names.join(", "));
+    const bool canRead = !command.returnValueGet.isEmpty();
+    if (canRead)
+        line += QStringLiteral("; reading back what it holds");
+    Console::logNotice(line);
+    if (!canRead)
+        return;
+    // Stale until the camera's answer is stored, so that even an unchanged answer is shown and
+    // a failed read is tried again.
+    for (const CommandParameter &parameter : command.returnValueGet) {
+        if (parameter.type != CommandParameterType::Const && mCachedValues.contains(parameter.id))
+            mStaleFlags[parameter.id] = true;
+    }
+    doGetValue(command.id);
 }
 
 void CameraDatabase::updateCachedValue(const QString &id, const QVariant &val)

@@ -145,6 +145,8 @@ private:
     void init();
     void sendRequest(const QString &id, bool get, bool wait, const char *operation);
     void notify(const QString &id, const QVariant &value);
+    /// After a set the camera refused or did not answer: says so and reads the values again.
+    void readBackRefusedSet(const Command &command);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();
