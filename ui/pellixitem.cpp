@@ -336,8 +336,9 @@ void PellixItem::loadRoi(QList<QRect> &out, int &count, int &screenWidth, int &s
     screenWidth = mDatabase->evaluateInt(roi->screenWidth);
     screenHeight = mDatabase->evaluateInt(roi->screenHeight);
     pauseRefresh();
-    mDatabase->loadRoi(
-        out, count, roi->index, roi->x, roi->y, roi->width, roi->height, roi->getCommand);
+    if (!mDatabase->loadRoi(
+            out, count, roi->index, roi->x, roi->y, roi->width, roi->height, roi->getCommand))
+        count = -1;
     resumeRefresh();
 }
 
