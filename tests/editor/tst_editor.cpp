@@ -2,7 +2,6 @@
 #include "comm/metatypes.h"
 #include "description/cameradescriptionfile.h"
 #include "description/enumerationelement.h"
-#include "description/integerelement.h"
 #include "editor/editdescriptionfileproperties.h"
 #include "editor/editwindow.h"
 #include "editor/selectreferencesdialog.h"
@@ -20,7 +19,6 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
@@ -269,6 +267,9 @@ void TestEditor::elements()
     clickRow("twElements", "A");
     QCOMPARE(find("swPages")->property("currentIndex").toInt(), 1);
     find<QCheckBox>("cbGroupExpand")->setChecked(false);
+    clickRow("twElements", "DisplayElement_0");
+    type("leName", "DisplayElement_0_0");
+    QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
     clickRow("twElements", "DisplayElement_1");
     click("tbElementRemove");
     QVERIFY(!editor()->description()->isGroupExpanded("A"));
