@@ -163,6 +163,7 @@ void TestEditor::init()
 {
     AppSettings::instance() = AppSettings();
     AppSettings::instance().askExitWindows = false;
+    QDir(path("lab.xml")).removeRecursively();
     QVERIFY(DescriptionFixture::write(QStringList { kLab }));
     EditWindow::showInstance();
 }
@@ -361,6 +362,8 @@ void TestEditor::unsavedChanges_data()
     QTest::newRow("yes saves") << int(QMessageBox::Yes) << false << QByteArray("XY");
     QTest::newRow("no discards") << int(QMessageBox::No) << false << QByteArray("SE");
     QTest::newRow("cancel stays") << int(QMessageBox::Cancel) << true << QByteArray("SE");
+    // The file became a folder: the failed save is reported and the changes stay.
+    QTest::newRow("yes, but the save fails") << int(QMessageBox::Yes) << true << QByteArray();
 }
 
 void TestEditor::unsavedChanges()
@@ -373,6 +376,11 @@ void TestEditor::unsavedChanges()
     type("leCommandCode", "XY");
     if (!answer)
         type("leCommandCode", "SE");
+    if (code.isEmpty())
+        QVERIFY(QFile::remove(path("lab.xml")) && QDir().mkpath(path("lab.xml")));
+    ModalAnswer failure(
+        [](QWidget *w) { return w->windowTitle() == "Unable to write description"; },
+        ModalAnswer::clickButton(QMessageBox::Ok));
     ModalAnswer box(question(),
         ModalAnswer::clickButton(
             answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel));
@@ -381,6 +389,7 @@ void TestEditor::unsavedChanges()
     QCOMPARE(
         box.text(), answer ? QStringLiteral("Do you want to save the current description?") : "");
     QCOMPARE(editor()->isVisible(), open);
+    QCOMPARE(failure.answered(), code.isEmpty());
     QCOMPARE(CameraDescriptionFile(path("lab.xml")).command("Sel").code, code);
 }
 
