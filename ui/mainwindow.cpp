@@ -4,6 +4,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "description/cameradescriptionfile.h"
+#include "editor/editwindow.h"
 #include "engine/cameradatabase.h"
 #include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
@@ -304,7 +305,7 @@ void MainWindow::onClearDescription() { }
 
 void MainWindow::on_actEditor_triggered()
 {
-    // The description editor is not part of this build yet.
+    EditWindow::showInstance();
 }
 
 void MainWindow::onShowDescription(const QModelIndex &index)
@@ -678,6 +679,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+    }
+    // The editor's unsaved work is asked for before the program ends with this window.
+    if (!EditWindow::closeInstance()) {
+        event->ignore();
+        return;
     }
     settings.runtimeWindowsGeometry = saveGeometry();
     settings.runtimeSizeOfSettings = mUi->splitter->sizes().value(0);
