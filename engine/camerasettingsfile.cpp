@@ -146,8 +146,19 @@ bool CameraSettingsFile::load(const QString &fileName, QString *error)
 
 bool CameraSettingsFile::save(const QString &fileName, QString *error) const
 {
+    // Unbuffered, so that a short write (a full disk) is seen here: a buffer flushed only on
+    // commit would lose the error and put a truncated file in place of the old one.
     QSaveFile file(fileName);
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(toXml()) >= 0 && file.commit();
+    const QByteArray bytes = toXml();
+    qint64 written = 0;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        for (qint64 n = 0; written < bytes.size(); written += n) {
+            n = file.write(bytes.constData() + written, bytes.size() - written);
+            if (n <= 0)
+                break;
+        }
+    }
+    const bool saved = written == bytes.size() && file.commit();
     if (!saved && error)
         *error = file.errorString();
     return saved;
