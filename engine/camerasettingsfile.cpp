@@ -23,8 +23,10 @@ const QString kRoiType = QStringLiteral("roi");
 
 QByteArray decodeBlock(const QString &text, bool *ok)
 {
+    // Line breaks and indentation (a file tidied up by hand) are no damage.
     const auto result
-        = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        = QByteArray::fromBase64Encoding(text.toLatin1().simplified().replace(' ', QByteArray()),
+            QByteArray::AbortOnBase64DecodingErrors);
     *ok = bool(result);
     return *result;
 }

@@ -101,7 +101,8 @@ void TestCameraSettingsFile::applyItem_data()
     };
     const QRect region(8, 16, 320, 240);
     row("value for a command runs nothing", "Apply", "item", "1", Outcome::Skipped);
-    row("list", "LUT", "list", CameraSettingsFile::listBlock({ "4", "x", "6" }), Outcome::Applied,
+    row("list over two lines", "LUT", "list",
+        CameraSettingsFile::listBlock({ "4", "x", "6" }).insert(8, "\n  "), Outcome::Applied,
         { "LTS", "LUT", "LUT", "LUT", "LTE" });
     row("list count beyond its strings", "LUT", "list",
         block([](QDataStream &s) { s << qint32(0x7fffffff) << QString("1"); }), Outcome::Damaged);
