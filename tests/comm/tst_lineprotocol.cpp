@@ -35,8 +35,16 @@ void TestLineProtocol::buildFrame_data()
         << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
     QTest::newRow("integer then string")
         << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
-    QTest::newRow("own trailing separator removed")
-        << QByteArray("X;") << QVariantList() << cr("@X");
+    QTest::newRow("separator after a typed number removed")
+        << QByteArray("GAI120;") << QVariantList() << cr("@GAI120");
+    // Only a separator after a number goes; one that is text stays.
+    QTest::newRow("separator alone kept") << QByteArray(";") << QVariantList() << cr("@;");
+    QTest::newRow("separator in typed text kept")
+        << QByteArray("UID\"Line;") << QVariantList() << cr("@UID\"Line;");
+    QTest::newRow("separator ending a string kept")
+        << QByteArray("S") << QVariantList { QStringLiteral("a;") } << cr("@S\"a;");
+    QTest::newRow("text constant as it is, numeric constant as a number")
+        << QByteArray("ST") << QVariantList { QByteArray("ALL"), QByteArray("7") } << cr("@STALL7");
     QTest::newRow("latin-1 string")
         << QByteArray("S") << QVariantList { QStringLiteral("\u00e9") } << QByteArray("@S\"\xe9\r");
 }
