@@ -82,11 +82,13 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
     const QByteArray &cmd, const QVariantList &args, QVariantList &reply, int timeoutMs,
     bool expectReply)
 {
-    if (!isOpen())
-        open();
+    // Asked once when open: on the relay every question is a round trip.
     if (!isOpen()) {
-        setOnline(false);
-        return Failure;
+        open();
+        if (!isOpen()) {
+            setOnline(false);
+            return Failure;
+        }
     }
 
     const QByteArray frame = buildFrame(cmd, args);

@@ -543,10 +543,12 @@ void CommunicationThreadObject::shutDown()
     // released in the thread that created them.
     if (mDiscoveryTimer)
         mDiscoveryTimer->stop();
+    // The relay goes first: it closes its own ports when its connection ends, and relay ports
+    // asked to close one by one would each wait for it.
+    mRelayServer->stop();
     const QList<AbstractCommunicator *> list = communicators();
     for (AbstractCommunicator *comm : list)
         comm->close();
-    mRelayServer->stop();
 }
 
 CommandQueue *CommunicationThreadObject::queue() const

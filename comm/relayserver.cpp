@@ -228,7 +228,8 @@ void RelayServer::localClientDisconnect()
 
 void RelayServer::localClientError()
 {
-    if (mClientSocket) {
+    // Each wait slice that passes without data reports a time-out; that is no fault.
+    if (mClientSocket && mClientSocket->error() != QLocalSocket::SocketTimeoutError) {
         qDebug().noquote() << QStringLiteral("rServer: socket error: ")
                 + mClientSocket->errorString();
         if (mClientSocket->state() == QLocalSocket::UnconnectedState)
