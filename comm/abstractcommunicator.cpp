@@ -82,6 +82,8 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
     const QByteArray &cmd, const QVariantList &args, QVariantList &reply, int timeoutMs,
     bool expectReply)
 {
+    if (stopRequested())
+        return Failure;
     // Asked once when open: on the relay every question is a round trip.
     if (!isOpen()) {
         open();
@@ -137,6 +139,11 @@ QByteArray AbstractCommunicator::cameraId()
     return mCameraId;
 }
 
+bool AbstractCommunicator::stopRequested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
 void AbstractCommunicator::setOnline(bool online)
 {
     if (mOnline == online)
@@ -160,7 +167,7 @@ void AbstractCommunicator::sendCommandEvent(
     auto succeeded = [&]() { return result != Failure && (!expectReply || !reply.isEmpty()); };
 
     int retries = 0;
-    while (!succeeded() && wasOnline && retries < mRetries) {
+    while (!succeeded() && wasOnline && retries < mRetries && !stopRequested()) {
         ++retries;
         close();
         open();

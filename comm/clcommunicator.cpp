@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QThread>
 
 namespace {
 constexpr uint32_t TextBufferBytes = 1024;
@@ -208,7 +207,7 @@ bool CLCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectReply)
                 continue;
             }
             const qint64 remaining = deadline.remainingTime();
-            if (remaining <= 0 || QThread::currentThread()->isInterruptionRequested())
+            if (remaining <= 0 || stopRequested())
                 break;
             // Nothing waiting: block in the library for the next byte instead of polling it.
             // The slice bounds how late a stop request is noticed.
