@@ -127,11 +127,15 @@ AbstractCommunicator *CommunicationThreadObject::findCommunicator(const QString 
             return comm;
     }
     // The port may be one the relay serves once it runs; asked at most every 1.5 s.
-    QMutexLocker lock(&mStateMutex);
-    if (!mRelayPoke.isValid() || mRelayPoke.elapsed() > RelayPokeIntervalMs) {
-        mRelayPoke.start();
-        RelayCommunicator::startServer();
+    bool poke = false;
+    {
+        QMutexLocker lock(&mStateMutex);
+        poke = !mRelayPoke.isValid() || mRelayPoke.elapsed() > RelayPokeIntervalMs;
+        if (poke)
+            mRelayPoke.start();
     }
+    if (poke)
+        RelayCommunicator::startServer();
     return nullptr;
 }
 

@@ -91,7 +91,8 @@ qint64 RelayServer::relayProcessId() const
 
 void RelayServer::trace(const QString &log, const QString &console) const
 {
-    qDebug().noquote() << log;
+    if (!log.isEmpty())
+        qDebug().noquote() << log;
     if (debugMode() && !console.isEmpty()) {
         if (Console *out = Console::instance())
             out->normalLog(console);
