@@ -11,6 +11,7 @@
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/settingsdialog.h"
 #include "ui/standarditemmodel.h"
 #include "ui/uiresources.h"
 #include "ui_mainwindow.h"
@@ -532,12 +533,28 @@ void MainWindow::selectItemChanged(const QItemSelection &selected, const QItemSe
 
 void MainWindow::on_actSaveSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Select save file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->saveSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actLoadSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("SElect load file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->loadSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actConsoleRunScript_triggered()
@@ -591,7 +608,9 @@ void MainWindow::on_actShowTimedUpdates_triggered()
 
 void MainWindow::on_actSettings_triggered()
 {
-    // The settings dialog is not part of this build yet.
+    // Applied again also when cancelled: the descriptions are reloaded either way.
+    SettingsDialog::run();
+    applySettings();
 }
 
 void MainWindow::on_leConsoleInput_returnPressed()
