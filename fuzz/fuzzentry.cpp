@@ -2,6 +2,10 @@
 
 #include "comm/abstractcommunicator.h"
 #include "comm/console.h"
+#include "comm/relayclient.h"
+#include "comm/relaylinebuffer.h"
+#include "comm/relayserver.h"
+#include "comm/virtualcommunicator.h"
 #include "description/boolelement.h"
 #include "description/cameradescriptionfile.h"
 #include "description/descriptionreader.h"
@@ -106,6 +110,8 @@ const QList<FuzzEntry::Target> &FuzzEntry::targets()
         { "description", &FuzzEntry::description },
         { "reply", &FuzzEntry::reply },
         { "console", &FuzzEntry::console },
+        { "relay_lines", &FuzzEntry::relayLines },
+        { "relay_requests", &FuzzEntry::relayRequests },
     };
     return all;
 }
@@ -267,5 +273,78 @@ QString FuzzEntry::console(const QByteArray &input)
     content.replace('\r', QByteArray()).replace('\n', QByteArray());
     if (joined != content)
         return QStringLiteral("The script's commands are not its lines");
+    return QString();
+}
+
+QString FuzzEntry::relayLines(const QByteArray &input)
+{
+    if (input.isEmpty())
+        return QString();
+    const int limit = 1 + uchar(input.at(0)) % 32;
+    RelayLineBuffer buffer(limit);
+    QStringList taken;
+    const auto takeFrom = [&](bool all) {
+        QByteArray line;
+        RelayLineBuffer::Taken kind;
+        while ((kind = buffer.take(line)) != RelayLineBuffer::Nothing) {
+            taken.append(kind == RelayLineBuffer::Line
+                    ? QString::fromLatin1(line.toPercentEncoding())
+                    : QStringLiteral("<too long>"));
+            if (!all)
+                break;
+        }
+    };
+    // Chunks as they come off the socket; the reader takes one line or all after each.
+    QByteArray stream;
+    for (int at = 1; at < input.size();) {
+        const uchar head = uchar(input.at(at));
+        const QByteArray chunk = input.mid(at + 1, head & 0x3f);
+        at += 1 + chunk.size();
+        stream += chunk;
+        buffer.append(chunk);
+        takeFrom(head & 0x80);
+    }
+    takeFrom(true);
+
+    QStringList expected;
+    int start = 0;
+    for (int end; (end = stream.indexOf('\n', start)) >= 0; start = end + 1) {
+        const QByteArray line = stream.mid(start, end + 1 - start);
+        expected.append(line.size() <= limit ? QString::fromLatin1(line.toPercentEncoding())
+                                             : QStringLiteral("<too long>"));
+    }
+    if (stream.size() - start > limit)
+        expected.append(QStringLiteral("<too long>"));
+    if (taken != expected)
+        return QStringLiteral(
+            "With lines of at most %1 bytes, the stream\n%2\ngave\n%3\ninstead of\n%4")
+            .arg(limit)
+            .arg(QString::fromLatin1(stream.toPercentEncoding()), taken.join(QLatin1Char('\n')),
+                expected.join(QLatin1Char('\n')));
+    return QString();
+}
+
+QString FuzzEntry::relayRequests(const QByteArray &input)
+{
+    // The simulated camera answers at once.
+    VirtualCommunicator::setDelayDivisor(0);
+    RelayClient client;
+    client.addPort(new VirtualCommunicator(QStringLiteral("V")), "Marnifex");
+    client.addPort(new VirtualCommunicator(QStringLiteral("A|B")), "Marnifex", 7);
+    RelayLineBuffer server(RelayServer::MaxLineBytes);
+    int start = 0;
+    while (start < input.size()) {
+        const int end = input.indexOf('\n', start);
+        const QByteArray request = input.mid(start, end < 0 ? -1 : end + 1 - start);
+        start = end < 0 ? input.size() : end + 1;
+        const QByteArray reply = client.answer(request);
+        server.append(reply);
+        QByteArray line;
+        if (!reply.startsWith('@') || server.take(line) != RelayLineBuffer::Line || line != reply
+            || server.hasUnfinished())
+            return QStringLiteral("The request %1 was answered with %2, not one reply line")
+                .arg(QString::fromLatin1(request.toPercentEncoding()),
+                    QString::fromLatin1(reply.toPercentEncoding()));
+    }
     return QString();
 }

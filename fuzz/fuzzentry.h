@@ -31,6 +31,13 @@ public:
     static QString reply(const QByteArray &input);
     /// Console input: the bytes as a typed line (UTF-8) and as a script file.
     static QString console(const QByteArray &input);
+    /// Lines read off a relay connection, in chunks (the first byte sets the line limit, each
+    /// chunk is a length byte and its bytes): every line comes out once, in order, the ones too
+    /// long as such.
+    static QString relayLines(const QByteArray &input);
+    /// Request lines to the relay program, served by a simulated camera: each is answered with
+    /// exactly one reply line.
+    static QString relayRequests(const QByteArray &input);
 };
 
 #endif // FUZZENTRY_H
