@@ -13,6 +13,7 @@
 #include "description/enumerationelement.h"
 #include "description/integerelement.h"
 #include "description/stringelement.h"
+#include "engine/camerasettingsfile.h"
 #include "engine/commandrequest.h"
 #include "engine/elementvalue.h"
 
@@ -94,12 +95,63 @@ Items items(CameraDescriptionFile &file)
     return items;
 }
 
-// A console command must reach the camera as one frame: a line end inside it would start a
+// A command must reach the camera as one frame: a carriage return inside it would start a
 // second command whose reply the program never waits for.
-bool oneFrame(const QByteArray &text)
+bool oneFrame(const QByteArray &frame)
 {
-    const QByteArray frame = AbstractCommunicator::buildFrame(text, QVariantList());
     return frame.indexOf(AbstractCommunicator::End) == frame.size() - 1;
+}
+
+bool oneFrameOf(const QByteArray &text)
+{
+    return oneFrame(AbstractCommunicator::buildFrame(text, QVariantList()));
+}
+
+QString itemText(const CameraSettingsFile::Item &item)
+{
+    return QStringLiteral("%1 (%2): %3").arg(item.id, item.type, item.text);
+}
+
+// What a value item becomes on the wire through an element of each kind: empty when it is
+// refused or goes out as the file says, else what went wrong.
+QString valueSent(const QString &text)
+{
+    BoolElement flag;
+    flag.trueValue = QStringLiteral("1");
+    flag.falseValue = QStringLiteral("0");
+    IntegerElement number;
+    DoubleElement scaled;
+    scaled.convertMultiply = 0.1;
+    scaled.convertAdd = -5;
+    StringElement label;
+    EnumerationElement mode;
+    const QList<const DisplayElement *> elements { &flag, &number, &scaled, &label, &mode };
+    for (const DisplayElement *element : elements) {
+        const QVariant value = ElementValue::cameraValue(element, text);
+        if (!value.isValid())
+            continue;
+        const bool isText = element == &label;
+        Command command;
+        command.id = QStringLiteral("Set");
+        command.code = "SET";
+        command.paramsSet.append(
+            { isText ? CommandParameterType::String : CommandParameterType::Int,
+                QStringLiteral("v"), QByteArray() });
+        QMap<QString, QVariant> cache { { QStringLiteral("v"), value } };
+        const CommandRequest request = CommandRequest::forSet(command, cache);
+        const QByteArray frame = AbstractCommunicator::buildFrame(request.code, request.args);
+        if (!oneFrame(frame))
+            return QStringLiteral("goes out as more than one command: ")
+                + QString::fromLatin1(frame.toPercentEncoding());
+        const QVariant argument = request.args.value(0);
+        if (isText && QString::fromLatin1(argument.toString().toLatin1()) != text)
+            return QStringLiteral("goes out as the text ") + argument.toString();
+        bool isNumber = false;
+        QVariant(text).toInt(&isNumber);
+        if ((element == &number || element == &mode) && !isNumber)
+            return QStringLiteral("is no number but goes out as ") + argument.toString();
+    }
+    return QString();
 }
 
 } // namespace
@@ -112,6 +164,7 @@ const QList<FuzzEntry::Target> &FuzzEntry::targets()
         { "console", &FuzzEntry::console },
         { "relay_lines", &FuzzEntry::relayLines },
         { "relay_requests", &FuzzEntry::relayRequests },
+        { "settings", &FuzzEntry::settingsFile },
     };
     return all;
 }
@@ -238,7 +291,7 @@ QString FuzzEntry::console(const QByteArray &input)
 {
     const QString line = QString::fromUtf8(input);
     const Console::Request typed = Console::typedRequest(line);
-    if (!oneFrame(typed.text))
+    if (!oneFrameOf(typed.text))
         return QStringLiteral("The typed line goes out as more than one command: ")
             + QString::fromLatin1(typed.text.toPercentEncoding());
     // What is sent is what the line edit shows, only the leading letters in upper case.
@@ -262,7 +315,7 @@ QString FuzzEntry::console(const QByteArray &input)
     const QList<Console::Request> script = Console::scriptRequests(input);
     QByteArray joined;
     for (const Console::Request &request : script) {
-        if (request.text.isEmpty() || !oneFrame(request.text))
+        if (request.text.isEmpty() || !oneFrameOf(request.text))
             return QStringLiteral("A script line is empty or more than one command");
         if (request.query != request.text.contains('?'))
             return QStringLiteral("A script line's reply expectation does not match its text");
@@ -345,6 +398,48 @@ QString FuzzEntry::relayRequests(const QByteArray &input)
             return QStringLiteral("The request %1 was answered with %2, not one reply line")
                 .arg(QString::fromLatin1(request.toPercentEncoding()),
                     QString::fromLatin1(reply.toPercentEncoding()));
+    }
+    return QString();
+}
+
+QString FuzzEntry::settingsFile(const QByteArray &input)
+{
+    const CameraSettingsFile file = CameraSettingsFile::fromXml(input);
+    const QByteArray saved = file.toXml();
+    const CameraSettingsFile reloaded = CameraSettingsFile::fromXml(saved);
+    // An item without type is written without its text.
+    QList<CameraSettingsFile::Item> items = file.items();
+    for (CameraSettingsFile::Item &item : items) {
+        if (item.type.isEmpty())
+            item.text.clear();
+    }
+    if (reloaded.model() != file.model() || reloaded.type() != file.type()
+        || reloaded.id() != file.id() || reloaded.items() != items)
+        return changed(QStringLiteral("Saving and loading again changed the settings file"), saved,
+            reloaded.toXml());
+    file.check(QStringLiteral("M"), QStringLiteral("T"));
+
+    for (const CameraSettingsFile::Item &item : file.items()) {
+        QStringList entries;
+        QStringList entriesBack;
+        if (CameraSettingsFile::readListBlock(item.text, &entries)
+            && (!CameraSettingsFile::readListBlock(
+                    CameraSettingsFile::listBlock(entries), &entriesBack)
+                || entriesBack != entries))
+            return QStringLiteral("The list block does not write and read back: ") + itemText(item);
+        int count = 0;
+        QList<QRect> regions;
+        int countBack = 0;
+        QList<QRect> regionsBack;
+        if (CameraSettingsFile::readRoiBlock(item.text, &count, &regions)
+            && (!CameraSettingsFile::readRoiBlock(
+                    CameraSettingsFile::roiBlock(count, regions), &countBack, &regionsBack)
+                || countBack != count || regionsBack != regions))
+            return QStringLiteral("The region block does not write and read back: ")
+                + itemText(item);
+        const QString sent = valueSent(item.text);
+        if (!sent.isEmpty())
+            return QStringLiteral("The value of ") + itemText(item) + QLatin1Char(' ') + sent;
     }
     return QString();
 }

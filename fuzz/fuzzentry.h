@@ -38,6 +38,10 @@ public:
     /// Request lines to the relay program, served by a simulated camera: each is answered with
     /// exactly one reply line.
     static QString relayRequests(const QByteArray &input);
+    /// A camera settings file: what was read writes and reads again to the same items, its
+    /// list and region blocks likewise, and every value is either refused or goes out as one
+    /// frame that says what the file says.
+    static QString settingsFile(const QByteArray &input);
 };
 
 #endif // FUZZENTRY_H
