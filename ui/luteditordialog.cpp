@@ -81,9 +81,9 @@ void LUTEditorDialog::on_pbLoadFromFile_clicked()
     // Only as many lines as the table has rows: a long (or endless) file costs no more.
     const int rows = mUi->tableWidget->rowCount();
     QStringList lines;
-    while (lines.size() < rows && !file.atEnd()) {
+    while (lines.size() < rows) {
         const QByteArray line = file.readLine(kLineLimit);
-        if (line.isEmpty() && file.error() != QFileDevice::NoError)
+        if (line.isEmpty()) // the end, or a read error
             break;
         lines.append(QString::fromLatin1(line));
     }

@@ -1001,8 +1001,8 @@ void TestMainWindow::regionDrawing_data()
     QTest::newRow("tall sensor fills the height")
         << QSize(600, 800) << QRect(300, 400, 300, 400)
         << QStringList { "88,155 #808080", "150,100 #a0a0a4", "260,250 #ffffff" };
-    QTest::newRow("no sensor size draws nothing")
-        << QSize(800, 0) << QRect(0, 0, 400, 300) << QStringList { "100,80 #808080" };
+    QTest::newRow("no sensor size draws nothing") << QSize(
+        0, 600) << QRect(0, 0, 400, 300) << QStringList { "100,80 #808080", "205,155 #808080" };
 }
 
 void TestMainWindow::regionDrawing()
