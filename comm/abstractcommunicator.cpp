@@ -82,6 +82,8 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
     const QByteArray &cmd, const QVariantList &args, QVariantList &reply, int timeoutMs,
     bool expectReply)
 {
+    if (stopRequested())
+        return Failure;
     if (!isOpen())
         open();
     if (!isOpen()) {
@@ -135,6 +137,11 @@ QByteArray AbstractCommunicator::cameraId()
     return mCameraId;
 }
 
+bool AbstractCommunicator::stopRequested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
 void AbstractCommunicator::setOnline(bool online)
 {
     if (mOnline == online)
@@ -158,7 +165,7 @@ void AbstractCommunicator::sendCommandEvent(
     auto succeeded = [&]() { return result != Failure && (!expectReply || !reply.isEmpty()); };
 
     int retries = 0;
-    while (!succeeded() && wasOnline && retries < mRetries) {
+    while (!succeeded() && wasOnline && retries < mRetries && !stopRequested()) {
         ++retries;
         close();
         open();

@@ -149,9 +149,10 @@ bool ComCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectReply
             if (replyComplete(out, expectReply))
                 return true;
             const qint64 remaining = deadline.remainingTime();
-            if (remaining <= 0)
+            if (remaining <= 0 || stopRequested())
                 break;
-            if (!mPort->waitForReadyRead(static_cast<int>(remaining))) {
+            // In short steps, so that stopping the thread does not wait for the time limit.
+            if (!mPort->waitForReadyRead(static_cast<int>(qMin<qint64>(remaining, 50)))) {
                 const QSerialPort::SerialPortError error = mPort->error();
                 if (isHangUp(error) || !mPort->isOpen()) {
                     // The far side hung up: no reply can come any more.

@@ -347,9 +347,11 @@ void CommunicationThreadObject::relayDisconnected()
 
 void CommunicationThreadObject::commOnlineStateChanged(AbstractCommunicator *comm, bool online)
 {
-    Q_UNUSED(comm)
     {
         QMutexLocker lock(&mStateMutex);
+        // A port deselected meanwhile may still report once; the selection has taken over.
+        if (!comm || comm->portName() != mCurrentPort.toLatin1())
+            return;
         mOnline = online;
     }
     emit onlineModeChanged(online);
@@ -392,9 +394,15 @@ void CommunicationThreadObject::setCurrentPort(const QString &name)
     AbstractCommunicator *next = findCommunicator(name);
     if (!next && !name.isEmpty())
         return;
+    // Listening first: a change of the port's flag after it is read below is then reported.
+    if (next)
+        connect(next, &AbstractCommunicator::onlineStateChanged, this,
+            &CommunicationThreadObject::commOnlineStateChanged, Qt::UniqueConnection);
+    bool changed = false;
+    bool online = false;
     {
         QMutexLocker lock(&mStateMutex);
-        if (!mCurrentPort.isEmpty()) {
+        if (!mCurrentPort.isEmpty() && mCurrentPort != name) {
             for (AbstractCommunicator *comm : qAsConst(mCommunicators)) {
                 if (comm->portName() == mCurrentPort.toLatin1())
                     disconnect(comm, &AbstractCommunicator::onlineStateChanged, this,
@@ -402,11 +410,14 @@ void CommunicationThreadObject::setCurrentPort(const QString &name)
             }
         }
         mCurrentPort = name;
-        mOnline = next != nullptr;
+        // The mode is what the port's last exchange found. Taking a port that cannot be opened
+        // for online would stick: its failing exchanges change nothing, so nobody would hear.
+        online = next && next->isOnline();
+        changed = online != mOnline;
+        mOnline = online;
     }
-    if (next)
-        connect(next, &AbstractCommunicator::onlineStateChanged, this,
-            &CommunicationThreadObject::commOnlineStateChanged, Qt::UniqueConnection);
+    if (changed)
+        emit onlineModeChanged(online);
     if (Console *console = Console::instance())
         console->logSwitchedToPort(name);
 }

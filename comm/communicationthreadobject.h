@@ -51,7 +51,8 @@ public:
         bool expectReply, bool withErrorCheck);
 
     /// Selects the port that commands go to; an unknown non-empty name changes nothing, an
-    /// empty name clears the selection.
+    /// empty name clears the selection. The online mode becomes what the port's last exchange
+    /// found (offline without a port); a change is reported through onlineModeChanged.
     void setCurrentPort(const QString &name);
     QString currentPort() const;
     /// Blocking status query of one port; StatusRemoved when the communication thread is not

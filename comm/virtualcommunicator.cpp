@@ -1,5 +1,6 @@
 #include "comm/virtualcommunicator.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
@@ -83,7 +84,11 @@ bool VirtualCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectR
     out = mOutput;
     mOutput.clear();
     const int divisor = readDelayDivisor;
-    if (timeoutMs >= 1 && divisor > 0)
-        QThread::msleep(static_cast<unsigned long>(timeoutMs / divisor));
+    if (timeoutMs >= 1 && divisor > 0) {
+        // In short steps, so that stopping the thread does not wait for the line.
+        QDeadlineTimer line(timeoutMs / divisor);
+        while (!line.hasExpired() && !stopRequested())
+            QThread::msleep(static_cast<unsigned long>(qMin<qint64>(line.remainingTime(), 10)));
+    }
     return true;
 }

@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardItem>
 #include <QThread>
@@ -132,6 +133,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A waiting exchange gives up at once, so that the thread ends and closes its ports.
+    mCommThread->requestInterruption();
     mCommThread->quit();
     if (mCommThread->wait(kThreadQuitWaitMs)) {
         delete mComm;
@@ -386,7 +389,8 @@ void MainWindow::clearItemEditors()
 
 void MainWindow::setOnline(bool online)
 {
-    if (online) {
+    // Without a description or a port nothing is online, whatever a late report says.
+    if (online && mRegistry.current() && !mComm->currentPort().isEmpty()) {
         mOnlineLabel->setText(QStringLiteral("ONLINE: %1").arg(mComm->currentPort()));
         if (AppSettings::instance().runtimeAlwaysEditMode)
             createIndexWidgets();
@@ -436,7 +440,11 @@ void MainWindow::refreshModel()
     view->setSortingEnabled(false);
     mUi->lblParamInfo->clear();
 
-    setOnline(description != nullptr);
+    // The new rows start enabled: an offline port disables them, as its report would.
+    const bool online = description && mComm->isOnline();
+    if (description && !online)
+        mModel->onOnlineModeChanged(false);
+    setOnline(online);
     mCameraLabel->setText(mRegistry.cameraText());
 }
 
@@ -452,20 +460,29 @@ void MainWindow::on_actConnect_triggered()
 
 void MainWindow::runConnection()
 {
-    // A second show event while the dialog runs must not open another one.
+    // A show event or the menu while the connect dialog or the description choice runs must
+    // not open another connect dialog.
     if (mConnecting)
         return;
     mConnecting = true;
-    const QByteArray reply = DialogConnectToPort::connectToPort(mComm, this);
-    mConnecting = false;
-    if (!mRegistry.parseIdentification(reply))
+    const auto done = qScopeGuard([this] { mConnecting = false; });
+    bool accepted = false;
+    const QByteArray reply = DialogConnectToPort::connectToPort(mComm, this, &accepted);
+    if (!accepted)
+        return; // cancelled: the connection stays as it was
+    if (reply.isEmpty()) {
+        // The chosen port had no camera (any more) and was released: nothing is connected.
+        on_actDisconnect_triggered();
         return;
+    }
+    mRegistry.parseIdentification(reply);
+    // The old camera's rows must not talk to the newly selected port.
+    if (mRegistry.current())
+        detachDescription();
 
     bool fullMatch = false;
     CameraDescriptionFile *chosen = selectDescription(
         mRegistry.descriptions(), mRegistry.cameraModel(), mRegistry.cameraType(), fullMatch, this);
-    if (mRegistry.current())
-        detachDescription();
     // A file added through "Add custom" joins the registry, which owns it from now on.
     mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
@@ -495,8 +512,12 @@ void MainWindow::onSelectFile()
                            "to any camera"));
         return;
     }
+    if (mConnecting)
+        return;
+    mConnecting = true;
     CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(
         mRegistry.descriptions(), mRegistry.cameraModel(), mRegistry.cameraType(), this);
+    mConnecting = false;
     if (!chosen)
         return;
     if (mRegistry.current())
@@ -609,6 +630,18 @@ void MainWindow::on_leConsoleInput_returnPressed()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // Restoring a minimised window shows it again: only the first show applies the start-up
+    // layout, which would otherwise undo what the user arranged since.
+    if (!mShownBefore) {
+        mShownBefore = true;
+        applyStartLayout();
+    }
+    if (!mRegistry.current() && !mConnecting)
+        emit applicationStart();
+}
+
+void MainWindow::applyStartLayout()
+{
     AppSettings &settings = AppSettings::instance();
     if (!settings.runtimeWindowsGeometry.isEmpty())
         restoreGeometry(settings.runtimeWindowsGeometry);
@@ -651,9 +684,6 @@ void MainWindow::showEvent(QShowEvent *event)
     default:
         break;
     }
-
-    if (!mRegistry.current())
-        emit applicationStart();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

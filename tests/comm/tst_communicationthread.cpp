@@ -123,11 +123,11 @@ void TestCommunicationThread::currentPortRules()
     QCOMPARE(mComm->currentPort(), QStringLiteral("Bench"));
     mComm->setCurrentPort(QStringLiteral("Lab"));
     QCOMPARE(mComm->currentPort(), QStringLiteral("Lab"));
-    QVERIFY(mComm->isOnline());
     ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
     QVERIFY(mComm->sendCommand("a", "ERR?", {}, true));
     QVERIFY(mComm->sendCommandFirst("b", "ERR?", {}, true, true));
     QTRY_COMPARE(replies.count(), 3);
+    QVERIFY(mComm->isOnline());
 
     mComm->setCurrentPort(QString());
     QCOMPARE(mComm->currentPort(), QString());
@@ -217,20 +217,31 @@ void TestCommunicationThread::onlineModeFollowsSelectedPort()
             comm, [comm, online]() { comm->setOnline(online); }, Qt::BlockingQueuedConnection);
     };
     mComm->setCurrentPort(QStringLiteral("Bench"));
-    QCOMPARE(mode.count(), 0); // selecting emits nothing by itself
+    QCOMPARE(mode.count(), 0); // still offline: no change
     setOnline("Bench", true);
     QTRY_COMPARE(mode.count(), 1);
 
     // Only the selected port counts.
+    setOnline("Lab", true);
     mComm->setCurrentPort(QStringLiteral("Lab"));
     setOnline("Bench", false);
-    setOnline("Lab", true);
     setOnline("Lab", false);
+    QTRY_COMPARE(mode.count(), 2);
+
+    // A port whose device cannot be opened is offline as soon as it is selected; its failing
+    // exchanges change nothing, so it must not have been taken for online.
+    setOnline("Lab", true);
     QTRY_COMPARE(mode.count(), 3);
-    QCOMPARE(mode.at(0).first().toBool(), true);
-    QCOMPARE(mode.at(1).first().toBool(), true);
-    QCOMPARE(mode.at(2).first().toBool(), false);
+    const QString missing = QStringLiteral("/nonexistent/ttyMFX1");
+    mComm->addSerialPort(missing);
+    QTRY_VERIFY(mComm->findCommunicator(missing));
+    mComm->setCurrentPort(missing);
     QVERIFY(!mComm->isOnline());
+    QTRY_COMPARE(mode.count(), 4);
+    QVariantList modes;
+    for (const QVariantList &args : qAsConst(mode))
+        modes.append(args.first());
+    QCOMPARE(modes, (QVariantList { true, false, true, false }));
 }
 
 void TestCommunicationThread::hotPlug()
