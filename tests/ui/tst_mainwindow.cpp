@@ -870,6 +870,7 @@ void TestMainWindow::valueEditors()
     if (action == "up") {
         QTest::keyClick(control, Qt::Key_Up);
     } else if (action == "drag") {
+        // Press, move and release as the slider's mouse handling performs them.
         auto *slider = editor->findChild<QSlider *>();
         slider->setSliderDown(true);
         for (const QByteArray value : { "17", "18", "19" }) {
