@@ -363,6 +363,8 @@ void ItemWidget::roiEdit()
     int width = 800;
     int height = 600;
     cell->loadRoi(regions, count, width, height);
+    if (count == -1) // the user cancelled the read
+        return;
     if (!ROIEditDialog::edit(regions, count, width, height, this))
         return;
     if (PellixItem *target = itemAt(model, index, PellixItem::RoiType))
