@@ -16,6 +16,7 @@
 #include "engine/camerasettingsfile.h"
 #include "engine/commandrequest.h"
 #include "engine/elementvalue.h"
+#include "engine/luttextfile.h"
 
 #include <QBuffer>
 #include <QVariant>
@@ -165,6 +166,7 @@ const QList<FuzzEntry::Target> &FuzzEntry::targets()
         { "relay_lines", &FuzzEntry::relayLines },
         { "relay_requests", &FuzzEntry::relayRequests },
         { "settings", &FuzzEntry::settingsFile },
+        { "lut", &FuzzEntry::lutFile },
     };
     return all;
 }
@@ -441,5 +443,38 @@ QString FuzzEntry::settingsFile(const QByteArray &input)
         if (!sent.isEmpty())
             return QStringLiteral("The value of ") + itemText(item) + QLatin1Char(' ') + sent;
     }
+    return QString();
+}
+
+QString FuzzEntry::lutFile(const QByteArray &input)
+{
+    if (input.isEmpty())
+        return QString();
+    const int rows = uchar(input.at(0));
+    const QByteArray text = input.mid(1);
+    QBuffer file;
+    file.setData(text);
+    file.open(QIODevice::ReadOnly);
+    const QStringList values = LutTextFile::read(&file, rows);
+    if (values.size() != rows)
+        return QStringLiteral("%1 rows got %2 values").arg(rows).arg(values.size());
+
+    // Whatever the lines before it, a short line lands in its own row.
+    const QList<QByteArray> lines = text.split('\n');
+    for (int row = 0; row < rows; ++row) {
+        const QByteArray line = row < lines.size() ? lines.at(row) : QByteArray();
+        if (LutTextFile::cellValue(values.at(row)) != values.at(row)
+            || (line.size() < 64
+                && values.at(row) != LutTextFile::cellValue(QString::fromLatin1(line))))
+            return QStringLiteral("Row %1 holds %2 for the line %3")
+                .arg(row)
+                .arg(values.at(row), QString::fromLatin1(line.toPercentEncoding()));
+    }
+
+    QBuffer saved;
+    saved.setData(LutTextFile::toText(values));
+    saved.open(QIODevice::ReadOnly);
+    if (LutTextFile::read(&saved, rows) != values)
+        return QStringLiteral("The values do not save and load again unchanged");
     return QString();
 }

@@ -42,6 +42,9 @@ public:
     /// list and region blocks likewise, and every value is either refused or goes out as one
     /// frame that says what the file says.
     static QString settingsFile(const QByteArray &input);
+    /// A LUT text file (the first byte sets the number of rows): line i goes to row i as a
+    /// whole number, and the values save and load again unchanged.
+    static QString lutFile(const QByteArray &input);
 };
 
 #endif // FUZZENTRY_H

@@ -51,6 +51,9 @@ for name in "${targets[@]}"; do
     mkdir -p "$work" "$findings" "$(dirname "$log")"
     extra=()
     [ -f "fuzz/$name.dict" ] && extra+=(-dict="fuzz/$name.dict")
+    # Per-target libFuzzer options, for example longer inputs than the seeds.
+    [ -f "fuzz/$name.options" ] && read -r -a options_of_target <"fuzz/$name.options" \
+        && extra+=("${options_of_target[@]}")
     echo "== $name: ${seconds} s (log: $log)"
     status=0
     "$dir/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
