@@ -11,6 +11,7 @@
 #include "ui/pellixitem.h"
 #include "ui/selectdescriptiondialog.h"
 #include "ui/standarditemmodel.h"
+#include "ui/treesearch.h"
 #include "ui/uiresources.h"
 #include "ui_mainwindow.h"
 
@@ -73,6 +74,7 @@ MainWindow::MainWindow(QWidget *parent)
     view->setAllColumnsShowFocus(true);
     view->expandAll();
     view->setSortingEnabled(false);
+    new TreeSearch(mUi->leSearch, view, mFilter);
 
     mUi->wdgStackedExtra->hide();
     mUi->wdgParams->setMaximumWidth(99999);
