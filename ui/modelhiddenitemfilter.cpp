@@ -229,15 +229,25 @@ void ModelHiddenItemFilter::exposeTree(QStandardItem *parent)
     QVarLengthArray<Bucket *, 2> buckets;
     for (int column = 0; column < columns; ++column)
         buckets.append(&mBuckets[BucketKey(parent, column)]);
+    QVarLengthArray<QHash<const QStandardItem *, Entry>::iterator, 2> entries(columns);
     for (int row = 0; row < rows; ++row) {
+        bool shown = false;
+        for (int column = 0; column < columns; ++column) {
+            QStandardItem *item = parent->child(row, column);
+            entries[column] = item ? mEntries.find(item) : mEntries.end();
+            shown = shown || entries[column] != mEntries.end();
+        }
+        // Rows the model does not show need no matching.
+        if (!shown)
+            continue;
         QStandardItem *name = parent->child(row, 0);
         const bool pass
             = !isSearching() || (name && (exposedChildCount(name) > 0 || matches(name)));
         for (int column = 0; column < columns; ++column) {
-            QStandardItem *item = parent->child(row, column);
-            const auto entry = item ? mEntries.find(item) : mEntries.end();
+            const auto entry = entries[column];
             if (entry == mEntries.end())
                 continue;
+            QStandardItem *item = parent->child(row, column);
             Bucket &bucket = *buckets[column];
             ++bucket.shown;
             entry->exposed = pass;

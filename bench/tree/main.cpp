@@ -464,9 +464,10 @@ int main(int argc, char **argv)
         large[expressions] = c.large.median;
     }
     std::printf("\nexpression cost ratios: build %.1f, refresh %.1f, level %.1f (10,000 elements, "
-                "with expressions / without; goal: at most 3)\n",
+                "with expressions / without; goal: at most 3; processor time: %.1f, %.1f, %.1f)\n",
         large[1].build.wall / large[0].build.wall, large[1].refresh.wall / large[0].refresh.wall,
-        large[1].level.wall / large[0].level.wall);
+        large[1].level.wall / large[0].level.wall, large[1].build.cpu / large[0].build.cpu,
+        large[1].refresh.cpu / large[0].refresh.cpu, large[1].level.cpu / large[0].level.cpu);
 
     Bench searched(10000, false, folder.path());
     const Timing keystroke = searchKeystrokeWorst(searched, QStringLiteral("gain"), repetitions);
