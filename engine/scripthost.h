@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QScriptProgram>
+#include <QScriptValue>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -76,6 +77,8 @@ private:
         QScriptEngine *engine = nullptr;
         ScriptWatchdog *watchdog = nullptr;
         QHash<QString, QScriptProgram> programs;
+        // Straight-line expressions made into functions (invalid: run as a program).
+        QHash<QString, QScriptValue> functions;
         // Engines replaced while an evaluation on them was still running.
         QList<QScriptEngine *> retired;
         int depth = 0;

@@ -106,6 +106,7 @@ void TestExpressions::evaluate_data()
     i("fraction text value", "Fraction", 7);
     i("not a number is 0", "'abc'", 0);
     error("syntax error", "Mode ==", false, "^SyntaxError");
+    error("unbalanced parentheses", "Mode) || (1", false, "^SyntaxError");
     error("unknown name", "NoSuchValue == 1", false);
     error("infinite result", "1 / 0", true);
     error("result beyond int", "3e10", true);
@@ -121,8 +122,7 @@ void TestExpressions::evaluate()
     // Twice: the compiled expression is reused, and an error is reported every time. Then in
     // the script thread, where a statement ("var") sends any expression.
     for (int round = 0; round < 3; ++round) {
-        const QString e
-            = round < 2 || expression.isEmpty() ? expression : "var r = (" + expression + "); r";
+        const QString e = round < 2 || expression.isEmpty() ? expression : "var r; " + expression;
         if (!error.isEmpty())
             expectError(e, error);
         if (asInt)
