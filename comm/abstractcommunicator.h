@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
+
 /// Base of every camera transport: the line protocol (framing and reply decoding), the blocking
 /// exchange with its time limits, the retry policy, the cached identification and the online flag.
 /// Subclasses supply only the raw port operations.
@@ -33,8 +35,9 @@ public:
     explicit AbstractCommunicator(QObject *parent = nullptr);
     ~AbstractCommunicator() override;
 
-    /// "@", the command text, the arguments (integers followed by ";", strings after a double
-    /// quote), the trailing ";" removed, then CR.
+    /// "@", the command text, the arguments (integers and numeric constants followed by ";",
+    /// strings after a double quote, other constants as they are), the ";" after a last number
+    /// removed, then CR.
     static QByteArray buildFrame(const QByteArray &cmd, const QVariantList &args);
     /// Decodes a reply: Failure without an ACK byte (args untouched); otherwise args receives
     /// the arguments of the data part (empty when there is none).
@@ -64,6 +67,10 @@ public:
     /// Sets the online flag; emits onlineStateChanged only on a change.
     virtual void setOnline(bool online);
 
+    /// Whether the thread running this call is being stopped (QThread::requestInterruption):
+    /// waits for the line end early and no further exchange starts.
+    static bool stopRequested();
+
 public slots:
     /// One exchange with the retry policy, run in the communicator's thread; always ends in
     /// exactly one receivedReply.
@@ -81,7 +88,8 @@ signals:
 protected:
     QElapsedTimer mIdTimer;
     QByteArray mCameraId;
-    bool mOnline = false;
+    // Written by the exchanges; also read when another thread selects this port.
+    std::atomic<bool> mOnline { false };
     int mRetries = 2;
 };
 

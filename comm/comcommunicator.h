@@ -32,6 +32,7 @@ public:
 
 private:
     void ensurePort();
+    void requestLowLatency();
     void portErrorOccurred(QSerialPort::SerialPortError error);
     bool isHangUp(QSerialPort::SerialPortError error) const;
     void hangUp();
@@ -43,6 +44,7 @@ private:
     /// An exchange is reading or writing: port errors are handled by the exchange itself.
     bool mInExchange = false;
     bool mHangUpPending = false;
+    bool mLowLatencyRefused = false;
 };
 
 #endif // COMCOMMUNICATOR_H

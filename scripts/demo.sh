@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs Marnifex against the simulated camera "Demo"
-# (marnifex V:Demo, with the demo descriptions of XML/).
+# (marnifex V:Demo, with the demo descriptions of XML/), and the same camera behind the simulated
+# Camera Link serial library, whose port is listed (and found) first.
 #
 # With a display the program simply starts; connect with OK in the "Connect to Camera" dialog.
 # Without one ($DISPLAY unset) it runs on a virtual X display, accepts the connect dialog
@@ -11,6 +12,8 @@ scripts/setup.sh
 scripts/build.sh build >/dev/null
 echo "Built build/marnifex. The camera descriptions in XML/:"
 build/tools/mfxdescribe/mfxdescribe XML
+export MARNIFEX_CLSERIAL="$PWD/build/tools/mfxsimclserial/libmfxsimclserial.so"
+export MARNIFEX_SIMCL_CAMERAS=Demo
 
 if [ -n "${DISPLAY:-}" ]; then
     exec build/marnifex V:Demo "$@"

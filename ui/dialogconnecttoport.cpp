@@ -26,10 +26,14 @@ DialogConnectToPort::~DialogConnectToPort()
     mComm->stopDiscovery();
 }
 
-QByteArray DialogConnectToPort::connectToPort(CommunicationThreadObject *comm, QWidget *parent)
+QByteArray DialogConnectToPort::connectToPort(
+    CommunicationThreadObject *comm, QWidget *parent, bool *accepted)
 {
     DialogConnectToPort dialog(comm, parent);
-    if (dialog.exec() != QDialog::Accepted)
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    if (accepted)
+        *accepted = ok;
+    if (!ok)
         return QByteArray();
     const QString port = dialog.selectedPort();
     comm->setCurrentPort(port);

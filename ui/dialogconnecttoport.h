@@ -30,8 +30,9 @@ public:
 
     /// Runs the dialog modally. When accepted, makes the chosen port current and returns the
     /// identification text of its camera; otherwise, or when the camera has gone meanwhile,
-    /// returns empty bytes.
-    static QByteArray connectToPort(CommunicationThreadObject *comm, QWidget *parent = nullptr);
+    /// returns empty bytes. accepted, when given, tells a cancel from a port without camera.
+    static QByteArray connectToPort(
+        CommunicationThreadObject *comm, QWidget *parent = nullptr, bool *accepted = nullptr);
 
     /// The current row's port, if the communication thread confirms that its camera is still
     /// there (blocking); empty otherwise.

@@ -4,12 +4,14 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "description/cameradescriptionfile.h"
+#include "editor/editwindow.h"
 #include "engine/cameradatabase.h"
 #include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/settingsdialog.h"
 #include "ui/standarditemmodel.h"
 #include "ui/treesearch.h"
 #include "ui/uiresources.h"
@@ -22,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardItem>
 #include <QThread>
@@ -124,6 +127,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A waiting exchange gives up at once, so that the thread ends and closes its ports.
+    mCommThread->requestInterruption();
     mCommThread->quit();
     if (mCommThread->wait(kThreadQuitWaitMs)) {
         delete mComm;
@@ -303,7 +308,7 @@ void MainWindow::onClearDescription() { }
 
 void MainWindow::on_actEditor_triggered()
 {
-    // The description editor is not part of this build yet.
+    EditWindow::showInstance();
 }
 
 void MainWindow::onShowDescription(const QModelIndex &index)
@@ -369,7 +374,8 @@ void MainWindow::clearItemEditors()
 
 void MainWindow::setOnline(bool online)
 {
-    if (online) {
+    // Without a description or a port nothing is online, whatever a late report says.
+    if (online && mRegistry.current() && !mComm->currentPort().isEmpty()) {
         mOnlineLabel->setText(QStringLiteral("ONLINE: %1").arg(mComm->currentPort()));
         if (AppSettings::instance().runtimeAlwaysEditMode)
             createIndexWidgets();
@@ -419,7 +425,11 @@ void MainWindow::refreshModel()
     view->setSortingEnabled(false);
     mUi->lblParamInfo->clear();
 
-    setOnline(description != nullptr);
+    // The new rows start enabled: an offline port disables them, as its report would.
+    const bool online = description && mComm->isOnline();
+    if (description && !online)
+        mModel->onOnlineModeChanged(false);
+    setOnline(online);
     mCameraLabel->setText(mRegistry.cameraText());
 }
 
@@ -435,22 +445,31 @@ void MainWindow::on_actConnect_triggered()
 
 void MainWindow::runConnection()
 {
-    // A second show event while the dialog runs must not open another one.
+    // A show event or the menu while the connect dialog or the description choice runs must
+    // not open another connect dialog.
     if (mConnecting)
         return;
     mConnecting = true;
-    const QByteArray reply = DialogConnectToPort::connectToPort(mComm, this);
-    mConnecting = false;
-    if (!mRegistry.parseIdentification(reply))
+    const auto done = qScopeGuard([this] { mConnecting = false; });
+    bool accepted = false;
+    const QByteArray reply = DialogConnectToPort::connectToPort(mComm, this, &accepted);
+    if (!accepted)
+        return; // cancelled: the connection stays as it was
+    if (reply.isEmpty()) {
+        // The chosen port had no camera (any more) and was released: nothing is connected.
+        on_actDisconnect_triggered();
         return;
+    }
+    mRegistry.parseIdentification(reply);
+    // The old camera's rows must not talk to the newly selected port.
+    if (mRegistry.current())
+        detachDescription();
 
     bool fullMatch = false;
     CameraDescriptionFile *chosen = selectDescription(
         mRegistry.descriptions(), mRegistry.cameraModel(), mRegistry.cameraType(), fullMatch, this);
-    if (mRegistry.current())
-        detachDescription();
     // A file added through "Add custom" joins the registry, which owns it from now on.
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     if (!fullMatch && chosen)
         mRegistry.setPartialMatchSuffix(
@@ -478,13 +497,17 @@ void MainWindow::onSelectFile()
                            "to any camera"));
         return;
     }
+    if (mConnecting)
+        return;
+    mConnecting = true;
     CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(
         mRegistry.descriptions(), mRegistry.cameraModel(), mRegistry.cameraType(), this);
+    mConnecting = false;
     if (!chosen)
         return;
     if (mRegistry.current())
         detachDescription();
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     refreshModel();
 }
@@ -512,12 +535,28 @@ void MainWindow::selectItemChanged(const QItemSelection &selected, const QItemSe
 
 void MainWindow::on_actSaveSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Select save file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->saveSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actLoadSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("SElect load file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->loadSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actConsoleRunScript_triggered()
@@ -574,7 +613,9 @@ void MainWindow::on_actShowTimedUpdates_triggered()
 
 void MainWindow::on_actSettings_triggered()
 {
-    // The settings dialog is not part of this build yet.
+    // Applied again also when cancelled: the descriptions are reloaded either way.
+    SettingsDialog::run();
+    applySettings();
 }
 
 void MainWindow::on_leConsoleInput_returnPressed()
@@ -595,6 +636,18 @@ void MainWindow::on_leConsoleInput_returnPressed()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // Restoring a minimised window shows it again: only the first show applies the start-up
+    // layout, which would otherwise undo what the user arranged since.
+    if (!mShownBefore) {
+        mShownBefore = true;
+        applyStartLayout();
+    }
+    if (!mRegistry.current() && !mConnecting)
+        emit applicationStart();
+}
+
+void MainWindow::applyStartLayout()
+{
     AppSettings &settings = AppSettings::instance();
     if (!settings.runtimeWindowsGeometry.isEmpty())
         restoreGeometry(settings.runtimeWindowsGeometry);
@@ -637,9 +690,6 @@ void MainWindow::showEvent(QShowEvent *event)
     default:
         break;
     }
-
-    if (!mRegistry.current())
-        emit applicationStart();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -653,6 +703,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+    }
+    // The editor's unsaved work is asked for before the program ends with this window.
+    if (!EditWindow::closeInstance()) {
+        event->ignore();
+        return;
     }
     settings.runtimeWindowsGeometry = saveGeometry();
     settings.runtimeSizeOfSettings = mUi->splitter->sizes().value(0);

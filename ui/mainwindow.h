@@ -110,6 +110,8 @@ private:
     /// Drops the tree's and the database's pointers into the current description.
     void detachDescription();
     void runConnection();
+    /// Geometry, splitter sizes, description panel and level from the settings.
+    void applyStartLayout();
 
     std::unique_ptr<Ui::MainWindow> mUi;
     QStringList mConsoleHistory;
@@ -129,7 +131,9 @@ private:
     QString mScriptDir;
     QString mSettingsDir;
     QString mConsoleDir;
+    // A connect dialog or a description choice is under way.
     bool mConnecting = false;
+    bool mShownBefore = false;
 };
 
 #endif // MAINWINDOW_H

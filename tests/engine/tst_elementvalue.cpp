@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -84,7 +85,8 @@ private slots:
     void fromCache();
     void toCamera_data();
     void toCamera();
-    void readForSavingReadsTheCamera();
+    void typedBackAsShown_data();
+    void typedBackAsShown();
 };
 
 void TestElementValue::fromCache_data()
@@ -145,13 +147,11 @@ void TestElementValue::toCamera_data()
     row("bool true", "bool", true, "On");
     row("bool false", "bool", false, "Off");
     row("bool non-zero number", "bool", 3, "On");
-    row("bool text from a settings file", "bool", "true", "On");
     row("bool text 0", "bool", "0", "Off");
     row("bool never read", "bool", none, "Off");
     row("enumeration unchanged", "enum", 2, 2);
     row("double truncated, not rounded", "double", 13.9, 7);
     row("double negative truncated toward zero", "double", 9.1, -1);
-    row("double from settings text", "double", "13.5", 7);
     row("ConvertMultiply 0 writes nothing", "doubleZero", 13.9, none,
         "Double element Exposure: ConvertMultiply is 0, value 13.9 not written");
     row("result beyond int range", "doubleTiny", 11.0, none,
@@ -209,25 +209,32 @@ void TestElementValue::toCamera()
         QCOMPARE(db.cachedValue(ElementValue::reference(e.get())), expected);
 }
 
-void TestElementValue::readForSavingReadsTheCamera()
+void TestElementValue::typedBackAsShown_data()
 {
-    FakeCommandChannel channel;
-    CameraDatabase db(&channel);
-    auto description = makeDescription({ { "Expo", "EX", {}, {}, { intParam("expo") }, {} },
-        { "Gain", "GA", {}, {}, { intParam("gain") }, {} } });
-    db.setDescription(description.get(), "m", "t");
-    channel.directReplies.insert("EX?", { 7 });
-    QTest::ignoreMessage(QtDebugMsg, "Double value read: 7 ConvertMultiply: 0.5 ConvertAdd: 10");
-    QCOMPARE(ElementValue::readForSaving(&db, element("double").get()), QVariant(13.5));
-    QCOMPARE(
-        channel.requests.first(), (FakeCommandChannel::Request { "@direct", "EX?", {}, true }));
+    QTest::addColumn<double>("multiply");
+    QTest::addColumn<double>("add");
+    for (double multiply : { 0.1, 0.01, 0.05, 2.5, 1.0 / 3 })
+        QTest::addRow("x %g", multiply) << multiply << 0.0;
+    QTest::newRow("x 0.1 + -40.5") << 0.1 << -40.5;
+}
 
-    // A value that cannot be read is saved as nothing; a write-only one is not even read.
-    QVERIFY(!ElementValue::readForSaving(&db, element("int").get()).isValid());
-    auto writeOnly = element("double");
-    writeOnly->accessMode = AccessMode::WO;
-    QVERIFY(!ElementValue::readForSaving(&db, writeOnly.get()).isValid());
-    QCOMPARE(channel.codes(), (QByteArrayList { "EX?", "GA?" }));
+void TestElementValue::typedBackAsShown()
+{
+    QFETCH(double, multiply);
+    QFETCH(double, add);
+    DoubleElement e;
+    e.convertMultiply = multiply;
+    e.convertAdd = add;
+    for (int raw = -1000; raw <= 1000; ++raw) {
+        // As the tree shows it and as a spin box with 3 decimals shows it.
+        const double shown = ElementValue::shownDouble(&e, raw);
+        for (const QString &typed :
+            { ElementValue::displayText(&e, raw), QString::number(shown, 'f', 3) })
+            QCOMPARE(ElementValue::cameraValue(&e, typed), QVariant(raw));
+        // Halfway to the next step is truncated toward zero.
+        const QString between = QString::number(ElementValue::shownDouble(&e, raw + 0.5), 'g', 6);
+        QCOMPARE(ElementValue::cameraValue(&e, between), QVariant(int(std::trunc(raw + 0.5))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestElementValue)

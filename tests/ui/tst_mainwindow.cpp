@@ -5,6 +5,7 @@
 #include "comm/virtualcommunicator.h"
 #include "description/cameradescriptionfile.h"
 #include "description/descriptionregistry.h"
+#include "engine/cameradatabase.h"
 #include "tests/ui/descriptionfixture.h"
 #include "tests/ui/modalanswer.h"
 #include "ui/aboutdialog.h"
@@ -12,15 +13,19 @@
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/settingsdialog.h"
 #include "ui/splashscreen.h"
+#include "ui/standarditemmodel.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
@@ -70,31 +75,21 @@ QString viewState(QWidget *window)
         .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
 }
 
+/// Port, online label, camera label, the registry's camera, the description of the registry
+/// and of the database, first rows: what must agree however a connection attempt ends.
+QString connectionState(MainWindow *window)
+{
+    const auto file = [](CameraDescriptionFile *d) { return d ? d->fileName() : QString(); };
+    return QStringList { window->communication()->currentPort(), window->onlineLabel()->text(),
+        window->cameraLabel()->text(), window->registry().cameraText(),
+        file(window->registry().current()), file(window->database()->description()),
+        shownRows(window).mid(0, 2).join(',') }
+        .join('|');
+}
+
 const QStringList kBeginnerRows { "Main", "  Brightness" };
 // The description of camera "Fold" stores group "Main/Expert" as collapsed.
 const QStringList kAllRows { "Main", "  Brightness", "  +Expert", "    Contrast" };
-
-/// A running communication thread with simulated cameras and no serial ports.
-struct CommFixture
-{
-    explicit CommFixture(const QStringList &cameras)
-    {
-        for (const QString &name : cameras)
-            VirtualCommunicator::addVirtualDevice(name);
-        comm.setSerialPortScanning(false);
-        QObject::connect(&thread, &QThread::started, &comm,
-            &CommunicationThreadObject::startCommunication, Qt::QueuedConnection);
-        thread.start();
-    }
-    ~CommFixture()
-    {
-        thread.quit();
-        thread.wait();
-    }
-
-    QThread thread;
-    CommunicationThreadObject comm { &thread };
-};
 
 QTableWidget *tableOf(QWidget *dialog)
 {
@@ -152,6 +147,15 @@ void acceptConnection(QWidget *dialog)
 ModalAnswer::Action chooseDescription(const QString &file)
 {
     return [file](QWidget *w) {
+        if (MainWindow *window = MainWindow::instance()) {
+            // Restoring the window meanwhile must not open a second connect dialog.
+            ModalAnswer second(ModalAnswer::ofType<DialogConnectToPort>(),
+                [](QWidget *connect) { static_cast<QDialog *>(connect)->reject(); });
+            window->hide();
+            window->show();
+            QCoreApplication::processEvents();
+            QVERIFY(!second.answered());
+        }
         auto *dialog = static_cast<SelectDescriptionDialog *>(w);
         if (file == QLatin1String("-")) {
             button(dialog, "pbCancel")->click();
@@ -178,17 +182,19 @@ private slots:
 
     void startsWithSimulatedCamera();
     void splashShowsVersionImageAndLoading();
-    void connectToPort_data();
-    void connectToPort();
     void selectDescriptionRow_data();
     void selectDescriptionRow();
     void addCustomDescription_data();
     void addCustomDescription();
     void descriptionChosenOnConnect_data();
     void descriptionChosenOnConnect();
+    void reconnectEndings_data();
+    void reconnectEndings();
+    void closesWhileExchangeWaits();
     void levels();
     void consoleSession();
     void viewSession();
+    void settingsDialog();
 
 private:
     /// Creates the window with simulated cameras and shows it; connects to the first camera
@@ -205,7 +211,6 @@ void TestMainWindow::initTestCase()
 {
     MetaTypes::registerAll();
     MainWindow::setSerialPortScanning(false);
-    VirtualCommunicator::setDelayDivisor(0);
     QFile demo(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice.xml");
     QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
     QVERIFY(QDir::setCurrent(mWork.path()));
@@ -231,6 +236,7 @@ void TestMainWindow::init()
     settings.askExitWindows = false;
     settings.updateDelay = 0;
     VirtualCommunicator::clearVirtualDevices();
+    VirtualCommunicator::setDelayDivisor(0);
 }
 
 std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
@@ -300,58 +306,6 @@ void TestMainWindow::splashShowsVersionImageAndLoading()
     QVERIFY(splash.elapsed() >= minimum);
     QVERIFY(!splash.isVisible());
     QVERIFY2(timerRan, "events were not processed while waiting");
-}
-
-void TestMainWindow::connectToPort_data()
-{
-    QTest::addColumn<QString>("how"); // ok, cancel, ghost (double-click on a port without
-                                      // camera), gone (a camera its thread no longer knows)
-    QTest::addColumn<int>("row");
-    QTest::addColumn<QByteArray>("identification");
-    QTest::addColumn<QString>("port"); // current afterwards; Cam1 was current before
-    const auto row
-        = [](const char *name, const char *how, int row, const char *id, const char *port) {
-              QTest::newRow(name) << how << row << QByteArray(id) << port;
-          };
-    row("first found", "ok", 0, "VirtualDevice-Cam1", "Cam1");
-    row("cancel keeps the port", "cancel", 0, "", "Cam1");
-    row("double-click on port without camera", "ghost", 2, "", "");
-    row("camera checked again on accept", "gone", 2, "", "");
-}
-
-void TestMainWindow::connectToPort()
-{
-    QFETCH(QString, how);
-    QFETCH(int, row);
-    QFETCH(QByteArray, identification);
-    QFETCH(QString, port);
-
-    CommFixture fixture({ "Cam1", "Cam2" });
-    QTRY_VERIFY(fixture.comm.portNames().contains(QStringLiteral("Cam1")));
-    fixture.comm.setCurrentPort(QStringLiteral("Cam1"));
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), [how, row](QWidget *w) {
-        auto *dialog = static_cast<DialogConnectToPort *>(w);
-        QTableWidget *table = tableOf(dialog);
-        QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
-            QStringList({ "Cam1|Detect camera: VirtualDevice-Cam1|1",
-                "Cam2|Detect camera: VirtualDevice-Cam2|1" }),
-            5000);
-        if (how == "ghost")
-            dialog->statusUpdate("Ghost", StatusNoCamera, QString());
-        if (how == "gone")
-            dialog->statusUpdate("Gone", StatusCameraFound, "AB-1");
-        table->setCurrentCell(row, 0);
-        if (how == "ghost") {
-            emit table->cellDoubleClicked(row, 0);
-            return;
-        }
-        dialog->findChild<QDialogButtonBox *>()
-            ->button(how == "cancel" ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
-            ->click();
-    });
-    QCOMPARE(DialogConnectToPort::connectToPort(&fixture.comm), identification);
-    QVERIFY(answer.answered());
-    QCOMPARE(fixture.comm.currentPort(), port);
 }
 
 void TestMainWindow::selectDescriptionRow_data()
@@ -518,6 +472,72 @@ void TestMainWindow::descriptionChosenOnConnect()
     }
 }
 
+void TestMainWindow::reconnectEndings_data()
+{
+    QTest::addColumn<QString>("port"); // chosen on reconnecting; empty: cancel
+    QTest::addColumn<QString>("state"); // afterwards, see connectionState
+    const QString lab = "VirtualDevice %1|VirtualDevice %1|%2|%2|Main,  Brightness";
+    const QString released = "|OFFLINE| | |||";
+    QTest::newRow("ok") << "Other"
+                        << "Other|ONLINE: Other|" + lab.arg("Other", "lab_other.xml");
+    QTest::newRow("cancel") << ""
+                            << "Lab|ONLINE: Lab|" + lab.arg("Lab", "lab.xml");
+    // Double-clicked without camera; reported with one the thread does not know on OK.
+    QTest::newRow("port without camera") << "Ghost" << released;
+    QTest::newRow("port lost its camera") << "Gone" << released;
+    QTest::newRow("description choice cancelled")
+        << "Nothing"
+        << "Nothing|OFFLINE|VirtualDevice Nothing|VirtualDevice Nothing|||";
+}
+
+void TestMainWindow::reconnectEndings()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, state);
+    auto window = start({ "Lab", "Other", "Nothing" });
+    QVERIFY(window);
+    ModalAnswer connection(ModalAnswer::ofType<DialogConnectToPort>(), [port](QWidget *w) {
+        auto *dialog = static_cast<DialogConnectToPort *>(w);
+        QTableWidget *table = tableOf(dialog);
+        QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
+            QStringList({ "Lab|Detect camera: VirtualDevice-Lab|1",
+                "Other|Detect camera: VirtualDevice-Other|1",
+                "Nothing|Detect camera: VirtualDevice-Nothing|1" }),
+            5000);
+        dialog->statusUpdate("Ghost", StatusNoCamera, QString());
+        dialog->statusUpdate("Gone", StatusCameraFound, "VirtualDevice-Gone");
+        const auto row = table->findItems(port, Qt::MatchExactly);
+        if (!row.isEmpty())
+            table->setCurrentCell(row.first()->row(), 0);
+        if (port == "Ghost")
+            emit table->cellDoubleClicked(table->currentRow(), 0);
+        else
+            dialog->findChild<QDialogButtonBox *>()
+                ->button(port.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+                ->click();
+    });
+    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("-"));
+    action(window.get(), "actConnect")->trigger();
+    QVERIFY(connection.answered());
+    QCOMPARE(selection.answered(), port == "Nothing");
+    QCOMPARE(connectionState(window.get()), state);
+}
+
+void TestMainWindow::closesWhileExchangeWaits()
+{
+    auto window = start({ "Lab" });
+    QVERIFY(window);
+    QPointer<VirtualCommunicator> lab
+        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+    VirtualCommunicator::setDelayDivisor(2); // the line time of the running program
+    lab->camera().queueFault(SimulatedCamera::NoAnswer);
+    QVERIFY(window->communication()->sendCommand("test", "ZZ?", {}, true));
+    QTRY_VERIFY(lab->camera().receivedCommands().contains("ZZ?"));
+    // The exchange now waits out its time limit and a retry: over a second of line time.
+    window.reset();
+    QVERIFY2(lab.isNull(), "the communication thread did not stop in time");
+}
+
 void TestMainWindow::levels()
 {
     const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
@@ -635,6 +655,17 @@ void TestMainWindow::viewSession()
 {
     auto window = start({ "Lab" });
     QVERIFY(window);
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    // Showing the window again (it was restored) keeps its size and the selected row.
+    AppSettings::instance().runtimeWindowsGeometry = window->saveGeometry();
+    window->resize(window->width() + 50, window->height());
+    const QSize size = window->size();
+    view->setCurrentIndex(window->filter()->index(0, 0));
+    window->hide();
+    window->show();
+    QCOMPARE(window->size(), size);
+    QVERIFY(view->selectionModel()->hasSelection());
+
     QString version;
     ModalAnswer about(ModalAnswer::ofType<AboutDialog>(), [&version](QWidget *w) {
         version = static_cast<AboutDialog *>(w)->versionText();
@@ -650,7 +681,6 @@ void TestMainWindow::viewSession()
         qPrintable(version));
     QVERIFY(!QApplication::activeModalWidget());
 
-    auto *view = window->findChild<QTreeView *>("tvParams");
     auto *info = window->findChild<QLabel *>("lblParamInfo");
     const QModelIndex group = window->filter()->index(0, 0);
     emit view->entered(window->filter()->index(0, 1, group));
@@ -686,7 +716,30 @@ void TestMainWindow::viewSession()
     emit window->communication()->onlineModeChanged(true);
     QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
 
+    // The camera's identification goes into a settings file, which loads back.
+    const QString cdt = mWork.filePath("lab.cdt");
+    QStringList titles;
+    for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(cdt));
+        ModalAnswer refusal(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        action(window.get(), name)->trigger();
+        QVERIFY(!refusal.answered());
+        titles.append(picker.title());
+    }
+    QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
+    QFile saved(cdt);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains(
+        "<CameraDescriptionSave model=\"VirtualDevice\" type=\"Lab\" id=\"VirtualDevice-Lab\">"));
+
     action(window.get(), "actDisconnect")->trigger();
+    {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
+        action(window.get(), "actSaveSettings")->trigger();
+        action(window.get(), "actLoadSettings")->trigger();
+        QVERIFY(!picker.answered());
+    }
     QCOMPARE(window->filter()->rowCount(), 0);
     QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
@@ -710,6 +763,48 @@ void TestMainWindow::viewSession()
         QCOMPARE(window->isVisible(), button == QMessageBox::No);
         QCOMPARE(
             AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
+    }
+}
+
+// Cancelled, then accepted. Folders: one already listed is not added again, the same in other
+// letters is. The window applies the settings either way.
+void TestMainWindow::settingsDialog()
+{
+    AppSettings &settings = AppSettings::instance();
+    MainWindow window;
+    window.applySettings();
+    AppSettings before;
+    before.load();
+    QStringList folders;
+    for (const char *name : { "B", "b" }) {
+        folders.append(mWork.filePath(QStringLiteral("folders/") + name));
+        QVERIFY(QDir().mkpath(folders.last()));
+    }
+    for (const bool accepted : { false, true }) {
+        settings.updateDelay = 2500;
+        settings.searchPaths = QStringList { "/old" };
+        ModalAnswer answer(ModalAnswer::ofType<SettingsDialog>(), [&](QWidget *dialog) {
+            for (const QString &folder : { folders[0], folders[0], folders[1] }) {
+                ModalAnswer picker(
+                    ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(folder));
+                dialog->findChild<QPushButton *>("pbXMLAdd")->click();
+            }
+            dialog->findChild<QListWidget *>("lwXMLPaths")->setCurrentRow(0);
+            dialog->findChild<QPushButton *>("pbXMLRemove")->click();
+            dialog->findChild<QDialogButtonBox *>()
+                ->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                ->click();
+        });
+        action(&window, "actSettings")->trigger();
+        AppSettings stored;
+        stored.load();
+        const QStringList paths = accepted ? folders : QStringList { "/old" };
+        QCOMPARE(settings.searchPaths, paths);
+        QCOMPARE(settings.updateDelay, accepted ? 2000 : 2500);
+        QCOMPARE(stored.searchPaths, accepted ? paths : before.searchPaths);
+        QCOMPARE(stored.updateDelay, accepted ? 2000 : before.updateDelay);
+        QVERIFY(window.model()->isRefreshTimerActive());
+        QCOMPARE(window.model()->refreshInterval(), settings.updateDelay);
     }
 }
 
