@@ -1,0 +1,553 @@
+#include "ctlcommands.h"
+
+#include "comm/communicationthreadobject.h"
+#include "comm/console.h"
+#include "ctlsession.h"
+#include "description/cameradescriptionfile.h"
+#include "description/commandelement.h"
+#include "description/doubleelement.h"
+#include "description/enumerationelement.h"
+#include "description/integerelement.h"
+#include "description/listelement.h"
+#include "description/roielement.h"
+#include "description/stringelement.h"
+#include "engine/cameradatabase.h"
+#include "engine/elementvalue.h"
+#include "trackingchannel.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextStream>
+
+#include <cmath>
+
+namespace {
+
+// Longest silence of a camera that still works: a first attempt and two retries, each with
+// its time limit, and some slack for a loaded machine.
+constexpr int kQuietMs = 10000;
+
+QString stripped(QString text, const QString &prefix, const QString &suffix)
+{
+    text = text.trimmed();
+    if (!prefix.isEmpty() && text.startsWith(prefix))
+        text = text.mid(prefix.size()).trimmed();
+    if (!suffix.isEmpty() && text.endsWith(suffix))
+        text = text.left(text.size() - suffix.size()).trimmed();
+    return text;
+}
+
+// Limits of 0 to 0 mean that the description gives none.
+bool hasLimits(double minimum, double maximum)
+{
+    return minimum <= maximum && !(minimum == 0 && maximum == 0);
+}
+
+QString regionText(const QRect &r)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+QString replyText(const QVariantList &args)
+{
+    QStringList parts;
+    for (const QVariant &arg : args)
+        parts.append(arg.toString());
+    return parts.join(QLatin1Char(';'));
+}
+
+} // namespace
+
+CtlCommands::CtlCommands(CtlSession *session, QTextStream &out, QTextStream &err)
+    : mSession(session)
+    , mDatabase(session->database())
+    , mOut(out)
+    , mErr(err)
+{ }
+
+int CtlCommands::fail(int code, const QString &message)
+{
+    mErr << "mfxctl: " << message << '\n';
+    return code;
+}
+
+QString CtlCommands::path(const DisplayElement *element)
+{
+    QStringList parts = element->group.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts.append(element->name);
+    return parts.join(QLatin1Char('/'));
+}
+
+DisplayElement *CtlCommands::find(const QString &name, QString *error) const
+{
+    QList<DisplayElement *> found;
+    const QList<DisplayElement *> elements = mSession->description()->displayElements();
+    for (DisplayElement *element : elements) {
+        if (element->visibility != Visibility::Hidden
+            && (element->name == name || path(element) == name))
+            found.append(element);
+    }
+    if (found.size() == 1)
+        return found.first();
+    if (found.isEmpty()) {
+        *error = QStringLiteral("Unknown element %1").arg(name);
+    } else {
+        QStringList paths;
+        for (const DisplayElement *element : qAsConst(found))
+            paths.append(path(element));
+        *error = QStringLiteral("%1 is ambiguous; give its group path: %2")
+                     .arg(name, paths.join(QStringLiteral(", ")));
+    }
+    return nullptr;
+}
+
+bool CtlCommands::isAvailable(const DisplayElement *element) const
+{
+    return mDatabase->evaluateBool(element->isAvailable);
+}
+
+void CtlCommands::readValues(const QList<DisplayElement *> &elements)
+{
+    // One get per command: its reply brings every value the command carries.
+    QSet<QString> commands;
+    for (const DisplayElement *element : elements) {
+        const QString reference = ElementValue::reference(element);
+        if (reference.isEmpty() || element->accessMode == AccessMode::WO)
+            continue;
+        const QString command = mDatabase->commandFor(reference).id;
+        if (!command.isEmpty() && commands.contains(command))
+            continue;
+        commands.insert(command);
+        mDatabase->getValue(reference);
+    }
+    mSession->channel()->waitForReplies(kQuietMs);
+}
+
+QStringList CtlCommands::readList(DisplayElement *element)
+{
+    const auto *list = static_cast<const ListElement *>(element);
+    QStringList entries;
+    mDatabase->loadList(entries, mDatabase->evaluateInt(list->count), list->get, list->index);
+    return entries;
+}
+
+QList<QRect> CtlCommands::readRegions(DisplayElement *element)
+{
+    const auto *roi = static_cast<const RoiElement *>(element);
+    QList<QRect> regions;
+    mDatabase->loadRoi(regions, mDatabase->evaluateInt(roi->count), roi->index, roi->x, roi->y,
+        roi->width, roi->height, roi->getCommand);
+    return regions;
+}
+
+QString CtlCommands::shownText(DisplayElement *element, bool transfers)
+{
+    switch (element->type()) {
+    case DisplayElementType::List:
+        return transfers ? readList(element).join(QLatin1Char(' ')) : QStringLiteral("<list>");
+    case DisplayElementType::ROI: {
+        if (!transfers)
+            return QStringLiteral("<ROI>");
+        QStringList regions;
+        for (const QRect &region : readRegions(element))
+            regions.append(regionText(region));
+        return regions.join(QLatin1Char(' '));
+    }
+    case DisplayElementType::Command:
+        return ElementValue::displayText(element, QVariant());
+    default:
+        break;
+    }
+    // A write-only value is never read; the tree shows what the user entered, here nothing.
+    if (element->accessMode == AccessMode::WO)
+        return QString();
+    const QVariant value = mDatabase->cachedValue(ElementValue::reference(element));
+    if (element->type() == DisplayElementType::Bool) {
+        if (!value.isValid() || value.isNull())
+            return QString();
+        return ElementValue::checkState(value) == Qt::Checked ? QStringLiteral("true")
+                                                              : QStringLiteral("false");
+    }
+    return ElementValue::displayText(element, value);
+}
+
+int CtlCommands::exchangeResult()
+{
+    const QStringList failures = mSession->channel()->takeFailures();
+    if (failures.isEmpty())
+        return CtlSession::Ok;
+    return fail(CtlSession::CameraFailure,
+        QStringLiteral("No valid reply from the camera to %1")
+            .arg(failures.join(QStringLiteral(", "))));
+}
+
+int CtlCommands::get(const QStringList &names)
+{
+    QList<DisplayElement *> elements;
+    for (const QString &name : names) {
+        QString error;
+        DisplayElement *element = find(name, &error);
+        if (!element)
+            return fail(CtlSession::UsageError, error);
+        if (!isAvailable(element))
+            return fail(
+                CtlSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
+        elements.append(element);
+    }
+    readValues(elements);
+    for (DisplayElement *element : qAsConst(elements))
+        mOut << shownText(element, true) << '\n';
+    return exchangeResult();
+}
+
+int CtlCommands::dump(Visibility level, bool json, bool transfers)
+{
+    QList<DisplayElement *> shown;
+    const QList<DisplayElement *> elements = mSession->description()->displayElements();
+    for (DisplayElement *element : elements) {
+        if (element->visibility != Visibility::Hidden && element->visibility <= level
+            && isAvailable(element))
+            shown.append(element);
+    }
+    readValues(shown);
+
+    QJsonArray rows;
+    for (DisplayElement *element : qAsConst(shown)) {
+        if (!json) {
+            mOut << path(element) << '\t' << shownText(element, transfers) << '\n';
+            continue;
+        }
+        QJsonObject row {
+            { QStringLiteral("group"),
+                element->group.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/')) },
+            { QStringLiteral("name"), element->name }
+        };
+        QJsonValue value = shownText(element, false);
+        if (transfers && element->type() == DisplayElementType::List) {
+            value = QJsonArray::fromStringList(readList(element));
+        } else if (transfers && element->type() == DisplayElementType::ROI) {
+            QJsonArray regions;
+            for (const QRect &r : readRegions(element))
+                regions.append(QJsonObject { { QStringLiteral("x"), r.x() },
+                    { QStringLiteral("y"), r.y() }, { QStringLiteral("width"), r.width() },
+                    { QStringLiteral("height"), r.height() } });
+            value = regions;
+        }
+        row.insert(QStringLiteral("value"), value);
+        rows.append(row);
+    }
+    if (json)
+        mOut << QJsonDocument(rows).toJson(QJsonDocument::Indented);
+    return exchangeResult();
+}
+
+bool CtlCommands::parseValue(
+    const DisplayElement *element, const QString &text, QVariant *edited, QString *error)
+{
+    const QString name = element->name;
+    switch (element->type()) {
+    case DisplayElementType::Command:
+        // Pressing the button: whatever follows the "=" does not matter.
+        *edited = QVariant();
+        return true;
+    case DisplayElementType::Bool: {
+        const QString word = text.trimmed().toLower();
+        if (QStringList { "true", "1", "on", "yes" }.contains(word)) {
+            *edited = true;
+            return true;
+        }
+        if (QStringList { "false", "0", "off", "no" }.contains(word)) {
+            *edited = false;
+            return true;
+        }
+        *error = QStringLiteral("%1 takes true or false, not %2").arg(name, text);
+        return false;
+    }
+    case DisplayElementType::Integer: {
+        const auto *e = static_cast<const IntegerElement *>(element);
+        bool ok = false;
+        const qlonglong value = stripped(text, e->prefix, e->suffix).toLongLong(&ok);
+        if (!ok) {
+            *error = QStringLiteral("%1 takes a whole number, not %2").arg(name, text);
+            return false;
+        }
+        if (hasLimits(e->minimumValue, e->maximumValue)
+            && (value < e->minimumValue || value > e->maximumValue)) {
+            *error = QStringLiteral("%1 takes %2 to %3, not %4")
+                         .arg(name)
+                         .arg(e->minimumValue)
+                         .arg(e->maximumValue)
+                         .arg(text);
+            return false;
+        }
+        *edited = int(value);
+        return true;
+    }
+    case DisplayElementType::Double: {
+        const auto *e = static_cast<const DoubleElement *>(element);
+        bool ok = false;
+        const double value = stripped(text, e->prefix, e->suffix).toDouble(&ok);
+        if (!ok || !std::isfinite(value)) {
+            *error = QStringLiteral("%1 takes a number, not %2").arg(name, text);
+            return false;
+        }
+        if (hasLimits(e->minimumValue, e->maximumValue)
+            && (value < e->minimumValue || value > e->maximumValue)) {
+            *error = QStringLiteral("%1 takes %2 to %3, not %4")
+                         .arg(name)
+                         .arg(e->minimumValue)
+                         .arg(e->maximumValue)
+                         .arg(text);
+            return false;
+        }
+        if (!ElementValue::cameraValue(element, value).isValid()) {
+            *error = QStringLiteral("%1: %2 gives no camera value").arg(name, text);
+            return false;
+        }
+        *edited = value;
+        return true;
+    }
+    case DisplayElementType::String: {
+        const auto *e = static_cast<const StringElement *>(element);
+        // The text travels inside one line of the camera protocol.
+        for (const QChar c : text) {
+            if (c.unicode() < 0x20 || c.unicode() > 0xff) {
+                *error = QStringLiteral("%1 takes one line of Latin-1 text").arg(name);
+                return false;
+            }
+        }
+        if (text.size() < e->minimumLength
+            || (e->maximumLength > 0 && text.size() > e->maximumLength)) {
+            *error = QStringLiteral("%1 takes %2 to %3 characters")
+                         .arg(name)
+                         .arg(e->minimumLength)
+                         .arg(e->maximumLength);
+            return false;
+        }
+        *edited = text;
+        return true;
+    }
+    case DisplayElementType::Enumeration: {
+        const auto *e = static_cast<const EnumerationElement *>(element);
+        bool isNumber = false;
+        const int number = text.trimmed().toInt(&isNumber);
+        for (const EnumerationItem &item : e->items) {
+            if (item.name.compare(text.trimmed(), Qt::CaseInsensitive) == 0
+                || (isNumber && item.value == number)) {
+                *edited = item.value;
+                return true;
+            }
+        }
+        QStringList names;
+        for (const EnumerationItem &item : e->items)
+            names.append(item.name);
+        *error = QStringLiteral("%1 takes one of: %2").arg(name, names.join(QStringLiteral(", ")));
+        return false;
+    }
+    case DisplayElementType::List:
+    case DisplayElementType::ROI:
+        break;
+    }
+    *error = QStringLiteral("%1 is not a single value").arg(name);
+    return false;
+}
+
+bool CtlCommands::parseList(const QString &text, QStringList *entries)
+{
+    const QStringList words
+        = text.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        bool ok = false;
+        word.toInt(&ok, 10);
+        if (!ok)
+            return false;
+    }
+    *entries = words;
+    return true;
+}
+
+bool CtlCommands::parseRegions(const QString &text, QList<QRect> *regions)
+{
+    QList<QRect> parsed;
+    const QStringList words
+        = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        const QStringList numbers = word.split(QLatin1Char(','));
+        QList<int> values;
+        for (const QString &number : numbers) {
+            bool ok = false;
+            values.append(number.toInt(&ok));
+            if (!ok)
+                return false;
+        }
+        if (values.size() != 4 || values.at(2) < 0 || values.at(3) < 0)
+            return false;
+        parsed.append(QRect(values.at(0), values.at(1), values.at(2), values.at(3)));
+    }
+    *regions = parsed;
+    return true;
+}
+
+int CtlCommands::set(const QStringList &assignments)
+{
+    struct Change
+    {
+        DisplayElement *element;
+        QVariant edited;
+        QStringList entries;
+        QList<QRect> regions;
+    };
+    // Everything is checked before anything is sent.
+    QList<Change> changes;
+    for (const QString &assignment : assignments) {
+        const int split = assignment.indexOf(QLatin1Char('='));
+        if (split < 0)
+            return fail(CtlSession::UsageError,
+                QStringLiteral("Expected NAME=VALUE, not %1").arg(assignment));
+        const QString name = assignment.left(split);
+        const QString text = assignment.mid(split + 1);
+        QString error;
+        Change change { find(name, &error), {}, {}, {} };
+        DisplayElement *element = change.element;
+        if (!element)
+            return fail(CtlSession::UsageError, error);
+        if (element->accessMode == AccessMode::RO)
+            return fail(CtlSession::UsageError, QStringLiteral("%1 is read-only").arg(name));
+        if (!isAvailable(element))
+            return fail(
+                CtlSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
+        if (element->type() == DisplayElementType::List) {
+            if (!parseList(text, &change.entries))
+                return fail(CtlSession::UsageError,
+                    QStringLiteral("%1 takes whole numbers separated by blanks").arg(name));
+        } else if (element->type() == DisplayElementType::ROI) {
+            if (!parseRegions(text, &change.regions))
+                return fail(CtlSession::UsageError,
+                    QStringLiteral("%1 takes regions x,y,width,height separated by blanks")
+                        .arg(name));
+        } else if (!parseValue(element, text, &change.edited, &error)) {
+            return fail(CtlSession::UsageError, error);
+        }
+        changes.append(change);
+    }
+    if (const int result = exchangeResult())
+        return result;
+
+    // A set sends every value of its command: the others must be what the camera holds, as
+    // they are in the tree before the user edits.
+    QList<DisplayElement *> elements;
+    for (const Change &change : qAsConst(changes))
+        elements.append(change.element);
+    readValues(elements);
+    if (const int result = exchangeResult())
+        return result;
+
+    QSet<QString> commandsSent;
+    for (const Change &change : qAsConst(changes)) {
+        DisplayElement *element = change.element;
+        if (element->type() == DisplayElementType::List) {
+            const auto *list = static_cast<const ListElement *>(element);
+            mDatabase->saveList(change.entries, list->index, list->start, list->end, list->set);
+        } else if (element->type() == DisplayElementType::ROI) {
+            const auto *roi = static_cast<const RoiElement *>(element);
+            mDatabase->saveRoi(change.regions, mDatabase->evaluateInt(roi->count), roi->x, roi->y,
+                roi->width, roi->height, roi->start, roi->end, roi->setCommand);
+        } else {
+            ElementValue::write(mDatabase, element, change.edited);
+            if (element->type() == DisplayElementType::Command)
+                commandsSent.insert(static_cast<const CommandElement *>(element)->reference);
+        }
+        mSession->channel()->waitForReplies(kQuietMs);
+    }
+    // Values of a command with CachedUpdate wait for the command; say so rather than pretend.
+    for (const Change &change : qAsConst(changes)) {
+        const Command command = mDatabase->commandFor(ElementValue::reference(change.element));
+        if (command.cachedUpdate && !commandsSent.contains(command.id))
+            mErr << "mfxctl: " << change.element->name
+                 << " reaches the camera only with the command " << command.id << '\n';
+    }
+    return exchangeResult();
+}
+
+int CtlCommands::send(const QString &line)
+{
+    struct Reply
+    {
+        AbstractCommunicator::Result result;
+        QVariantList args;
+    };
+    QList<Reply> replies;
+    TrackingChannel *channel = mSession->channel();
+    const QMetaObject::Connection heard = QObject::connect(channel, &TrackingChannel::replied,
+        [&replies](const QString &id, const QByteArray &, AbstractCommunicator::Result result,
+            const QVariantList &args) {
+            if (id == QLatin1String("@Console"))
+                replies.append({ result, args });
+        });
+    Console console(mSession->comm());
+    bool query = false;
+    const QString command = Console::commandText(line, &query);
+    console.sendCommand(line);
+    // The command, then the error query the console adds.
+    channel->waitUntil([&replies]() { return replies.size() >= 2; }, kQuietMs);
+    QObject::disconnect(heard);
+
+    if (replies.isEmpty() || replies.first().result == AbstractCommunicator::Failure)
+        return fail(CtlSession::CameraFailure, QStringLiteral("No valid reply to %1").arg(command));
+    if (query)
+        mOut << replyText(replies.first().args) << '\n';
+    if (replies.size() < 2 || replies.at(1).result == AbstractCommunicator::Failure)
+        return fail(CtlSession::CameraFailure, QStringLiteral("No valid reply to ERR?"));
+    const int error = replies.at(1).args.value(0).toInt();
+    if (error != 0)
+        return fail(CtlSession::CameraFailure,
+            QStringLiteral("The camera reports error %1 after %2").arg(error).arg(command));
+    return CtlSession::Ok;
+}
+
+int CtlCommands::script(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(CtlSession::FileError,
+            QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    TrackingChannel *channel = mSession->channel();
+    for (int i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines.at(i);
+        line.replace('\r', QByteArray());
+        if (line.isEmpty())
+            continue;
+        // As the program runs a script, each line raw; here one at a time, so that every reply
+        // is known before the next line goes out.
+        bool answered = false;
+        AbstractCommunicator::Result result = AbstractCommunicator::Failure;
+        QVariantList args;
+        const QMetaObject::Connection heard = QObject::connect(channel, &TrackingChannel::replied,
+            [&](const QString &id, const QByteArray &code, AbstractCommunicator::Result r,
+                const QVariantList &a) {
+                if (id == QLatin1String("@script") && code == line) {
+                    answered = true;
+                    result = r;
+                    args = a;
+                }
+            });
+        const bool query = line.contains('?');
+        if (mSession->comm()->sendCommand(QStringLiteral("@script"), line, QVariantList(), query))
+            channel->waitUntil([&answered]() { return answered; }, kQuietMs);
+        QObject::disconnect(heard);
+        if (!answered || result == AbstractCommunicator::Failure)
+            return fail(CtlSession::CameraFailure,
+                QStringLiteral("%1, line %2: no valid reply to %3")
+                    .arg(fileName)
+                    .arg(i + 1)
+                    .arg(QString::fromLatin1(line)));
+        if (query)
+            mOut << replyText(args) << '\n';
+    }
+    return CtlSession::Ok;
+}

@@ -1,0 +1,61 @@
+#ifndef CTLCOMMANDS_H
+#define CTLCOMMANDS_H
+
+#include "description/displayelement.h"
+
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class CameraDatabase;
+class CtlSession;
+class QTextStream;
+
+/// The commands of mfxctl once a camera is connected: elements are found by the names the tree
+/// shows, read, converted and written back exactly as the tree does, and raw console commands
+/// and scripts go through the same queue as the program's. Data goes to out, messages to err;
+/// each command returns mfxctl's exit code.
+class CtlCommands
+{
+public:
+    CtlCommands(CtlSession *session, QTextStream &out, QTextStream &err);
+
+    int get(const QStringList &names);
+    int set(const QStringList &assignments);
+    int dump(Visibility level, bool json, bool transfers);
+    int send(const QString &line);
+    int script(const QString &fileName);
+
+    /// The group path of an element and its name, as the tree nests it ("Image/LUT/LUT").
+    static QString path(const DisplayElement *element);
+    /// The value an element takes from text: the conversions of its editor, checked against
+    /// its limits. False with the reason in error.
+    static bool parseValue(
+        const DisplayElement *element, const QString &text, QVariant *edited, QString *error);
+    static bool parseList(const QString &text, QStringList *entries);
+    static bool parseRegions(const QString &text, QList<QRect> *regions);
+
+private:
+    /// An element that the tree can show (any level but Hidden), by name or by path.
+    DisplayElement *find(const QString &name, QString *error) const;
+    bool isAvailable(const DisplayElement *element) const;
+    /// Reads the values of elements through the queue, as the tree's cells ask for them.
+    void readValues(const QList<DisplayElement *> &elements);
+    /// The element's value as the tree shows it; lists and regions with their contents when
+    /// transfers is set.
+    QString shownText(DisplayElement *element, bool transfers);
+    QStringList readList(DisplayElement *element);
+    QList<QRect> readRegions(DisplayElement *element);
+    /// Exit code for the exchanges that failed since the last call, reported on err.
+    int exchangeResult();
+    int fail(int code, const QString &message);
+
+    CtlSession *mSession;
+    CameraDatabase *mDatabase;
+    QTextStream &mOut;
+    QTextStream &mErr;
+};
+
+#endif // CTLCOMMANDS_H
