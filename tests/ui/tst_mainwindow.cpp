@@ -1,4 +1,5 @@
 #include "app/appsettings.h"
+#include "app/commandline.h"
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "comm/metatypes.h"
@@ -187,6 +188,7 @@ private slots:
     void reconnectEndings();
     void closesWhileExchangeWaits();
     void levels();
+    void demoStartsFilled();
     void consoleSession();
     void viewSession();
 
@@ -551,6 +553,42 @@ void TestMainWindow::levels()
         action(window.get(), levels[level])->trigger();
         check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
         QCOMPARE(AppSettings::instance().modeView, level);
+    }
+}
+
+// The demo as the README starts it: every value shown from the first reads, none retried.
+void TestMainWindow::demoStartsFilled()
+{
+    const QString state
+        = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
+    QStringList errors;
+    CommandLine({ "marnifex", "V:Demo=" + state }).registerVirtualDevices(&errors);
+    QCOMPARE(errors, QStringList());
+    AppSettings::instance().modeView = 2;
+    auto window = start({});
+    QVERIFY(window);
+    const QAbstractItemModel *tree = window->findChild<QTreeView *>("tvParams")->model();
+    const std::function<QStringList(const QModelIndex &)> emptyCells
+        = [&](const QModelIndex &parent) {
+              QStringList empty;
+              for (int row = 0; row < tree->rowCount(parent); ++row) {
+                  const QModelIndex name = tree->index(row, 0, parent);
+                  const QModelIndex value = tree->index(row, 1, parent);
+                  if (tree->hasChildren(name))
+                      empty += emptyCells(name);
+                  else if (value.data().toString().isEmpty()
+                      && !value.data(Qt::CheckStateRole).isValid())
+                      empty.append(name.data().toString());
+              }
+              return empty;
+          };
+    QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
+    SimulatedCamera &camera
+        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
+              ->camera();
+    for (const QByteArray &command : camera.receivedCommands()) {
+        if (command.contains('?'))
+            QVERIFY2(!camera.answer(command).endsWith("@\r"), command.constData());
     }
 }
 
