@@ -8,7 +8,10 @@
 
 CommandLine::CommandLine(const QStringList &arguments)
 {
-    for (const QString &argument : arguments) {
+    // The program path comes first and is no option: started from drive V: on Windows it
+    // would otherwise add a simulated camera.
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
         if (!argument.startsWith(QLatin1String("V:"), Qt::CaseSensitive))
             continue;
         const QString device = argument.mid(2);

@@ -10,6 +10,7 @@ class AppSettings;
 class CommandLine
 {
 public:
+    /// arguments as the application lists them, the program path first.
     explicit CommandLine(const QStringList &arguments);
 
     /// Scans the raw argument vector, before the application object exists and consumes

@@ -20,16 +20,35 @@ QByteArray AbstractCommunicator::buildFrame(const QByteArray &cmd, const QVarian
     frame.reserve(cmd.size() + 2 + args.size() * 6);
     frame.append(Start);
     frame.append(cmd);
+    // Only a separator after a number may go: a ";" inside text (a typed line such as uid"a;,
+    // a string value, a text constant) belongs to what the camera must receive.
+    const char beforeLast = cmd.size() > 1 ? cmd.at(cmd.size() - 2) : '\0';
+    bool endsWithSeparator
+        = cmd.endsWith(';') && beforeLast >= '0' && beforeLast <= '9' && !cmd.contains('"');
     for (const QVariant &arg : args) {
+        endsWithSeparator = false;
         if (arg.userType() == QMetaType::QString) {
             frame.append('"');
             frame.append(arg.toString().toLatin1());
-        } else {
-            frame.append(QByteArray::number(arg.toLongLong()));
-            frame.append(';');
+            continue;
         }
+        bool isNumber = true;
+        qlonglong number = 0;
+        if (arg.userType() == QMetaType::QByteArray) {
+            // Constants of a description: numbers go out as numbers, anything else as it is.
+            number = arg.toByteArray().toLongLong(&isNumber);
+            if (!isNumber) {
+                frame.append(arg.toByteArray());
+                continue;
+            }
+        } else {
+            number = arg.toLongLong();
+        }
+        frame.append(QByteArray::number(number));
+        frame.append(';');
+        endsWithSeparator = true;
     }
-    if (frame.endsWith(';'))
+    if (endsWithSeparator)
         frame.chop(1);
     frame.append(End);
     return frame;

@@ -35,8 +35,9 @@ public:
     explicit AbstractCommunicator(QObject *parent = nullptr);
     ~AbstractCommunicator() override;
 
-    /// "@", the command text, the arguments (integers followed by ";", strings after a double
-    /// quote), the trailing ";" removed, then CR.
+    /// "@", the command text, the arguments (integers and numeric constants followed by ";",
+    /// strings after a double quote, other constants as they are), the ";" after a last number
+    /// removed, then CR.
     static QByteArray buildFrame(const QByteArray &cmd, const QVariantList &args);
     /// Decodes a reply: Failure without an ACK byte (args untouched); otherwise args receives
     /// the arguments of the data part (empty when there is none).

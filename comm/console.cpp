@@ -50,6 +50,22 @@ void Console::logReceivedData(const QString &id, const QString &text)
         consoleInstance->receivedData(id, text);
 }
 
+void Console::logNotice(const QString &line)
+{
+    QMutexLocker lock(&consoleMutex);
+    Console *console = consoleInstance;
+    if (!console)
+        return;
+    if (console->thread() != QThread::currentThread()) {
+        console->normalLog(line); // only posts
+        return;
+    }
+    // In its own thread the console cannot go away meanwhile, and whoever listens to its lines
+    // may use the console again.
+    lock.unlock();
+    console->normalLog(line);
+}
+
 QString Console::visibleControlBytes(QString text)
 {
     text.replace(QLatin1Char('@'), QStringLiteral("[STX]"));

@@ -26,6 +26,9 @@ public:
     /// there is one. Safe from any thread, also while the console is being destroyed.
     static void logSentData(const QString &id, const QString &text);
     static void logReceivedData(const QString &id, const QString &text);
+    /// Shows a line of the program's own (for example that the camera refused a value) in the
+    /// process-wide console, if there is one. Safe from any thread.
+    static void logNotice(const QString &line);
 
     /// Makes the control bytes of the line protocol readable ("[STX]", "[ETX]", "[ACK]", "[NAK]").
     static QString visibleControlBytes(QString text);

@@ -70,10 +70,10 @@ QByteArray VirtualCommunicator::portName()
 
 bool VirtualCommunicator::writeFrame(const QByteArray &frame)
 {
-    // A new request starts a new exchange: answers that came too late for the previous one
-    // must not be taken for answers to this one.
-    mOutput.clear();
-    mLate.clear();
+    // Answers wait until they are read, as on a line. Only late answers that a read has
+    // already waited for in vain are dropped: they must not pass for answers to this request.
+    mLate.erase(mLate.begin(), mLate.begin() + mMissedLate);
+    mMissedLate = 0;
     const QList<SimulatedCamera::Chunk> chunks = mCamera.receive(frame);
     for (const SimulatedCamera::Chunk &chunk : chunks) {
         if (chunk.delayMs <= 0)
@@ -97,6 +97,7 @@ bool VirtualCommunicator::readReply(QByteArray &out, int timeoutMs, bool expectR
             ++i;
         }
     }
+    mMissedLate = mLate.size();
     out = mOutput;
     mOutput.clear();
     const int divisor = readDelayDivisor;

@@ -46,6 +46,8 @@ private:
     QByteArray mOutput;
     /// Answers scripted to come later; those not due within a read are dropped by the next write.
     QList<SimulatedCamera::Chunk> mLate;
+    /// How many of the first entries of mLate a read has already waited for.
+    int mMissedLate = 0;
 };
 
 #endif // VIRTUALCOMMUNICATOR_H

@@ -206,6 +206,7 @@ void CameraDescriptionFile::addDisplayElement(DisplayElement *element)
     // An element already held would be owned twice.
     if (!element || mDisplayElements.contains(element))
         return;
+    reclaim(element);
     mDisplayElements.append(element);
     sortElements();
 }
@@ -215,6 +216,7 @@ void CameraDescriptionFile::replaceDisplayElement(
 {
     if (!newElement || mDisplayElements.contains(newElement))
         return;
+    reclaim(newElement);
     const int index = mDisplayElements.indexOf(oldElement);
     if (index < 0) {
         mDisplayElements.append(newElement);
@@ -460,6 +462,19 @@ void CameraDescriptionFile::retire(DisplayElement *element)
 {
     if (element)
         mRetired.emplace_back(element);
+}
+
+// An element that comes back (removed and added again, or replaced and put back) must leave the
+// retired list, or it would be freed twice.
+void CameraDescriptionFile::reclaim(DisplayElement *element)
+{
+    const auto it = std::find_if(mRetired.begin(), mRetired.end(),
+        [element](
+            const std::unique_ptr<DisplayElement> &retired) { return retired.get() == element; });
+    if (it != mRetired.end()) {
+        it->release();
+        mRetired.erase(it);
+    }
 }
 
 void CameraDescriptionFile::retireAll()

@@ -23,7 +23,8 @@ class QIODevice;
 /// replaceDisplayElement) and every element it reads. Elements that leave the list (replaced,
 /// removed, or dropped by a reload) are not freed but kept until the file object is destroyed,
 /// so pointers held by the tree, the database or the editor never dangle while the description
-/// is in use. Callers never delete an element they have given to or received from the file.
+/// is in use. Callers never delete an element they have given to or received from the file;
+/// handing such an element back (adding it again, or replacing with it) is safe.
 class CameraDescriptionFile
 {
 public:
@@ -114,6 +115,7 @@ private:
     void moveGroup(const QString &groupPath, int step);
     void resetHeader();
     void retire(DisplayElement *element);
+    void reclaim(DisplayElement *element);
     void retireAll();
 
     QString mFilePath;
@@ -128,7 +130,8 @@ private:
     QMap<QString, bool> mGroupStates;
     QList<Command> mCommands;
     QList<DisplayElement *> mDisplayElements;
-    // Elements that left the list; freed with the file (see the class comment).
+    // Elements that left the list; freed with the file (see the class comment). Never holds an
+    // element that is also in mDisplayElements.
     std::vector<std::unique_ptr<DisplayElement>> mRetired;
 
     friend class DescriptionReader;

@@ -84,12 +84,17 @@ bool DescriptionRegistry::loadDescriptions(DescriptionLoadProgress *progress)
         const QString name = oldCurrent->fileName();
         const auto found = std::find_if(mDescriptions.cbegin(), mDescriptions.cend(),
             [&name](CameraDescriptionFile *d) { return d->fileName() == name; });
+        const QByteArray oldDigest = oldDigests.value(oldDescriptions.indexOf(oldCurrent));
+        const int sameContent = mDigests.indexOf(oldDigest);
         if (found != mDescriptions.cend()) {
             mCurrent = *found;
+        } else if (sameContent >= 0) {
+            // Renamed, or now hidden by an identical file found earlier: one entry per digest.
+            mCurrent = mDescriptions.at(sameContent);
         } else {
             // The file has gone from disk; the object in use stays valid and current.
             mDescriptions.append(oldCurrent);
-            mDigests.append(oldDigests.value(oldDescriptions.indexOf(oldCurrent)));
+            mDigests.append(oldDigest);
             mCurrent = oldCurrent;
             oldDescriptions.removeAll(oldCurrent);
         }
@@ -104,12 +109,19 @@ bool DescriptionRegistry::contains(const CameraDescriptionFile *description) con
         != mDescriptions.cend();
 }
 
-void DescriptionRegistry::add(CameraDescriptionFile *description)
+CameraDescriptionFile *DescriptionRegistry::add(CameraDescriptionFile *description)
 {
     if (!description || contains(description))
-        return;
+        return description;
+    const QByteArray digest = description->md5Hash();
+    const int known = mDigests.indexOf(digest);
+    if (known >= 0) {
+        delete description;
+        return mDescriptions.at(known);
+    }
     mDescriptions.append(description);
-    mDigests.append(description->md5Hash());
+    mDigests.append(digest);
+    return description;
 }
 
 void DescriptionRegistry::setCurrent(CameraDescriptionFile *description)

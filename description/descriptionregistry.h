@@ -36,7 +36,9 @@ public:
     const QList<QByteArray> &digests() const { return mDigests; }
     bool contains(const CameraDescriptionFile *description) const;
     /// Takes ownership and appends the description with its digest, unless it is registered.
-    void add(CameraDescriptionFile *description);
+    /// Returns the registered entry: when one of the same content is already known, that one,
+    /// and the given description is deleted.
+    CameraDescriptionFile *add(CameraDescriptionFile *description);
 
     CameraDescriptionFile *current() const { return mCurrent; }
     /// Null or a registered description.

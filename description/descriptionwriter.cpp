@@ -26,7 +26,19 @@ QString doubleText(double value)
 // cost no allocation per call.
 void field(QXmlStreamWriter &xml, const QString &name, const QString &value)
 {
-    xml.writeTextElement(name, value);
+    if (!value.contains(QLatin1Char('\r'))) {
+        xml.writeTextElement(name, value);
+        return;
+    }
+    // A raw CR in element text reads back as a line feed; a character reference keeps it.
+    xml.writeStartElement(name);
+    const QStringList parts = value.split(QLatin1Char('\r'));
+    for (int i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            xml.writeEntityReference(QStringLiteral("#13"));
+        xml.writeCharacters(parts.at(i));
+    }
+    xml.writeEndElement();
 }
 
 void field(QXmlStreamWriter &xml, const QString &name, qint32 value)

@@ -1,6 +1,7 @@
 #include "engine/cameradatabase.h"
 
 #include "comm/communicationthreadobject.h"
+#include "comm/console.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/commandrequest.h"
 #include "engine/commthreadchannel.h"
@@ -26,6 +27,17 @@ static void initCoreResources()
 namespace {
 
 const char *const IdentificationId = "intrnal_cmd_ident";
+
+// A region lies within the int range: no negative position or size, and no right or bottom
+// edge beyond it. Anything else is refused before QRect does arithmetic on it.
+bool regionFrom(qint64 x, qint64 y, qint64 width, qint64 height, QRect *region)
+{
+    const qint64 limit = std::numeric_limits<int>::max();
+    if (x < 0 || y < 0 || width < 0 || height < 0 || x + width > limit || y + height > limit)
+        return false;
+    *region = QRect(int(x), int(y), int(width), int(height));
+    return true;
+}
 
 } // namespace
 
@@ -269,10 +281,13 @@ void CameraDatabase::processReply(const QString &id, const QByteArray &code,
     const auto found = mCommandMap.constFind(id);
     if (found == mCommandMap.constEnd())
         return;
-    if (result == AbstractCommunicator::Failure)
-        return;
     const Command command = found.value();
     const bool isGet = CommandRequest::isGet(code);
+    if (result == AbstractCommunicator::Failure) {
+        if (!isGet)
+            readBackRefusedSet(command);
+        return;
+    }
 
     updateCmdExecuted(id);
 
@@ -292,6 +307,33 @@ void CameraDatabase::processReply(const QString &id, const QByteArray &code,
 
     if (!isGet && !command.returnValueGet.isEmpty())
         doGetValue(command.id);
+}
+
+void CameraDatabase::readBackRefusedSet(const Command &command)
+{
+    // The cache holds what the user entered; left alone, a refused or unanswered set would stay
+    // on screen as if the camera had taken it (for ever, when the value is cacheable).
+    QStringList names;
+    for (const CommandParameter &parameter : command.paramsSet) {
+        if (parameter.type != CommandParameterType::Const && !parameter.id.isEmpty())
+            names.append(parameter.id);
+    }
+    QString line = names.isEmpty()
+        ? QStringLiteral("The camera did not take the command %1").arg(command.id)
+        : QStringLiteral("The camera did not take the value of %1").arg(names.join(", "));
+    const bool canRead = !command.returnValueGet.isEmpty();
+    if (canRead)
+        line += QStringLiteral("; reading back what it holds");
+    Console::logNotice(line);
+    if (!canRead)
+        return;
+    // Stale until the camera's answer is stored, so that even an unchanged answer is shown and
+    // a failed read is tried again.
+    for (const CommandParameter &parameter : command.returnValueGet) {
+        if (parameter.type != CommandParameterType::Const && mCachedValues.contains(parameter.id))
+            mStaleFlags[parameter.id] = true;
+    }
+    doGetValue(command.id);
 }
 
 void CameraDatabase::updateCachedValue(const QString &id, const QVariant &val)
@@ -472,39 +514,83 @@ bool CameraDatabase::loadRoi(QList<QRect> &out, int count, const QString &indexI
     const QString &xId, const QString &yId, const QString &widthId, const QString &heightId,
     const QString &getCommandId)
 {
+    const QString title = QStringLiteral("Loading regions from camera");
     out.clear();
+    bool cancelled = false;
+    if (mProgress)
+        mProgress->begin(title, count);
     for (int i = 0; i < count; ++i) {
+        if (mProgress
+            && mProgress->update(i, QStringLiteral("%1 (%2/%3)").arg(title).arg(i).arg(count))) {
+            cancelled = true;
+            break;
+        }
         if (!indexId.isEmpty())
             mCachedValues[indexId] = i;
         doGetValueWait(getCommandId.isEmpty() ? xId : getCommandId);
-        out.append(QRect(mCachedValues[xId].toInt(), mCachedValues[yId].toInt(),
-            mCachedValues[widthId].toInt(), mCachedValues[heightId].toInt()));
+        const QVariant values[] = { mCachedValues[xId], mCachedValues[yId], mCachedValues[widthId],
+            mCachedValues[heightId] };
+        qint64 numbers[4] = {};
+        bool ok = true;
+        for (int v = 0; v < 4 && ok; ++v)
+            numbers[v] = values[v].toLongLong(&ok);
+        QRect region;
+        if (!ok || !regionFrom(numbers[0], numbers[1], numbers[2], numbers[3], &region)) {
+            const QString what = QStringLiteral("Region %1 read from the camera is no region, "
+                                                "taken as empty:")
+                                     .arg(i);
+            qDebug().noquote() << what << values[0].toString() << values[1].toString()
+                               << values[2].toString() << values[3].toString();
+        }
+        // An unusable region still takes its place, so that the others keep their numbers.
+        out.append(region);
     }
-    return true;
+    if (mProgress)
+        mProgress->end();
+    return !cancelled;
 }
 
 bool CameraDatabase::saveRoi(const QList<QRect> &regions, int count, const QString &xId,
     const QString &yId, const QString &widthId, const QString &heightId, const QString &startId,
     const QString &endId, const QString &setCommandId)
 {
+    const QString title = QStringLiteral("Saving regions to camera");
+    bool cancelled = false;
+    if (mProgress)
+        mProgress->begin(title, count);
     if (!startId.isEmpty())
         doSetValueWait(startId);
     for (int i = 0; i < count; ++i) {
-        int x = 0, y = 0, width = 0, height = 0;
-        if (i < regions.size()) {
-            const QRect &region = regions.at(i);
-            x = region.x();
-            y = region.y();
-            width = region.width();
-            height = region.height();
+        if (mProgress
+            && mProgress->update(i, QStringLiteral("%1 (%2/%3)").arg(title).arg(i).arg(count))) {
+            cancelled = true;
+            break;
         }
-        mCachedValues[xId] = x;
-        mCachedValues[yId] = y;
-        mCachedValues[widthId] = width;
-        mCachedValues[heightId] = height;
+        QRect region;
+        if (i < regions.size()) {
+            // From the corners: width() itself overflows on a rectangle spanning the int range.
+            const QRect &given = regions.at(i);
+            if (!regionFrom(given.left(), given.top(), qint64(given.right()) - given.left() + 1,
+                    qint64(given.bottom()) - given.top() + 1, &region)) {
+                qDebug().noquote() << QStringLiteral("Region %1 is no region (corners %2,%3 and "
+                                                     "%4,%5), not written")
+                                          .arg(i)
+                                          .arg(given.left())
+                                          .arg(given.top())
+                                          .arg(given.right())
+                                          .arg(given.bottom());
+                continue;
+            }
+        }
+        mCachedValues[xId] = region.x();
+        mCachedValues[yId] = region.y();
+        mCachedValues[widthId] = region.width();
+        mCachedValues[heightId] = region.height();
         doSetValueWait(setCommandId.isEmpty() ? xId : setCommandId);
     }
     if (!endId.isEmpty())
         doSetValueWait(endId);
-    return true;
+    if (mProgress)
+        mProgress->end();
+    return !cancelled;
 }

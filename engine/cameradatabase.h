@@ -111,15 +111,19 @@ public:
     /// Writes list through setId between the Start and End commands. False when cancelled.
     bool saveList(const QStringList &list, const QString &indexId, const QString &startId,
         const QString &endId, const QString &setId);
-    /// Reads count regions.
+    /// Reads count regions. A reply that is no region (negative, or reaching beyond the int
+    /// range) gives an empty region in its place. False when the user cancelled; out then
+    /// holds the regions read so far.
     bool loadRoi(QList<QRect> &out, int count, const QString &indexId, const QString &xId,
         const QString &yId, const QString &widthId, const QString &heightId,
         const QString &getCommandId);
-    /// Writes count regions; positions beyond regions are sent as empty regions.
+    /// Writes count regions between the Start and End commands; positions beyond regions are
+    /// sent as empty regions, regions that are no region are not sent. False when cancelled.
     bool saveRoi(const QList<QRect> &regions, int count, const QString &xId, const QString &yId,
         const QString &widthId, const QString &heightId, const QString &startId,
         const QString &endId, const QString &setCommandId);
-    /// Progress display of list transfers (not owned); null runs transfers without one.
+    /// Progress display of list and region transfers (not owned); null runs transfers without
+    /// one.
     void setTransferProgress(TransferProgress *progress) { mProgress = progress; }
     TransferProgress *transferProgress() const { return mProgress; }
 
@@ -145,6 +149,8 @@ private:
     void init();
     void sendRequest(const QString &id, bool get, bool wait, const char *operation);
     void notify(const QString &id, const QVariant &value);
+    /// After a set the camera refused or did not answer: says so and reads the values again.
+    void readBackRefusedSet(const Command &command);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();

@@ -32,6 +32,15 @@ bool isUnset(const QVariant &value)
     return !value.isValid() || value.isNull();
 }
 
+// Whether the camera integer raw is shown as shown: in the tree (6 significant digits), in a
+// spin box with 3 decimals, or unrounded.
+bool showsAs(const DoubleElement *element, double raw, double shown)
+{
+    const double value = ElementValue::shownDouble(element, raw);
+    return value == shown || QString::number(value, 'g', 6).toDouble() == shown
+        || QString::number(value, 'f', 3).toDouble() == shown;
+}
+
 } // namespace
 
 QString ElementValue::reference(const DisplayElement *element)
@@ -110,6 +119,16 @@ Qt::CheckState ElementValue::checkState(const QVariant &value)
     return countsAsTrue(value) ? Qt::Checked : Qt::Unchecked;
 }
 
+Qt::CheckState ElementValue::checkState(const DisplayElement *element, const QVariant &value)
+{
+    if (element && element->type() == DisplayElementType::Bool) {
+        const QString &trueValue = static_cast<const BoolElement *>(element)->trueValue;
+        if (!trueValue.isEmpty())
+            return value.toString() == trueValue ? Qt::Checked : Qt::Unchecked;
+    }
+    return checkState(value);
+}
+
 QVariant ElementValue::editorValue(const DisplayElement *element, const QVariant &value)
 {
     if (!element)
@@ -149,7 +168,16 @@ bool ElementValue::rawFromShown(const DoubleElement *element, double shown, int 
                                   .arg(shown);
         return false;
     }
-    const double exact = std::trunc((shown - element->convertAdd) / element->convertMultiply);
+    const double quotient = (shown - element->convertAdd) / element->convertMultiply;
+    double exact = std::trunc(quotient);
+    // A value typed back as it was shown (rounded for display) divides back to just beside
+    // the camera integer it came from: 0.3 / 0.1 is 2.999... The nearest integer wins when it
+    // is shown as exactly this value; anything else lies between two steps and is truncated.
+    if (std::isfinite(quotient)) {
+        const double nearest = std::round(quotient);
+        if (nearest != exact && showsAs(element, nearest, shown))
+            exact = nearest;
+    }
     if (!std::isfinite(exact) || exact < double(std::numeric_limits<int>::min())
         || exact > double(std::numeric_limits<int>::max())) {
         qDebug().noquote() << QStringLiteral("Double element %1: value %2 gives no camera integer "

@@ -23,8 +23,11 @@ public:
     static QString displayText(const DisplayElement *element, const QVariant &value);
     /// Whether a value counts as true: a non-zero number, a text other than "", "0", "false".
     static bool countsAsTrue(const QVariant &value);
-    /// Check state of a Bool element for the cached value.
+    /// Check state for a value by countsAsTrue alone (a Bool element without TrueValue).
     static Qt::CheckState checkState(const QVariant &value);
+    /// Check state of a Bool element for the cached value: with a TrueValue, checked exactly
+    /// when the value's text equals it (so "OFF" or 2 is unchecked); without one, countsAsTrue.
+    static Qt::CheckState checkState(const DisplayElement *element, const QVariant &value);
     /// Value handed to an editor for the cached value.
     static QVariant editorValue(const DisplayElement *element, const QVariant &value);
 
@@ -50,8 +53,10 @@ public:
     /// Shown value of a Double element: raw * ConvertMultiply + ConvertAdd.
     static double shownDouble(const DoubleElement *element, double raw);
     /// Camera integer for a shown Double value: (shown - ConvertAdd) / ConvertMultiply, truncated
-    /// toward zero. False (and raw untouched) when ConvertMultiply is 0 or the result is not a
-    /// finite number within the int range.
+    /// toward zero; but a value typed back as it was shown (the tree's 6 significant digits, a
+    /// spin box's 3 decimals, or unrounded) gives the camera integer it was shown for. False
+    /// (and raw untouched) when ConvertMultiply is 0 or the result is not a finite number within
+    /// the int range.
     static bool rawFromShown(const DoubleElement *element, double shown, int *raw);
 };
 

@@ -58,7 +58,8 @@ int ScriptedCameraValue::hexToDec()
 
 QString ScriptedCameraValue::decToHex()
 {
-    return QString::number(text().toInt(), 16);
+    // As a script converts: "12.5" is 12 (a plain toInt() would reject it and give 0).
+    return QString::number(QScriptValue(text()).toInt32(), 16);
 }
 
 QString ScriptedCameraValue::toString()

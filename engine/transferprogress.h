@@ -3,8 +3,8 @@
 
 #include <QString>
 
-/// Progress display of a list transfer that the user may cancel (a progress dialog in the user
-/// interface). The engine polls it before every entry.
+/// Progress display of a list or region transfer that the user may cancel (a progress dialog in
+/// the user interface). The engine polls it before every entry.
 class TransferProgress
 {
 public:

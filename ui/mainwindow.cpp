@@ -465,7 +465,7 @@ void MainWindow::runConnection()
     CameraDescriptionFile *chosen = selectDescription(
         mRegistry.descriptions(), mRegistry.cameraModel(), mRegistry.cameraType(), fullMatch, this);
     // A file added through "Add custom" joins the registry, which owns it from now on.
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     if (!fullMatch && chosen)
         mRegistry.setPartialMatchSuffix(
@@ -503,7 +503,7 @@ void MainWindow::onSelectFile()
         return;
     if (mRegistry.current())
         detachDescription();
-    mRegistry.add(chosen);
+    chosen = mRegistry.add(chosen);
     mRegistry.setCurrent(chosen);
     refreshModel();
 }

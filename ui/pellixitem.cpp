@@ -210,7 +210,7 @@ void PellixItem::valueChanged(const QString &id, const QVariant &value)
         const QVariant current
             = (value.isValid() || !mDatabase) ? value : mDatabase->cachedValue(ref);
         // Straight to the stored state: going through setData would send the value back.
-        QStandardItem::setData(ElementValue::checkState(current), Qt::CheckStateRole);
+        QStandardItem::setData(ElementValue::checkState(mElement, current), Qt::CheckStateRole);
     }
     if (mElement->invalidatedBy.contains(id)) {
         // When the element names its own value, the value has just arrived; reading it again
@@ -336,8 +336,9 @@ void PellixItem::loadRoi(QList<QRect> &out, int &count, int &screenWidth, int &s
     screenWidth = mDatabase->evaluateInt(roi->screenWidth);
     screenHeight = mDatabase->evaluateInt(roi->screenHeight);
     pauseRefresh();
-    mDatabase->loadRoi(
-        out, count, roi->index, roi->x, roi->y, roi->width, roi->height, roi->getCommand);
+    if (!mDatabase->loadRoi(
+            out, count, roi->index, roi->x, roi->y, roi->width, roi->height, roi->getCommand))
+        count = -1;
     resumeRefresh();
 }
 

@@ -81,7 +81,8 @@ public:
 
     /// Reads a List element's entries; count is -1 when the user cancelled. Other kinds: no-op.
     void loadList(QStringList &out, int &count);
-    /// Reads a ROI element's regions and the sensor size. Other kinds: no-op.
+    /// Reads a ROI element's regions and the sensor size; count is -1 when the user cancelled.
+    /// Other kinds: no-op.
     void loadRoi(QList<QRect> &out, int &count, int &screenWidth, int &screenHeight);
     /// Writes a List element's entries. Other kinds: no-op.
     void saveList(const QStringList &list);

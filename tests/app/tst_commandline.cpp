@@ -41,6 +41,8 @@ void TestCommandLine::flags_data()
     row("case matters", { "--Debug", "--DEVELOPER", "--Editor", "v:Demo" }, false, false, false);
     row("no prefix match", { "--debugger", "--developers", "xV:Demo" }, false, false, false);
     row("colon kept in device name", { "V:a:b" }, false, false, false, { "a:b" });
+    QTest::newRow("program started from drive V:") << QStringList { "V:\\tools\\marnifex.exe",
+        "V:Demo" } << false << false << false << QStringList { "Demo" };
 }
 
 void TestCommandLine::flags()

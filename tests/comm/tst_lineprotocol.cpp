@@ -1,6 +1,6 @@
 #include "comm/abstractcommunicator.h"
 #include "comm/metatypes.h"
-#include "comm/simulatedcamera.h"
+#include "comm/virtualcommunicator.h"
 
 #include <QtTest>
 
@@ -35,8 +35,16 @@ void TestLineProtocol::buildFrame_data()
         << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
     QTest::newRow("integer then string")
         << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
-    QTest::newRow("own trailing separator removed")
-        << QByteArray("X;") << QVariantList() << cr("@X");
+    QTest::newRow("separator after a typed number removed")
+        << QByteArray("GAI120;") << QVariantList() << cr("@GAI120");
+    // Only a separator after a number goes; one that is text stays.
+    QTest::newRow("separator alone kept") << QByteArray(";") << QVariantList() << cr("@;");
+    QTest::newRow("separator in typed text kept")
+        << QByteArray("UID\"Line;") << QVariantList() << cr("@UID\"Line;");
+    QTest::newRow("separator ending a string kept")
+        << QByteArray("S") << QVariantList { QStringLiteral("a;") } << cr("@S\"a;");
+    QTest::newRow("text constant as it is, numeric constant as a number")
+        << QByteArray("ST") << QVariantList { QByteArray("ALL"), QByteArray("7") } << cr("@STALL7");
     QTest::newRow("latin-1 string")
         << QByteArray("S") << QVariantList { QStringLiteral("\u00e9") } << QByteArray("@S\"\xe9\r");
 }
@@ -108,6 +116,8 @@ void TestLineProtocol::camera_data()
     QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
     QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
     QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
+    QTest::newRow("answers wait for the read")
+        << Bytes { cr("@A5"), cr("@A?") } << QByteArray("\x06") + cr("\x06@5");
 }
 
 void TestLineProtocol::camera()
@@ -115,15 +125,12 @@ void TestLineProtocol::camera()
     QFETCH(QList<QByteArray>, writes);
     QFETCH(QByteArray, output);
 
-    SimulatedCamera camera(QStringLiteral("Bench"));
+    // Through the port: what the camera answers waits there until it is read.
+    VirtualCommunicator port(QStringLiteral("Bench"));
+    for (const QByteArray &bytes : writes)
+        QVERIFY(port.writeFrame(bytes));
     QByteArray all;
-    for (const QByteArray &bytes : writes) {
-        const auto chunks = camera.receive(bytes);
-        for (const auto &chunk : chunks) {
-            QCOMPARE(chunk.delayMs, 0);
-            all += chunk.bytes;
-        }
-    }
+    QVERIFY(port.readReply(all, 0, true));
     QCOMPARE(all, output);
 }
 

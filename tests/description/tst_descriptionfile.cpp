@@ -186,6 +186,14 @@ void TestDescriptionFile::writerLayout()
     // The digest follows later changes of the model.
     file.setGroupExpanded("C", false);
     QCOMPARE(file.md5Hash(), QCryptographicHash::hash(serialise(file), QCryptographicHash::Md5));
+
+    // Text holding carriage returns is written so that it reads back unchanged.
+    CameraDescriptionFile withCr;
+    readBytes(withCr,
+        wrap("<CommandSet><Command><Id>a&#13;b&#13;&#10;c&#13;</Id></Command></CommandSet>"));
+    QCOMPARE(withCr.commands().value(0).id, QString("a\rb\r\nc\r"));
+    const QByteArray written = serialise(withCr);
+    QCOMPARE(readAndSerialise(written), written);
 }
 
 void TestDescriptionFile::groupsWritten_data()

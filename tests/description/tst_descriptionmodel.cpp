@@ -291,6 +291,14 @@ void TestDescriptionModel::elementLookupAndLifetime()
     file.replaceDisplayElement(replacement, orphan);
     file.replaceDisplayElement(orphan, orphan);
     QCOMPARE(names(file), (QStringList { "b2", "same", "orphan" }));
+
+    // What left the list may come back, as the editor does it, and is still freed only once.
+    file.addDisplayElement(removed);
+    file.replaceDisplayElement(replacement, old);
+    file.replaceDisplayElement(old, replacement);
+    file.replaceDisplayElement(replacement, old);
+    QCOMPARE(names(file), (QStringList { "b", "same", "same", "orphan" }));
+    QCOMPARE(file.displayElements().at(2), removed);
 }
 
 QTEST_GUILESS_MAIN(TestDescriptionModel)

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -84,6 +85,8 @@ private slots:
     void fromCache();
     void toCamera_data();
     void toCamera();
+    void typedBackAsShown_data();
+    void typedBackAsShown();
     void readForSavingReadsTheCamera();
 };
 
@@ -207,6 +210,34 @@ void TestElementValue::toCamera()
         QCOMPARE(db.valueState("Apply"), CameraDatabase::ValueState::Absent);
     else
         QCOMPARE(db.cachedValue(ElementValue::reference(e.get())), expected);
+}
+
+void TestElementValue::typedBackAsShown_data()
+{
+    QTest::addColumn<double>("multiply");
+    QTest::addColumn<double>("add");
+    for (double multiply : { 0.1, 0.01, 0.05, 2.5, 1.0 / 3 })
+        QTest::addRow("x %g", multiply) << multiply << 0.0;
+    QTest::newRow("x 0.1 + -40.5") << 0.1 << -40.5;
+}
+
+void TestElementValue::typedBackAsShown()
+{
+    QFETCH(double, multiply);
+    QFETCH(double, add);
+    DoubleElement e;
+    e.convertMultiply = multiply;
+    e.convertAdd = add;
+    for (int raw = -1000; raw <= 1000; ++raw) {
+        // As the tree shows it and as a spin box with 3 decimals shows it.
+        const double shown = ElementValue::shownDouble(&e, raw);
+        for (const QString &typed :
+            { ElementValue::displayText(&e, raw), QString::number(shown, 'f', 3) })
+            QCOMPARE(ElementValue::cameraValue(&e, typed), QVariant(raw));
+        // Halfway to the next step is truncated toward zero.
+        const QString between = QString::number(ElementValue::shownDouble(&e, raw + 0.5), 'g', 6);
+        QCOMPARE(ElementValue::cameraValue(&e, between), QVariant(int(std::trunc(raw + 0.5))));
+    }
 }
 
 void TestElementValue::readForSavingReadsTheCamera()

@@ -5,8 +5,11 @@
 #include "enginetestsupport.h"
 #include "faketransferprogress.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <limits>
 
 class TestEngineComm : public QObject
 {
@@ -209,35 +212,60 @@ void TestEngineComm::loadList()
 
 void TestEngineComm::saveRoi()
 {
-    const QList<QRect> regions { QRect(10, 20, 30, 40), QRect(1, 2, 3, 4) };
+    // The last region's width does not fit an int; it is refused without arithmetic on it.
+    const QList<QRect> regions { QRect(10, 20, 30, 40), QRect(1, 2, 3, 4),
+        QRect(QPoint(0, 0), QPoint(std::numeric_limits<int>::max(), 0)) };
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Region 2 is no region"));
     // A count beyond the regions sends empty ones.
     QVERIFY(mDb->saveRoi(regions, 4, "rx", "ry", "rw", "rh", "RoiStart", "RoiEnd", "RoiWrite"));
     // An empty SetCommand writes through the command of X.
     QVERIFY(mDb->saveRoi(regions, 2, "rx", "ry", "rw", "rh", QString(), "RoiEnd", QString()));
     QCOMPARE(received(),
-        (QByteArrayList { "RS", "RW10;20;30;40", "RW1;2;3;4", "RW0;0;0;0", "RW0;0;0;0", "RE",
-            "ROI10;20;30;40", "ROI1;2;3;4", "RE" }));
-    QVERIFY(mProgress.titles.isEmpty()); // regions are written without a dialog
+        (QByteArrayList { "RS", "RW10;20;30;40", "RW1;2;3;4", "RW0;0;0;0", "RE", "ROI10;20;30;40",
+            "ROI1;2;3;4", "RE" }));
+    const QString title = QStringLiteral("Saving regions to camera");
+    QCOMPARE(mProgress.titles, (QStringList { title, title }));
 }
 
 void TestEngineComm::loadRoi_data()
 {
     QTest::addColumn<QString>("getCommand");
     QTest::addColumn<QByteArray>("name");
-    QTest::newRow("through GetCommand") << "RoiRead" << QByteArray("RR");
+    QTest::addColumn<QByteArray>("cameraHolds");
+    QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<QList<QRect>>("expected");
+    const QRect region(5, 6, 7, 8);
+    QTest::newRow("through GetCommand") << "RoiRead" << QByteArray("RR") << QByteArray("5;6;7;8")
+                                        << -1 << QList<QRect> { region, region };
     QTest::newRow("empty GetCommand reads through the command of X")
-        << QString() << QByteArray("ROI");
+        << QString() << QByteArray("ROI") << QByteArray("5;6;7;8") << -1
+        << QList<QRect> { region, region };
+    QTest::newRow("right edge beyond the int range is an empty region")
+        << "RoiRead" << QByteArray("RR") << QByteArray("2147483647;0;2;1") << -1
+        << QList<QRect> { QRect(), QRect() };
+    QTest::newRow("cancel before the second region")
+        << "RoiRead" << QByteArray("RR") << QByteArray("5;6;7;8") << 1 << QList<QRect> { region };
 }
 
 void TestEngineComm::loadRoi()
 {
     QFETCH(QString, getCommand);
     QFETCH(QByteArray, name);
-    mCamera->setValue(QString::fromLatin1(name), "5;6;7;8");
+    QFETCH(QByteArray, cameraHolds);
+    QFETCH(int, cancelAt);
+    QFETCH(QList<QRect>, expected);
+    mCamera->setValue(QString::fromLatin1(name), cameraHolds);
+    mProgress.cancelAt = cancelAt;
+    for (int i = expected.count(QRect()); i > 0; --i)
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("read from the camera is no region"));
     QList<QRect> out { QRect(1, 1, 1, 1) };
-    QVERIFY(mDb->loadRoi(out, 2, "roiIndex", "rx", "ry", "rw", "rh", getCommand));
-    QCOMPARE(out, (QList<QRect> { QRect(5, 6, 7, 8), QRect(5, 6, 7, 8) }));
-    QCOMPARE(received(), (QByteArrayList { name + "?0", name + "?1" }));
+    QCOMPARE(mDb->loadRoi(out, 2, "roiIndex", "rx", "ry", "rw", "rh", getCommand), cancelAt < 0);
+    QCOMPARE(out, expected);
+    QByteArrayList asked;
+    for (int i = 0; i < expected.size(); ++i)
+        asked << name + "?" + QByteArray::number(i);
+    QCOMPARE(received(), asked);
+    checkProgress("Loading regions from camera", 2, cancelAt < 0 ? 2 : cancelAt + 1);
 }
 
 QTEST_GUILESS_MAIN(TestEngineComm)

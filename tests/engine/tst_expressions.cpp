@@ -95,6 +95,7 @@ void TestExpressions::evaluate_data()
     b("endsWith part longer than text", "endsWith('bc', 'abc')", false);
     i("hexToDec of the value itself", "Hex.hexToDec()", 26);
     b("decToHex of the value itself", "Num.decToHex() === 'ff'", true);
+    b("decToHex of a fraction drops the fraction", "Fraction.decToHex() === '7'", true);
     b("value equals number", "Mode == 10", true);
     b("values compare as text", "Mode < Nine", true);
     b("plus concatenates", "Mode + 1 == '101'", true);

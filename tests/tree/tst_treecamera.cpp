@@ -78,23 +78,34 @@ bool TestTreeCamera::drainQueue()
 
 void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt_data()
 {
+    QTest::addColumn<QString>("flip");
+    QTest::addColumn<QByteArray>("code");
     QTest::addColumn<QByteArray>("cameraHolds");
     QTest::addColumn<int>("clicked");
     QTest::addColumn<QByteArray>("sent");
 
-    QTest::newRow("tick") << QByteArray("0") << int(Qt::Checked) << QByteArray("FLH1");
-    QTest::newRow("untick") << QByteArray("1") << int(Qt::Unchecked) << QByteArray("FLH0");
+    const QString flip = TreeXml::boolean("Flip", "1", "0");
+    QTest::newRow("tick") << flip << QByteArray("FLH") << QByteArray("0") << int(Qt::Checked)
+                          << QByteArray("1");
+    QTest::newRow("untick") << flip << QByteArray("FLH") << QByteArray("1") << int(Qt::Unchecked)
+                            << QByteArray("0");
+    // The box shows whether the camera holds TrueValue, whatever else it holds.
+    QTest::newRow("false value 2") << TreeXml::boolean("Flip", "1", "2") << QByteArray("FLH")
+                                   << QByteArray("2") << int(Qt::Checked) << QByteArray("1");
+    QTest::newRow("text values") << TreeXml::boolean("Label", "ON", "OFF") << QByteArray("LBL")
+                                 << QByteArray("\"OFF") << int(Qt::Checked) << QByteArray("\"ON");
 }
 
 void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt()
 {
+    QFETCH(QString, flip);
+    QFETCH(QByteArray, code);
     QFETCH(QByteArray, cameraHolds);
     QFETCH(int, clicked);
     QFETCH(QByteArray, sent);
-    mRig->camera().setValue("FLH", cameraHolds);
+    mRig->camera().setValue(QString::fromLatin1(code), cameraHolds);
     mRig->camera().setValue("GAI", "12");
-    QVERIFY(mRig->load({ { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
-        { "Gain", "G", integer("Gain", "", "dB") } }));
+    QVERIFY(mRig->load({ { "Flip", "G", flip }, { "Gain", "G", integer("Gain", "", "dB") } }));
     const QModelIndex proxy = mRig->shown("Flip");
     const QModelIndex gain = mRig->shown("Gain");
     QSignalSpy changed(mRig->filter.get(), &QAbstractItemModel::dataChanged);
@@ -108,11 +119,11 @@ void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt()
     QTRY_COMPARE(proxy.data(Qt::CheckStateRole).toInt(), shown);
     // The camera's value is only shown, never written back.
     QVERIFY(drainQueue());
-    QCOMPARE(countReceived("FLH" + cameraHolds), 0);
+    QCOMPARE(countReceived(code + cameraHolds), 0);
 
     QVERIFY(mRig->filter->setData(proxy, clicked, Qt::CheckStateRole));
-    QTRY_COMPARE(mRig->camera().value("FLH"), QByteArray(sent.right(1)));
-    QCOMPARE(countReceived(sent), 1);
+    QTRY_COMPARE(mRig->camera().value(QString::fromLatin1(code)), sent);
+    QCOMPARE(countReceived(code + sent), 1);
     QCOMPARE(proxy.data(Qt::CheckStateRole).toInt(), clicked);
 }
 

@@ -194,6 +194,8 @@ void TestDescriptionRegistry::currentKeptOnReload_data()
     QTest::newRow("file gone: the object survives") << QStringList() << "XML/cam.xml" << true;
     QTest::newRow("newer file of the same name replaces it")
         << QStringList { "extra/cam.xml ABC 12 1.1.0" } << "extra/cam.xml" << false;
+    QTest::newRow("renamed copy takes over, listed once")
+        << QStringList { "XML/renamed.xml ABC 12 1.0.0" } << "XML/renamed.xml" << false;
 }
 
 void TestDescriptionRegistry::currentKeptOnReload()
@@ -227,6 +229,9 @@ void TestDescriptionRegistry::addTakesOwnershipOnce()
     registry.add(custom);
     registry.add(custom);
     registry.add(nullptr);
+    // The same content under another name gives way to the registered entry.
+    QVERIFY(QFile::copy("custom.xml", "copy.xml"));
+    QCOMPARE(registry.add(new CameraDescriptionFile("copy.xml")), custom);
     QCOMPARE(registry.descriptions().size(), 1);
     QCOMPARE(registry.digests(), QList<QByteArray>({ custom->md5Hash() }));
     QVERIFY(registry.contains(custom));
