@@ -1,56 +1,29 @@
 #include "ctlcommands.h"
 
+#include "app/camerasession.h"
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
-#include "ctlsession.h"
 #include "description/cameradescriptionfile.h"
 #include "description/commandelement.h"
-#include "description/doubleelement.h"
-#include "description/enumerationelement.h"
-#include "description/integerelement.h"
 #include "description/listelement.h"
 #include "description/roielement.h"
-#include "description/stringelement.h"
 #include "engine/cameradatabase.h"
+#include "engine/elementtext.h"
 #include "engine/elementvalue.h"
-#include "trackingchannel.h"
+#include "engine/trackingchannel.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
-
-#include <cmath>
 
 namespace {
 
 // Longest silence of a camera that still works: a first attempt and two retries, each with
 // its time limit, and some slack for a loaded machine.
 constexpr int kQuietMs = 10000;
-
-QString stripped(QString text, const QString &prefix, const QString &suffix)
-{
-    text = text.trimmed();
-    if (!prefix.isEmpty() && text.startsWith(prefix))
-        text = text.mid(prefix.size()).trimmed();
-    if (!suffix.isEmpty() && text.endsWith(suffix))
-        text = text.left(text.size() - suffix.size()).trimmed();
-    return text;
-}
-
-// Limits of 0 to 0 mean that the description gives none.
-bool hasLimits(double minimum, double maximum)
-{
-    return minimum <= maximum && !(minimum == 0 && maximum == 0);
-}
-
-QString regionText(const QRect &r)
-{
-    return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-}
 
 QString replyText(const QVariantList &args)
 {
@@ -62,7 +35,7 @@ QString replyText(const QVariantList &args)
 
 } // namespace
 
-CtlCommands::CtlCommands(CtlSession *session, QTextStream &out, QTextStream &err)
+CtlCommands::CtlCommands(CameraSession *session, QTextStream &out, QTextStream &err)
     : mSession(session)
     , mDatabase(session->database())
     , mOut(out)
@@ -75,34 +48,9 @@ int CtlCommands::fail(int code, const QString &message)
     return code;
 }
 
-QString CtlCommands::path(const DisplayElement *element)
-{
-    QStringList parts = element->group.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    parts.append(element->name);
-    return parts.join(QLatin1Char('/'));
-}
-
 DisplayElement *CtlCommands::find(const QString &name, QString *error) const
 {
-    QList<DisplayElement *> found;
-    const QList<DisplayElement *> elements = mSession->description()->displayElements();
-    for (DisplayElement *element : elements) {
-        if (element->visibility != Visibility::Hidden
-            && (element->name == name || path(element) == name))
-            found.append(element);
-    }
-    if (found.size() == 1)
-        return found.first();
-    if (found.isEmpty()) {
-        *error = QStringLiteral("Unknown element %1").arg(name);
-    } else {
-        QStringList paths;
-        for (const DisplayElement *element : qAsConst(found))
-            paths.append(path(element));
-        *error = QStringLiteral("%1 is ambiguous; give its group path: %2")
-                     .arg(name, paths.join(QStringLiteral(", ")));
-    }
-    return nullptr;
+    return ElementText::find(mSession->description()->displayElements(), name, error);
 }
 
 bool CtlCommands::isAvailable(const DisplayElement *element) const
@@ -154,33 +102,22 @@ QString CtlCommands::shownText(DisplayElement *element, bool transfers)
             return QStringLiteral("<ROI>");
         QStringList regions;
         for (const QRect &region : readRegions(element))
-            regions.append(regionText(region));
+            regions.append(ElementText::regionText(region));
         return regions.join(QLatin1Char(' '));
     }
-    case DisplayElementType::Command:
-        return ElementValue::displayText(element, QVariant());
     default:
         break;
     }
-    // A write-only value is never read; the tree shows what the user entered, here nothing.
-    if (element->accessMode == AccessMode::WO)
-        return QString();
-    const QVariant value = mDatabase->cachedValue(ElementValue::reference(element));
-    if (element->type() == DisplayElementType::Bool) {
-        if (!value.isValid() || value.isNull())
-            return QString();
-        return ElementValue::checkState(value) == Qt::Checked ? QStringLiteral("true")
-                                                              : QStringLiteral("false");
-    }
-    return ElementValue::displayText(element, value);
+    return ElementText::shownText(
+        element, mDatabase->cachedValue(ElementValue::reference(element)));
 }
 
 int CtlCommands::exchangeResult()
 {
     const QStringList failures = mSession->channel()->takeFailures();
     if (failures.isEmpty())
-        return CtlSession::Ok;
-    return fail(CtlSession::CameraFailure,
+        return CameraSession::Ok;
+    return fail(CameraSession::CameraFailure,
         QStringLiteral("No valid reply from the camera to %1")
             .arg(failures.join(QStringLiteral(", "))));
 }
@@ -192,10 +129,10 @@ int CtlCommands::get(const QStringList &names)
         QString error;
         DisplayElement *element = find(name, &error);
         if (!element)
-            return fail(CtlSession::UsageError, error);
+            return fail(CameraSession::UsageError, error);
         if (!isAvailable(element))
             return fail(
-                CtlSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
+                CameraSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
         elements.append(element);
     }
     readValues(elements);
@@ -218,7 +155,7 @@ int CtlCommands::dump(Visibility level, bool json, bool transfers)
     QJsonArray rows;
     for (DisplayElement *element : qAsConst(shown)) {
         if (!json) {
-            mOut << path(element) << '\t' << shownText(element, transfers) << '\n';
+            mOut << ElementText::path(element) << '\t' << shownText(element, transfers) << '\n';
             continue;
         }
         QJsonObject row {
@@ -245,153 +182,6 @@ int CtlCommands::dump(Visibility level, bool json, bool transfers)
     return exchangeResult();
 }
 
-bool CtlCommands::parseValue(
-    const DisplayElement *element, const QString &text, QVariant *edited, QString *error)
-{
-    const QString name = element->name;
-    switch (element->type()) {
-    case DisplayElementType::Command:
-        // Pressing the button: whatever follows the "=" does not matter.
-        *edited = QVariant();
-        return true;
-    case DisplayElementType::Bool: {
-        const QString word = text.trimmed().toLower();
-        if (QStringList { "true", "1", "on", "yes" }.contains(word)) {
-            *edited = true;
-            return true;
-        }
-        if (QStringList { "false", "0", "off", "no" }.contains(word)) {
-            *edited = false;
-            return true;
-        }
-        *error = QStringLiteral("%1 takes true or false, not %2").arg(name, text);
-        return false;
-    }
-    case DisplayElementType::Integer: {
-        const auto *e = static_cast<const IntegerElement *>(element);
-        bool ok = false;
-        const qlonglong value = stripped(text, e->prefix, e->suffix).toLongLong(&ok);
-        if (!ok) {
-            *error = QStringLiteral("%1 takes a whole number, not %2").arg(name, text);
-            return false;
-        }
-        if (hasLimits(e->minimumValue, e->maximumValue)
-            && (value < e->minimumValue || value > e->maximumValue)) {
-            *error = QStringLiteral("%1 takes %2 to %3, not %4")
-                         .arg(name)
-                         .arg(e->minimumValue)
-                         .arg(e->maximumValue)
-                         .arg(text);
-            return false;
-        }
-        *edited = int(value);
-        return true;
-    }
-    case DisplayElementType::Double: {
-        const auto *e = static_cast<const DoubleElement *>(element);
-        bool ok = false;
-        const double value = stripped(text, e->prefix, e->suffix).toDouble(&ok);
-        if (!ok || !std::isfinite(value)) {
-            *error = QStringLiteral("%1 takes a number, not %2").arg(name, text);
-            return false;
-        }
-        if (hasLimits(e->minimumValue, e->maximumValue)
-            && (value < e->minimumValue || value > e->maximumValue)) {
-            *error = QStringLiteral("%1 takes %2 to %3, not %4")
-                         .arg(name)
-                         .arg(e->minimumValue)
-                         .arg(e->maximumValue)
-                         .arg(text);
-            return false;
-        }
-        if (!ElementValue::cameraValue(element, value).isValid()) {
-            *error = QStringLiteral("%1: %2 gives no camera value").arg(name, text);
-            return false;
-        }
-        *edited = value;
-        return true;
-    }
-    case DisplayElementType::String: {
-        const auto *e = static_cast<const StringElement *>(element);
-        // The text travels inside one line of the camera protocol.
-        for (const QChar c : text) {
-            if (c.unicode() < 0x20 || c.unicode() > 0xff) {
-                *error = QStringLiteral("%1 takes one line of Latin-1 text").arg(name);
-                return false;
-            }
-        }
-        if (text.size() < e->minimumLength
-            || (e->maximumLength > 0 && text.size() > e->maximumLength)) {
-            *error = QStringLiteral("%1 takes %2 to %3 characters")
-                         .arg(name)
-                         .arg(e->minimumLength)
-                         .arg(e->maximumLength);
-            return false;
-        }
-        *edited = text;
-        return true;
-    }
-    case DisplayElementType::Enumeration: {
-        const auto *e = static_cast<const EnumerationElement *>(element);
-        bool isNumber = false;
-        const int number = text.trimmed().toInt(&isNumber);
-        for (const EnumerationItem &item : e->items) {
-            if (item.name.compare(text.trimmed(), Qt::CaseInsensitive) == 0
-                || (isNumber && item.value == number)) {
-                *edited = item.value;
-                return true;
-            }
-        }
-        QStringList names;
-        for (const EnumerationItem &item : e->items)
-            names.append(item.name);
-        *error = QStringLiteral("%1 takes one of: %2").arg(name, names.join(QStringLiteral(", ")));
-        return false;
-    }
-    case DisplayElementType::List:
-    case DisplayElementType::ROI:
-        break;
-    }
-    *error = QStringLiteral("%1 is not a single value").arg(name);
-    return false;
-}
-
-bool CtlCommands::parseList(const QString &text, QStringList *entries)
-{
-    const QStringList words
-        = text.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
-    for (const QString &word : words) {
-        bool ok = false;
-        word.toInt(&ok, 10);
-        if (!ok)
-            return false;
-    }
-    *entries = words;
-    return true;
-}
-
-bool CtlCommands::parseRegions(const QString &text, QList<QRect> *regions)
-{
-    QList<QRect> parsed;
-    const QStringList words
-        = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-    for (const QString &word : words) {
-        const QStringList numbers = word.split(QLatin1Char(','));
-        QList<int> values;
-        for (const QString &number : numbers) {
-            bool ok = false;
-            values.append(number.toInt(&ok));
-            if (!ok)
-                return false;
-        }
-        if (values.size() != 4 || values.at(2) < 0 || values.at(3) < 0)
-            return false;
-        parsed.append(QRect(values.at(0), values.at(1), values.at(2), values.at(3)));
-    }
-    *regions = parsed;
-    return true;
-}
-
 int CtlCommands::set(const QStringList &assignments)
 {
     struct Change
@@ -406,7 +196,7 @@ int CtlCommands::set(const QStringList &assignments)
     for (const QString &assignment : assignments) {
         const int split = assignment.indexOf(QLatin1Char('='));
         if (split < 0)
-            return fail(CtlSession::UsageError,
+            return fail(CameraSession::UsageError,
                 QStringLiteral("Expected NAME=VALUE, not %1").arg(assignment));
         const QString name = assignment.left(split);
         const QString text = assignment.mid(split + 1);
@@ -414,23 +204,23 @@ int CtlCommands::set(const QStringList &assignments)
         Change change { find(name, &error), {}, {}, {} };
         DisplayElement *element = change.element;
         if (!element)
-            return fail(CtlSession::UsageError, error);
+            return fail(CameraSession::UsageError, error);
         if (element->accessMode == AccessMode::RO)
-            return fail(CtlSession::UsageError, QStringLiteral("%1 is read-only").arg(name));
+            return fail(CameraSession::UsageError, QStringLiteral("%1 is read-only").arg(name));
         if (!isAvailable(element))
             return fail(
-                CtlSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
+                CameraSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
         if (element->type() == DisplayElementType::List) {
-            if (!parseList(text, &change.entries))
-                return fail(CtlSession::UsageError,
+            if (!ElementText::parseList(text, &change.entries))
+                return fail(CameraSession::UsageError,
                     QStringLiteral("%1 takes whole numbers separated by blanks").arg(name));
         } else if (element->type() == DisplayElementType::ROI) {
-            if (!parseRegions(text, &change.regions))
-                return fail(CtlSession::UsageError,
+            if (!ElementText::parseRegions(text, &change.regions))
+                return fail(CameraSession::UsageError,
                     QStringLiteral("%1 takes regions x,y,width,height separated by blanks")
                         .arg(name));
-        } else if (!parseValue(element, text, &change.edited, &error)) {
-            return fail(CtlSession::UsageError, error);
+        } else if (!ElementText::parse(element, text, &change.edited, &error)) {
+            return fail(CameraSession::UsageError, error);
         }
         changes.append(change);
     }
@@ -497,23 +287,24 @@ int CtlCommands::send(const QString &line)
     QObject::disconnect(heard);
 
     if (replies.isEmpty() || replies.first().result == AbstractCommunicator::Failure)
-        return fail(CtlSession::CameraFailure, QStringLiteral("No valid reply to %1").arg(command));
+        return fail(
+            CameraSession::CameraFailure, QStringLiteral("No valid reply to %1").arg(command));
     if (query)
         mOut << replyText(replies.first().args) << '\n';
     if (replies.size() < 2 || replies.at(1).result == AbstractCommunicator::Failure)
-        return fail(CtlSession::CameraFailure, QStringLiteral("No valid reply to ERR?"));
+        return fail(CameraSession::CameraFailure, QStringLiteral("No valid reply to ERR?"));
     const int error = replies.at(1).args.value(0).toInt();
     if (error != 0)
-        return fail(CtlSession::CameraFailure,
+        return fail(CameraSession::CameraFailure,
             QStringLiteral("The camera reports error %1 after %2").arg(error).arg(command));
-    return CtlSession::Ok;
+    return CameraSession::Ok;
 }
 
 int CtlCommands::script(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(CtlSession::FileError,
+        return fail(CameraSession::FileError,
             QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
     const QList<QByteArray> lines = file.readAll().split('\n');
     TrackingChannel *channel = mSession->channel();
@@ -541,7 +332,7 @@ int CtlCommands::script(const QString &fileName)
             channel->waitUntil([&answered]() { return answered; }, kQuietMs);
         QObject::disconnect(heard);
         if (!answered || result == AbstractCommunicator::Failure)
-            return fail(CtlSession::CameraFailure,
+            return fail(CameraSession::CameraFailure,
                 QStringLiteral("%1, line %2: no valid reply to %3")
                     .arg(fileName)
                     .arg(i + 1)
@@ -549,5 +340,5 @@ int CtlCommands::script(const QString &fileName)
         if (query)
             mOut << replyText(args) << '\n';
     }
-    return CtlSession::Ok;
+    return CameraSession::Ok;
 }

@@ -10,7 +10,7 @@
 #include <QVariant>
 
 class CameraDatabase;
-class CtlSession;
+class CameraSession;
 class QTextStream;
 
 /// The commands of mfxctl once a camera is connected: elements are found by the names the tree
@@ -20,22 +20,13 @@ class QTextStream;
 class CtlCommands
 {
 public:
-    CtlCommands(CtlSession *session, QTextStream &out, QTextStream &err);
+    CtlCommands(CameraSession *session, QTextStream &out, QTextStream &err);
 
     int get(const QStringList &names);
     int set(const QStringList &assignments);
     int dump(Visibility level, bool json, bool transfers);
     int send(const QString &line);
     int script(const QString &fileName);
-
-    /// The group path of an element and its name, as the tree nests it ("Image/LUT/LUT").
-    static QString path(const DisplayElement *element);
-    /// The value an element takes from text: the conversions of its editor, checked against
-    /// its limits. False with the reason in error.
-    static bool parseValue(
-        const DisplayElement *element, const QString &text, QVariant *edited, QString *error);
-    static bool parseList(const QString &text, QStringList *entries);
-    static bool parseRegions(const QString &text, QList<QRect> *regions);
 
 private:
     /// An element that the tree can show (any level but Hidden), by name or by path.
@@ -52,7 +43,7 @@ private:
     int exchangeResult();
     int fail(int code, const QString &message);
 
-    CtlSession *mSession;
+    CameraSession *mSession;
     CameraDatabase *mDatabase;
     QTextStream &mOut;
     QTextStream &mErr;

@@ -3,10 +3,10 @@
 // data goes to standard output, messages to standard error, and the exit code says how it went.
 
 #include "app/appsettings.h"
+#include "app/camerasession.h"
 #include "app/commandline.h"
 #include "comm/metatypes.h"
 #include "ctlcommands.h"
-#include "ctlsession.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     err.setCodec("UTF-8");
     const auto usageError = [&err](const QString &message) {
         err << "mfxctl: " << message << "\nTry mfxctl --help.\n";
-        return int(CtlSession::UsageError);
+        return int(CameraSession::UsageError);
     };
 
     QCommandLineParser parser;
@@ -95,11 +95,11 @@ int main(int argc, char *argv[])
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
         out << kUsage;
-        return CtlSession::Ok;
+        return CameraSession::Ok;
     }
     if (parser.isSet(version)) {
         out << "mfxctl " << QCoreApplication::applicationVersion() << '\n';
-        return CtlSession::Ok;
+        return CameraSession::Ok;
     }
     showDiagnostics = parser.isSet(debug);
 
@@ -143,16 +143,16 @@ int main(int argc, char *argv[])
     CommandLine(cameras).registerVirtualDevices(&stateErrors);
     if (!stateErrors.isEmpty()) {
         err << "mfxctl: " << stateErrors.join(QStringLiteral("\nmfxctl: ")) << '\n';
-        return CtlSession::FileError;
+        return CameraSession::FileError;
     }
 
-    CtlSession session;
+    CameraSession session;
     session.start();
     if (command == QLatin1String("ports")) {
-        for (const CtlSession::Port &p : session.discover())
+        for (const CameraSession::Port &p : session.discover())
             out << p.first << '\t' << (p.second.isEmpty() ? QStringLiteral("none") : p.second)
                 << '\n';
-        return CtlSession::Ok;
+        return CameraSession::Ok;
     }
 
     QString error;
@@ -163,7 +163,7 @@ int main(int argc, char *argv[])
     }
     if (command == QLatin1String("id")) {
         out << QString::fromLatin1(identification) << '\n';
-        return CtlSession::Ok;
+        return CameraSession::Ok;
     }
     CtlCommands commands(&session, out, err);
     if (command == QLatin1String("send"))
@@ -186,5 +186,5 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("dump"))
         return commands.dump(dumpLevel, parser.isSet(json), parser.isSet(transfers));
     err << "mfxctl: " << command << " is not available in this version\n";
-    return CtlSession::UsageError;
+    return CameraSession::UsageError;
 }

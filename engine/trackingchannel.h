@@ -12,10 +12,10 @@
 
 class CommunicationThreadObject;
 
-/// The value engine's way to the camera in mfxctl: forwards to the communication thread like
-/// the program's channel, and keeps account of the requests still on their way and of the
-/// exchanges that failed, so that a command can wait for its replies and end with the right
-/// exit code.
+/// The value engine's way to the camera for clients without a window (mfxctl): forwards to the
+/// communication thread like the program's channel, and keeps account of the requests still on
+/// their way and of the exchanges that failed, so that a client can wait for its replies and
+/// tell whether the camera answered.
 class TrackingChannel : public QObject, public CommandChannel
 {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
     void setRetries(int retries) override;
 
     /// Waits until every queued request of the engine was answered; false when the camera
-    /// stayed silent for quietMs.
+    /// stayed silent for quietMs, and the requests still waiting count as failed.
     bool waitForReplies(int quietMs);
     /// Runs the event loop until done() holds; false when it does not and no reply came for
     /// quietMs.

@@ -1,5 +1,5 @@
-#ifndef CTLSESSION_H
-#define CTLSESSION_H
+#ifndef CAMERASESSION_H
+#define CAMERASESSION_H
 
 #include "description/descriptionregistry.h"
 
@@ -16,21 +16,21 @@ class CommunicationThreadObject;
 class QThread;
 class TrackingChannel;
 
-/// What mfxctl shares with the program: the communication thread with its discovery, the choice
-/// of the port and of the description, and the value engine on top of them.
-class CtlSession : public QObject
+/// A camera connection without a window (mfxctl): the program's communication thread with its
+/// discovery, its choice of the port and of the description, and the value engine on top.
+class CameraSession : public QObject
 {
     Q_OBJECT
 
 public:
-    /// Exit codes of mfxctl.
+    /// How an operation ended; mfxctl's exit codes.
     enum Exit { Ok = 0, CameraFailure = 1, UsageError = 2, FileError = 3 };
 
     /// A port and the identification of the camera found on it (empty: none).
     using Port = QPair<QString, QString>;
 
-    CtlSession();
-    ~CtlSession() override;
+    CameraSession();
+    ~CameraSession() override;
 
     /// Starts the communication thread and waits until it has listed its ports.
     void start();
@@ -63,4 +63,4 @@ private:
     DescriptionRegistry mRegistry;
 };
 
-#endif // CTLSESSION_H
+#endif // CAMERASESSION_H

@@ -1,4 +1,4 @@
-#include "trackingchannel.h"
+#include "engine/trackingchannel.h"
 
 #include "comm/communicationthreadobject.h"
 
@@ -62,7 +62,13 @@ void TrackingChannel::replyArrived(
 
 bool TrackingChannel::waitForReplies(int quietMs)
 {
-    return waitUntil([this]() { return mPending.isEmpty(); }, quietMs);
+    if (waitUntil([this]() { return mPending.isEmpty(); }, quietMs))
+        return true;
+    // Given up on: as good as failed.
+    for (const QString &request : qAsConst(mPending))
+        mFailures.append(request.section(QLatin1Char('\n'), 1));
+    mPending.clear();
+    return false;
 }
 
 bool TrackingChannel::waitUntil(const std::function<bool()> &done, int quietMs)

@@ -1,9 +1,9 @@
-#include "ctlsession.h"
+#include "app/camerasession.h"
 
 #include "comm/communicationthreadobject.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
-#include "trackingchannel.h"
+#include "engine/trackingchannel.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -11,7 +11,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-CtlSession::CtlSession()
+CameraSession::CameraSession()
     : mThread(new QThread)
     , mComm(new CommunicationThreadObject(mThread))
     , mChannel(std::make_unique<TrackingChannel>(mComm))
@@ -21,7 +21,7 @@ CtlSession::CtlSession()
         mChannel.get(), &TrackingChannel::replied, mDatabase.get(), &CameraDatabase::processReply);
 }
 
-CtlSession::~CtlSession()
+CameraSession::~CameraSession()
 {
     mDatabase.reset();
     // As the program closes: a waiting exchange gives up at once and the ports are closed.
@@ -33,14 +33,14 @@ CtlSession::~CtlSession()
     delete mThread;
 }
 
-void CtlSession::start()
+void CameraSession::start()
 {
     mThread->start();
     QMetaObject::invokeMethod(
         mComm, &CommunicationThreadObject::startCommunication, Qt::BlockingQueuedConnection);
 }
 
-QList<CtlSession::Port> CtlSession::discover()
+QList<CameraSession::Port> CameraSession::discover()
 {
     QHash<QString, QString> cameras;
     const QMetaObject::Connection statuses
@@ -65,7 +65,7 @@ QList<CtlSession::Port> CtlSession::discover()
     return ports;
 }
 
-QByteArray CtlSession::probe(const QString &port, bool *opened)
+QByteArray CameraSession::probe(const QString &port, bool *opened)
 {
     QByteArray identification;
     // As one step of discovery, in the communication thread.
@@ -84,7 +84,7 @@ QByteArray CtlSession::probe(const QString &port, bool *opened)
     return identification;
 }
 
-int CtlSession::usePort(const QString &port, QByteArray *identification, QString *error)
+int CameraSession::usePort(const QString &port, QByteArray *identification, QString *error)
 {
     QString chosen = port;
     if (chosen.isEmpty()) {
@@ -129,7 +129,7 @@ int CtlSession::usePort(const QString &port, QByteArray *identification, QString
     return Ok;
 }
 
-int CtlSession::useDescription(
+int CameraSession::useDescription(
     const QByteArray &identification, const QString &file, QString *error, QString *warning)
 {
     mRegistry.parseIdentification(identification);
