@@ -2,7 +2,7 @@
 #include "app/commandline.h"
 #include "app/debuglog.h"
 #include "comm/metatypes.h"
-#include "editor/editorplaceholder.h"
+#include "editor/editwindow.h"
 #include "ui/appidentity.h"
 #include "ui/mainwindow.h"
 #include "ui/splashscreen.h"
@@ -55,9 +55,9 @@ int main(int argc, char *argv[])
 
     if (commandLine.editorMode()) {
         commandLine.applyTo(settings);
-        EditorPlaceholder::instance()->show();
+        EditWindow::showInstance();
         const int result = QApplication::exec();
-        EditorPlaceholder::destroyInstance();
+        EditWindow::destroyInstance();
         if (consoleAllocated)
             DebugLog::releaseConsole();
         return result;
@@ -78,6 +78,7 @@ int main(int argc, char *argv[])
         DebugLog::releaseConsole();
     // The window first: its destructor stops the communication thread and saves the settings.
     window.reset();
+    EditWindow::destroyInstance();
     splash.reset();
     return result;
 }

@@ -86,9 +86,15 @@ QByteArray SimulatedCamera::answerLocked(const QByteArray &command)
 
     if (!name.endsWith(QLatin1Char('?'))) {
         mValues.insert(name, argument);
+        const int split = argument.indexOf(';');
+        if (split > 0)
+            mRows[name].insert(argument.left(split), argument);
         return out;
     }
     name.chop(1);
+    const auto rows = mRows.constFind(name);
+    if (!argument.isEmpty() && rows != mRows.constEnd() && rows->contains(argument))
+        return out + '@' + rows->value(argument) + '\r';
     if (name == QLatin1String("ID"))
         out += "@\""
             + (mIdentification.isEmpty() ? "VirtualDevice-" + mName.toLatin1() : mIdentification)

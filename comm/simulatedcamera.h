@@ -9,6 +9,9 @@
 
 /// The protocol side of a simulated camera, without any transport: request bytes in, reply
 /// bytes out. It answers "ID?" and "ERR?", stores sets and answers queries from its table.
+/// A set with several arguments also files a table row under its first argument, and a query
+/// with that argument ("LUT?5" after "LUT5;200") answers the row, so lookup tables and regions
+/// read back what was written.
 /// Faults can be scripted for the next commands, and every handled command is recorded.
 /// All public operations are thread-safe, so a test may script faults while a transport thread
 /// feeds the camera.
@@ -77,6 +80,8 @@ private:
     QByteArray mIdentification;
     QByteArray mInput;
     QMap<QString, QByteArray> mValues;
+    // Per command, rows by their first argument.
+    QMap<QString, QMap<QByteArray, QByteArray>> mRows;
     QList<Fault> mFaults;
     QList<QByteArray> mReceived;
 };

@@ -150,6 +150,7 @@ void TtyCameraServer::readAvailable()
         const ssize_t n = ::read(mFd, buffer, sizeof buffer);
         if (n > 0) {
             input.append(buffer, static_cast<int>(n));
+            mBytesReceived += quint64(n);
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -194,6 +195,7 @@ void TtyCameraServer::writeBytes(const QByteArray &bytes)
         const ssize_t n = ::write(mFd, bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<int>(n);
+            mBytesSent += quint64(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {

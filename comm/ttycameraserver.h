@@ -34,6 +34,9 @@ public:
     bool isServing() const { return mFd >= 0; }
     /// Answers scheduled for later that have not been written yet (any thread may ask).
     int pendingAnswers() const { return mPending; }
+    /// Bytes read from and written to the terminal so far (any thread may ask).
+    quint64 bytesReceived() const { return mBytesReceived; }
+    quint64 bytesSent() const { return mBytesSent; }
 
 public slots:
     /// Hangs up: closes the terminal as an unplugged device would.
@@ -63,6 +66,8 @@ private:
     bool mOwnPty = false;
     quint64 mGeneration = 0;
     std::atomic<int> mPending { 0 };
+    std::atomic<quint64> mBytesReceived { 0 };
+    std::atomic<quint64> mBytesSent { 0 };
 };
 
 #endif // TTYCAMERASERVER_H

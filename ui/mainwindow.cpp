@@ -4,12 +4,14 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "description/cameradescriptionfile.h"
+#include "editor/editwindow.h"
 #include "engine/cameradatabase.h"
 #include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/settingsdialog.h"
 #include "ui/standarditemmodel.h"
 #include "ui/uiresources.h"
 #include "ui_mainwindow.h"
@@ -304,7 +306,7 @@ void MainWindow::onClearDescription() { }
 
 void MainWindow::on_actEditor_triggered()
 {
-    // The description editor is not part of this build yet.
+    EditWindow::showInstance();
 }
 
 void MainWindow::onShowDescription(const QModelIndex &index)
@@ -531,12 +533,28 @@ void MainWindow::selectItemChanged(const QItemSelection &selected, const QItemSe
 
 void MainWindow::on_actSaveSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Select save file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->saveSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actLoadSettings_triggered()
 {
-    // Camera settings files come with the settings file reader and writer.
+    if (!mRegistry.current())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("SElect load file"), mSettingsDir, QStringLiteral("*.cdt"));
+    if (path.isEmpty())
+        return;
+    const QString model = mRegistry.cameraModel();
+    const QString type = mRegistry.cameraType();
+    mModel->loadSettings(path, model, type, model + QLatin1Char('-') + type);
 }
 
 void MainWindow::on_actConsoleRunScript_triggered()
@@ -593,7 +611,9 @@ void MainWindow::on_actShowTimedUpdates_triggered()
 
 void MainWindow::on_actSettings_triggered()
 {
-    // The settings dialog is not part of this build yet.
+    // Applied again also when cancelled: the descriptions are reloaded either way.
+    SettingsDialog::run();
+    applySettings();
 }
 
 void MainWindow::on_leConsoleInput_returnPressed()
@@ -681,6 +701,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+    }
+    // The editor's unsaved work is asked for before the program ends with this window.
+    if (!EditWindow::closeInstance()) {
+        event->ignore();
+        return;
     }
     settings.runtimeWindowsGeometry = saveGeometry();
     settings.runtimeSizeOfSettings = mUi->splitter->sizes().value(0);

@@ -3,9 +3,15 @@
 #include "app/appsettings.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
+#include "engine/camerasettingsfile.h"
+#include "engine/elementvalue.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/progressdialogtransferprogress.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 
 namespace {
 
@@ -32,6 +38,30 @@ public:
 
 private:
     ModelHiddenItemFilter *mFilter;
+};
+
+/// Keeps the periodic refresh from interleaving with a walk over the camera; a timer that was
+/// off (offline, or switched off) stays off.
+class RefreshPause
+{
+public:
+    explicit RefreshPause(StandardItemModel *model)
+        : mModel(model)
+        , mWasActive(model->isRefreshTimerActive())
+    {
+        mModel->stopTimer();
+    }
+    ~RefreshPause()
+    {
+        if (mWasActive)
+            mModel->restartTimer();
+    }
+    RefreshPause(const RefreshPause &) = delete;
+    RefreshPause &operator=(const RefreshPause &) = delete;
+
+private:
+    StandardItemModel *mModel;
+    bool mWasActive;
 };
 
 } // namespace
@@ -294,4 +324,53 @@ QString StandardItemModel::descriptionText(const QModelIndex &proxyIndex) const
         return QString();
     const auto *cell = dynamic_cast<const PellixItem *>(itemFromIndex(source.siblingAtColumn(1)));
     return cell ? cell->descriptionText() : QString();
+}
+
+bool StandardItemModel::saveSettings(
+    const QString &fileName, const QString &model, const QString &type, const QString &id)
+{
+    CameraSettingsFile file(model, type, id);
+    {
+        RefreshPause pause(this);
+        for (PellixItem *cell : qAsConst(mItems)) {
+            if (cell->isSaveable())
+                file.addItem(CameraSettingsFile::read(mDatabase, cell->element()));
+        }
+    }
+    QString error;
+    if (file.save(fileName, &error))
+        return true;
+    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Failed to save settings"),
+        QStringLiteral("The camera settings could not be saved to %1:\n%2")
+            .arg(QDir::toNativeSeparators(fileName), error));
+    return false;
+}
+
+bool StandardItemModel::loadSettings(
+    const QString &fileName, const QString &model, const QString &type, const QString &)
+{
+    CameraSettingsFile file;
+    file.load(fileName);
+    const CameraSettingsFile::Validity validity = file.check(model, type);
+    if (validity != CameraSettingsFile::Validity::Valid) {
+        QMessageBox::critical(QApplication::activeWindow(),
+            QStringLiteral("Failed to load settings"), file.problem(validity));
+        return false;
+    }
+    {
+        RefreshPause pause(this);
+        for (PellixItem *cell : qAsConst(mItems)) {
+            if (!cell->isAvailable() || !file.contains(cell->name()))
+                continue;
+            const CameraSettingsFile::Item item = file.item(cell->name());
+            // Through the cell, so that a write-only row shows what was written.
+            if (item.kind() == CameraSettingsFile::ItemKind::Value
+                && !ElementValue::reference(cell->element()).isEmpty())
+                cell->setValue(item.text);
+            else
+                CameraSettingsFile::apply(mDatabase, cell->element(), item);
+        }
+    }
+    refreshAll();
+    return true;
 }

@@ -55,6 +55,17 @@ public:
     /// Rich text for the description box for a row of the filter; empty for group rows.
     QString descriptionText(const QModelIndex &proxyIndex) const;
 
+    /// Writes the persistent values, lists and regions of the available cells, in tree order,
+    /// to a camera settings file. A failure is reported in a message box and leaves the
+    /// previous file as it was.
+    bool saveSettings(
+        const QString &fileName, const QString &model, const QString &type, const QString &id);
+    /// Applies a camera settings file to the available cells, in tree order, then reads every
+    /// value again. A file that is unreadable, empty or for another model or type is reported
+    /// in a message box and nothing is sent.
+    bool loadSettings(
+        const QString &fileName, const QString &model, const QString &type, const QString &id);
+
     QList<PellixItem *> items() const { return mItems; }
     CameraDescriptionFile *description() const { return mDescription; }
     CameraDatabase *database() const { return mDatabase; }

@@ -116,6 +116,9 @@ void TestLineProtocol::camera_data()
     QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
     QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
     QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
+    QTest::newRow("table rows by first argument")
+        << Bytes { "@LUT0;5\r@LUT1;6\r@LUT?0\r@LUT?\r@LUT?7\r" }
+        << QByteArray("\x06\x06\x06@0;5\r\x06@1;6\r\x06@1;6\r");
     QTest::newRow("answers wait for the read")
         << Bytes { cr("@A5"), cr("@A?") } << QByteArray("\x06") + cr("\x06@5");
 }

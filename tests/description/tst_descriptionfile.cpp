@@ -1,10 +1,12 @@
 #include "description/boolelement.h"
 #include "description/cameradescriptionfile.h"
+#include "description/descriptionchecker.h"
 #include "description/descriptionreader.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDomDocument>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -168,6 +170,10 @@ private slots:
     void deepNesting_data();
     void deepNesting();
     void entityExpansionBomb();
+
+    void cloneAndEquals();
+    void checker_data();
+    void checker();
 
     void tool_data();
     void tool();
@@ -650,6 +656,136 @@ void TestDescriptionFile::entityExpansionBomb()
     QVERIFY(attribute.modelName().size() < 1000000);
 }
 
+// Every field of every kind, changed alone, makes exactly its element differ from a clone.
+void TestDescriptionFile::cloneAndEquals()
+{
+    const QByteArray golden = readAll(goldenPath());
+    CameraDescriptionFile original;
+    readBytes(original, golden);
+    const QList<DisplayElement *> elements = original.displayElements();
+    QDomDocument document;
+    QVERIFY(document.setContent(golden));
+    QList<QDomElement> leaves;
+    QList<QDomElement> pending { document.elementsByTagName("DisplayElements").at(0).toElement() };
+    while (!pending.isEmpty()) {
+        const QDomElement node = pending.takeLast();
+        for (QDomElement child = node.firstChildElement(); !child.isNull();
+             child = child.nextSiblingElement())
+            (child.firstChildElement().isNull() ? leaves : pending).append(child);
+    }
+    QVERIFY(leaves.size() > 60);
+    for (QDomElement &leaf : leaves) {
+        const QString was = leaf.text();
+        const QString other = was == "True"                                         ? "False"
+            : was == "False"                                                        ? "True"
+            : was == "RW"                                                           ? "WO"
+            : QStringList { "RO", "WO" }.contains(was)                              ? "RW"
+            : was == "Beginner"                                                     ? "Guru"
+            : QStringList { "Expert", "Guru", "Developer", "Hidden" }.contains(was) ? "Beginner"
+            : QRegularExpression("^-?[0-9.]+$").match(was).hasMatch()               ? was + "1"
+                                                                                    : was + "x";
+        leaf.firstChild().isNull() ? void(leaf.appendChild(document.createTextNode(other)))
+                                   : leaf.firstChild().setNodeValue(other);
+        CameraDescriptionFile changed;
+        readBytes(changed, document.toByteArray());
+        leaf.firstChild().setNodeValue(was);
+        int differing = 0;
+        for (int e = 0; e < elements.size(); ++e) {
+            const std::unique_ptr<DisplayElement> copy(elements.at(e)->clone());
+            QVERIFY(copy->equals(*elements.at(e)));
+            differing += !copy->equals(*changed.displayElements().at(e));
+        }
+        QVERIFY2(differing == 1, qPrintable(leaf.tagName() + ": " + was));
+    }
+}
+
+void TestDescriptionFile::checker_data()
+{
+    QTest::addColumn<QByteArray>("from"); // replaced once in the base description
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("finding"); // empty: none
+    const auto row = [](const char *name, const char *from, const char *to, const char *finding) {
+        QTest::newRow(name) << QByteArray(from) << QByteArray(to) << QString(finding);
+    };
+    row("clean", "", "", "");
+    row("comments, strings, regular expressions and properties are no names", "v == 1",
+        "/w+/.test(s) &amp;&amp; s.length > 0 &amp;&amp; 'u' != Math.abs(ID) // w", "");
+    row("duplicate command Id", "<CommandSet>", "<CommandSet><Command><Id>Go</Id></Command>",
+        "command \"Go\": another command has the same Id");
+    row("duplicate element name", "<Name>bool", "<Name>cmd",
+        "element \"cmd\": another element has the same name");
+    row("empty group part", "<Group>G</Group>", "<Group>G//H</Group>",
+        "element \"cmd\": group \"G//H\" has an empty part");
+    row("command reference", "<Reference>Go<", "<Reference>No<",
+        "element \"cmd\": Reference \"No\" names no command or camera value");
+    row("value reference naming a command", "<Bool><Reference>v", "<Bool><Reference>Go",
+        "element \"bool\": Reference \"Go\" names no camera value");
+    row("empty reference", "<Reference>s<", "<Reference><", "element \"str\": Reference is empty");
+    row("invalidated by nothing", "<InvalidatedBy>", "<InvalidatedBy>Go,,v,zz",
+        "element \"cmd\": InvalidatedBy entry \"zz\" names no command or camera value");
+    row("incomplete expression", "v == 1",
+        "v ==", "element \"cmd\": IsAvailable has a syntax error: Expected more script to follow");
+    row("unknown name", "v == 1", "v == w",
+        "element \"cmd\": IsAvailable uses the unknown name \"w\"");
+    row("unknown function", "max(v, 480)", "maxi(v, 480)",
+        "element \"roi\": ScreenHeight uses the unknown name \"maxi\"");
+    row("empty region count", "<Count>1<", "<Count><", "element \"roi\": Count is empty");
+    row("region start", "<ROI>", "<ROI><Start>No</Start>",
+        "element \"roi\": Start \"No\" names no command or camera value");
+    row("list get", "<Get>v", "<Get>q", "element \"list\": Get \"q\" names no camera value");
+    row("minimum above maximum", "<MaximumValue>", "<MinimumValue>10</MinimumValue><MaximumValue>",
+        "element \"int\": MinimumValue 10 is above MaximumValue 9");
+    row("zero increment", "<Integer>", "<Integer><Increment>0</Increment>",
+        "element \"int\": Increment 0 is not above 0");
+    row("zero multiplier", "<Double>", "<Double><Convert><Multiply>0</Multiply></Convert>",
+        "element \"dbl\": ConvertMultiply is 0");
+    row("two items of one value", "<Value>1", "<Value>0",
+        "element \"enum\": items \"a\" and \"b\" have the same Value 0");
+    row("item expression", "<Name>b</Name>", "<Name>b</Name><IsAvailable>(</IsAvailable>",
+        "element \"enum\": IsAvailable of item \"b\" has a syntax error: Expected more script "
+        "to follow");
+}
+
+void TestDescriptionFile::checker()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QString, finding);
+    QByteArray body
+        = "<CommandSet><Command><Id>Go</Id><ParamsSet><Int><Id>v</Id></Int><String><Id>"
+          "s</Id></String></ParamsSet></Command></CommandSet><Display><DisplayElements>";
+    const auto add = [&body](const char *name, const QByteArray &inner) {
+        body += "<DisplayElement><Name>" + QByteArray(name) + "</Name>" + inner
+            + "</DisplayElement>";
+    };
+    add("cmd",
+        "<Group>G</Group><InvalidatedBy></InvalidatedBy><IsAvailable>v == 1</IsAvailable>"
+        "<Command><Reference>Go</Reference></Command>");
+    add("bool", "<Bool><Reference>v</Reference></Bool>");
+    add("int", "<Integer><MaximumValue>9</MaximumValue><Reference>v</Reference></Integer>");
+    add("dbl", "<Double><Reference>v</Reference></Double>");
+    add("str", "<String><Reference>s</Reference></String>");
+    add("enum",
+        "<Enumeration><Items><Item><Value>0</Value><Name>a</Name></Item><Item><Value>1"
+        "</Value><Name>b</Name></Item></Items><Reference>v</Reference></Enumeration>");
+    add("list",
+        "<List><Start>Go</Start><End>v</End><Count>4</Count><Get>v</Get><Set>v</Set>"
+        "<Index>v</Index></List>");
+    add("roi",
+        "<ROI><ScreenWidth>640</ScreenWidth><ScreenHeight>max(v, 480)</ScreenHeight><X>v"
+        "</X><Y>v</Y><Width>v</Width><Height>v</Height><Count>1</Count><GetCommand>Go"
+        "</GetCommand><SetCommand>v</SetCommand></ROI>");
+    body += "</DisplayElements></Display>";
+    QVERIFY(from.isEmpty() || body.count(from) == 1);
+    CameraDescriptionFile file;
+    readBytes(file, wrap(body.replace(from, to)));
+    QCOMPARE(file.displayElements().size(), 8); // the document stayed well-formed
+    QStringList texts;
+    for (const DescriptionChecker::Finding &each : DescriptionChecker::check(file))
+        texts.append(each.text());
+    QCOMPARE(texts, finding.isEmpty() ? QStringList() : QStringList { finding });
+}
+
 void TestDescriptionFile::tool_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "@name" is a file in a scratch folder
@@ -680,6 +816,12 @@ void TestDescriptionFile::tool_data()
         << QStringList { "--export", demo, "@plain/out.xml" } << 1 << QString() << "cannot write";
     QTest::newRow("export of something else") << QStringList { "--export", "@plain", "@out.xml" }
                                               << 1 << QString() << "not a valid description";
+    QTest::newRow("check of the demo descriptions")
+        << QStringList { "--check", demoPath(QString()) } << 0 << QString() << QString();
+    QTest::newRow("check finds") << QStringList { "--check", goldenPath() } << 1
+                                 << goldenPath()
+            + ": element \"Dbl\": Reference \"Temp\" names no camera value"
+                                 << QString();
 }
 
 void TestDescriptionFile::tool()

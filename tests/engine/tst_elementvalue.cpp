@@ -87,7 +87,6 @@ private slots:
     void toCamera();
     void typedBackAsShown_data();
     void typedBackAsShown();
-    void readForSavingReadsTheCamera();
 };
 
 void TestElementValue::fromCache_data()
@@ -148,13 +147,11 @@ void TestElementValue::toCamera_data()
     row("bool true", "bool", true, "On");
     row("bool false", "bool", false, "Off");
     row("bool non-zero number", "bool", 3, "On");
-    row("bool text from a settings file", "bool", "true", "On");
     row("bool text 0", "bool", "0", "Off");
     row("bool never read", "bool", none, "Off");
     row("enumeration unchanged", "enum", 2, 2);
     row("double truncated, not rounded", "double", 13.9, 7);
     row("double negative truncated toward zero", "double", 9.1, -1);
-    row("double from settings text", "double", "13.5", 7);
     row("ConvertMultiply 0 writes nothing", "doubleZero", 13.9, none,
         "Double element Exposure: ConvertMultiply is 0, value 13.9 not written");
     row("result beyond int range", "doubleTiny", 11.0, none,
@@ -238,27 +235,6 @@ void TestElementValue::typedBackAsShown()
         const QString between = QString::number(ElementValue::shownDouble(&e, raw + 0.5), 'g', 6);
         QCOMPARE(ElementValue::cameraValue(&e, between), QVariant(int(std::trunc(raw + 0.5))));
     }
-}
-
-void TestElementValue::readForSavingReadsTheCamera()
-{
-    FakeCommandChannel channel;
-    CameraDatabase db(&channel);
-    auto description = makeDescription({ { "Expo", "EX", {}, {}, { intParam("expo") }, {} },
-        { "Gain", "GA", {}, {}, { intParam("gain") }, {} } });
-    db.setDescription(description.get(), "m", "t");
-    channel.directReplies.insert("EX?", { 7 });
-    QTest::ignoreMessage(QtDebugMsg, "Double value read: 7 ConvertMultiply: 0.5 ConvertAdd: 10");
-    QCOMPARE(ElementValue::readForSaving(&db, element("double").get()), QVariant(13.5));
-    QCOMPARE(
-        channel.requests.first(), (FakeCommandChannel::Request { "@direct", "EX?", {}, true }));
-
-    // A value that cannot be read is saved as nothing; a write-only one is not even read.
-    QVERIFY(!ElementValue::readForSaving(&db, element("int").get()).isValid());
-    auto writeOnly = element("double");
-    writeOnly->accessMode = AccessMode::WO;
-    QVERIFY(!ElementValue::readForSaving(&db, writeOnly.get()).isValid());
-    QCOMPARE(channel.codes(), (QByteArrayList { "EX?", "GA?" }));
 }
 
 QTEST_GUILESS_MAIN(TestElementValue)

@@ -1,9 +1,14 @@
 #include "app/appsettings.h"
+#include "engine/camerasettingsfile.h"
 #include "tests/engine/faketransferprogress.h"
 #include "tests/tree/treetestrig.h"
+#include "tests/ui/modalanswer.h"
 #include "ui/progressdialogtransferprogress.h"
 
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using TreeXml::Element;
 using TreeXml::integer;
@@ -41,6 +46,7 @@ private slots:
     void listTransferPausesTheRefresh_data();
     void listTransferPausesTheRefresh();
     void treeInstallsTheProgressDialog();
+    void settingsFileMovesACamera();
 
 private:
     /// Queues a get of Mode and waits until the camera has handled it, so that every request
@@ -280,6 +286,91 @@ void TestTreeCamera::treeInstallsTheProgressDialog()
     mRig->modelTester.reset();
     mRig->model.reset();
     QVERIFY(!mRig->database->transferProgress());
+}
+
+// Saved from one camera, loaded into another that holds other values; then loaded again, damaged,
+// refused, and saved again where the write fails.
+void TestTreeCamera::settingsFileMovesACamera()
+{
+    SimulatedCamera &camera = mRig->camera();
+    const auto holds = [&camera](const QByteArrayList &sets) {
+        for (const QByteArray &set : sets)
+            camera.answer(set);
+    };
+    const auto state = [&camera] {
+        QByteArrayList out;
+        for (const char *query :
+            { "GAI?", "EXP?", "MOD?", "FLG?", "LBL?", "TMP?", "LUT?0", "LUT?2", "ROI?", "SEC?" })
+            out.append(camera.answer(query).mid(2).chopped(1));
+        return out;
+    };
+    holds({ "GAI12", "EXP7", "MOD2", "FLG\"On", "LBL\"Line 3", "TMP30", "LUT0;5", "LUT1;6",
+        "LUT2;7", "ROI8;16;320;240", "SEC3" });
+    const QByteArrayList saved = state();
+    QFile xml(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/tests/engine/data/settings.xml");
+    QVERIFY(xml.open(QIODevice::ReadOnly));
+    const QString description = QString::fromUtf8(xml.readAll());
+    QVERIFY(mRig->load(description));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("camera.cdt");
+    QVERIFY(mRig->model->saveSettings(path, "Cam", "T-1", "Cam-T-1"));
+
+    holds({ "GAI1", "EXP1", "MOD0", "FLG\"Off", "LBL\"x", "TMP1", "LUT0;0", "LUT2;0", "ROI0;0;1;1",
+        "SEC4" });
+    QVERIFY(mRig->load(description));
+    QVERIFY(mRig->model->loadSettings(path, "Cam", "T-1", "Cam-T-1"));
+    QTRY_COMPARE(state(), saved.mid(0, 9) + QByteArrayList { "4" });
+    QVERIFY(drainQueue());
+
+    // Unchanged values are not sent again; a damaged list is skipped and the rest goes on.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray damaged = file.readAll().replace("\"list\">", "\"list\">@");
+    QVERIFY(file.resize(0) && file.write(damaged) == damaged.size());
+    file.close();
+    camera.clearReceivedCommands();
+    QVERIFY(mRig->model->loadSettings(path, "Cam", "T-1", "Cam-T-1"));
+    QVERIFY(drainQueue());
+    QByteArrayList sets;
+    for (const QByteArray &command : camera.receivedCommands())
+        if (!command.contains('?'))
+            sets.append(command);
+    QCOMPARE(sets, QByteArrayList { "ROI8;16;320;240" });
+
+    // Files for another model or type, or without items, are refused and nothing is sent.
+    const QString empty = dir.filePath("empty.cdt");
+    QVERIFY(CameraSettingsFile("Cam", "T-1", "Cam-T-1").save(empty));
+    const QList<QStringList> refused { { path, "Cam", "T-2", "another camera type: T-1" },
+        { path, "cam", "T-1", "another camera model: Cam" },
+        { empty, "Cam", "T-1",
+            "This seems to be an invalid/corrupt save file, please try another "
+            "file" } };
+    camera.clearReceivedCommands();
+    for (const QStringList &load : refused) {
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        QVERIFY(!mRig->model->loadSettings(load[0], load[1], load[2], QString()));
+        QCOMPARE(box.title(), QString("Failed to load settings"));
+        QVERIFY2(box.text().endsWith(load[3]), qPrintable(box.text()));
+    }
+    QVERIFY(drainQueue());
+    QCOMPARE(camera.receivedCommands(), QByteArrayList { "MOD?" });
+
+    // A write that fails half-way, as on a full disk, leaves the previous file as it was.
+    rlimit limit {};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
+    const rlimit small { 256, limit.rlim_max };
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    const bool written = mRig->model->saveSettings(path, "Cam", "T-1", "Cam-T-1");
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QVERIFY(!written);
+    QCOMPARE(box.title(), QString("Failed to save settings"));
+    QVERIFY2(box.text().startsWith("The camera settings could not be saved to " + path + ":\n"),
+        qPrintable(box.text()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), damaged);
 }
 
 QTEST_MAIN(TestTreeCamera)

@@ -14,13 +14,16 @@
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/selectdescriptiondialog.h"
+#include "ui/settingsdialog.h"
 #include "ui/splashscreen.h"
+#include "ui/standarditemmodel.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -191,6 +194,7 @@ private slots:
     void demoStartsFilled();
     void consoleSession();
     void viewSession();
+    void settingsDialog();
 
 private:
     /// Creates the window with simulated cameras and shows it; connects to the first camera
@@ -728,7 +732,30 @@ void TestMainWindow::viewSession()
     emit window->communication()->onlineModeChanged(true);
     QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
 
+    // The camera's identification goes into a settings file, which loads back.
+    const QString cdt = mWork.filePath("lab.cdt");
+    QStringList titles;
+    for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(cdt));
+        ModalAnswer refusal(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        action(window.get(), name)->trigger();
+        QVERIFY(!refusal.answered());
+        titles.append(picker.title());
+    }
+    QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
+    QFile saved(cdt);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains(
+        "<CameraDescriptionSave model=\"VirtualDevice\" type=\"Lab\" id=\"VirtualDevice-Lab\">"));
+
     action(window.get(), "actDisconnect")->trigger();
+    {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
+        action(window.get(), "actSaveSettings")->trigger();
+        action(window.get(), "actLoadSettings")->trigger();
+        QVERIFY(!picker.answered());
+    }
     QCOMPARE(window->filter()->rowCount(), 0);
     QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
@@ -752,6 +779,48 @@ void TestMainWindow::viewSession()
         QCOMPARE(window->isVisible(), button == QMessageBox::No);
         QCOMPARE(
             AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
+    }
+}
+
+// Cancelled, then accepted. Folders: one already listed is not added again, the same in other
+// letters is. The window applies the settings either way.
+void TestMainWindow::settingsDialog()
+{
+    AppSettings &settings = AppSettings::instance();
+    MainWindow window;
+    window.applySettings();
+    AppSettings before;
+    before.load();
+    QStringList folders;
+    for (const char *name : { "B", "b" }) {
+        folders.append(mWork.filePath(QStringLiteral("folders/") + name));
+        QVERIFY(QDir().mkpath(folders.last()));
+    }
+    for (const bool accepted : { false, true }) {
+        settings.updateDelay = 2500;
+        settings.searchPaths = QStringList { "/old" };
+        ModalAnswer answer(ModalAnswer::ofType<SettingsDialog>(), [&](QWidget *dialog) {
+            for (const QString &folder : { folders[0], folders[0], folders[1] }) {
+                ModalAnswer picker(
+                    ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(folder));
+                dialog->findChild<QPushButton *>("pbXMLAdd")->click();
+            }
+            dialog->findChild<QListWidget *>("lwXMLPaths")->setCurrentRow(0);
+            dialog->findChild<QPushButton *>("pbXMLRemove")->click();
+            dialog->findChild<QDialogButtonBox *>()
+                ->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                ->click();
+        });
+        action(&window, "actSettings")->trigger();
+        AppSettings stored;
+        stored.load();
+        const QStringList paths = accepted ? folders : QStringList { "/old" };
+        QCOMPARE(settings.searchPaths, paths);
+        QCOMPARE(settings.updateDelay, accepted ? 2000 : 2500);
+        QCOMPARE(stored.searchPaths, accepted ? paths : before.searchPaths);
+        QCOMPARE(stored.updateDelay, accepted ? 2000 : before.updateDelay);
+        QVERIFY(window.model()->isRefreshTimerActive());
+        QCOMPARE(window.model()->refreshInterval(), settings.updateDelay);
     }
 }
 

@@ -1,6 +1,8 @@
-// Prints a summary of camera description files, or exports one without its developer items.
+// Prints a summary of camera description files, checks them, or exports one without its
+// developer items.
 
 #include "description/cameradescriptionfile.h"
+#include "description/descriptionchecker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,9 +43,25 @@ void describe(const QString &path)
           << "  md5:       " << QString::fromLatin1(digest.toHex()) << '\n';
 }
 
+// Prints one line per finding; returns whether there were none.
+bool check(const QString &path)
+{
+    CameraDescriptionFile file(path);
+    file.loadFully();
+    if (!file.isValid()) {
+        out() << path << ": not a valid description (no model name)\n";
+        return false;
+    }
+    const QList<DescriptionChecker::Finding> findings = DescriptionChecker::check(file);
+    for (const DescriptionChecker::Finding &finding : findings)
+        out() << path << ": " << finding.text() << '\n';
+    return findings.isEmpty();
+}
+
 int usage()
 {
     err() << "Usage: mfxdescribe <file or folder>...\n"
+             "       mfxdescribe --check <file or folder>...\n"
              "       mfxdescribe --export <in.xml> <out.xml>\n";
     return 2;
 }
@@ -78,16 +96,25 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    const bool checking = args.first() == QLatin1String("--check");
+    if (checking && args.size() == 1)
+        return usage();
     int status = 0;
-    for (const QString &arg : args) {
+    const auto handle = [checking, &status](const QString &path) {
+        if (!checking)
+            describe(path);
+        else if (!check(path))
+            status = 1;
+    };
+    for (const QString &arg : args.mid(checking ? 1 : 0)) {
         const QFileInfo info(arg);
         if (info.isDir()) {
             const QFileInfoList entries = QDir(arg).entryInfoList(
                 { QStringLiteral("*.xml") }, QDir::Files | QDir::Readable, QDir::Name);
             for (const QFileInfo &entry : entries)
-                describe(entry.filePath());
+                handle(entry.filePath());
         } else if (info.isFile()) {
-            describe(arg);
+            handle(arg);
         } else {
             err() << "mfxdescribe: no such file or folder: " << arg << '\n';
             status = 1;
