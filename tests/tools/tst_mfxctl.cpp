@@ -40,6 +40,7 @@ class TestMfxctl : public QObject
 private slots:
     void commands_data();
     void commands();
+    void settingsFiles();
     void installedFromAnotherFolder();
 };
 
@@ -167,6 +168,58 @@ void TestMfxctl::commands()
     for (const QString &value : values) {
         const QString code = value.section('=', 0, 0);
         QCOMPARE(code + '=' + QString::fromLatin1(tty.camera().value(code)), value);
+    }
+}
+
+void TestMfxctl::settingsFiles()
+{
+    PtyCameraFixture tty(QStringLiteral("Demo"));
+    QList<QByteArray> state;
+    QVERIFY(SimulatedCameraState::read(kState, &state, nullptr));
+    SimulatedCameraState::apply(state, tty.camera());
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("demo.cdt");
+    const auto ctl = [&](const QStringList &args) {
+        return run(MFXCTL_PATH, QStringList { "--port", tty.path() } + args, kSource);
+    };
+    QCOMPARE(ctl({ "save", saved }).exit, 0);
+
+    tty.camera().setValue("GAI", "135");
+    tty.camera().setValue("LUT", "1;77");
+    tty.camera().answer("LUT1;77");
+    Run result = ctl({ "diff", saved });
+    QCOMPARE(result.exit, 0);
+    const QStringList lines = result.out.split('\n');
+    QCOMPARE(lines.value(0), QString("Acquisition/Analog/Gain\t12\t13.5"));
+    QVERIFY2(
+        lines.value(1).startsWith("Image/LUT/LUT\t0 5 9 ") && lines.value(1).contains("\t0 77 9 "),
+        qPrintable(lines.value(1)));
+    QCOMPARE(lines.size(), 3);
+    result = ctl({ "load", saved, "--dry-run" });
+    QVERIFY(result.out.contains("\nAcquisition/Analog/Gain\t12\n"));
+    QCOMPARE(tty.camera().value("GAI"), QByteArray("135"));
+    result = ctl({ "load", saved });
+    QCOMPARE(result.exit, 0);
+    QCOMPARE(tty.camera().value("GAI"), QByteArray("120"));
+    QCOMPARE(tty.camera().answer("LUT?1"), QByteArray("\x06@1;5\r"));
+    QCOMPARE(ctl({ "diff", saved }).out, QString());
+
+    // Another type, and a damaged value: nothing is sent.
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray xml = file.readAll();
+    file.close();
+    for (const QByteArray &damage :
+        { QByteArray("type=\"Bench\""), QByteArray(">abc</item><item id=\"Black") }) {
+        QByteArray changed = xml;
+        changed.replace(
+            damage.startsWith("type") ? "type=\"Demo\"" : ">12</item><item id=\"Black", damage);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(changed);
+        file.close();
+        tty.camera().setValue("EXP", "5");
+        QCOMPARE(ctl({ "load", saved }).exit, 3);
+        QCOMPARE(tty.camera().value("EXP"), QByteArray("5"));
     }
 }
 

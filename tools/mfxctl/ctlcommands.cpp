@@ -8,6 +8,7 @@
 #include "description/listelement.h"
 #include "description/roielement.h"
 #include "engine/cameradatabase.h"
+#include "engine/camerasettingsfile.h"
 #include "engine/elementtext.h"
 #include "engine/elementvalue.h"
 #include "engine/trackingchannel.h"
@@ -253,12 +254,163 @@ int CtlCommands::set(const QStringList &assignments)
         }
         mSession->channel()->waitForReplies(kQuietMs);
     }
+    reportWaiting(elements, commandsSent);
+    return exchangeResult();
+}
+
+void CtlCommands::reportWaiting(
+    const QList<DisplayElement *> &written, const QSet<QString> &commandsSent)
+{
     // Values of a command with CachedUpdate wait for the command; say so rather than pretend.
-    for (const Change &change : qAsConst(changes)) {
-        const Command command = mDatabase->commandFor(ElementValue::reference(change.element));
+    for (const DisplayElement *element : written) {
+        const Command command = mDatabase->commandFor(ElementValue::reference(element));
         if (command.cachedUpdate && !commandsSent.contains(command.id))
-            mErr << "mfxctl: " << change.element->name
-                 << " reaches the camera only with the command " << command.id << '\n';
+            mErr << "mfxctl: " << element->name << " reaches the camera only with the command "
+                 << command.id << '\n';
+    }
+}
+
+int CtlCommands::save(const QString &fileName)
+{
+    QList<DisplayElement *> saved;
+    const QList<DisplayElement *> elements = mSession->description()->displayElements();
+    for (DisplayElement *element : elements) {
+        if (CameraSettingsFile::isSaveable(element) && isAvailable(element))
+            saved.append(element);
+    }
+    readValues(saved);
+    const QString model = mSession->cameraModel();
+    const QString type = mSession->cameraType();
+    CameraSettingsFile file(model, type, model + QLatin1Char('-') + type);
+    for (const DisplayElement *element : qAsConst(saved))
+        file.addItem(CameraSettingsFile::read(mDatabase, element));
+    // A file with holes would later load as if the camera had held nothing there.
+    if (const int result = exchangeResult())
+        return fail(result, QStringLiteral("Nothing saved"));
+    QString error;
+    if (!file.save(fileName, &error))
+        return fail(
+            CameraSession::FileError, QStringLiteral("Cannot save to %1: %2").arg(fileName, error));
+    return CameraSession::Ok;
+}
+
+int CtlCommands::openSettings(const QString &fileName, QList<FileItem> *items)
+{
+    CameraSettingsFile file;
+    QString error;
+    if (!file.load(fileName, &error))
+        return fail(
+            CameraSession::FileError, QStringLiteral("Cannot read %1: %2").arg(fileName, error));
+    const CameraSettingsFile::Validity validity
+        = file.check(mSession->cameraModel(), mSession->cameraType());
+    if (validity != CameraSettingsFile::Validity::Valid)
+        return fail(
+            CameraSession::FileError, fileName + QStringLiteral(": ") + file.problem(validity));
+    // In tree order, as the program loads; damage anywhere refuses the whole file before
+    // anything is sent.
+    const QList<DisplayElement *> elements = mSession->description()->displayElements();
+    for (DisplayElement *element : elements) {
+        if (!file.contains(element->name) || !isAvailable(element))
+            continue;
+        const CameraSettingsFile::Item item = file.item(element->name);
+        if (!itemText(element, item, nullptr))
+            return fail(CameraSession::FileError,
+                QStringLiteral("%1: the value of %2 is damaged").arg(fileName, element->name));
+        items->append({ element, item });
+    }
+    return CameraSession::Ok;
+}
+
+bool CtlCommands::itemText(
+    const DisplayElement *element, const CameraSettingsFile::Item &item, QString *text)
+{
+    QString shown = item.text;
+    QStringList entries;
+    int count = 0;
+    QList<QRect> regions;
+    switch (item.kind()) {
+    case CameraSettingsFile::ItemKind::Value: {
+        // Held to the checks of a set: a text that the element cannot take is damage.
+        QVariant edited;
+        QString error;
+        if (!ElementValue::reference(element).isEmpty()
+            && !ElementText::parse(element, item.text, &edited, &error))
+            return false;
+        break;
+    }
+    case CameraSettingsFile::ItemKind::List:
+        if (!CameraSettingsFile::readListBlock(item.text, &entries))
+            return false;
+        shown = entries.join(QLatin1Char(' '));
+        break;
+    case CameraSettingsFile::ItemKind::Roi:
+        if (!CameraSettingsFile::readRoiBlock(item.text, &count, &regions))
+            return false;
+        shown.clear();
+        for (const QRect &region : qAsConst(regions))
+            shown += (shown.isEmpty() ? QString() : QStringLiteral(" "))
+                + ElementText::regionText(region);
+        break;
+    case CameraSettingsFile::ItemKind::Empty:
+    case CameraSettingsFile::ItemKind::Unknown:
+        break;
+    }
+    if (text)
+        *text = shown;
+    return true;
+}
+
+int CtlCommands::load(const QString &fileName, bool dryRun)
+{
+    QList<FileItem> items;
+    if (const int result = openSettings(fileName, &items))
+        return result;
+    QList<DisplayElement *> elements;
+    for (const FileItem &item : qAsConst(items))
+        elements.append(item.first);
+    if (dryRun) {
+        for (const FileItem &item : qAsConst(items)) {
+            QString text;
+            itemText(item.first, item.second, &text);
+            mOut << ElementText::path(item.first) << '\t' << text << '\n';
+        }
+        return exchangeResult();
+    }
+    // As for a set: the values sent along must be the camera's.
+    readValues(elements);
+    if (const int result = exchangeResult())
+        return result;
+    for (const FileItem &item : qAsConst(items)) {
+        CameraSettingsFile::apply(mDatabase, item.first, item.second);
+        mSession->channel()->waitForReplies(kQuietMs);
+    }
+    reportWaiting(elements, {});
+    return exchangeResult();
+}
+
+int CtlCommands::diff(const QString &fileName)
+{
+    QList<FileItem> items;
+    if (const int result = openSettings(fileName, &items))
+        return result;
+    QList<DisplayElement *> elements;
+    for (const FileItem &item : qAsConst(items))
+        elements.append(item.first);
+    readValues(elements);
+    for (const FileItem &item : qAsConst(items)) {
+        QString inFile;
+        QString inCamera;
+        itemText(item.first, item.second, &inFile);
+        const CameraSettingsFile::Item camera = CameraSettingsFile::read(mDatabase, item.first);
+        itemText(item.first, camera, &inCamera);
+        // Values compare as what they would write, so that 12 and 12.0 are the same gain.
+        const bool value = item.second.kind() == CameraSettingsFile::ItemKind::Value
+            && camera.kind() == CameraSettingsFile::ItemKind::Value;
+        const bool same = value ? ElementValue::cameraValue(item.first, item.second.text)
+                == ElementValue::cameraValue(item.first, camera.text)
+                                : inFile == inCamera && item.second.kind() == camera.kind();
+        if (!same)
+            mOut << ElementText::path(item.first) << '\t' << inFile << '\t' << inCamera << '\n';
     }
     return exchangeResult();
 }

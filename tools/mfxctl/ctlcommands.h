@@ -2,9 +2,12 @@
 #define CTLCOMMANDS_H
 
 #include "description/displayelement.h"
+#include "engine/camerasettingsfile.h"
 
 #include <QList>
+#include <QPair>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -25,10 +28,22 @@ public:
     int get(const QStringList &names);
     int set(const QStringList &assignments);
     int dump(Visibility level, bool json, bool transfers);
+    int save(const QString &fileName);
+    int load(const QString &fileName, bool dryRun);
+    int diff(const QString &fileName);
     int send(const QString &line);
     int script(const QString &fileName);
 
 private:
+    using FileItem = QPair<DisplayElement *, CameraSettingsFile::Item>;
+    /// Reads and checks a settings file; items receives, in tree order, the available elements
+    /// it holds with their items.
+    int openSettings(const QString &fileName, QList<FileItem> *items);
+    /// An item as text (values as saved, lists and regions with their contents); false when the
+    /// item is damaged.
+    static bool itemText(
+        const DisplayElement *element, const CameraSettingsFile::Item &item, QString *text);
+    void reportWaiting(const QList<DisplayElement *> &written, const QSet<QString> &commandsSent);
     /// An element that the tree can show (any level but Hidden), by name or by path.
     DisplayElement *find(const QString &name, QString *error) const;
     bool isAvailable(const DisplayElement *element) const;
