@@ -103,11 +103,13 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
 {
     if (stopRequested())
         return Failure;
-    if (!isOpen())
-        open();
+    // Asked once when open: on the relay every question is a round trip.
     if (!isOpen()) {
-        setOnline(false);
-        return Failure;
+        open();
+        if (!isOpen()) {
+            setOnline(false);
+            return Failure;
+        }
     }
 
     const QByteArray frame = buildFrame(cmd, args);

@@ -41,6 +41,7 @@ protected:
 
 private:
     void ensurePort();
+    void requestLowLatency();
     void portErrorOccurred(QSerialPort::SerialPortError error);
     bool isHangUp(QSerialPort::SerialPortError error) const;
     void hangUp();
@@ -53,6 +54,7 @@ private:
     bool mInExchange = false;
     bool mHangUpPending = false;
     bool mPermissionReported = false;
+    bool mLowLatencyRefused = false;
 };
 
 #endif // COMCOMMUNICATOR_H

@@ -1,8 +1,11 @@
 #include "comm/communicationthreadobject.h"
 
+#include "comm/clcommunicator.h"
 #include "comm/comcommunicator.h"
 #include "comm/commandqueue.h"
 #include "comm/console.h"
+#include "comm/relaycommunicator.h"
+#include "comm/relayserver.h"
 #include "comm/virtualcommunicator.h"
 
 #include <QAtomicInt>
@@ -25,6 +28,12 @@ CommunicationThreadObject::CommunicationThreadObject(QThread *thread, QObject *p
     : QObject(parent)
 {
     MetaTypes::registerAll();
+    // A child, so that it moves into the communication thread with this object.
+    mRelayServer = new RelayServer(this);
+    connect(mRelayServer, &RelayServer::relayConnected, this,
+        &CommunicationThreadObject::relayConnected, Qt::QueuedConnection);
+    connect(mRelayServer, &RelayServer::relayDisconnected, this,
+        &CommunicationThreadObject::relayDisconnected, Qt::QueuedConnection);
     if (thread && !parent)
         moveToThread(thread);
 }
@@ -117,7 +126,16 @@ AbstractCommunicator *CommunicationThreadObject::findCommunicator(const QString 
         if (comm->portName() == wanted)
             return comm;
     }
-    // The relay transport will ask its server to start here when a port is not (yet) known.
+    // The port may be one the relay serves once it runs; asked at most every 1.5 s.
+    bool poke = false;
+    {
+        QMutexLocker lock(&mStateMutex);
+        poke = !mRelayPoke.isValid() || mRelayPoke.elapsed() > RelayPokeIntervalMs;
+        if (poke)
+            mRelayPoke.start();
+    }
+    if (poke)
+        RelayCommunicator::startServer();
     return nullptr;
 }
 
@@ -137,7 +155,15 @@ void CommunicationThreadObject::startCommunication()
         connect(own, &QThread::finished, this, &CommunicationThreadObject::shutDown,
             Qt::DirectConnection);
 
-    // Camera Link ports are listed here, before the simulated cameras.
+    const unsigned linkPorts = CLCommunicator::portCount();
+    for (unsigned index = 0; index < linkPorts; ++index) {
+        QByteArray manufacturer;
+        QByteArray name;
+        unsigned version = 0;
+        CLCommunicator::portInfo(index, manufacturer, name, version);
+        if (!manufacturer.isEmpty())
+            addCommunicator(new CLCommunicator(QString::fromLatin1(name)));
+    }
 
     const QStringList virtualNames = VirtualCommunicator::virtualDevices();
     for (const QString &name : virtualNames)
@@ -210,7 +236,7 @@ void CommunicationThreadObject::startDiscovery()
         mDiscovering = true;
     }
     QTimer::singleShot(10, this, &CommunicationThreadObject::checkAllCommDevices);
-    // The relay server is asked to start here.
+    RelayCommunicator::startServer();
 }
 
 void CommunicationThreadObject::stopDiscovery()
@@ -321,7 +347,32 @@ void CommunicationThreadObject::removeSerialPort(const QString &name)
 
 void CommunicationThreadObject::relayConnected()
 {
-    // The relay transport lists its ports here.
+    {
+        QMutexLocker lock(&mStateMutex);
+        mRelayCommunicators.clear();
+    }
+    const QString current = currentPort();
+    const unsigned count = RelayCommunicator::portCount();
+    for (unsigned index = 0; index < count; ++index) {
+        QByteArray manufacturer;
+        QByteArray name;
+        unsigned version = 0;
+        RelayCommunicator::portInfo(index, manufacturer, name, version);
+        if (name.isEmpty() || manufacturer.isEmpty())
+            continue;
+        auto *comm = new RelayCommunicator(QString::fromLatin1(name), this);
+        {
+            QMutexLocker lock(&mStateMutex);
+            mRelayCommunicators.append(comm);
+        }
+        addCommunicator(comm);
+        if (comm->portName() == current.toLatin1()) {
+            // The selected port is back: it serves commands again.
+            connect(comm, &AbstractCommunicator::onlineStateChanged, this,
+                &CommunicationThreadObject::commOnlineStateChanged, Qt::UniqueConnection);
+            comm->setOnline(true);
+        }
+    }
 }
 
 void CommunicationThreadObject::relayDisconnected()
@@ -503,6 +554,9 @@ void CommunicationThreadObject::shutDown()
     // released in the thread that created them.
     if (mDiscoveryTimer)
         mDiscoveryTimer->stop();
+    // The relay goes first: it closes its own ports when its connection ends, and relay ports
+    // asked to close one by one would each wait for it.
+    mRelayServer->stop();
     const QList<AbstractCommunicator *> list = communicators();
     for (AbstractCommunicator *comm : list)
         comm->close();

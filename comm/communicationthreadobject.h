@@ -5,6 +5,7 @@
 #include "comm/commstatus.h"
 #include "comm/metatypes.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <functional>
 
 class CommandQueue;
+class RelayServer;
 class QThread;
 class QTimer;
 
@@ -34,6 +36,8 @@ public:
     static constexpr int DiscoveryIntervalMs = 2500;
     /// Time limit of sendCommandDirect.
     static constexpr int DirectTimeoutMs = 2500;
+    /// Failed port lookups start the relay program at most this often.
+    static constexpr int RelayPokeIntervalMs = 1500;
 
     /// Moves itself into thread; the owner connects thread's started() to startCommunication().
     explicit CommunicationThreadObject(QThread *thread, QObject *parent = nullptr);
@@ -66,6 +70,8 @@ public:
     QStringList portNames() const;
     /// The command queue (created by startCommunication).
     CommandQueue *queue() const;
+    /// The relay server (lives in the communication thread).
+    RelayServer *relayServer() const { return mRelayServer; }
 
 signals:
     void statusUpdate(QString id, CommStatus status, QString model);
@@ -85,7 +91,6 @@ public slots:
     /// the communication thread is not running or stops before the exchange.
     void sendCommandDirect(
         QByteArray cmd, QVariantList args, bool expectReply, bool *success, QVariantList *retval);
-    // The relay transport plugs in here.
     void relayConnected();
     void relayDisconnected();
     void commDeviceDiscovered(QextPortInfo info);
@@ -118,6 +123,10 @@ private:
     QList<AbstractCommunicator *> mCommunicators;
     CommandQueue *mQueue = nullptr;
     bool mOnline = false;
+
+    RelayServer *mRelayServer = nullptr;
+    /// Limits how often failed port lookups start the relay program.
+    mutable QElapsedTimer mRelayPoke;
 
     bool mScanSerialPorts = true;
     QStringList mSerialListing;

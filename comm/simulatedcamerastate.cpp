@@ -1,6 +1,5 @@
 #include "comm/simulatedcamerastate.h"
 
-#include "comm/console.h"
 #include "comm/simulatedcamera.h"
 
 #include <QFile>
@@ -15,17 +14,15 @@ bool SimulatedCameraState::parse(
         line.replace('\r', QByteArray());
         if (line.isEmpty())
             continue;
-        bool query = false;
-        const QByteArray command
-            = Console::commandText(QString::fromLatin1(line), &query).toLatin1();
-        if (query) {
+        // A script line holding "?" expects a reply: a query, which stores nothing.
+        if (line.contains('?')) {
             if (error)
                 *error = QStringLiteral("line %1: %2 is a query, not a set command")
                              .arg(i + 1)
                              .arg(QString::fromLatin1(line));
             return false;
         }
-        parsed.append(command);
+        parsed.append(line);
     }
     if (commands)
         *commands = parsed;

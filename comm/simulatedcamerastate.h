@@ -7,9 +7,9 @@
 
 class SimulatedCamera;
 
-/// The values a simulated camera starts with: a text of console set commands, one a line, as
-/// console scripts are written ("GAI120", "UID\"Line 3"). Leading letters count in upper case,
-/// as the console sends them; empty lines are skipped.
+/// The values a simulated camera starts with: a console script of set commands, one a line
+/// ("GAI120", "UID\"Line 3"), as if the camera had run it before it starts. Lines are taken raw,
+/// as a console script sends them; empty lines are skipped, and a query has no place in it.
 class SimulatedCameraState
 {
 public:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs Marnifex against the simulated camera "Demo"
-# (marnifex V:Demo=XML/VirtualDevice-Demo.state, with the demo descriptions of XML/): the camera
-# starts with the values that the state file sets.
+# (marnifex V:Demo=XML/VirtualDevice-Demo.state, with the demo descriptions of XML/), and the same
+# camera behind the simulated Camera Link serial library, whose port is listed (and found) first.
+# Both start with the values that the state file sets.
 #
 # With a display the program simply starts; connect with OK in the "Connect to Camera" dialog.
 # Without one ($DISPLAY unset) it runs on a virtual X display, accepts the connect dialog
@@ -12,6 +13,9 @@ scripts/setup.sh
 scripts/build.sh build >/dev/null
 echo "Built build/marnifex. The camera descriptions in XML/:"
 build/tools/mfxdescribe/mfxdescribe XML
+export MARNIFEX_CLSERIAL="$PWD/build/tools/mfxsimclserial/libmfxsimclserial.so"
+export MARNIFEX_SIMCL_CAMERAS=Demo
+export MARNIFEX_SIMCL_STATE="$PWD/XML/VirtualDevice-Demo.state"
 
 if [ -n "${DISPLAY:-}" ]; then
     exec build/marnifex V:Demo=XML/VirtualDevice-Demo.state "$@"

@@ -1,9 +1,14 @@
+#include "comm/clcommunicator.h"
+#include "comm/clseriallibrary.h"
 #include "comm/comcommunicator.h"
 #include "comm/metatypes.h"
 #include "ptycamerafixture.h"
+#include "tools/mfxsimclserial/simclcontrol.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+#include <ctime>
 
 namespace {
 QStringList capturedMessages;
@@ -34,6 +39,31 @@ QVariantList exchange(
     return reply;
 }
 
+// The serial port (a pseudo-terminal) or a Camera Link port of the simulated library, with
+// the simulated camera on the far side.
+enum Transport { Tty, Link };
+SimClControl::Camera linkCamera = nullptr;
+SimClControl::PendingAnswers linkPending = nullptr;
+SimClControl::SetUnplugged linkUnplug = nullptr;
+SimClControl::ThrowOnNextCall linkThrow = nullptr;
+const QString linkPort = QStringLiteral("MfxSimLink - port0");
+
+struct FarSide
+{
+    FarSide(int transport, const QString &name)
+        : pty(transport == Tty ? new PtyCameraFixture(name) : nullptr)
+    { }
+    SimulatedCamera &camera() { return pty ? pty->camera() : *linkCamera(0); }
+    int pendingAnswers() { return pty ? pty->server()->pendingAnswers() : linkPending(0); }
+    std::unique_ptr<AbstractCommunicator> communicator()
+    {
+        if (pty)
+            return std::make_unique<ComCommunicator>(pty->path());
+        return std::make_unique<CLCommunicator>(linkPort);
+    }
+    std::unique_ptr<PtyCameraFixture> pty;
+};
+
 // Starts the tty simulator and returns the device path it announces on its first line.
 QString startTool(QProcess &tool, const QStringList &args)
 {
@@ -57,6 +87,9 @@ private slots:
     void missingDeviceFailsQuietly();
     void identificationLength_data();
     void identificationLength();
+    void libraryLocation_data();
+    void libraryLocation();
+    void linkLibrary();
     void toolServesCamera_data();
     void toolServesCamera();
 };
@@ -65,17 +98,33 @@ void TestComCommunicator::initTestCase()
 {
     MetaTypes::registerAll();
     previousHandler = qInstallMessageHandler(captureMessages);
+    qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
+    qputenv("MARNIFEX_SIMCL_CAMERAS", "Link,Second,Broken");
+    qputenv("MARNIFEX_SIMCL_BROKEN_INFO", "2");
+    QLibrary simulation(QStringLiteral(MFXSIMCLSERIAL_PATH));
+    linkCamera = reinterpret_cast<SimClControl::Camera>(simulation.resolve("mfxSimClCamera"));
+    linkPending = reinterpret_cast<SimClControl::PendingAnswers>(
+        simulation.resolve("mfxSimClPendingAnswers"));
+    linkUnplug
+        = reinterpret_cast<SimClControl::SetUnplugged>(simulation.resolve("mfxSimClSetUnplugged"));
+    linkThrow = reinterpret_cast<SimClControl::ThrowOnNextCall>(
+        simulation.resolve("mfxSimClThrowOnNextCall"));
+    QVERIFY(linkCamera && linkPending && linkUnplug && linkThrow);
 }
 
 void TestComCommunicator::init()
 {
     capturedMessages.clear();
+    linkCamera(0)->clearFaults();
+    linkCamera(0)->clearReceivedCommands();
+    linkCamera(0)->setIdentification(QByteArray());
 }
 
 using Faults = QList<int>;
 
 void TestComCommunicator::faultMatrix_data()
 {
+    QTest::addColumn<int>("transport");
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<Faults>("faults");
     QTest::addColumn<int>("delayMs");
@@ -94,26 +143,34 @@ void TestComCommunicator::faultMatrix_data()
     const QVariantList none;
     const QVariantList value { 123 };
     const QByteArray query("GAI?");
-    QTest::newRow("ACK ends a set at once")
-        << QByteArray("GAI5") << Faults {} << 0 << 0 << ok << none << 1 << true << false << false;
-    QTest::newRow("no reply, no message")
-        << query << Faults { C::NoAnswer } << 0 << 0 << fail << none << 1 << false << true << false;
-    QTest::newRow("reply only to the retry")
-        << query << Faults { C::NoAnswer } << 0 << 2 << ok << value << 2 << true << true << false;
-    QTest::newRow("ACK alone waits, then passes")
-        << query << Faults { C::Truncated } << 0 << 0 << ok << none << 1 << true << true << false;
-    QTest::newRow("garbage, logged")
-        << query << Faults { C::Garbage } << 0 << 0 << fail << none << 1 << false << true << true;
-    QTest::newRow("reply after the limit") << query << Faults { C::Delayed } << 900 << 0 << fail
-                                           << none << 1 << false << true << false;
-    QTest::newRow("data part after the limit")
-        << query << Faults { C::LateTail } << 900 << 0 << ok << none << 1 << true << true << false;
-    QTest::newRow("late reply, then the retry answered")
-        << query << Faults { C::Delayed } << 900 << 1 << ok << value << 2 << true << true << false;
+    for (int transport : { Tty, Link }) {
+        // The Camera Link transport logs no bytes of an incomplete reply.
+        const bool tty = transport == Tty;
+        auto row = [&](const char *name) -> QTestData & {
+            return QTest::addRow("%s: %s", tty ? "tty" : "cl", name) << transport;
+        };
+        row("ACK ends a set at once") << QByteArray("GAI5") << Faults {} << 0 << 0 << ok << none
+                                      << 1 << true << false << false;
+        row("no reply, no message") << query << Faults { C::NoAnswer } << 0 << 0 << fail << none
+                                    << 1 << false << true << false;
+        row("reply only to the retry") << query << Faults { C::NoAnswer } << 0 << 2 << ok << value
+                                       << 2 << true << true << false;
+        row("ACK alone waits, then passes") << query << Faults { C::Truncated } << 0 << 0 << ok
+                                            << none << 1 << true << true << false;
+        row("garbage, logged") << query << Faults { C::Garbage } << 0 << 0 << fail << none << 1
+                               << false << true << tty;
+        row("reply after the limit") << query << Faults { C::Delayed } << 900 << 0 << fail << none
+                                     << 1 << false << true << false;
+        row("data part after the limit") << query << Faults { C::LateTail } << 900 << 0 << ok
+                                         << none << 1 << true << true << false;
+        row("late reply, then the retry answered") << query << Faults { C::Delayed } << 900 << 1
+                                                   << ok << value << 2 << true << true << false;
+    }
 }
 
 void TestComCommunicator::faultMatrix()
 {
+    QFETCH(int, transport);
     QFETCH(QByteArray, command);
     QFETCH(Faults, faults);
     QFETCH(int, delayMs);
@@ -125,11 +182,11 @@ void TestComCommunicator::faultMatrix()
     QFETCH(bool, waitsFullLimit);
     QFETCH(bool, logged);
 
-    PtyCameraFixture far(QStringLiteral("Matrix"));
-    QVERIFY(far.isOpen());
+    FarSide far(transport, QStringLiteral("Matrix"));
     far.camera().setValue(QStringLiteral("GAI"), "123");
     far.camera().setValue(QStringLiteral("OFS"), "-9");
-    ComCommunicator comm(far.path());
+    std::unique_ptr<AbstractCommunicator> communicator = far.communicator();
+    AbstractCommunicator &comm = *communicator;
     comm.setOnline(true); // as after earlier exchanges, so that the retry policy applies
     comm.setRetries(retries);
     for (int fault : faults)
@@ -138,11 +195,19 @@ void TestComCommunicator::faultMatrix()
     QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
     QElapsedTimer clock;
     clock.start();
+    timespec cpuBefore {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuBefore);
     comm.sendCommandEvent(QStringLiteral("gain"), command, {}, command.endsWith('?'));
     const qint64 elapsed = clock.elapsed();
+    timespec cpuAfter {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuAfter);
     const int first = AbstractCommunicator::FirstAttemptTimeoutMs;
     QVERIFY2(waitsFullLimit ? elapsed >= first - 5 : elapsed < first,
         qPrintable(QString::number(elapsed)));
+    // Waiting for the camera does not spin.
+    const double cpuMs
+        = (cpuAfter.tv_sec - cpuBefore.tv_sec) * 1e3 + (cpuAfter.tv_nsec - cpuBefore.tv_nsec) / 1e6;
+    QVERIFY2(cpuMs < elapsed / 10.0 + 5, qPrintable(QString::number(cpuMs)));
     QVERIFY2(elapsed < first + retries * AbstractCommunicator::RetryTimeoutMs + 300,
         qPrintable(QString::number(elapsed)));
     QCOMPARE(replies.count(), 1);
@@ -155,7 +220,7 @@ void TestComCommunicator::faultMatrix()
 
     // Whatever the camera still sends for the old request must not be taken for the next
     // reply: wait until everything scripted has been sent, then ask something else.
-    QTRY_COMPARE(far.server()->pendingAnswers(), 0);
+    QTRY_COMPARE(far.pendingAnswers(), 0);
     QCOMPARE(exchange(comm, "OFS?"), QVariantList { -9 });
     const QList<QByteArray> asked = QVector<QByteArray>(attempts, command).toList();
     QCOMPARE(far.camera().receivedCommands(), asked + QList<QByteArray> { "OFS?" });
@@ -229,21 +294,93 @@ void TestComCommunicator::missingDeviceFailsQuietly()
 
 void TestComCommunicator::identificationLength_data()
 {
+    QTest::addColumn<int>("transport");
     QTest::addColumn<QByteArray>("identification");
     QTest::addColumn<bool>("camera");
-    QTest::newRow("four characters") << QByteArray("AB12") << false;
-    QTest::newRow("five characters") << QByteArray("AB123") << true;
+    for (int transport : { Tty, Link }) {
+        const char *name = transport == Tty ? "tty" : "cl";
+        QTest::addRow("%s: four characters", name) << transport << QByteArray("AB12") << false;
+        QTest::addRow("%s: five characters", name) << transport << QByteArray("AB123") << true;
+    }
 }
 
 void TestComCommunicator::identificationLength()
 {
+    QFETCH(int, transport);
     QFETCH(QByteArray, identification);
     QFETCH(bool, camera);
-    PtyCameraFixture far(QStringLiteral("Len"));
+    FarSide far(transport, QStringLiteral("Len"));
     far.camera().setIdentification(identification);
-    ComCommunicator comm(far.path());
+    std::unique_ptr<AbstractCommunicator> comm = far.communicator();
+    QVERIFY(comm->open());
+    QCOMPARE(comm->hasCamera(), camera);
+    // Asking a tty for low-latency mode: a pseudo-terminal refuses, and that changes nothing.
+    QCOMPARE(capturedMessages.filter(QStringLiteral("Low-latency mode not available on ")).size(),
+        transport == Tty ? 1 : 0);
+}
+
+void TestComCommunicator::libraryLocation_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QString>("location");
+    QTest::newRow("unset: the system's search") << QByteArray() << QStringLiteral("clallserial");
+    QTest::newRow("absolute path")
+        << QByteArray("/opt/grabber/libcl.so") << QStringLiteral("/opt/grabber/libcl.so");
+    // Resolved against the working directory, it would load whatever file lies there.
+    QTest::newRow("relative path refused") << QByteArray("libclallserial.so") << QString();
+}
+
+void TestComCommunicator::libraryLocation()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QString, location);
+    QCOMPARE(CLSerialLibrary::location(variable), location);
+}
+
+void TestComCommunicator::linkLibrary()
+{
+    // Three ports; the third one's info fails and is reported empty.
+    QCOMPARE(CLCommunicator::portCount(), 3u);
+    QList<QByteArray> names;
+    for (unsigned index = 0; index < 3; ++index) {
+        QByteArray manufacturer;
+        QByteArray name;
+        unsigned version = 7;
+        CLCommunicator::portInfo(index, manufacturer, name, version);
+        QCOMPARE(manufacturer.isEmpty(), index == 2);
+        QCOMPARE(version, index == 2 ? 0u : 1u);
+        names.append(name);
+    }
+    QCOMPARE(names, (QList<QByteArray> { linkPort.toLatin1(), "MfxSimLink - port1", "" }));
+    QVERIFY(capturedMessages.contains(QStringLiteral("getConnectorInfo failed: -2")));
+
+    CLCommunicator comm(linkPort);
     QVERIFY(comm.open());
-    QCOMPARE(comm.hasCamera(), camera);
+    QVERIFY(!comm.open()); // already open: refused, the handle stays
+    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+
+    // A library that throws fails the call that threw, and nothing else.
+    linkThrow(0);
+    QCOMPARE(exchange(comm, "ERR?"), failed);
+    QVERIFY(capturedMessages.contains(
+        QStringLiteral("clSerialWrite or clFlushPort threw an exception.")));
+    linkThrow(0);
+    QVERIFY(!comm.open());
+    QVERIFY(capturedMessages.contains(
+        QStringLiteral("clSerialInit or clSetBaudRate threw an exception")));
+    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+
+    // Unplugged, every request fails at once; plugged in again, the same port works.
+    linkUnplug(0, true);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(exchange(comm, "ERR?"), failed);
+    QCOMPARE(exchange(comm, "ERR?"), failed);
+    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!comm.isOnline());
+    linkUnplug(0, false);
+    QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Link") });
+    QVERIFY(comm.isOnline());
 }
 
 void TestComCommunicator::toolServesCamera_data()

@@ -1,3 +1,4 @@
+#include "comm/clseriallibrary.h"
 #include "comm/comcommunicator.h"
 #include "comm/commandqueue.h"
 #include "comm/communicationthreadobject.h"
@@ -10,6 +11,7 @@
 
 // Port name, status and model text of one statusUpdate.
 using Records = QList<std::tuple<QString, int, QString>>;
+const QString Link = QStringLiteral("MfxSimLink - port0");
 
 class TestCommunicationThread : public QObject
 {
@@ -41,6 +43,9 @@ private:
 void TestCommunicationThread::initTestCase()
 {
     MetaTypes::registerAll();
+    // One Camera Link port of the simulated library, listed before the simulated cameras.
+    qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
+    qputenv("MARNIFEX_SIMCL_CAMERAS", "Link");
     // Reads wait 750 / 50 = 15 ms instead of 375 ms.
     VirtualCommunicator::setDelayDivisor(50);
     VirtualCommunicator::addVirtualDevice(QStringLiteral("Bench"));
@@ -56,9 +61,10 @@ void TestCommunicationThread::init()
     ThreadSignalSpy added(mComm, &CommunicationThreadObject::statusUpdate);
     QTest::ignoreMessage(QtDebugMsg, "Communication thread started.");
     mThread->start();
-    QTRY_COMPARE(added.count(), 4);
+    QTRY_COMPARE(added.count(), 6);
     QCOMPARE(records(added),
-        (Records { { "Bench", StatusAdded, "" }, { "Bench", StatusNoCamera, "" },
+        (Records { { Link, StatusAdded, "" }, { Link, StatusNoCamera, "" },
+            { "Bench", StatusAdded, "" }, { "Bench", StatusNoCamera, "" },
             { "Lab", StatusAdded, "" }, { "Lab", StatusNoCamera, "" } }));
 }
 
@@ -85,10 +91,12 @@ void TestCommunicationThread::discoveryFindsVirtualCameras()
     mComm->startDiscovery();
     // startDiscovery reports every port as without camera first, from the caller's thread.
     QCOMPARE(records(status),
-        (Records { { "Bench", StatusNoCamera, "" }, { "Lab", StatusNoCamera, "" } }));
-    QTRY_COMPARE(status.count(), 4);
-    QCOMPARE(records(status, 2),
-        (Records { { "Bench", StatusCameraFound, "VirtualDevice-Bench" },
+        (Records { { Link, StatusNoCamera, "" }, { "Bench", StatusNoCamera, "" },
+            { "Lab", StatusNoCamera, "" } }));
+    QTRY_COMPARE(status.count(), 6);
+    QCOMPARE(records(status, 3),
+        (Records { { Link, StatusCameraFound, "VirtualDevice-Link" },
+            { "Bench", StatusCameraFound, "VirtualDevice-Bench" },
             { "Lab", StatusCameraFound, "VirtualDevice-Lab" } }));
     mComm->stopDiscovery();
 }
@@ -255,7 +263,7 @@ void TestCommunicationThread::hotPlug()
     QTRY_COMPARE(status.count(), 2);
     QCOMPARE(records(status),
         (Records { { missing, StatusAdded, "" }, { missing, StatusNoCamera, "" } }));
-    QCOMPARE(mComm->portNames(), (QStringList { "Bench", "Lab", missing }));
+    QCOMPARE(mComm->portNames(), (QStringList { Link, "Bench", "Lab", missing }));
     QVERIFY(qobject_cast<ComCommunicator *>(mComm->findCommunicator(missing)));
 
     QTest::ignoreMessage(QtDebugMsg, "Device removed: /nonexistent/ttyMFX0");
