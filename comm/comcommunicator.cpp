@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThread>
 
@@ -14,6 +15,9 @@
 #endif
 
 namespace {
+// Messages for the user about reaching a port, for clients without a console (mfxctl).
+Q_LOGGING_CATEGORY(portAccess, "marnifex.comm.access")
+
 struct ExchangeGuard
 {
     explicit ExchangeGuard(bool &flag)
@@ -70,7 +74,7 @@ bool ComCommunicator::open()
             if (Console *console = Console::instance())
                 console->normalLog(text);
             else
-                qWarning().noquote() << text;
+                qCWarning(portAccess).noquote() << text;
         }
         return false;
     }

@@ -19,11 +19,13 @@ namespace {
 
 bool showDiagnostics = false;
 
-// The core's diagnostics are for developers; users see them with --debug. Warnings (a port the
-// user may not open, a state file that cannot be read) always reach them.
-void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+// The diagnostics of the core and of Qt are for developers; users see them with --debug. The
+// program's own warnings for users (a port they may not open) always reach them.
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (!showDiagnostics && (type == QtDebugMsg || type == QtInfoMsg))
+    const bool forUsers = type == QtCriticalMsg || type == QtFatalMsg
+        || (type == QtWarningMsg && QByteArray(context.category).startsWith("marnifex."));
+    if (!showDiagnostics && !forUsers)
         return;
     QTextStream(stderr) << "mfxctl: " << message << '\n';
 }
