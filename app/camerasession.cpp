@@ -1,15 +1,18 @@
 #include "app/camerasession.h"
 
 #include "comm/communicationthreadobject.h"
+#include "comm/relayserver.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
 #include "engine/trackingchannel.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 
 CameraSession::CameraSession()
     : mThread(new QThread)
@@ -51,6 +54,7 @@ QList<CameraSession::Port> CameraSession::discover()
                 else
                     cameras.remove(port);
             });
+    waitForRelay();
     mComm->startDiscovery();
     // From this thread the round runs in the communication thread while we wait for it.
     mComm->checkAllCommDevices();
@@ -63,6 +67,22 @@ QList<CameraSession::Port> CameraSession::discover()
     for (const QString &name : names)
         ports.append({ name, cameras.value(name) });
     return ports;
+}
+
+void CameraSession::waitForRelay()
+{
+    // As discovery does, the relay program is started when there is one; its ports join once
+    // it connects.
+    if (!QFileInfo(RelayServer::defaultProgram()).isFile())
+        return;
+    QEventLoop relay;
+    connect(mComm->relayServer(), &RelayServer::relayConnected, &relay, &QEventLoop::quit);
+    mComm->relayServer()->start();
+    QTimer::singleShot(RelayWaitMs, &relay, &QEventLoop::quit);
+    relay.exec();
+    // The communication thread lists the relay's ports after the signal.
+    QMetaObject::invokeMethod(
+        mComm, []() {}, Qt::BlockingQueuedConnection);
 }
 
 QByteArray CameraSession::probe(const QString &port, bool *opened)
@@ -105,14 +125,20 @@ int CameraSession::usePort(const QString &port, QByteArray *identification, QStr
             return UsageError;
         }
     } else if (!mComm->findCommunicator(chosen)) {
-        if (!QFileInfo::exists(chosen)) {
-            *error = QStringLiteral("Unknown port %1; ports: %2")
-                         .arg(chosen, mComm->portNames().join(QStringLiteral(", ")));
-            return UsageError;
+        if (QFileInfo::exists(chosen)) {
+            // A device the listing does not show (a pseudo-terminal, a link): a serial port.
+            QMetaObject::invokeMethod(
+                mComm, [this, chosen]() { mComm->addSerialPort(chosen); },
+                Qt::BlockingQueuedConnection);
+        } else {
+            // Perhaps a port that the relay serves once it runs.
+            waitForRelay();
+            if (!mComm->findCommunicator(chosen)) {
+                *error = QStringLiteral("Unknown port %1; ports: %2")
+                             .arg(chosen, mComm->portNames().join(QStringLiteral(", ")));
+                return UsageError;
+            }
         }
-        QMetaObject::invokeMethod(
-            mComm, [this, chosen]() { mComm->addSerialPort(chosen); },
-            Qt::BlockingQueuedConnection);
     }
 
     bool opened = false;

@@ -26,6 +26,9 @@ public:
     /// How an operation ended; mfxctl's exit codes.
     enum Exit { Ok = 0, CameraFailure = 1, UsageError = 2, FileError = 3 };
 
+    /// How long discovery waits for the relay program it started to connect.
+    static constexpr int RelayWaitMs = 3000;
+
     /// A port and the identification of the camera found on it (empty: none).
     using Port = QPair<QString, QString>;
 
@@ -55,6 +58,7 @@ public:
 
 private:
     QByteArray probe(const QString &port, bool *opened);
+    void waitForRelay();
 
     QThread *mThread = nullptr;
     CommunicationThreadObject *mComm = nullptr;

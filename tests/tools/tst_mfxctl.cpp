@@ -234,9 +234,8 @@ void TestMfxctl::installedFromAnotherFolder()
     QStringList files { "bin/marnifex", "bin/mfxctl", "bin/mfxdescribe", "bin/mfxttycamera",
         "share/marnifex/XML/VirtualDevice.xml", "share/marnifex/XML/VirtualDevice-Demo.state",
         "share/icons/hicolor/16x16/apps/marnifex.png",
-        "share/icons/hicolor/256x256/apps/marnifex.png" };
-    if (MARNIFEX_HAS_RELAY)
-        files.append("bin/relay/MfxRelay32");
+        "share/icons/hicolor/256x256/apps/marnifex.png", "bin/relay/MfxRelay32",
+        "lib/marnifex/libmfxsimclserial.so" };
     for (const QString &file : files)
         QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
     QFile entry(prefix.filePath("share/applications/marnifex.desktop"));
@@ -271,6 +270,14 @@ void TestMfxctl::installedFromAnotherFolder()
     QCOMPARE(got.out + got.err, QString("12 dB\n"));
     got = run(mfxctl, { "V:Extra=" + state, "get", "User id" }, elsewhere.path(), env);
     QCOMPARE(got.out + got.err, QString("Line 3 left\n"));
+    // Camera Link ports, and the same through the relay program beside mfxctl.
+    QProcessEnvironment link = env;
+    link.insert("MARNIFEX_CLSERIAL", prefix.filePath("lib/marnifex/libmfxsimclserial.so"));
+    link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo");
+    got = run(mfxctl, { "ports" }, elsewhere.path(), link);
+    QVERIFY2(got.out.startsWith("MfxSimLink - port0\tVirtualDevice-Demo\n")
+            && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n"),
+        qPrintable(got.out + got.err));
 
     // The program itself, started as from a menu: it loads the installed descriptions.
     QProcess program;
