@@ -93,6 +93,11 @@ void EditWindow::setDescription(std::unique_ptr<CameraDescriptionFile> descripti
     mUi->wdgDisplayElements->setDescription(description.get());
     mDescription = std::move(description);
     mSavedDigest = mDescription->md5Hash();
+    // A path that could not be read (no template, an unreadable file) would be tried again on
+    // every later access and could replace the user's edits once a file appears there; the
+    // window keeps its own path for saving.
+    if (!mDescription->isFullyLoaded())
+        mDescription->setFilePath(QString());
     mFindings.clear();
     mUi->lwFindings->clear();
     mUi->dwFindings->hide();

@@ -96,9 +96,11 @@ xdotool windowsize --sync "$main" 1100 760 2>/dev/null || true
 # its time limit, as a slow line would).
 sleep 10
 
-# Open the collapsed Test group (its arrow) to show the test pattern, and give the focus back
-# to the console so that no row stays marked.
+# Open the collapsed Test group (its arrow) to show the test pattern, select the value of
+# "Gain" so that its editor (spin box and slider) opens, and give the focus back to the console.
 xdotool mousemove --window "$main" 11 482 click 1 2>/dev/null || true
+sleep 0.5
+xdotool mousemove --window "$main" 400 183 click 1 2>/dev/null || true
 sleep 0.5
 xdotool mousemove --window "$main" 945 725 click 1 2>/dev/null || true
 # Rest the mouse on a row so that the description box explains it, then leave the tree for the
@@ -111,4 +113,4 @@ xdotool mousemove --window "$main" 900 300 2>/dev/null || true
 sleep 1
 import -window "$main" "$shot"
 cp "$work/marnifex.log" build/demo-marnifex.log
-echo "Screenshot of the main window with the demo camera's settings: $shot"
+echo "Screenshot of the main window with the demo camera's settings and the editor of Gain: $shot"

@@ -8,6 +8,8 @@
 #include "engine/cameradatabase.h"
 #include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
+#include "ui/itemdelegate.h"
+#include "ui/itemwidget.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/selectdescriptiondialog.h"
@@ -71,7 +73,8 @@ MainWindow::MainWindow(QWidget *parent)
     mModel->setHorizontalHeaderLabels({ QStringLiteral("Name"), QStringLiteral("Value") });
     mFilter->setSourceModel(mModel);
     view->setModel(mFilter);
-    // The value editors of column 1 come with ItemDelegate; until then rows edit in the tree.
+    mDelegate = new ItemDelegate(this);
+    view->setItemDelegateForColumn(1, mDelegate);
     view->setColumnWidth(0, 250);
     view->setAllColumnsShowFocus(true);
     view->expandAll();
@@ -107,6 +110,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(view, &QTreeView::viewportEntered, this, &MainWindow::onClearDescription);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &MainWindow::selectItemChanged);
+    connect(mDelegate, &ItemDelegate::editorHovered, this, &MainWindow::onShowDescription);
+    // Return and Escape end an edit; the selected row's editor then closes with the selection.
+    connect(mDelegate, &QAbstractItemDelegate::closeEditor, this,
+        [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) {
+            if (hint != QAbstractItemDelegate::NoHint)
+                mUi->tvParams->clearSelection();
+        });
     connect(mCommThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication,
         Qt::QueuedConnection);
     connect(mComm, &CommunicationThreadObject::onlineModeChanged, this, &MainWindow::setOnline,
@@ -344,11 +354,20 @@ void MainWindow::createIndexWidgets()
 {
     mUi->tvParams->setSelectionMode(QAbstractItemView::NoSelection);
     mUi->tvParams->clearSelection();
-    // Permanent value editors come with the value editor widgets; until then every row is
-    // shown without one and Bool rows keep their check box.
     const QList<PellixItem *> items = mModel->items();
-    for (PellixItem *item : items)
-        item->setEditor(false, nullptr);
+    for (PellixItem *item : items) {
+        const QModelIndex index = mFilter->mapFromSource(item->index());
+        // A Bool row's check box is its editor; a hidden row has no place for one.
+        if (item->type() == PellixItem::BoolType || !index.isValid()) {
+            item->setEditor(false, nullptr);
+            continue;
+        }
+        auto *editor = new ItemWidget(item);
+        editor->installEventFilter(mDelegate);
+        mUi->tvParams->setIndexWidget(index, editor);
+        item->setEditor(true, editor);
+        connect(editor, &ItemWidget::hovered, this, &MainWindow::onShowDescription);
+    }
 }
 
 void MainWindow::removeIndexWidgets()
@@ -512,21 +531,18 @@ void MainWindow::onSelectFile()
 
 void MainWindow::selectItemChanged(const QItemSelection &selected, const QItemSelection &deselected)
 {
-    // Without a value editor delegate there is no editor to open.
+    // Every value row but a Bool gets an editor, also while its value is still empty (an
+    // empty text must be editable); group rows never do.
     QTreeView *view = mUi->tvParams;
-    if (!view->itemDelegateForColumn(1))
-        return;
-    const auto hasValue = [](const QModelIndex &index) {
-        return index.column() == 1 && !index.data(Qt::DisplayRole).toString().isEmpty();
-    };
     const QModelIndexList gone = deselected.indexes();
     for (const QModelIndex &index : gone) {
-        if (hasValue(index))
+        if (index.column() == 1)
             view->closePersistentEditor(index);
     }
     const QModelIndexList chosen = selected.indexes();
     for (const QModelIndex &index : chosen) {
-        if (hasValue(index))
+        const PellixItem *item = index.column() == 1 ? ItemDelegate::itemOf(index) : nullptr;
+        if (item && item->type() != PellixItem::BoolType)
             view->openPersistentEditor(index);
     }
 }

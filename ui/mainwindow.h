@@ -15,6 +15,7 @@ class CameraDescriptionFile;
 class CommunicationThreadObject;
 class Console;
 class DescriptionLoadProgress;
+class ItemDelegate;
 class ModelHiddenItemFilter;
 class QLabel;
 class QStandardItem;
@@ -118,6 +119,7 @@ private:
     int mHistoryIndex = 0;
     StandardItemModel *mModel = nullptr;
     ModelHiddenItemFilter *mFilter = nullptr;
+    ItemDelegate *mDelegate = nullptr;
     QThread *mCommThread = nullptr;
     CommunicationThreadObject *mComm = nullptr;
     Console *mConsole = nullptr;

@@ -164,7 +164,7 @@ QVariant PellixItem::displayText() const
     const DisplayElementType kind = mElement->type();
     if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command)
         return mLastEditedValue;
-    if (mHasEditor && mElement->accessMode != AccessMode::RO)
+    if (hasEditor() && mElement->accessMode != AccessMode::RO)
         return QVariant();
     const QString ref = reference();
     const QVariant cached = (mDatabase && !ref.isEmpty()) ? mDatabase->getValue(ref) : QVariant();
@@ -178,7 +178,7 @@ QVariant PellixItem::editValue() const
     const DisplayElementType kind = mElement->type();
     if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command)
         return mLastEditedValue;
-    if (mHasEditor && kind != DisplayElementType::Bool && kind != DisplayElementType::Command)
+    if (hasEditor() && kind != DisplayElementType::Bool && kind != DisplayElementType::Command)
         return QVariant();
     const QString ref = reference();
     const QVariant cached = (mDatabase && !ref.isEmpty()) ? mDatabase->getValue(ref) : QVariant();
@@ -219,7 +219,7 @@ void PellixItem::valueChanged(const QString &id, const QVariant &value)
         return;
     }
     const DisplayElementType kind = mElement->type();
-    if (mHasEditor && id == ref
+    if (hasEditor() && id == ref
         && (kind == DisplayElementType::Integer || kind == DisplayElementType::Double
             || kind == DisplayElementType::String || kind == DisplayElementType::Enumeration))
         invokeEditor(mEditor, "updateValue(QVariant)", "updateValue", &value);
@@ -254,7 +254,7 @@ bool PellixItem::isVisible() const
     if (!tree)
         tree = StandardItemModel::instance();
     const int level = tree ? tree->level() : 0;
-    if (mHasEditor && mElement->type() == DisplayElementType::Enumeration)
+    if (hasEditor() && mElement->type() == DisplayElementType::Enumeration)
         invokeEditor(mEditor, "reloadEnumItems()", "reloadEnumItems");
     return available && level >= static_cast<int>(mElement->visibility);
 }

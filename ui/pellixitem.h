@@ -68,7 +68,9 @@ public:
     /// offer the slots updateValue(QVariant) and reloadEnumItems(); either is skipped when
     /// missing.
     void setEditor(bool hasEditor, QWidget *editor);
-    bool hasEditor() const { return mHasEditor; }
+    /// False also once the recorded editor was deleted (a view drops the editors of rows it
+    /// hides), so that the row shows its value again.
+    bool hasEditor() const { return mHasEditor && mEditor; }
     QWidget *editor() const { return mEditor; }
 
     DisplayElement *element() const { return mElement; }

@@ -214,6 +214,11 @@ void TestEditor::commands()
     click("tbRemove", find("twCommandList")->parent());
     QCOMPARE(editor()->description()->commands().size(), 4);
     QVERIFY(!find("leID")->isEnabled());
+
+    // A template that appears after New never replaces what was edited since.
+    QVERIFY(DescriptionFixture::write(QStringList { "leeg.xml Other - 1.0.0" }));
+    QCOMPARE(editor()->description()->commands().size(), 4);
+    QVERIFY(QFile::remove("leeg.xml"));
 }
 
 void TestEditor::elements()

@@ -196,6 +196,7 @@ void TestStandardItemModel::openEditorReceivesValues()
     gain->setEditor(true, editor.get());
     editor.reset();
     QVERIFY(!gain->editor());
+    QCOMPARE(gain->displayText().toString(), QStringLiteral("18"));
     mRig->database->updateCachedValue("Gain", 19);
 }
 

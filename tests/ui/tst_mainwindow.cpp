@@ -7,18 +7,26 @@
 #include "description/cameradescriptionfile.h"
 #include "description/descriptionregistry.h"
 #include "engine/cameradatabase.h"
+#include "tests/comm/threadsignalspy.h"
 #include "tests/ui/descriptionfixture.h"
 #include "tests/ui/modalanswer.h"
 #include "ui/aboutdialog.h"
 #include "ui/dialogconnecttoport.h"
+#include "ui/itemwidget.h"
+#include "ui/luteditordialog.h"
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
+#include "ui/pellixitem.h"
+#include "ui/regiondisplaywidget.h"
+#include "ui/roieditdialog.h"
 #include "ui/selectdescriptiondialog.h"
 #include "ui/settingsdialog.h"
 #include "ui/splashscreen.h"
 #include "ui/standarditemmodel.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -29,9 +37,11 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
 
@@ -169,6 +179,43 @@ ModalAnswer::Action chooseDescription(const QString &file)
     };
 }
 
+/// The sets a simulated camera received (queries left out), oldest first.
+QList<QByteArray> setsReceived(const SimulatedCamera &camera)
+{
+    QList<QByteArray> sets;
+    const QList<QByteArray> received = camera.receivedCommands();
+    for (const QByteArray &command : received)
+        if (!command.contains('?'))
+            sets.append(command);
+    return sets;
+}
+
+/// What a value editor's control shows.
+QString shownText(QWidget *control)
+{
+    if (auto *spinBox = qobject_cast<QAbstractSpinBox *>(control))
+        return spinBox->text();
+    if (auto *line = qobject_cast<QLineEdit *>(control))
+        return line->text();
+    if (auto *combo = qobject_cast<QComboBox *>(control))
+        return combo->currentText();
+    auto *button = qobject_cast<QPushButton *>(control);
+    return button ? button->text() : QString();
+}
+
+/// Table rows as "cell,cell,...".
+QStringList tableRows(QTableWidget *table)
+{
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+            cells.append(table->item(row, column)->text());
+        rows.append(cells.join(','));
+    }
+    return rows;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -194,6 +241,14 @@ private slots:
     void demoStartsFilled();
     void consoleSession();
     void viewSession();
+    void valueEditors_data();
+    void valueEditors();
+    void lutEditorFiles_data();
+    void lutEditorFiles();
+    void regionEditorClamps_data();
+    void regionEditorClamps();
+    void regionDrawing_data();
+    void regionDrawing();
     void settingsDialog();
 
 private:
@@ -716,6 +771,10 @@ void TestMainWindow::viewSession()
         window->refreshModel();
         QCOMPARE(viewState(window.get()), QString(step.second));
         QVERIFY(action(window.get(), step.first)->isChecked());
+        // Always edit: every value row carries its editor.
+        const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
+        QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
+            QByteArray(step.first) == "actAlwaysEdt");
     }
 
     {
@@ -779,6 +838,279 @@ void TestMainWindow::viewSession()
         QCOMPARE(window->isVisible(), button == QMessageBox::No);
         QCOMPARE(
             AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
+    }
+}
+
+void TestMainWindow::valueEditors_data()
+{
+    QTest::addColumn<QString>("name"); // of the row, at the Guru level of the demo camera
+    QTest::addColumn<QByteArray>("holds"); // the camera's value before, as its set command
+    QTest::addColumn<QString>("action"); // "escape", "return", "leave" are followed by the text
+    QTest::addColumn<QList<QByteArray>>("sent"); // sets the camera received
+    QTest::addColumn<bool>("closed"); // the editor closed afterwards
+    QTest::addColumn<QString>("shown"); // by the control, or by the row once closed
+
+    using Sets = QList<QByteArray>;
+    const auto row = [](const char *name, const char *element, const char *holds,
+                         const char *action, const Sets &sent, bool closed, const char *shown) {
+        QTest::newRow(name) << element << QByteArray(holds) << action << sent << closed << shown;
+    };
+    row("spin box step sends at once", "Exposure time", "EXP10000", "up", { "EXP10010" }, false,
+        "10010 us");
+    row("double spin box step", "Gain", "GAI130", "up", { "GAI131" }, false, "13.100 dB");
+    row("slider drag, camera value ignored", "Black level", "BLK16", "drag",
+        { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
+    row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true, "10000 us");
+    row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" }, true,
+        "Cam 7");
+    row("empty text editable", "User id", "UID\"", "return Cam 7", { "UID\"Cam 7" }, true, "Cam 7");
+    row("text below the minimum length", "User id", "UID\"Line 3", "leave ", {}, false, "Line 3");
+    row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
+    row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false, "Vertical ramp");
+    row("command button", "Save to flash", "", "click", { "SAV1" }, false, "Save");
+    row("region edited", "Region of interest", "ROI64;32;1152;960", "region",
+        { "ROI64;32;1216;960" }, false, "");
+    row("lookup table cancelled", "LUT", "LTO1", "table cancel", {}, false, "");
+    Sets table { "LTS1" };
+    for (int entry = 0; entry < 256; ++entry)
+        table.append("LUT" + QByteArray::number(entry) + (entry == 5 ? ";77" : ";3"));
+    row("lookup table written", "LUT", "LTO1", "table ok", table << "LTE1", false, "");
+}
+
+// The editors of the real tree on the demo camera: what reaches the camera, and when.
+void TestMainWindow::valueEditors()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, holds);
+    QFETCH(QString, action);
+    QFETCH(QList<QByteArray>, sent);
+    QFETCH(bool, closed);
+    QFETCH(QString, shown);
+
+    AppSettings::instance().modeView = 2;
+    auto window = start({ "Demo" });
+    QVERIFY(window);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    SimulatedCamera &camera
+        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
+              ->camera();
+    for (const QByteArray &set :
+        { QByteArray("TPN0"), QByteArray("UID\"Line 3"), QByteArray("LUT0;3"), holds })
+        camera.answer(set);
+    window->model()->refreshAll();
+    const auto index = [&window, &name] {
+        for (PellixItem *item : window->model()->items())
+            if (item->name() == name)
+                return window->filter()->mapFromSource(item->index());
+        return QModelIndex();
+    };
+    QTRY_VERIFY(!index().data().isNull());
+    auto *view = window->findChild<QTreeView *>("tvParams");
+    view->setAnimated(false);
+    for (QModelIndex group = index().parent(); group.isValid(); group = group.parent())
+        view->expand(group);
+    view->scrollTo(index());
+    // Every request queued before this one has been answered, and its reply handled, once the
+    // reply to this one arrives.
+    const auto settle = [&window] {
+        ThreadSignalSpy replies(window->communication(), &CommunicationThreadObject::receivedReply);
+        window->communication()->sendCommand("@test", "ID?", {}, true);
+        return QTest::qWaitFor([&replies] {
+            return std::any_of(replies.begin(), replies.end(),
+                [](const QVariantList &reply) { return reply.value(0) == "@test"; });
+        });
+    };
+    QVERIFY(settle());
+    camera.clearReceivedCommands();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index()).center());
+    auto *editor = qobject_cast<ItemWidget *>(view->indexWidget(index()));
+    QVERIFY(editor);
+    editor->setFocus();
+    QWidget *control = QApplication::focusWidget();
+    QVERIFY(control && editor->isAncestorOf(control));
+
+    const QString key = action.section(' ', 0, 0);
+    if (action == "up") {
+        QTest::keyClick(control, Qt::Key_Up);
+    } else if (action == "drag") {
+        // Press, move and release as the slider's mouse handling performs them.
+        auto *slider = editor->findChild<QSlider *>();
+        slider->setSliderDown(true);
+        for (const QByteArray value : { "17", "18", "19" }) {
+            slider->setSliderPosition(value.toInt());
+            QTRY_VERIFY(setsReceived(camera).contains("BLK" + value));
+        }
+        QVERIFY(settle());
+        camera.answer("BLK99");
+        window->database()->refreshValue("BlackLevel");
+        QTRY_COMPARE(window->database()->cachedValue("BlackLevel").toInt(), 99);
+        QCOMPARE(shownText(control), QStringLiteral("19 DN"));
+        QCOMPARE(slider->value(), 19);
+        slider->setSliderDown(false);
+    } else if (key == "escape" || key == "return" || key == "leave") {
+        QMetaObject::invokeMethod(control, "selectAll");
+        QTest::keyClick(control, Qt::Key_Backspace);
+        QTest::keyClicks(control, action.section(' ', 1));
+        if (key == "leave")
+            view->setFocus();
+        else
+            QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+    } else if (action == "pick") {
+        static_cast<QComboBox *>(control)->setCurrentIndex(2);
+    } else if (action == "click") {
+        QTest::mouseClick(control, Qt::LeftButton);
+    } else if (action == "region") {
+        ModalAnswer answer(ModalAnswer::ofType<ROIEditDialog>(), [](QWidget *w) {
+            QCOMPARE(tableRows(tableOf(w)), QStringList { "64,32,1152,960" });
+            tableOf(w)->item(0, 2)->setText("2000");
+            button(w, "pushButton")->click();
+        });
+        QTest::mouseClick(control, Qt::LeftButton);
+        QVERIFY(answer.answered());
+    } else if (key == "table") {
+        ModalAnswer answer(ModalAnswer::ofType<LUTEditorDialog>(), [action](QWidget *w) {
+            QCOMPARE(tableOf(w)->rowCount(), 256);
+            tableOf(w)->item(5, 0)->setText("77");
+            button(w, action.endsWith("ok") ? "pushButton" : "pushButton_2")->click();
+        });
+        QTest::mouseClick(control, Qt::LeftButton);
+        QVERIFY(answer.answered());
+    }
+
+    QTRY_COMPARE(view->isPersistentEditorOpen(index()), !closed);
+    QVERIFY(settle());
+    QCOMPARE(setsReceived(camera), sent);
+    // A read under way when the value was sent may show the old value until the read that
+    // follows the set has come back.
+    QTRY_COMPARE(closed ? index().data().toString() : shownText(control), shown);
+}
+
+void TestMainWindow::lutEditorFiles_data()
+{
+    QTest::addColumn<QByteArray>("file"); // contents, or "/path" of an existing file
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QStringList>("values");
+
+    QTest::newRow("short file, rest 0")
+        << QByteArray("5\n6\n") << 3 << QStringList { "5", "6", "0" };
+    QTest::newRow("long file, rest ignored")
+        << QByteArray("1\n2\n3") << 2 << QStringList { "1", "2" };
+    QTest::newRow("CR LF, blanks") << QByteArray(" 7 \r\n-8\r\n") << 2 << QStringList { "7", "-8" };
+    QTest::newRow("not numbers") << QByteArray("12abc\n2147483648\n") << 2
+                                 << QStringList { "0", "0" };
+    QTest::newRow("endless file") << QByteArray("/dev/zero") << 2 << QStringList { "0", "0" };
+}
+
+void TestMainWindow::lutEditorFiles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, rows);
+    QFETCH(QStringList, values);
+    const QString path = file.startsWith('/') ? QString(file) : mWork.filePath("lut.txt");
+    QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
+
+    LUTEditorDialog dialog;
+    dialog.setValues(rows, { "9", "9", "9" });
+    {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+        button(&dialog, "pbLoadFromFile")->click();
+        QCOMPARE(picker.title(), QStringLiteral("Load text file"));
+    }
+    QStringList loaded;
+    dialog.getValues(loaded);
+    QCOMPARE(loaded, values);
+
+    // Saved back: a line feed after every value. A failed save names the file and the reason.
+    const QString saved = mWork.filePath("saved.txt");
+    QFile::remove(saved);
+    for (const QString &target : { saved, mWork.filePath("missing/saved.txt") }) {
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(target));
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        button(&dialog, "pbSaveToFile")->click();
+        QCOMPARE(picker.title(), QStringLiteral("Save text file"));
+        QCOMPARE(box.text().contains(QDir::toNativeSeparators(target) + ":\n"), target != saved);
+        QCOMPARE(box.text().section('\n', 1).isEmpty(), target == saved);
+    }
+    QFile written(saved);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), (values.join('\n') + '\n').toLatin1());
+}
+
+void TestMainWindow::regionEditorClamps_data()
+{
+    QTest::addColumn<QSize>("sensor");
+    QTest::addColumn<int>("column"); // X, Y, Width, Height
+    QTest::addColumn<QString>("typed"); // into the new region 10,10,50,50
+    QTest::addColumn<QString>("region"); // as the table shows it afterwards
+
+    const auto row
+        = [](const char *name, QSize sensor, int column, const char *typed, const char *region) {
+              QTest::newRow(name) << sensor << column << typed << region;
+          };
+    row("x near the edge cuts the width", { 800, 600 }, 0, "790", "790,10,10,50");
+    row("y below 0 cuts the height", { 800, 600 }, 1, "-3", "10,0,50,47");
+    row("width 0 kept", { 800, 600 }, 2, "0", "10,10,0,50");
+    row("negative height is 0", { 800, 600 }, 3, "-5", "10,10,50,0");
+    row("not a number is 0", { 800, 600 }, 0, "x1", "0,10,50,50");
+    row("no sensor size", { 0, -1 }, 0, "5000", "5000,10,50,50");
+}
+
+void TestMainWindow::regionEditorClamps()
+{
+    QFETCH(QSize, sensor);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, region);
+
+    ROIEditDialog dialog;
+    dialog.setData(1, {}, sensor.width(), sensor.height());
+    auto *add = dialog.findChild<QToolButton *>("tbAdd");
+    for (int click = 0; click < 2; ++click) // the second one beyond the maximum count
+        add->click();
+    QVERIFY(!add->isEnabled());
+    tableOf(&dialog)->item(0, column)->setText(typed);
+    QCOMPARE(tableRows(tableOf(&dialog)), QStringList { region });
+
+    auto *remove = dialog.findChild<QToolButton *>("tbRemove");
+    tableOf(&dialog)->selectRow(0);
+    remove->click();
+    QVERIFY(dialog.regions().isEmpty());
+    QVERIFY(add->isEnabled() && !remove->isEnabled());
+}
+
+void TestMainWindow::regionDrawing_data()
+{
+    QTest::addColumn<QSize>("sensor");
+    QTest::addColumn<QRect>("region");
+    QTest::addColumn<QStringList>("pixels"); // "x,y colour" in a 410 x 310 drawing
+
+    // Background dark gray, sensor gray, regions white.
+    QTest::newRow("wide sensor fills the width")
+        << QSize(800, 600) << QRect(0, 0, 400, 300)
+        << QStringList { "2,2 #808080", "100,80 #ffffff", "300,250 #a0a0a4", "407,155 #808080" };
+    QTest::newRow("tall sensor fills the height")
+        << QSize(600, 800) << QRect(300, 400, 300, 400)
+        << QStringList { "88,155 #808080", "150,100 #a0a0a4", "260,250 #ffffff" };
+    QTest::newRow("no sensor size draws nothing") << QSize(
+        0, 600) << QRect(0, 0, 400, 300) << QStringList { "100,80 #808080", "205,155 #808080" };
+}
+
+void TestMainWindow::regionDrawing()
+{
+    QFETCH(QSize, sensor);
+    QFETCH(QRect, region);
+    QFETCH(QStringList, pixels);
+
+    RegionDisplayWidget display;
+    display.resize(410, 310);
+    display.setSensorSize(sensor.width(), sensor.height());
+    display.addRect(region.left(), region.top(), region.right(), region.bottom());
+    const QImage image = display.grab().toImage();
+    for (const QString &pixel : pixels) {
+        const QStringList at = pixel.section(' ', 0, 0).split(',');
+        QCOMPARE(image.pixelColor(at[0].toInt(), at[1].toInt()).name(), pixel.section(' ', 1));
     }
 }
 
