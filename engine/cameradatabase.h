@@ -91,9 +91,10 @@ public:
     bool evaluateBool(const QString &expression);
     /// Empty expression: 0. Otherwise the result truncated toward zero; 0 after an error.
     int evaluateInt(const QString &expression);
-    /// Replaces the engine by a new one with one global per script name and the library
-    /// functions; setDescription calls it. The engine runs in a thread of its own (so that a
-    /// runaway expression can be stopped) and must not be used directly.
+    /// Replaces the engines by new ones with one global per script name and the library
+    /// functions; setDescription calls it. Returns the engine of straight-line expressions;
+    /// the others run in a thread of its own (so that a runaway expression can be stopped).
+    /// Neither must be used directly.
     QScriptEngine *createScriptEngine();
     /// False before the first setDescription.
     bool hasScriptEngine() const;

@@ -17,19 +17,57 @@ const char *const ScriptResource = ":/script/basicScript.js";
 // (an empty loop); the checks process the script thread's event queue, which is empty.
 const int CheckIntervalMs = 20;
 
+// Globals besides the camera values that a straight-line expression may use: the library's
+// functions and the language's plain values and conversions.
+const char *const StraightLineGlobals[] = { "min", "max", "contains", "startsWith", "endsWith",
+    "hexToDec", "decToHex", "true", "false", "null", "undefined", "NaN", "Infinity", "typeof",
+    "Math", "Number", "String", "Boolean", "parseInt", "parseFloat", "isNaN", "isFinite" };
+
+// Properties that lead to the function constructor or change how calls behave.
+const char *const DeniedMembers[] = { "constructor", "prototype", "__proto__", "__defineGetter__",
+    "__defineSetter__", "__lookupGetter__", "__lookupSetter__", "call", "apply", "bind", "caller",
+    "callee", "arguments", "eval", "watch" };
+
+// Longest first, so that the first match is the one the language reads. Assignments, "++",
+// "--", brackets, braces and ";" are missing on purpose.
+const char *const Operators[]
+    = { ">>>", "===", "!==", "==", "!=", "<=", ">=", "&&", "||", "<<", ">>", "(", ")", ",", ".",
+          "?", ":", "+", "-", "*", "/", "%", "<", ">", "!", "~", "&", "|", "^" };
+
+bool isNameStart(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+        || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || c == QLatin1Char('_')
+        || c == QLatin1Char('$');
+}
+
+bool isNameChar(QChar c)
+{
+    return isNameStart(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+bool isDigit(QChar c, bool hex = false)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+        || (hex
+            && ((c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+                || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))));
+}
+
 } // namespace
 
 struct ScriptHost::Message
 {
-    enum Type { None, Rebuild, Clear, Evaluate, Quit, ReadValue, ValueReady, Done };
+    enum Type { None, Clear, Evaluate, Quit, ReadValue, ValueReady, Done };
     Type type = None;
     QString text;
+    // With Evaluate: build an engine with these names first.
+    bool rebuild = false;
     QStringList names;
     // Time the reply to a value request spent in camera exchanges.
     qint64 cameraMs = 0;
     Kind kind = Kind::Bool;
     Outcome outcome;
-    QScriptEngine *engine = nullptr;
 };
 
 class ScriptHost::Thread : public QThread
@@ -44,13 +82,13 @@ protected:
     {
         QObject::connect(
             QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [this] {
-                if (mHost->mWatchdog)
-                    mHost->mWatchdog->check();
+                if (mHost->mScript.watchdog)
+                    mHost->mScript.watchdog->check();
             });
         mHost->serve(nullptr, nullptr);
-        mHost->dropEngine();
-        qDeleteAll(mHost->mRetired);
-        mHost->mRetired.clear();
+        ScriptHost::dropEngine(mHost->mScript);
+        qDeleteAll(mHost->mScript.retired);
+        mHost->mScript.retired.clear();
     }
 
 private:
@@ -73,6 +111,8 @@ ScriptHost::~ScriptHost()
     quit.type = Message::Quit;
     post(mToScript.get(), quit);
     mThread->wait();
+    dropEngine(mCaller);
+    qDeleteAll(mCaller.retired);
 }
 
 void ScriptHost::post(Message *slot, const Message &message)
@@ -135,15 +175,15 @@ void ScriptHost::handle(const Message &message)
     Message done;
     done.type = Message::Done;
     switch (message.type) {
-    case Message::Rebuild:
-        dropEngine();
-        done.engine = createEngine(message.names);
-        break;
     case Message::Clear:
-        dropEngine();
+        dropEngine(mScript);
         break;
     case Message::Evaluate:
-        done.outcome = runEvaluation(message.text, message.kind);
+        if (message.rebuild) {
+            dropEngine(mScript);
+            createEngine(mScript, message.names, true);
+        }
+        done.outcome = runEvaluation(mScript, message.text, message.kind);
         break;
     default:
         break;
@@ -155,7 +195,7 @@ QString ScriptHost::readValue(const QString &id)
 {
     if (!isScriptThread())
         return mDatabase->getValueWait(id).toString();
-    ScriptWatchdog *watchdog = mWatchdog;
+    ScriptWatchdog *watchdog = mScript.watchdog;
     Message request;
     request.type = Message::ReadValue;
     request.text = id;
@@ -176,37 +216,180 @@ bool ScriptHost::isScriptThread() const
 
 QScriptEngine *ScriptHost::rebuild(const QStringList &names)
 {
-    Message request;
-    request.type = Message::Rebuild;
-    request.names = names;
-    QScriptEngine *engine = call(request).engine;
-    QMutexLocker lock(&mMutex);
-    mHasEngine = engine != nullptr;
-    return engine;
+    dropEngine(mCaller);
+    createEngine(mCaller, names, false);
+    mNames = names;
+    mGlobals = QSet<QString>(names.cbegin(), names.cend());
+    for (const char *name : StraightLineGlobals)
+        mGlobals.insert(QLatin1String(name));
+    mStraightLine.clear();
+    if (mScriptEngineCurrent) {
+        Message request;
+        request.type = Message::Clear;
+        call(request);
+        mScriptEngineCurrent = false;
+    }
+    return mCaller.engine;
 }
 
 void ScriptHost::clear()
 {
-    Message request;
-    request.type = Message::Clear;
-    call(request);
-    QMutexLocker lock(&mMutex);
-    mHasEngine = false;
+    dropEngine(mCaller);
+    mNames.clear();
+    mGlobals.clear();
+    mStraightLine.clear();
+    if (mScriptEngineCurrent) {
+        Message request;
+        request.type = Message::Clear;
+        call(request);
+        mScriptEngineCurrent = false;
+    }
 }
 
 bool ScriptHost::hasEngine() const
 {
-    QMutexLocker lock(&mMutex);
-    return mHasEngine;
+    return mCaller.engine != nullptr;
 }
 
 ScriptHost::Outcome ScriptHost::evaluate(const QString &expression, Kind kind)
 {
+    if (!mCaller.engine) {
+        Outcome outcome;
+        outcome.error = QStringLiteral("Error: no camera description is set");
+        return outcome;
+    }
+    auto straight = mStraightLine.constFind(expression);
+    if (straight == mStraightLine.constEnd())
+        straight = mStraightLine.insert(expression, isStraightLine(expression, mGlobals));
+    // Nothing to stop and no thread to cross.
+    if (straight.value())
+        return runEvaluation(mCaller, expression, kind);
+
     Message request;
     request.type = Message::Evaluate;
     request.text = expression;
     request.kind = kind;
+    if (!mScriptEngineCurrent) {
+        request.rebuild = true;
+        request.names = mNames;
+        mScriptEngineCurrent = true;
+    }
     return call(request).outcome;
+}
+
+bool ScriptHost::isStraightLine(const QString &expression, const QSet<QString> &globals)
+{
+    static const QSet<QString> deniedMembers = [] {
+        QSet<QString> names;
+        for (const char *name : DeniedMembers)
+            names.insert(QLatin1String(name));
+        return names;
+    }();
+    const int n = expression.size();
+    // An operand comes next: a "/" there would start a regular expression (or a comment).
+    bool operand = true;
+    // A "." came last: a property name comes next.
+    bool member = false;
+    // Open parentheses: the expression must not close more than it opened, so that it can be
+    // the body of a function.
+    int depth = 0;
+    int i = 0;
+    while (i < n) {
+        const QChar c = expression.at(i);
+        // A line break may end a statement.
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            return false;
+        if (c.isSpace()) {
+            ++i;
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            if (member)
+                return false;
+            bool closed = false;
+            for (++i; i < n && !closed; ++i) {
+                const QChar d = expression.at(i);
+                if (d == QLatin1Char('\\'))
+                    ++i;
+                else if (d == c)
+                    closed = true;
+                else if (d == QLatin1Char('\n') || d == QLatin1Char('\r'))
+                    return false;
+            }
+            if (!closed)
+                return false;
+            operand = false;
+            continue;
+        }
+        if (isDigit(c) || (c == QLatin1Char('.') && i + 1 < n && isDigit(expression.at(i + 1)))) {
+            if (member)
+                return false;
+            if (c == QLatin1Char('0') && i + 1 < n
+                && expression.at(i + 1).toLower() == QLatin1Char('x')) {
+                for (i += 2; i < n && isDigit(expression.at(i), true); ++i) { }
+            } else {
+                while (i < n && isDigit(expression.at(i)))
+                    ++i;
+                if (i < n && expression.at(i) == QLatin1Char('.')) {
+                    for (++i; i < n && isDigit(expression.at(i)); ++i) { }
+                }
+                if (i < n && expression.at(i).toLower() == QLatin1Char('e')) {
+                    ++i;
+                    if (i < n
+                        && (expression.at(i) == QLatin1Char('+')
+                            || expression.at(i) == QLatin1Char('-')))
+                        ++i;
+                    while (i < n && isDigit(expression.at(i)))
+                        ++i;
+                }
+            }
+            // A name glued to a number is read differently by the language.
+            if (i < n && isNameChar(expression.at(i)))
+                return false;
+            operand = false;
+            continue;
+        }
+        if (isNameStart(c)) {
+            int end = i;
+            while (end < n && isNameChar(expression.at(end)))
+                ++end;
+            const QString name = expression.mid(i, end - i);
+            if (member ? deniedMembers.contains(name) : !globals.contains(name))
+                return false;
+            operand = !member && name == QLatin1String("typeof");
+            member = false;
+            i = end;
+            continue;
+        }
+        if (member)
+            return false;
+        const QStringRef rest = expression.midRef(i);
+        const char *found = nullptr;
+        for (const char *op : Operators) {
+            if (rest.startsWith(QLatin1String(op))) {
+                found = op;
+                break;
+            }
+        }
+        if (!found)
+            return false;
+        const QLatin1String op(found);
+        // "++" and "--" change a value; a "/" where an operand belongs is a regular expression.
+        if ((op == QLatin1String("+") || op == QLatin1String("-")) && rest.size() > 1
+            && rest.at(1) == c)
+            return false;
+        if (op == QLatin1String("/") && operand)
+            return false;
+        if (op == QLatin1String("("))
+            ++depth;
+        else if (op == QLatin1String(")") && --depth < 0)
+            return false;
+        i += op.size();
+        member = op == QLatin1String(".");
+        operand = op != QLatin1String(")");
+    }
+    return !member && depth == 0;
 }
 
 void ScriptHost::setTimeLimit(int ms)
@@ -221,34 +404,46 @@ int ScriptHost::timeLimit() const
     return mTimeLimit;
 }
 
-// ---- Script thread ----
+// ---- Either thread ----
 
-void ScriptHost::dropEngine()
+void ScriptHost::dropEngine(Context &context)
 {
-    mPrograms.clear();
-    mWatchdog = nullptr;
-    if (!mEngine)
+    context.programs.clear();
+    context.functions.clear();
+    context.watchdog = nullptr;
+    if (!context.engine)
         return;
     // A description change while a value is read for a running script: that engine is still
     // on the stack and goes when the outermost evaluation has ended.
-    if (mDepth > 0)
-        mRetired.append(mEngine);
+    if (context.depth > 0)
+        context.retired.append(context.engine);
     else
-        delete mEngine;
-    mEngine = nullptr;
+        delete context.engine;
+    context.engine = nullptr;
 }
 
-QScriptEngine *ScriptHost::createEngine(const QStringList &names)
+void ScriptHost::createEngine(Context &context, const QStringList &names, bool watched)
 {
     auto *engine = new QScriptEngine;
-    engine->setProcessEventsInterval(CheckIntervalMs);
-    // Installed before anything is compiled, so that every statement and call is watched.
-    auto *watchdog = new ScriptWatchdog(engine);
-    engine->setAgent(watchdog);
+    if (watched) {
+        engine->setProcessEventsInterval(CheckIntervalMs);
+        // Installed before anything is compiled, so that every statement and call is watched.
+        context.watchdog = new ScriptWatchdog(engine);
+        engine->setAgent(context.watchdog);
+    }
 
+    // Comparisons and arithmetic reach a value through valueOf; as a plain native function it
+    // costs half of what the slot costs when called through the meta-object.
+    const QScriptValue valueOf = engine->newFunction([](QScriptContext *context, QScriptEngine *) {
+        auto *value = qobject_cast<ScriptedCameraValue *>(context->thisObject().toQObject());
+        return value ? value->valueOf()
+                     : context->throwError(QScriptContext::TypeError,
+                         QStringLiteral("valueOf called on something else than a camera value"));
+    });
     for (const QString &name : names) {
         QScriptValue object = engine->newQObject(
             new ScriptedCameraValue(name, mDatabase), QScriptEngine::ScriptOwnership);
+        object.setProperty(QStringLiteral("valueOf"), valueOf);
         engine->globalObject().setProperty(name, object);
     }
 
@@ -263,30 +458,51 @@ QScriptEngine *ScriptHost::createEngine(const QStringList &names)
             engine->clearExceptions();
         }
     }
-    mEngine = engine;
-    mWatchdog = watchdog;
-    return engine;
+    context.engine = engine;
 }
 
-ScriptHost::Outcome ScriptHost::runEvaluation(const QString &expression, Kind kind)
+ScriptHost::Outcome ScriptHost::runEvaluation(
+    Context &context, const QString &expression, Kind kind)
 {
     Outcome outcome;
-    if (!mEngine) {
+    if (!context.engine) {
         outcome.error = QStringLiteral("Error: no camera description is set");
         return outcome;
     }
-    auto found = mPrograms.constFind(expression);
-    if (found == mPrograms.constEnd())
-        found = mPrograms.insert(expression, QScriptProgram(expression, QString(), 1));
-    const QScriptProgram program = found.value();
+    QScriptEngine *engine = context.engine;
+    ScriptWatchdog *watchdog = context.watchdog;
+    QScriptValue function;
+    if (!watchdog) {
+        // A straight-line expression as the body of a function is called many times faster
+        // than it runs as a program. One that does not compile so is left to the program,
+        // which reports it as always.
+        auto made = context.functions.constFind(expression);
+        if (made == context.functions.constEnd()) {
+            QScriptValue candidate = engine->evaluate(
+                QStringLiteral("(function(){ return (%1\n); })").arg(expression), QString(), 1);
+            if (!candidate.isFunction()) {
+                engine->clearExceptions();
+                candidate = QScriptValue();
+            }
+            made = context.functions.insert(expression, candidate);
+        }
+        function = made.value();
+    }
+    QScriptProgram program;
+    if (!function.isValid()) {
+        auto found = context.programs.constFind(expression);
+        if (found == context.programs.constEnd())
+            found = context.programs.insert(expression, QScriptProgram(expression, QString(), 1));
+        program = found.value();
+    }
 
-    QScriptEngine *engine = mEngine;
-    ScriptWatchdog *watchdog = mWatchdog;
-    watchdog->setTimeLimit(timeLimit());
-    watchdog->enter();
-    ++mDepth;
-    const QScriptValue result = engine->evaluate(program);
-    outcome.timedOut = watchdog->timedOut();
+    if (watchdog) {
+        watchdog->setTimeLimit(timeLimit());
+        watchdog->enter();
+    }
+    ++context.depth;
+    const QScriptValue result = function.isValid() ? function.call() : engine->evaluate(program);
+    outcome.timedOut = watchdog && watchdog->timedOut();
     // An invalid result means the evaluation was stopped from outside its own frame.
     const bool failed = outcome.timedOut || !result.isValid() || result.isError()
         || engine->hasUncaughtException();
@@ -302,7 +518,7 @@ ScriptHost::Outcome ScriptHost::runEvaluation(const QString &expression, Kind ki
         engine->clearExceptions();
         // The engine keeps an abort pending until its next evaluation starts; a script that
         // is still running further out must not be stopped by it.
-        if (mDepth > 1)
+        if (context.depth > 1)
             engine->evaluate(QString());
     } else if (kind == Kind::Bool) {
         // A camera value stands for its text (true when not empty), not for an object, which
@@ -314,11 +530,12 @@ ScriptHost::Outcome ScriptHost::runEvaluation(const QString &expression, Kind ki
     } else {
         outcome.number = result.toInteger();
     }
-    watchdog->leave();
+    if (watchdog)
+        watchdog->leave();
     outcome.ok = !failed;
-    if (--mDepth == 0) {
-        qDeleteAll(mRetired);
-        mRetired.clear();
+    if (--context.depth == 0) {
+        qDeleteAll(context.retired);
+        context.retired.clear();
     }
     return outcome;
 }

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QMutex>
 #include <QScriptProgram>
+#include <QScriptValue>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWaitCondition>
@@ -15,12 +17,14 @@ class QScriptEngine;
 class QThread;
 class ScriptWatchdog;
 
-/// Runs the expression engine in a thread of its own, so that a runaway expression can always
-/// be stopped without running the user interface's event loop: the engine's periodic checks
-/// process only that thread's own (empty) event queue. The calling thread waits for every
-/// evaluation and meanwhile performs the camera reads the script asks for, so the database is
-/// only ever touched in its own thread. Calls alternate strictly between the two threads; an
-/// evaluation may nest inside a camera read (a reply handler evaluating another expression).
+/// Evaluates expressions so that a runaway one can always be stopped without running the user
+/// interface's event loop. Expressions that cannot loop (known names, literals and operators
+/// only) run at once in the calling thread, in an engine of their own. Everything else runs in
+/// an engine in a thread of its own, whose periodic checks process only that thread's (empty)
+/// event queue; the calling thread waits and meanwhile performs the camera reads the script asks
+/// for, so the database is only ever touched in its own thread. Calls alternate strictly
+/// between the two threads; an evaluation may nest inside a camera read (a reply handler
+/// evaluating another expression).
 class ScriptHost
 {
 public:
@@ -43,10 +47,10 @@ public:
     ScriptHost(const ScriptHost &) = delete;
     ScriptHost &operator=(const ScriptHost &) = delete;
 
-    /// Replaces the engine by a new one with one global per name and the library functions.
-    /// Returns the new engine; it lives in the script thread and must not be used elsewhere.
+    /// Replaces the engines by new ones with one global per name and the library functions.
+    /// Returns the calling thread's engine; the script thread's is built when first needed.
     QScriptEngine *rebuild(const QStringList &names);
-    /// Deletes the engine (no description).
+    /// Deletes the engines (no description).
     void clear();
     bool hasEngine() const;
     Outcome evaluate(const QString &expression, Kind kind);
@@ -58,17 +62,35 @@ public:
     QString readValue(const QString &id);
     bool isScriptThread() const;
 
+    /// True when expression is made only of the given global names, literals and operators
+    /// (no loops, functions, assignments or ways to make code at run time), so that it ends
+    /// after a bounded number of steps.
+    static bool isStraightLine(const QString &expression, const QSet<QString> &globals);
+
 private:
     struct Message;
     class Thread;
+
+    /// One engine with its compiled programs; each thread has its own.
+    struct Context
+    {
+        QScriptEngine *engine = nullptr;
+        ScriptWatchdog *watchdog = nullptr;
+        QHash<QString, QScriptProgram> programs;
+        // Straight-line expressions made into functions (invalid: run as a program).
+        QHash<QString, QScriptValue> functions;
+        // Engines replaced while an evaluation on them was still running.
+        QList<QScriptEngine *> retired;
+        int depth = 0;
+    };
 
     Message call(const Message &request);
     void post(Message *slot, const Message &message);
     void serve(QString *valueReady, qint64 *cameraMs);
     void handle(const Message &message);
-    QScriptEngine *createEngine(const QStringList &names);
-    void dropEngine();
-    Outcome runEvaluation(const QString &expression, Kind kind);
+    void createEngine(Context &context, const QStringList &names, bool watched);
+    static void dropEngine(Context &context);
+    Outcome runEvaluation(Context &context, const QString &expression, Kind kind);
 
     CameraDatabase *mDatabase;
     std::unique_ptr<Thread> mThread;
@@ -78,13 +100,16 @@ private:
     std::unique_ptr<Message> mToCaller;
     int mTimeLimit = 1000;
 
+    // Calling thread only.
+    Context mCaller;
+    QStringList mNames;
+    QSet<QString> mGlobals;
+    QHash<QString, bool> mStraightLine;
+    // The script thread has an engine for mNames.
+    bool mScriptEngineCurrent = false;
+
     // Script thread only.
-    QScriptEngine *mEngine = nullptr;
-    ScriptWatchdog *mWatchdog = nullptr;
-    QList<QScriptEngine *> mRetired;
-    QHash<QString, QScriptProgram> mPrograms;
-    int mDepth = 0;
-    bool mHasEngine = false;
+    Context mScript;
 };
 
 #endif // SCRIPTHOST_H

@@ -15,6 +15,7 @@
 #include "ui/selectdescriptiondialog.h"
 #include "ui/settingsdialog.h"
 #include "ui/standarditemmodel.h"
+#include "ui/treesearch.h"
 #include "ui/uiresources.h"
 #include "ui_mainwindow.h"
 
@@ -79,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent)
     view->setAllColumnsShowFocus(true);
     view->expandAll();
     view->setSortingEnabled(false);
+    new TreeSearch(mUi->leSearch, view, mFilter);
 
     mUi->wdgStackedExtra->hide();
     mUi->wdgParams->setMaximumWidth(99999);

@@ -1,15 +1,18 @@
 #include "ui/modelhiddenitemfilter.h"
 
 #include <QStandardItemModel>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
-// Layout: every shown item has an entry (its parent item, column and proxy row), and every
-// (parent, column) pair a bucket with its shown children in proxy row order. Both lookups are
-// hashes, so mapping either way costs the same for ten rows or ten thousand. A show that lands
-// after the last shown sibling (how the tree is built) and a hide of the last shown sibling keep
-// the bucket in order; anything else only marks the bucket dirty, and the next lookup in it
-// sorts it once. Proxy indexes carry the source parent item as their internal pointer.
+// Layout: every shown item has an entry (its parent item, column, proxy row, and whether it is
+// exposed, that is not hidden by a search), and every (parent, column) pair a bucket with its
+// exposed children in proxy row order. Both lookups are hashes, so mapping either way costs the
+// same for ten rows or ten thousand. A show that lands after the last exposed sibling (how the
+// tree is built) and a hide of the last exposed sibling keep the bucket in order; anything else
+// only marks the bucket dirty, and the next lookup in it sorts it once. A new search text
+// refills every bucket in one pass. Proxy indexes carry the source parent item as their
+// internal pointer.
 
 ModelHiddenItemFilter::ModelHiddenItemFilter(QObject *parent)
     : QAbstractProxyModel(parent)
@@ -26,7 +29,8 @@ void ModelHiddenItemFilter::setSourceModel(QAbstractItemModel *model)
     mBuckets.clear();
     mRootShown = false;
     mSavedProxy.clear();
-    mSavedSource.clear();
+    mSavedItems.clear();
+    mRemoved.clear();
     mModel = qobject_cast<QStandardItemModel *>(model);
     if (model) {
         connect(
@@ -76,21 +80,14 @@ void ModelHiddenItemFilter::showItem(QStandardItem *item)
     QStandardItem *parent = parentItemOf(item);
     if (!parent || mEntries.contains(item))
         return;
-
-    layoutAboutToChange();
-    const BucketKey key(parent, item->column());
-    Bucket &bucket = mBuckets[key];
-    Entry entry;
+    Entry &entry = mEntries[item];
     entry.parent = parent;
-    entry.column = key.second;
-    if (!bucket.dirty && (bucket.items.isEmpty() || bucket.items.last()->row() < item->row())) {
-        entry.row = bucket.items.size();
-    } else {
-        bucket.dirty = true;
-    }
-    bucket.items.append(item);
-    ++bucket.count;
-    mEntries.insert(item, entry);
+    entry.column = item->column();
+    ++mBuckets[BucketKey(parent, entry.column)].shown;
+    if (isSearching())
+        reconsiderRow(parent, item->row());
+    else
+        expose(item, entry);
     layoutDone();
 }
 
@@ -102,20 +99,165 @@ void ModelHiddenItemFilter::hideItem(QStandardItem *item)
         mRootShown = false;
         return;
     }
-    const auto found = mEntries.constFind(item);
-    if (found == mEntries.constEnd())
+    const auto found = mEntries.find(item);
+    if (found == mEntries.end())
         return;
-
-    layoutAboutToChange();
-    const BucketKey key(found->parent, found->column);
+    QStandardItem *parent = found->parent;
+    const bool exposedName = found->exposed && found->column == 0;
+    --mBuckets[BucketKey(parent, found->column)].shown;
+    unexpose(item, *found);
     mEntries.erase(found);
-    Bucket &bucket = mBuckets[key];
+    // The row above may have lost its last match.
+    if (isSearching() && exposedName && parent != rootItem())
+        reconsiderRow(parentItemOf(parent), parent->row());
+    layoutDone();
+}
+
+void ModelHiddenItemFilter::expose(QStandardItem *item, Entry &entry)
+{
+    if (entry.exposed)
+        return;
+    layoutAboutToChange();
+    Bucket &bucket = mBuckets[BucketKey(entry.parent, entry.column)];
+    entry.exposed = true;
+    if (!bucket.dirty && (bucket.items.isEmpty() || bucket.items.last()->row() < item->row()))
+        entry.row = bucket.items.size();
+    else
+        bucket.dirty = true;
+    bucket.items.append(item);
+    ++bucket.count;
+}
+
+void ModelHiddenItemFilter::unexpose(QStandardItem *item, Entry &entry)
+{
+    if (!entry.exposed)
+        return;
+    layoutAboutToChange();
+    Bucket &bucket = mBuckets[BucketKey(entry.parent, entry.column)];
+    entry.exposed = false;
     --bucket.count;
     if (!bucket.dirty && !bucket.items.isEmpty() && bucket.items.last() == item)
         bucket.items.removeLast();
     else
         bucket.dirty = true;
+}
+
+namespace {
+
+inline char16_t folded(char16_t c)
+{
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+    return QChar::toCaseFolded(c);
+}
+
+/// Whether text contains needle (already case-folded), letter case ignored. Leaner than the
+/// general search for the short texts of a tree, which a search runs through on every key.
+bool containsFolded(QStringView text, QStringView needle)
+{
+    const qsizetype last = text.size() - needle.size();
+    for (qsizetype i = 0; i <= last; ++i) {
+        qsizetype j = 0;
+        while (j < needle.size() && folded(text[i + j].unicode()) == needle[j].unicode())
+            ++j;
+        if (j == needle.size())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ModelHiddenItemFilter::matches(const QStandardItem *nameItem) const
+{
+    const QVariant further = nameItem->data(SearchTextRole);
+    return further.isValid()
+        && (containsFolded(nameItem->text(), mFoldedSearch)
+            || containsFolded(further.toString(), mFoldedSearch));
+}
+
+void ModelHiddenItemFilter::reconsiderRow(QStandardItem *parent, int row)
+{
+    // Changes travel upward only as far as a row's column-0 cell changes.
+    while (parent) {
+        QStandardItem *name = parent->child(row, 0);
+        const bool pass = name && (exposedChildCount(name) > 0 || matches(name));
+        bool nameChanged = false;
+        for (int column = 0; column < parent->columnCount(); ++column) {
+            QStandardItem *item = parent->child(row, column);
+            const auto entry = item ? mEntries.find(item) : mEntries.end();
+            if (entry == mEntries.end() || entry->exposed == pass)
+                continue;
+            if (pass)
+                expose(item, *entry);
+            else
+                unexpose(item, *entry);
+            nameChanged = nameChanged || column == 0;
+        }
+        if (!nameChanged || parent == rootItem())
+            return;
+        row = parent->row();
+        parent = parentItemOf(parent);
+    }
+}
+
+void ModelHiddenItemFilter::setSearchText(const QString &text)
+{
+    if (text == mSearch || !mModel)
+        return;
+    layoutAboutToChange();
+    mSearch = text;
+    mFoldedSearch = text.toCaseFolded();
+    mBuckets.clear();
+    exposeTree(rootItem());
     layoutDone();
+}
+
+void ModelHiddenItemFilter::exposeTree(QStandardItem *parent)
+{
+    // Children first, so that a group knows whether anything below it is exposed; then the
+    // rows in order, so that every bucket is filled in proxy row order. Only flags and rows
+    // change: typing a search text allocates nothing per row.
+    const int rows = parent->rowCount();
+    const int columns = parent->columnCount();
+    for (int row = 0; row < rows; ++row) {
+        QStandardItem *name = parent->child(row, 0);
+        if (name && name->rowCount() > 0)
+            exposeTree(name);
+    }
+    // Values of a hash stay where they are while other keys come and go.
+    QVarLengthArray<Bucket *, 2> buckets;
+    for (int column = 0; column < columns; ++column)
+        buckets.append(&mBuckets[BucketKey(parent, column)]);
+    QVarLengthArray<QHash<const QStandardItem *, Entry>::iterator, 2> entries(columns);
+    for (int row = 0; row < rows; ++row) {
+        bool shown = false;
+        for (int column = 0; column < columns; ++column) {
+            QStandardItem *item = parent->child(row, column);
+            entries[column] = item ? mEntries.find(item) : mEntries.end();
+            shown = shown || entries[column] != mEntries.end();
+        }
+        // Rows the model does not show need no matching.
+        if (!shown)
+            continue;
+        QStandardItem *name = parent->child(row, 0);
+        const bool pass
+            = !isSearching() || (name && (exposedChildCount(name) > 0 || matches(name)));
+        for (int column = 0; column < columns; ++column) {
+            const auto entry = entries[column];
+            if (entry == mEntries.end())
+                continue;
+            QStandardItem *item = parent->child(row, column);
+            Bucket &bucket = *buckets[column];
+            ++bucket.shown;
+            entry->exposed = pass;
+            if (!pass)
+                continue;
+            entry->row = bucket.items.size();
+            bucket.items.append(item);
+            ++bucket.count;
+        }
+    }
 }
 
 void ModelHiddenItemFilter::clear()
@@ -144,6 +286,12 @@ bool ModelHiddenItemFilter::isShown(const QStandardItem *item) const
 int ModelHiddenItemFilter::shownChildCount(const QStandardItem *parent) const
 {
     const auto found = mBuckets.constFind(BucketKey(const_cast<QStandardItem *>(parent), 0));
+    return found == mBuckets.constEnd() ? 0 : found->shown;
+}
+
+int ModelHiddenItemFilter::exposedChildCount(const QStandardItem *parent) const
+{
+    const auto found = mBuckets.constFind(BucketKey(const_cast<QStandardItem *>(parent), 0));
     return found == mBuckets.constEnd() ? 0 : found->count;
 }
 
@@ -164,12 +312,13 @@ void ModelHiddenItemFilter::layoutAboutToChange()
         return;
     mLayoutPending = true;
     emit layoutAboutToBeChanged();
-    // Remember where every index the views hold points in the source, to move them afterwards.
+    // Remember the item behind every index the views hold, to move them afterwards. Items, not
+    // source indexes: a view that expanded every row holds thousands of them.
     mSavedProxy = persistentIndexList();
-    mSavedSource.clear();
-    mSavedSource.reserve(mSavedProxy.size());
+    mSavedItems.clear();
+    mSavedItems.reserve(mSavedProxy.size());
     for (const QModelIndex &proxy : qAsConst(mSavedProxy))
-        mSavedSource.append(QPersistentModelIndex(mapToSource(proxy)));
+        mSavedItems.append(itemAt(proxy));
 }
 
 void ModelHiddenItemFilter::layoutDone()
@@ -182,13 +331,22 @@ void ModelHiddenItemFilter::flushLayout()
 {
     if (!mLayoutPending)
         return;
-    QModelIndexList moved;
-    moved.reserve(mSavedSource.size());
-    for (const QPersistentModelIndex &source : qAsConst(mSavedSource))
-        moved.append(mapFromSource(source));
-    changePersistentIndexList(mSavedProxy, moved);
+    QModelIndexList from;
+    QModelIndexList to;
+    for (int i = 0; i < mSavedItems.size(); ++i) {
+        // A removed item is only compared, never used: its memory may be another item's by now.
+        const QStandardItem *item = mSavedItems.at(i);
+        const QModelIndex moved
+            = item && !mRemoved.contains(item) ? indexOfItem(item) : QModelIndex();
+        if (moved != mSavedProxy.at(i)) {
+            from.append(mSavedProxy.at(i));
+            to.append(moved);
+        }
+    }
+    changePersistentIndexList(from, to);
     mSavedProxy.clear();
-    mSavedSource.clear();
+    mSavedItems.clear();
+    mRemoved.clear();
     mLayoutPending = false;
     emit layoutChanged();
 }
@@ -208,7 +366,7 @@ ModelHiddenItemFilter::Bucket *ModelHiddenItemFilter::cleanBucket(const BucketKe
     live.reserve(bucket.count);
     for (QStandardItem *item : qAsConst(bucket.items)) {
         const auto entry = mEntries.constFind(item);
-        if (entry != mEntries.constEnd() && entry->parent == key.first
+        if (entry != mEntries.constEnd() && entry->exposed && entry->parent == key.first
             && entry->column == key.second)
             live.append(qMakePair(item->row(), item));
     }
@@ -276,8 +434,18 @@ QStandardItem *ModelHiddenItemFilter::itemForProxyParent(const QModelIndex &prox
         return nullptr;
     if (!proxyParent.isValid())
         return rootItem();
-    const QModelIndex source = mapToSource(proxyParent);
-    return source.isValid() ? mModel->itemFromIndex(source) : nullptr;
+    return itemAt(proxyParent);
+}
+
+QStandardItem *ModelHiddenItemFilter::itemAt(const QModelIndex &proxyIndex) const
+{
+    if (!mModel || !proxyIndex.isValid() || proxyIndex.model() != this)
+        return nullptr;
+    auto *parentItem = static_cast<QStandardItem *>(proxyIndex.internalPointer());
+    const Bucket *bucket = cleanBucket(BucketKey(parentItem, proxyIndex.column()));
+    if (!bucket || proxyIndex.row() >= bucket->items.size())
+        return nullptr;
+    return bucket->items.at(proxyIndex.row());
 }
 
 int ModelHiddenItemFilter::columnCount(const QModelIndex &) const
@@ -288,7 +456,7 @@ int ModelHiddenItemFilter::columnCount(const QModelIndex &) const
 int ModelHiddenItemFilter::rowCount(const QModelIndex &parent) const
 {
     const QStandardItem *item = itemForProxyParent(parent);
-    return item ? shownChildCount(item) : 0;
+    return item ? exposedChildCount(item) : 0;
 }
 
 bool ModelHiddenItemFilter::hasChildren(const QModelIndex &parent) const
@@ -317,7 +485,7 @@ QModelIndex ModelHiddenItemFilter::parent(const QModelIndex &child) const
     if (parentItem == rootItem())
         return QModelIndex();
     const auto entry = mEntries.constFind(parentItem);
-    if (entry == mEntries.constEnd())
+    if (entry == mEntries.constEnd() || !entry->exposed)
         return QModelIndex();
     const Entry copy = *entry;
     cleanBucket(BucketKey(copy.parent, copy.column));
@@ -328,24 +496,39 @@ QModelIndex ModelHiddenItemFilter::mapFromSource(const QModelIndex &sourceIndex)
 {
     if (!mModel || !sourceIndex.isValid() || sourceIndex.model() != mModel)
         return QModelIndex();
-    const QStandardItem *item = mModel->itemFromIndex(sourceIndex);
+    return indexOfItem(mModel->itemFromIndex(sourceIndex));
+}
+
+QModelIndex ModelHiddenItemFilter::indexOfItem(const QStandardItem *item) const
+{
     const auto entry = mEntries.constFind(item);
-    if (entry == mEntries.constEnd())
+    if (entry == mEntries.constEnd() || !entry->exposed)
         return QModelIndex();
     const BucketKey key(entry->parent, entry->column);
     cleanBucket(key);
-    return createIndex(mEntries.value(item).row, sourceIndex.column(), key.first);
+    return createIndex(mEntries.value(item).row, key.second, key.first);
 }
 
 QModelIndex ModelHiddenItemFilter::mapToSource(const QModelIndex &proxyIndex) const
 {
-    if (!mModel || !proxyIndex.isValid() || proxyIndex.model() != this)
-        return QModelIndex();
-    auto *parentItem = static_cast<QStandardItem *>(proxyIndex.internalPointer());
-    const Bucket *bucket = cleanBucket(BucketKey(parentItem, proxyIndex.column()));
-    if (!bucket || proxyIndex.row() >= bucket->items.size())
-        return QModelIndex();
-    return bucket->items.at(proxyIndex.row())->index();
+    const QStandardItem *item = itemAt(proxyIndex);
+    return item ? item->index() : QModelIndex();
+}
+
+// The two that views ask for every row and cell: straight to the item, without a source index.
+QVariant ModelHiddenItemFilter::data(const QModelIndex &proxyIndex, int role) const
+{
+    const QStandardItem *item = itemAt(proxyIndex);
+    return item ? item->data(role) : QVariant();
+}
+
+Qt::ItemFlags ModelHiddenItemFilter::flags(const QModelIndex &proxyIndex) const
+{
+    const QStandardItem *item = itemAt(proxyIndex);
+    if (!item)
+        return QAbstractProxyModel::flags(proxyIndex);
+    // Spares the views asking rows for children, and keeping expansion for rows without any.
+    return item->hasChildren() ? item->flags() : item->flags() | Qt::ItemNeverHasChildren;
 }
 
 QVariant ModelHiddenItemFilter::headerData(int section, Qt::Orientation orientation, int role) const
@@ -383,10 +566,16 @@ void ModelHiddenItemFilter::forgetSubtree(QStandardItem *item, bool *changed)
         if (!*changed)
             layoutAboutToChange();
         *changed = true;
+        mRemoved.insert(item);
         Bucket &bucket = mBuckets[BucketKey(entry->parent, entry->column)];
-        --bucket.count;
-        bucket.dirty = true;
+        --bucket.shown;
+        if (entry->exposed) {
+            --bucket.count;
+            bucket.dirty = true;
+        }
         mEntries.erase(entry);
+    } else if (mLayoutPending) {
+        mRemoved.insert(item);
     }
     for (int column = 0; column < qMax(item->columnCount(), columnCount()); ++column)
         mBuckets.remove(BucketKey(item, column));
@@ -414,6 +603,11 @@ void ModelHiddenItemFilter::onSourceRowsRemoved()
     if (!mRemovalPending)
         return;
     mRemovalPending = false;
+    // A group may have lost its last match.
+    if (isSearching()) {
+        mBuckets.clear();
+        exposeTree(rootItem());
+    }
     layoutDone();
 }
 

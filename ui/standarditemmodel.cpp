@@ -200,6 +200,9 @@ void StandardItemModel::addElement(
         | (value->flags() & Qt::ItemIsUserCheckable));
     value->setData(0, RowMarkRole);
     value->setSizeHint(RowSizeHint);
+    // Every element row can be found by its name; by its description too when it has one.
+    nameItem->setData(
+        element ? element->description : QString(), ModelHiddenItemFilter::SearchTextRole);
     if (element) {
         nameItem->setToolTip(element->toolTip);
         value->setToolTip(element->toolTip);

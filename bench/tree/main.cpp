@@ -1,6 +1,7 @@
-// Times building, filtering, re-levelling, reloading and tearing down the parameter tree for
-// generated descriptions of 1,000 and 10,000 elements, with every camera value already cached
-// (no camera waits), and prints the ratio of the two sizes.
+// Times building, filtering, re-levelling, refreshing, reloading and tearing down the parameter
+// tree for generated descriptions of 1,000 and 10,000 elements, with every camera value already
+// cached (no camera waits), and prints the ratio of the two sizes and what availability
+// expressions cost. Then types a search into the search line of a real tree view.
 
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
@@ -8,12 +9,17 @@
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
 #include "ui/standarditemmodel.h"
+#include "ui/treesearch.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,12 +71,16 @@ QString generate(int elements, bool expressions)
     }
     out << "</CommandSet><Display><Groups/><DisplayElements>";
     const char *levels[] = { "Beginner", "Expert", "Guru", "Developer", "Hidden" };
+    // Three in ten names hold "gain", four in ten "ga", every description "g".
+    const char *names[] = { "Gain", "Exposure time", "Black level", "Digital gain", "Frame rate",
+        "Trigger delay", "Analog gain", "Offset", "Gamma", "White balance" };
     for (int i = 0; i < elements; ++i) {
         const QString ref = parameter(i);
         QString available;
         if (expressions && i % 3 == 1)
             available = QStringLiteral("%1 &gt; 3").arg(parameter(i + 7));
-        out << "<DisplayElement><Name>E" << i << "</Name><Description>Element " << i
+        out << "<DisplayElement><Name>" << names[i % 10] << ' ' << i
+            << "</Name><Description>Setting " << i << " of group G" << (i % 10)
             << "</Description><ToolTip>E" << i << "</ToolTip><Group>G" << (i % 10) << "/S"
             << (i / 10 % 10) << "</Group><Visibility>" << levels[i % 5]
             << "</Visibility><AccessMode>RW</AccessMode><Cacheable>True</Cacheable>"
@@ -150,6 +160,7 @@ struct Figures
     Timing build;
     Timing walk;
     Timing level;
+    Timing refresh;
     Timing reload;
     Timing teardown;
     int shownAtStart = 0;
@@ -188,14 +199,26 @@ public:
             qFatal("generated description has %d elements", mDescription->displayElements().size());
         mDatabase.reset(new CameraDatabase(&mChannel));
         mDatabase->setDescription(mDescription.get(), QStringLiteral("Bench"), QString());
-        for (int p = 0; p < ParameterCount; ++p)
-            mDatabase->updateCachedValue(QStringLiteral("P%1").arg(p), p % 10);
+        cacheValues();
     }
 
-    /// Builds, walks, re-levels, reloads and tears down `trees` trees one after the other, each
-    /// step timed over all of them together and divided by their number: small trees are timed
-    /// in batches as long as one large tree, so that both sizes meet the timer's resolution
-    /// and the scheduler of a loaded machine alike.
+    /// Every value cached and none stale.
+    void cacheValues()
+    {
+        for (int p = 0; p < ParameterCount; ++p) {
+            const QString name = QStringLiteral("P%1").arg(p);
+            if (mDatabase->valueState(name) != CameraDatabase::ValueState::Cached)
+                mDatabase->updateCachedValue(name, p % 10);
+        }
+    }
+
+    CameraDatabase *database() const { return mDatabase.get(); }
+    CameraDescriptionFile *description() const { return mDescription.get(); }
+
+    /// Builds, walks, re-levels, refreshes, reloads and tears down `trees` trees one after the
+    /// other, each step timed over all of them together and divided by their number: small trees
+    /// are timed in batches as long as one large tree, so that both sizes meet the timer's
+    /// resolution and the scheduler of a loaded machine alike.
     Figures run(int trees)
     {
         std::vector<std::unique_ptr<Tree>> all;
@@ -231,6 +254,10 @@ public:
         for (auto &tree : all)
             tree->model->setLevel(3);
         f.shownAfterLevel = walk(all.front()->filter, QModelIndex());
+        // Every available row is read again; expressions reading a value that an earlier row
+        // marked stale ask the (absent) camera.
+        f.refresh = each([&](Tree &t) { t.model->refreshAll(); });
+        cacheValues();
         // The old tree goes while its cells are still subscribed, then the new one is built.
         f.reload
             = each([&](Tree &t) { t.model->loadDescription(mDatabase.get(), mDescription.get()); });
@@ -261,7 +288,7 @@ Summary summarize(const QList<Figures> &all)
     result.median = all.first();
     result.minimum = all.first();
     for (Timing Figures::*field : { &Figures::build, &Figures::walk, &Figures::level,
-             &Figures::reload, &Figures::teardown }) {
+             &Figures::refresh, &Figures::reload, &Figures::teardown }) {
         for (double Timing::*part : { &Timing::wall, &Timing::cpu }) {
             QList<double> values;
             for (const Figures &f : all)
@@ -312,6 +339,7 @@ void report(const char *title, const Comparison &c)
     line("walk every shown row", &Figures::walk, &Timing::wall);
     line("switch level Beginner <-> Developer", &Figures::level, &Timing::wall);
     line("  processor time", &Figures::level, &Timing::cpu);
+    line("refresh (refreshAll)", &Figures::refresh, &Timing::wall);
     line("reload (old tree replaced)", &Figures::reload, &Timing::wall);
     line("teardown with live subscriptions", &Figures::teardown, &Timing::wall);
     std::printf("%-36s %12d %12d\n", "rows shown at Beginner", s.shownAtStart, l.shownAtStart);
@@ -322,6 +350,78 @@ void report(const char *title, const Comparison &c)
     std::printf("build of 10,000 elements %.1f ms (%s one second); wall-clock ratios: build %.1f, "
                 "level switch %.1f (goal: at most 15)\n",
         l.build.wall, l.build.wall < 1000 ? "under" : "OVER", buildRatio, levelRatio);
+}
+
+/// Types text into the search line of a shown tree view over the tree, one letter at a time,
+/// and clears it again (Escape), several times over. The slowest keystroke of each round (the
+/// filter applied, the view laid out and painted), as the median over the rounds.
+Timing searchKeystrokeWorst(Bench &bench, const QString &text, int rounds)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *line = new QLineEdit;
+    // As the main window's tree, whose rows are all expanded after a build.
+    auto *view = new QTreeView;
+    view->setUniformRowHeights(true);
+    view->setAlternatingRowColors(true);
+    view->setAnimated(true);
+    view->setAllColumnsShowFocus(true);
+    layout->addWidget(line);
+    layout->addWidget(view);
+    Tree tree;
+    tree.model->loadDescription(bench.database(), bench.description());
+    tree.model->setLevel(3);
+    view->setModel(&tree.filter);
+    view->setColumnWidth(0, 250);
+    view->expandAll();
+    new TreeSearch(line, view, &tree.filter);
+    window.resize(600, 700);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("the tree window was not shown");
+    line->setFocus();
+    QCoreApplication::processEvents();
+
+    // Counts the paints of the tree's rows.
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    view->viewport()->installEventFilter(&counter);
+
+    QList<double> wall, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        Timing worst;
+        for (const QChar letter : text) {
+            const int paints = counter.paints;
+            const Timing t = measure([&] {
+                QTest::keyClick(line, letter.toLatin1());
+                QCoreApplication::processEvents();
+                if (counter.paints == paints)
+                    view->viewport()->repaint();
+            });
+            worst.wall = qMax(worst.wall, t.wall);
+            worst.cpu = qMax(worst.cpu, t.cpu);
+        }
+        if (tree.filter.searchText() != text || tree.filter.rowCount() == 0)
+            qFatal("the search did not reach the tree");
+        QTest::keyClick(line, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        wall.append(worst.wall);
+        cpu.append(worst.cpu);
+    }
+    view->setModel(nullptr);
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    Timing median;
+    median.wall = wall.at(wall.size() / 2);
+    median.cpu = cpu.at(cpu.size() / 2);
+    return median;
 }
 
 } // namespace
@@ -354,11 +454,25 @@ int main(int argc, char **argv)
     const int repetitions
         = repeat > 0 && repeat + 1 < args.size() ? qMax(1, args.at(repeat + 1).toInt()) : 9;
 
+    Figures large[2];
     for (bool expressions : { false, true }) {
         Bench small(1000, expressions, folder.path());
-        Bench large(10000, expressions, folder.path());
-        report(expressions ? "expressions on a third of elements" : "no availability expressions",
-            compare(small, large, repetitions));
+        Bench big(10000, expressions, folder.path());
+        const Comparison c = compare(small, big, repetitions);
+        report(
+            expressions ? "expressions on a third of elements" : "no availability expressions", c);
+        large[expressions] = c.large.median;
     }
+    std::printf("\nexpression cost ratios: build %.1f, refresh %.1f, level %.1f (10,000 elements, "
+                "with expressions / without; goal: at most 3; processor time: %.1f, %.1f, %.1f)\n",
+        large[1].build.wall / large[0].build.wall, large[1].refresh.wall / large[0].refresh.wall,
+        large[1].level.wall / large[0].level.wall, large[1].build.cpu / large[0].build.cpu,
+        large[1].refresh.cpu / large[0].refresh.cpu, large[1].level.cpu / large[0].level.cpu);
+
+    Bench searched(10000, false, folder.path());
+    const Timing keystroke = searchKeystrokeWorst(searched, QStringLiteral("gain"), repetitions);
+    std::printf("search keystroke worst: %.1f ms (processor time %.1f ms; typing \"gain\" over "
+                "10,000 elements at the Developer level, median of %d rounds; goal: at most 30)\n",
+        keystroke.wall, keystroke.cpu, repetitions);
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <QStandardItemModel>
 #include <QtTest>
 
+#include <functional>
+
 // The filter on a plain QStandardItemModel: row numbering, mapping both ways, the layout
 // signals and how it follows changes of the source.
 class TestModelHiddenItemFilter : public QObject
@@ -173,14 +175,19 @@ void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping_data()
 {
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<bool>("batched");
-    QTest::newRow("seed 1") << 1u << false;
-    QTest::newRow("seed 2 batched") << 2u << true;
+    // Search texts set at steps 0, 200 and 400.
+    QTest::addColumn<QStringList>("searches");
+    QTest::newRow("seed 1") << 1u << false << QStringList();
+    QTest::newRow("seed 2 batched") << 2u << true << QStringList();
+    // Element rows match on their name or on "even"/"odd", groups only through them.
+    QTest::newRow("seed 3 searching") << 3u << false << QStringList { "E29", "", "VEN" };
 }
 
 void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping()
 {
     QFETCH(quint32, seed);
     QFETCH(bool, batched);
+    QFETCH(QStringList, searches);
     // Without the tester: this case is about many small steps.
     delete mTester;
     mTester = nullptr;
@@ -190,11 +197,31 @@ void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping()
     for (int g = 0; g < 4; ++g) {
         QStandardItem *group = addRow(QString("g%1").arg(g));
         all << group;
-        for (int e = 0; e < 30; ++e)
+        for (int e = 0; e < 30; ++e) {
             all << addRow(group, QString("g%1e%2").arg(g).arg(e));
+            all.last()->setData(e % 2 ? "odd" : "even", ModelHiddenItemFilter::SearchTextRole);
+        }
     }
+    // Everything shown at first, so that the search has rows to take away.
     QSet<QStandardItem *> shown;
+    for (QStandardItem *item : qAsConst(all)) {
+        setRowShown(item, true);
+        shown.insert(item);
+    }
+    // Shown as the model asked, and matching the search or holding a row that does.
+    const std::function<bool(QStandardItem *)> exposed = [&](QStandardItem *item) {
+        const QString search = mFilter->searchText().toLower();
+        bool found = search.isEmpty()
+            || (item->data(ModelHiddenItemFilter::SearchTextRole).isValid()
+                && (item->text() + item->data(ModelHiddenItemFilter::SearchTextRole).toString())
+                       .contains(search));
+        for (int row = 0; row < item->rowCount() && !found; ++row)
+            found = exposed(item->child(row));
+        return found && shown.contains(item);
+    };
     for (int step = 0; step < 600; ++step) {
+        if (step % 200 == 0 && step / 200 < searches.size())
+            mFilter->setSearchText(searches.at(step / 200));
         if (batched && step % 50 == 0)
             mFilter->beginBatch();
         QStandardItem *item = all.at(random.bounded(all.size()));
@@ -214,9 +241,10 @@ void TestModelHiddenItemFilter::randomShowsAndHidesMatchTheRebuiltMapping()
                 = candidate->parent() ? candidate->parent() : mSource->invisibleRootItem();
             int before = 0;
             for (int row = 0; row < candidate->row(); ++row)
-                before += shown.contains(parent->child(row, 0)) ? 1 : 0;
+                before += exposed(parent->child(row, 0)) ? 1 : 0;
             const QModelIndex proxy = mFilter->mapFromSource(candidate->index());
-            if (!shown.contains(candidate)) {
+            QCOMPARE(mFilter->isShown(candidate), shown.contains(candidate));
+            if (!exposed(candidate)) {
                 QVERIFY(!proxy.isValid());
                 continue;
             }

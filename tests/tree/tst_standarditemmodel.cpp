@@ -248,6 +248,21 @@ void TestStandardItemModel::groupsFollowTheirRowsInAView()
     QCOMPARE(filter->mapFromSource(other->index()).row(), 1);
     QCoreApplication::processEvents();
 
+    // A search keeps the rows whose name matches and the groups above them, top-level ones too;
+    // rows shown and hidden meanwhile obey both, and clearing it gives the rows back.
+    const QPersistentModelIndex free = mRig->shown("free");
+    filter->setSearchText("EE");
+    QCOMPARE(free.row(), 1);
+    QVERIFY(mRig->isShown("deep"));
+    QVERIFY(!filter->mapFromSource(other->index()).isValid());
+    mRig->model->setItemVisible(mRig->cell("deep"), false);
+    QCOMPARE(filter->rowCount(), 1);
+    QVERIFY(filter->isShown(top));
+    mRig->model->setItemVisible(mRig->cell("deep"), true);
+    filter->setSearchText(QString());
+    QCOMPARE(free.row(), 2);
+    QCOMPARE(filter->mapFromSource(other->index()).row(), 1);
+
     // Hiding the last shown row of a nested chain hides the whole chain up to the top level.
     mRig->model->setItemVisible(mRig->cell("deep"), false);
     QVERIFY(!filter->isShown(nested->child(0, 0)));

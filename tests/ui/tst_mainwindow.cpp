@@ -73,14 +73,16 @@ QStringList shownRows(const MainWindow *window)
     return shownRows(window->findChild<QTreeView *>(QStringLiteral("tvParams")));
 }
 
-/// The description panel's place in the layout (-1: hidden) and the tree's selection mode.
+/// The description panel's place (-1: hidden, 0 above the tree, 1 below) and the tree's
+/// selection mode.
 QString viewState(QWidget *window)
 {
     auto *panel = window->findChild<QWidget *>("frmParamInfo");
+    QLayout *layout = window->findChild<QWidget *>("wdgParams")->layout();
     return QStringLiteral("panel %1, selection %2")
-        .arg(panel->isVisible()
-                ? window->findChild<QWidget *>("wdgParams")->layout()->indexOf(panel)
-                : -1)
+        .arg(panel->isVisible() ? int(
+                 layout->indexOf(panel) > layout->indexOf(window->findChild<QWidget *>("tvParams")))
+                                : -1)
         .arg(window->findChild<QTreeView *>("tvParams")->selectionMode());
 }
 
@@ -613,6 +615,26 @@ void TestMainWindow::levels()
         check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
         QCOMPARE(AppSettings::instance().modeView, level);
     }
+
+    // Searching by name or description shows matches with their groups expanded, still only
+    // at their level; Escape brings back the rows and the collapsed group.
+    auto *search = window->findChild<QLineEdit *>("leSearch");
+    QApplication::setActiveWindow(window.get());
+    QTRY_COMPARE(QApplication::activeWindow(), window.get());
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(search->hasFocus());
+    QTest::keyClicks(search, "CONTR");
+    QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
+    search->setText("about b");
+    QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Brightness" }));
+    search->setText("contr");
+    action(window.get(), levels[0])->trigger();
+    QCOMPARE(shownRows(window.get()), QStringList());
+    QTest::keyClick(search, Qt::Key_Escape);
+    QVERIFY(search->text().isEmpty());
+    check(window.get(), 0, kBeginnerRows);
+    action(window.get(), levels[1])->trigger();
+    check(window.get(), 1, kAllRows);
 }
 
 // The demo as the README starts it: every value shown from the first reads, none retried.
