@@ -89,6 +89,20 @@ void Console::sendCommand(QString line)
 {
     if (line.isEmpty())
         return;
+    bool query = false;
+    line = commandText(line, &query);
+
+    normalLog(QStringLiteral("# %1").arg(line));
+    if (!mCommunication || mCommunication->currentPort().isEmpty()) {
+        normalLog(QStringLiteral("Error: No camera connected"));
+        return;
+    }
+    mCommunication->sendCommandFirst(
+        QStringLiteral("@Console"), line.toLatin1(), QVariantList(), query, true);
+}
+
+QString Console::commandText(QString line, bool *query)
+{
     int letters = 0;
     for (; letters < line.size(); ++letters) {
         const QChar c = line.at(letters);
@@ -98,15 +112,9 @@ void Console::sendCommand(QString line)
             break;
         line[letters] = c.toUpper();
     }
-    const bool query = letters < line.size() && line.at(letters) == QLatin1Char('?');
-
-    normalLog(QStringLiteral("# %1").arg(line));
-    if (!mCommunication || mCommunication->currentPort().isEmpty()) {
-        normalLog(QStringLiteral("Error: No camera connected"));
-        return;
-    }
-    mCommunication->sendCommandFirst(
-        QStringLiteral("@Console"), line.toLatin1(), QVariantList(), query, true);
+    if (query)
+        *query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+    return line;
 }
 
 void Console::sendData(QString id, QString logLine)

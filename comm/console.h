@@ -32,6 +32,9 @@ public:
 
     /// Makes the control bytes of the line protocol readable ("[STX]", "[ETX]", "[ACK]", "[NAK]").
     static QString visibleControlBytes(QString text);
+    /// A typed line as the console sends it: its leading letters in upper case. query tells
+    /// whether the character after them is "?".
+    static QString commandText(QString line, bool *query = nullptr);
 
     void setShowDebug(bool showAll);
     bool showDebug() const;
