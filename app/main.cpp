@@ -2,7 +2,6 @@
 #include "app/commandline.h"
 #include "app/debuglog.h"
 #include "comm/metatypes.h"
-#include "comm/virtualcommunicator.h"
 #include "editor/editwindow.h"
 #include "ui/appidentity.h"
 #include "ui/mainwindow.h"
@@ -10,7 +9,9 @@
 #include "ui/uiresources.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QIcon>
+#include <QTextStream>
 
 #include <memory>
 
@@ -22,6 +23,16 @@ constexpr int kSplashMinimumMs = 2500;
 
 int main(int argc, char *argv[])
 {
+    // Answered before the application object exists, which would need a display.
+    if (CommandLine::rawArgumentsContain(argc, argv, "--help")) {
+        QTextStream(stdout) << CommandLine::helpText();
+        return 0;
+    }
+    if (CommandLine::rawArgumentsContain(argc, argv, "--version")) {
+        QTextStream(stdout) << AppIdentity::name() << ' ' << AppIdentity::version() << '\n';
+        return 0;
+    }
+
     AppSettings &settings = AppSettings::instance();
 
     bool consoleAllocated = false;
@@ -37,9 +48,10 @@ int main(int argc, char *argv[])
     MetaTypes::registerAll();
 
     const CommandLine commandLine(QApplication::arguments());
-    const QStringList virtualDevices = commandLine.virtualDevices();
-    for (const QString &name : virtualDevices)
-        VirtualCommunicator::addVirtualDevice(name);
+    QStringList stateErrors;
+    commandLine.registerVirtualDevices(&stateErrors);
+    for (const QString &error : qAsConst(stateErrors))
+        qWarning().noquote() << error;
 
     if (commandLine.editorMode()) {
         commandLine.applyTo(settings);

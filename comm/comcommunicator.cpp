@@ -1,7 +1,11 @@
 #include "comm/comcommunicator.h"
 
+#include "comm/console.h"
+
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThread>
 
@@ -11,6 +15,9 @@
 #endif
 
 namespace {
+// Messages for the user about reaching a port, for clients without a console (mfxctl).
+Q_LOGGING_CATEGORY(portAccess, "marnifex.comm.access")
+
 struct ExchangeGuard
 {
     explicit ExchangeGuard(bool &flag)
@@ -57,12 +64,48 @@ bool ComCommunicator::open()
     if (mPort->isOpen())
         return true;
     mPort->clearError();
-    if (!mPort->open(QIODevice::ReadWrite))
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    if (!openDevice(&error)) {
+        // Once per port: discovery and the offline poll try again every few seconds.
+        if (error == QSerialPort::PermissionError && !mPermissionReported) {
+            mPermissionReported = true;
+            const QString text = permissionDeniedText(mName);
+            // The console also writes the line to the debug log.
+            if (Console *console = Console::instance())
+                console->normalLog(text);
+            else
+                qCWarning(portAccess).noquote() << text;
+        }
         return false;
+    }
     // Whatever the device buffered while the port was closed answers no request of ours.
     mPort->clear(QSerialPort::AllDirections);
     requestLowLatency();
     return true;
+}
+
+bool ComCommunicator::openDevice(QSerialPort::SerialPortError *error)
+{
+    if (mPort->open(QIODevice::ReadWrite))
+        return true;
+    *error = mPort->error();
+    return false;
+}
+
+QString ComCommunicator::permissionDeniedText(const QString &device)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("No permission to open %1: another program may be using it.").arg(device);
+#else
+    const QFileInfo file(
+        device.contains(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device);
+    QString group = file.group();
+    if (group.isEmpty() || group == QLatin1String("root"))
+        group = QStringLiteral("dialout");
+    return QStringLiteral("No permission to open %1: add your user to the group %2 (sudo usermod "
+                          "-aG %2 $USER) and log in again.")
+        .arg(device, group);
+#endif
 }
 
 void ComCommunicator::requestLowLatency()

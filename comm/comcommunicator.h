@@ -30,6 +30,15 @@ public:
     /// CR, or a NAK.
     static bool replyComplete(const QByteArray &bytes, bool expectReply);
 
+    /// What the user is told when a device may not be opened: on Unix-like systems, the group
+    /// whose members may (the device's group, dialout when that is unknown or root).
+    static QString permissionDeniedText(const QString &device);
+
+protected:
+    /// Opens the device; false leaves the reason in error. Tests override it to meet failures
+    /// that the test machine cannot produce.
+    virtual bool openDevice(QSerialPort::SerialPortError *error);
+
 private:
     void ensurePort();
     void requestLowLatency();
@@ -44,6 +53,7 @@ private:
     /// An exchange is reading or writing: port errors are handled by the exchange itself.
     bool mInExchange = false;
     bool mHangUpPending = false;
+    bool mPermissionReported = false;
     bool mLowLatencyRefused = false;
 };
 

@@ -87,7 +87,7 @@ bool Console::showDebug() const
     return mShowAllTraffic;
 }
 
-Console::Request Console::typedRequest(QString line)
+QString Console::commandText(QString line, bool *query)
 {
     int letters = 0;
     for (; letters < line.size(); ++letters) {
@@ -98,8 +98,15 @@ Console::Request Console::typedRequest(QString line)
             break;
         line[letters] = c.toUpper();
     }
+    if (query)
+        *query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+    return line;
+}
+
+Console::Request Console::typedRequest(QString line)
+{
     Request request;
-    request.query = letters < line.size() && line.at(letters) == QLatin1Char('?');
+    line = commandText(line, &request.query);
     // A carriage return would end the frame early and make the camera see a second command.
     line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     request.text = line.toLatin1();

@@ -34,6 +34,9 @@ public:
 
     /// Makes the control bytes of the line protocol readable ("[STX]", "[ETX]", "[ACK]", "[NAK]").
     static QString visibleControlBytes(QString text);
+    /// A typed line as the console sends it: its leading letters in upper case. query tells
+    /// whether the character after them is "?".
+    static QString commandText(QString line, bool *query = nullptr);
 
     /// One raw camera command of the console: the command text as sent and whether a reply is
     /// expected.

@@ -1,6 +1,9 @@
 #include "comm/virtualcommunicator.h"
 
+#include "comm/simulatedcamerastate.h"
+
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
@@ -10,6 +13,7 @@
 namespace {
 QMutex devicesMutex;
 QStringList registeredDevices;
+QHash<QString, QList<QByteArray>> registeredStates;
 std::atomic<int> readDelayDivisor { 2 };
 } // namespace
 
@@ -17,12 +21,23 @@ VirtualCommunicator::VirtualCommunicator(const QString &name, QObject *parent)
     : AbstractCommunicator(parent)
     , mName(name)
     , mCamera(name)
-{ }
+{
+    QList<QByteArray> state;
+    {
+        QMutexLocker lock(&devicesMutex);
+        state = registeredStates.value(name);
+    }
+    SimulatedCameraState::apply(state, mCamera);
+}
 
-void VirtualCommunicator::addVirtualDevice(const QString &name)
+void VirtualCommunicator::addVirtualDevice(const QString &name, const QList<QByteArray> &state)
 {
     QMutexLocker lock(&devicesMutex);
     registeredDevices.append(name);
+    if (state.isEmpty())
+        registeredStates.remove(name);
+    else
+        registeredStates.insert(name, state);
 }
 
 QStringList VirtualCommunicator::virtualDevices()
@@ -35,6 +50,7 @@ void VirtualCommunicator::clearVirtualDevices()
 {
     QMutexLocker lock(&devicesMutex);
     registeredDevices.clear();
+    registeredStates.clear();
 }
 
 void VirtualCommunicator::setDelayDivisor(int divisor)

@@ -18,7 +18,9 @@ public:
     explicit VirtualCommunicator(const QString &name, QObject *parent = nullptr);
 
     /// Class-wide list of simulated devices, filled before the communication thread starts.
-    static void addVirtualDevice(const QString &name);
+    /// state: set commands whose values the camera holds from the start (SimulatedCameraState);
+    /// a later registration of the same name replaces its state.
+    static void addVirtualDevice(const QString &name, const QList<QByteArray> &state = {});
     static QStringList virtualDevices();
     static void clearVirtualDevices();
 

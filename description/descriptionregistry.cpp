@@ -4,9 +4,11 @@
 #include "description/cameradescriptionfile.h"
 #include "description/descriptionloadprogress.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -19,6 +21,17 @@ QStringList DescriptionRegistry::searchDirectories()
 {
     QStringList dirs { QDir::current().filePath(QStringLiteral("XML")) };
     dirs += AppSettings::instance().searchPaths;
+    // Started from a desktop menu, the working directory is the home folder: the installed
+    // descriptions and the user's data folders come after the folders above.
+    QStringList data;
+    if (QCoreApplication::instance())
+        data.append(QCoreApplication::applicationDirPath() + QStringLiteral("/../share"));
+    data += QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    for (const QString &folder : qAsConst(data)) {
+        const QString path = QDir::cleanPath(folder + QStringLiteral("/marnifex/XML"));
+        if (!dirs.contains(path))
+            dirs.append(path);
+    }
     return dirs;
 }
 

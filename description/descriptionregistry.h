@@ -21,8 +21,9 @@ public:
     DescriptionRegistry(const DescriptionRegistry &) = delete;
     DescriptionRegistry &operator=(const DescriptionRegistry &) = delete;
 
-    /// Folders searched, in order: "XML" under the working directory, then the configured
-    /// search paths.
+    /// Folders searched, in order: "XML" under the working directory, the configured search
+    /// paths, then "marnifex/XML" in the installed data folder (share/ beside the executable's
+    /// bin/) and in the XDG data folders, each once.
     static QStringList searchDirectories();
 
     /// Rebuilds the registry from the search folders, reporting to progress when given. The

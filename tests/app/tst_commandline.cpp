@@ -41,6 +41,9 @@ void TestCommandLine::flags_data()
     row("case matters", { "--Debug", "--DEVELOPER", "--Editor", "v:Demo" }, false, false, false);
     row("no prefix match", { "--debugger", "--developers", "xV:Demo" }, false, false, false);
     row("colon kept in device name", { "V:a:b" }, false, false, false, { "a:b" });
+    // Listed as name=state below.
+    row("state file after the first =", { "V:Demo=XML/a=b.state", "V:B" }, false, false, false,
+        { "Demo=XML/a=b.state", "B" });
     QTest::newRow("program started from drive V:") << QStringList { "V:\\tools\\marnifex.exe",
         "V:Demo" } << false << false << false << QStringList { "Demo" };
 }
@@ -59,7 +62,12 @@ void TestCommandLine::flags()
     QCOMPARE(settings.developerMode, developerMode);
     QCOMPARE(settings.debugMode, debugMode);
     QCOMPARE(commandLine.editorMode(), editorMode);
-    QCOMPARE(commandLine.virtualDevices(), devices);
+    QStringList named = commandLine.virtualDevices();
+    for (int i = 0; i < named.size(); ++i) {
+        if (!commandLine.virtualDeviceStates().at(i).isEmpty())
+            named[i] += '=' + commandLine.virtualDeviceStates().at(i);
+    }
+    QCOMPARE(named, devices);
 }
 
 void TestCommandLine::rawDebugScan_data()

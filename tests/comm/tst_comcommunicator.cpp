@@ -1,6 +1,7 @@
 #include "comm/clcommunicator.h"
 #include "comm/clseriallibrary.h"
 #include "comm/comcommunicator.h"
+#include "comm/console.h"
 #include "comm/metatypes.h"
 #include "ptycamerafixture.h"
 #include "tools/mfxsimclserial/simclcontrol.h"
@@ -85,6 +86,7 @@ private slots:
     void hangUpMidExchangeAndReturn();
     void hangUpWhileIdle();
     void missingDeviceFailsQuietly();
+    void permissionDeniedSaidOnce();
     void identificationLength_data();
     void identificationLength();
     void libraryLocation_data();
@@ -292,6 +294,39 @@ void TestComCommunicator::missingDeviceFailsQuietly()
     QVERIFY(!failedReadLogged());
 }
 
+// A device the user may not open (injected: the tests run as root): said once, with the group.
+void TestComCommunicator::permissionDeniedSaidOnce()
+{
+    class DeniedPort : public ComCommunicator
+    {
+    public:
+        using ComCommunicator::ComCommunicator;
+
+    protected:
+        bool openDevice(QSerialPort::SerialPortError *error) override
+        {
+            *error = QSerialPort::PermissionError;
+            return false;
+        }
+    };
+    const QString text("No permission to open /nonexistent/ttyUSB7: add your user to the group "
+                       "dialout (sudo usermod -aG dialout $USER) and log in again.");
+    DeniedPort alone(QStringLiteral("/nonexistent/ttyUSB7"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(text));
+    QVERIFY(!alone.open());
+    QVERIFY(!alone.open());
+    // With the console, in its pane and, through it, in the debug log.
+    capturedMessages.clear();
+    Console console(nullptr);
+    QSignalSpy lines(&console, &Console::lineLogged);
+    DeniedPort port(QStringLiteral("/nonexistent/ttyUSB7"));
+    QCOMPARE(exchange(port, "ID?"), failed);
+    QVERIFY(!port.open());
+    QCOMPARE(lines.count(), 1);
+    QCOMPARE(lines.first().first().toString(), text);
+    QCOMPARE(capturedMessages.filter(text), QStringList { "Console: " + text });
+}
+
 void TestComCommunicator::identificationLength_data()
 {
     QTest::addColumn<int>("transport");
@@ -396,6 +431,8 @@ void TestComCommunicator::toolServesCamera()
     QTemporaryDir dir;
     const QString cameraEnd = dir.path() + QStringLiteral("/ttyCAM");
     QString programEnd = dir.path() + QStringLiteral("/ttyAPP");
+    const QString state
+        = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
     QProcess pair;
     QProcess tool;
     if (givenTty) {
@@ -407,13 +444,15 @@ void TestComCommunicator::toolServesCamera()
                 QStringLiteral("pty,raw,echo=0,link=") + programEnd });
         QVERIFY(pair.waitForStarted(5000));
         QTRY_VERIFY(QFile::exists(cameraEnd) && QFile::exists(programEnd));
-        QCOMPARE(startTool(tool, { cameraEnd, QStringLiteral("-n"), "Tool" }), cameraEnd);
+        QCOMPARE(startTool(tool, { cameraEnd, QStringLiteral("-n"), "Tool", "--state", state }),
+            cameraEnd);
     } else {
-        programEnd = startTool(tool, { QStringLiteral("--pty"), "--name", "Tool" });
+        programEnd = startTool(tool, { QStringLiteral("--pty"), "--name", "Tool", "-s", state });
         QVERIFY(programEnd.startsWith(QLatin1Char('/')));
     }
 
     ComCommunicator comm(programEnd);
+    QCOMPARE(exchange(comm, "GAI?"), QVariantList { 120 });
     // Several exchanges: the tool must keep serving after its input has been drained.
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(exchange(comm, "OFS", { i }), QVariantList());

@@ -1,5 +1,7 @@
 #include "comm/abstractcommunicator.h"
 #include "comm/metatypes.h"
+#include "comm/simulatedcamera.h"
+#include "comm/simulatedcamerastate.h"
 #include "comm/virtualcommunicator.h"
 
 #include <QtTest>
@@ -15,6 +17,8 @@ private slots:
     void parseReply();
     void camera_data();
     void camera();
+    void startState_data();
+    void startState();
     void metaTypesRegistered();
 };
 
@@ -135,6 +139,43 @@ void TestLineProtocol::camera()
     QByteArray all;
     QVERIFY(port.readReply(all, 0, true));
     QCOMPARE(all, output);
+}
+
+void TestLineProtocol::startState_data()
+{
+    QTest::addColumn<QByteArray>("state");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QByteArray>("queries");
+    QTest::addColumn<QByteArray>("answers");
+
+    QTest::newRow("set commands, CR LF, blank lines")
+        << QByteArray("GAI120\r\n\r\nUID\"Line 3\nLUT1;7\n") << QString()
+        << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
+        << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
+    QTest::newRow("raw, as a script: letter case kept")
+        << QByteArray("gai120") << QString() << cr("@GAI?") << cr("\x06@");
+    QTest::newRow("a query refuses the whole state")
+        << QByteArray("GAI120\nGAI?\n") << QString("line 2: GAI? is a query, not a set command")
+        << cr("@GAI?") << cr("\x06@");
+}
+
+void TestLineProtocol::startState()
+{
+    QFETCH(QByteArray, state);
+    QFETCH(QString, error);
+    QFETCH(QByteArray, queries);
+    QFETCH(QByteArray, answers);
+
+    SimulatedCamera camera(QStringLiteral("Bench"));
+    QList<QByteArray> commands;
+    QString problem;
+    QCOMPARE(SimulatedCameraState::parse(state, &commands, &problem), error.isEmpty());
+    QCOMPARE(problem, error);
+    SimulatedCameraState::apply(commands, camera);
+    QByteArray all;
+    for (const auto &chunk : camera.receive(queries))
+        all += chunk.bytes;
+    QCOMPARE(all, answers);
 }
 
 void TestLineProtocol::metaTypesRegistered()

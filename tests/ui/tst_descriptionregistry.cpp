@@ -42,6 +42,7 @@ private slots:
     void category_data();
     void category();
     void sortsNewestFirstNumerically();
+    void searchOrder();
     void loadDescriptions_data();
     void loadDescriptions();
     void currentKeptOnReload_data();
@@ -142,6 +143,18 @@ void TestDescriptionRegistry::sortsNewestFirstNumerically()
     QCOMPARE(paths(best), QStringList({ "XML/f.xml", "XML/b.xml", "XML/d.xml" }));
     QCOMPARE(paths(match), QStringList({ "XML/e.xml", "XML/c.xml", "XML/a.xml" }));
     QCOMPARE(paths(noMatch), QStringList({ "XML/g.xml" }));
+}
+
+// Started from a menu: after the described folders, the installed one and the data folders.
+void TestDescriptionRegistry::searchOrder()
+{
+    qputenv("XDG_DATA_HOME", "/home/u/data");
+    qputenv("XDG_DATA_DIRS", "/opt/a:/opt/b/");
+    AppSettings::instance().searchPaths = QStringList { "/configured" };
+    const QString installed = QCoreApplication::applicationDirPath() + "/../share/marnifex/XML";
+    QCOMPARE(DescriptionRegistry::searchDirectories(),
+        (QStringList { QDir::current().filePath("XML"), "/configured", QDir::cleanPath(installed),
+            "/home/u/data/marnifex/XML", "/opt/a/marnifex/XML", "/opt/b/marnifex/XML" }));
 }
 
 void TestDescriptionRegistry::loadDescriptions_data()

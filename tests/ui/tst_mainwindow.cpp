@@ -1,4 +1,5 @@
 #include "app/appsettings.h"
+#include "app/commandline.h"
 #include "comm/communicationthreadobject.h"
 #include "comm/console.h"
 #include "comm/metatypes.h"
@@ -239,6 +240,7 @@ private slots:
     void reconnectEndings();
     void closesWhileExchangeWaits();
     void levels();
+    void demoStartsFilled();
     void consoleSession();
     void viewSession();
     void valueEditors_data();
@@ -633,6 +635,42 @@ void TestMainWindow::levels()
     check(window.get(), 0, kBeginnerRows);
     action(window.get(), levels[1])->trigger();
     check(window.get(), 1, kAllRows);
+}
+
+// The demo as the README starts it: every value shown from the first reads, none retried.
+void TestMainWindow::demoStartsFilled()
+{
+    const QString state
+        = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
+    QStringList errors;
+    CommandLine({ "marnifex", "V:Demo=" + state }).registerVirtualDevices(&errors);
+    QCOMPARE(errors, QStringList());
+    AppSettings::instance().modeView = 2;
+    auto window = start({});
+    QVERIFY(window);
+    const QAbstractItemModel *tree = window->findChild<QTreeView *>("tvParams")->model();
+    const std::function<QStringList(const QModelIndex &)> emptyCells
+        = [&](const QModelIndex &parent) {
+              QStringList empty;
+              for (int row = 0; row < tree->rowCount(parent); ++row) {
+                  const QModelIndex name = tree->index(row, 0, parent);
+                  const QModelIndex value = tree->index(row, 1, parent);
+                  if (tree->hasChildren(name))
+                      empty += emptyCells(name);
+                  else if (value.data().toString().isEmpty()
+                      && !value.data(Qt::CheckStateRole).isValid())
+                      empty.append(name.data().toString());
+              }
+              return empty;
+          };
+    QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
+    SimulatedCamera &camera
+        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
+              ->camera();
+    for (const QByteArray &command : camera.receivedCommands()) {
+        if (command.contains('?'))
+            QVERIFY2(!camera.answer(command).endsWith("@\r"), command.constData());
+    }
 }
 
 void TestMainWindow::consoleSession()

@@ -1,5 +1,6 @@
 // Draws the icons and pictures of the program with QPainter, so that every image in
-// resources/images can be rebuilt from source.
+// resources/images can be rebuilt from source; with --icons, the desktop icon in the sizes of
+// the hicolor theme (the build does this for the installation).
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -49,11 +50,13 @@ void drawLens(QPainter &p, const QPointF &centre, qreal radius)
     p.drawEllipse(centre + QPointF(-radius * 0.22, -radius * 0.25), radius * 0.12, radius * 0.09);
 }
 
-QImage icon()
+// Drawn on a 64-pixel grid, scaled to size.
+QImage icon(int size = 64)
 {
-    QImage image = blank(64, 64);
+    QImage image = blank(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     QLinearGradient bg(0, 0, 0, 64);
     bg.setColorAt(0, kTeal);
     bg.setColorAt(1, kDeepBlue);
@@ -131,14 +134,27 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     const QStringList args = QGuiApplication::arguments();
     QTextStream err(stderr);
-    if (args.size() != 2) {
-        err << "usage: mfximages <output folder>\n";
+    const bool icons = args.size() == 3 && args.at(1) == QLatin1String("--icons");
+    if (args.size() != 2 && !icons) {
+        err << "usage: mfximages <output folder>\n"
+               "       mfximages --icons <folder>   (the program icon in hicolor theme sizes)\n";
         return 2;
     }
-    const QDir out(args.at(1));
+    const QDir out(args.last());
     if (!out.exists() && !QDir().mkpath(out.path())) {
         err << "cannot create " << out.path() << "\n";
         return 1;
+    }
+    if (icons) {
+        for (const int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
+            const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+            const QString path = out.filePath(folder + QStringLiteral("/marnifex.png"));
+            if (!out.mkpath(folder) || !icon(size).save(path, "PNG")) {
+                err << "cannot write " << path << "\n";
+                return 1;
+            }
+        }
+        return 0;
     }
 
     const QList<QPair<QString, QImage>> images = {

@@ -6,12 +6,15 @@
 // Configuration, read when the library is first used:
 //   MARNIFEX_SIMCL_CAMERAS      camera names, comma-separated, one port each (default Link0,Link1)
 //   MARNIFEX_SIMCL_BROKEN_INFO  index of a port whose clGetPortInfo fails
+//   MARNIFEX_SIMCL_STATE        state file every camera starts from (SimulatedCameraState)
 
 #include "comm/clseriallibrary.h"
 #include "comm/simulatedcamera.h"
+#include "comm/simulatedcamerastate.h"
 #include "tools/mfxsimclserial/simclcontrol.h"
 
 #include <QByteArray>
+#include <QDebug>
 #include <QStringList>
 
 #include <chrono>
@@ -67,8 +70,15 @@ public:
             names = "Link0,Link1";
         const QStringList list
             = QString::fromLocal8Bit(names).split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (const QString &name : list)
+        QList<QByteArray> state;
+        const QString stateFile = qEnvironmentVariable("MARNIFEX_SIMCL_STATE");
+        QString error;
+        if (!stateFile.isEmpty() && !SimulatedCameraState::read(stateFile, &state, &error))
+            qWarning().noquote() << "Simulated Camera Link cameras start without values:" << error;
+        for (const QString &name : list) {
             ports.push_back(std::make_unique<Port>(name.trimmed()));
+            SimulatedCameraState::apply(state, ports.back()->camera);
+        }
         bool ok = false;
         const int broken = qEnvironmentVariableIntValue("MARNIFEX_SIMCL_BROKEN_INFO", &ok);
         brokenInfo = ok ? broken : -1;

@@ -1,6 +1,7 @@
 // Serves the simulated camera on a terminal device, so that the program (or anything else that
 // speaks the camera line protocol) can be tried on a real serial-port path without a camera.
 
+#include "comm/simulatedcamerastate.h"
 #include "comm/ttycameraserver.h"
 
 #include <QCommandLineParser>
@@ -45,9 +46,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Camera name; \"ID?\" answers "
                        "VirtualDevice-<name> (default: Tty)."),
         QStringLiteral("name"), QStringLiteral("Tty"));
+    QCommandLineOption stateOption(QStringList { QStringLiteral("s"), QStringLiteral("state") },
+        QStringLiteral("Start with the values that the console set commands in <file> "
+                       "give, one a line."),
+        QStringLiteral("file"));
     parser.addOption(ptyOption);
     parser.addOption(linkOption);
     parser.addOption(nameOption);
+    parser.addOption(stateOption);
     parser.process(app);
 
     QTextStream out(stdout);
@@ -60,6 +66,15 @@ int main(int argc, char *argv[])
     }
 
     TtyCameraServer server(parser.value(nameOption));
+    if (parser.isSet(stateOption)) {
+        QList<QByteArray> state;
+        QString error;
+        if (!SimulatedCameraState::read(parser.value(stateOption), &state, &error)) {
+            err << error << '\n';
+            return 1;
+        }
+        SimulatedCameraState::apply(state, server.camera());
+    }
     const bool opened = ownPty ? server.openPseudoTerminal(parser.value(linkOption))
                                : server.openDevice(positional.first());
     if (!opened) {
