@@ -8,6 +8,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 // Guards the instance pointer against a console destroyed in its own thread while the
 // communication thread hands it a frame.
@@ -85,22 +87,6 @@ bool Console::showDebug() const
     return mShowAllTraffic;
 }
 
-void Console::sendCommand(QString line)
-{
-    if (line.isEmpty())
-        return;
-    bool query = false;
-    line = commandText(line, &query);
-
-    normalLog(QStringLiteral("# %1").arg(line));
-    if (!mCommunication || mCommunication->currentPort().isEmpty()) {
-        normalLog(QStringLiteral("Error: No camera connected"));
-        return;
-    }
-    mCommunication->sendCommandFirst(
-        QStringLiteral("@Console"), line.toLatin1(), QVariantList(), query, true);
-}
-
 QString Console::commandText(QString line, bool *query)
 {
     int letters = 0;
@@ -115,6 +101,58 @@ QString Console::commandText(QString line, bool *query)
     if (query)
         *query = letters < line.size() && line.at(letters) == QLatin1Char('?');
     return line;
+}
+
+Console::Request Console::typedRequest(QString line)
+{
+    Request request;
+    line = commandText(line, &request.query);
+    // A carriage return would end the frame early and make the camera see a second command.
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    request.text = line.toLatin1();
+    return request;
+}
+
+bool Console::isSendable(const QString &line)
+{
+    return std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+}
+
+QList<Console::Request> Console::scriptRequests(const QByteArray &script)
+{
+    QList<Request> requests;
+    int start = 0;
+    while (start < script.size()) {
+        int end = start;
+        while (end < script.size() && script.at(end) != '\n' && script.at(end) != '\r')
+            ++end;
+        if (end > start) {
+            const QByteArray line = script.mid(start, end - start);
+            requests.append(Request { line, line.contains('?') });
+        }
+        start = end + 1;
+    }
+    return requests;
+}
+
+void Console::sendCommand(QString line)
+{
+    if (line.isEmpty())
+        return;
+    if (!isSendable(line)) {
+        // Latin-1 would turn them into "?", which the camera reads as a query.
+        normalLog(QStringLiteral("# %1").arg(line));
+        normalLog(QStringLiteral("Error: Characters outside Latin-1 cannot be sent"));
+        return;
+    }
+    const Request request = typedRequest(line);
+    normalLog(QStringLiteral("# %1").arg(QString::fromLatin1(request.text)));
+    if (!mCommunication || mCommunication->currentPort().isEmpty()) {
+        normalLog(QStringLiteral("Error: No camera connected"));
+        return;
+    }
+    mCommunication->sendCommandFirst(
+        QStringLiteral("@Console"), request.text, QVariantList(), request.query, true);
 }
 
 void Console::sendData(QString id, QString logLine)

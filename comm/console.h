@@ -1,6 +1,8 @@
 #ifndef CONSOLE_H
 #define CONSOLE_H
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -35,6 +37,22 @@ public:
     /// A typed line as the console sends it: its leading letters in upper case. query tells
     /// whether the character after them is "?".
     static QString commandText(QString line, bool *query = nullptr);
+
+    /// One raw camera command of the console: the command text as sent and whether a reply is
+    /// expected.
+    struct Request
+    {
+        QByteArray text;
+        bool query = false;
+    };
+    /// A typed line as it is sent: leading letters upper-cased, line ends as spaces (as the
+    /// line edit shows them), a query when "?" follows the letters.
+    static Request typedRequest(QString line);
+    /// Whether every character of a typed line has a byte on the line (Latin-1).
+    static bool isSendable(const QString &line);
+    /// The commands of a console script, one per non-empty line (lines end at LF, CR or CRLF);
+    /// a line is a query when it contains "?".
+    static QList<Request> scriptRequests(const QByteArray &script);
 
     void setShowDebug(bool showAll);
     bool showDebug() const;

@@ -120,27 +120,12 @@ QByteArray RelayClient::answerText(const QByteArray &cmd, const QByteArray &args
 void RelayClient::readRequests()
 {
     while (mSocket->bytesAvailable() > 0) {
-        QByteArray chunk = mSocket->read(MaxLineBytes);
-        if (mSkipLine) {
-            const int end = chunk.indexOf('\n');
-            if (end < 0)
-                continue;
-            chunk.remove(0, end + 1);
-            mSkipLine = false;
-        }
-        mInput.append(chunk);
-        int end;
-        while ((end = mInput.indexOf('\n')) >= 0) {
-            const QByteArray reply = answer(mInput.left(end + 1));
-            mInput.remove(0, end + 1);
-            mSocket->write(reply);
-        }
-        if (mInput.size() > MaxLineBytes) {
-            // Still answered, so that requests and replies stay in step.
-            mInput.clear();
-            mSkipLine = true;
-            mSocket->write("@\n");
-        }
+        mLines.append(mSocket->read(MaxLineBytes));
+        QByteArray line;
+        RelayLineBuffer::Taken taken;
+        // A line too long is still answered, so that requests and replies stay in step.
+        while ((taken = mLines.take(line)) != RelayLineBuffer::Nothing)
+            mSocket->write(taken == RelayLineBuffer::Line ? answer(line) : QByteArray("@\n"));
         mSocket->flush();
     }
 }

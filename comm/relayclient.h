@@ -1,6 +1,8 @@
 #ifndef RELAYCLIENT_H
 #define RELAYCLIENT_H
 
+#include "comm/relaylinebuffer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -52,8 +54,7 @@ private:
 
     QList<Port> mPorts;
     QLocalSocket *mSocket;
-    QByteArray mInput;
-    bool mSkipLine = false;
+    RelayLineBuffer mLines { MaxLineBytes };
     bool mTracing = false;
 };
 

@@ -198,8 +198,7 @@ void RelayServer::localNewConnection()
             continue;
         }
         mClientSocket = socket;
-        mInput.clear();
-        mSkipLine = false;
+        mLines.clear();
         mUnanswered = 0;
         connect(socket, &QLocalSocket::disconnected, this, &RelayServer::localClientDisconnect);
         connect(socket, &QLocalSocket::errorOccurred, this, &RelayServer::localClientError);
@@ -279,49 +278,28 @@ void RelayServer::dropUnansweredInput()
          ++chunks)
         readInput();
     QByteArray line;
-    while (takeLine(line))
+    while (takeLine(line) != RelayLineBuffer::Nothing)
         qDebug().noquote() << QStringLiteral("rServer: dropped a line that answers no request: ")
                 + QString::fromLatin1(line.left(80));
-    if (!mInput.isEmpty() && mUnanswered == 0) {
-        mInput.clear();
-        mSkipLine = true;
-    }
+    if (mUnanswered == 0)
+        mLines.dropUnfinished();
 }
 
 void RelayServer::readInput()
 {
-    if (!mClientSocket || mClientSocket->bytesAvailable() <= 0)
-        return;
-    QByteArray chunk = mClientSocket->read(MaxLineBytes);
-    if (mSkipLine) {
-        const int end = chunk.indexOf('\n');
-        if (end < 0)
-            return;
-        chunk.remove(0, end + 1);
-        mSkipLine = false;
-    }
-    mInput.append(chunk);
-    if (mInput.size() > MaxLineBytes) {
-        // More than any reply needs: dropped, and an unfinished line up to its end.
-        qDebug().noquote() << QStringLiteral("rServer: reply too long, dropped");
-        mSkipLine = !mInput.endsWith('\n');
-        mInput.clear();
-        mOverlong = true;
-    }
+    if (mClientSocket && mClientSocket->bytesAvailable() > 0)
+        mLines.append(mClientSocket->read(MaxLineBytes));
 }
 
-bool RelayServer::takeLine(QByteArray &line)
+RelayLineBuffer::Taken RelayServer::takeLine(QByteArray &line)
 {
-    for (;;) {
-        const int end = mInput.indexOf('\n');
-        if (end < 0)
-            return false;
-        line = mInput.left(end + 1);
-        mInput.remove(0, end + 1);
+    RelayLineBuffer::Taken taken;
+    while ((taken = mLines.take(line)) != RelayLineBuffer::Nothing) {
         if (mUnanswered == 0)
-            return true;
+            return taken;
         --mUnanswered;
     }
+    return taken;
 }
 
 QString RelayServer::waitForReply(int timeoutMs)
@@ -331,22 +309,22 @@ QString RelayServer::waitForReply(int timeoutMs)
         return QString();
     }
     const QDeadlineTimer deadline(timeoutMs);
-    mOverlong = false;
     QByteArray line;
-    bool answered = false;
+    RelayLineBuffer::Taken taken = RelayLineBuffer::Nothing;
     for (;;) {
         readInput();
-        answered = takeLine(line);
-        if (answered || mOverlong || !isConnected() || deadline.hasExpired()
+        taken = takeLine(line);
+        if (taken != RelayLineBuffer::Nothing || !isConnected() || deadline.hasExpired()
             || QThread::currentThread()->isInterruptionRequested())
             break;
         if (mClientSocket->bytesAvailable() == 0)
             mClientSocket->waitForReadyRead(
                 static_cast<int>(qMin<qint64>(deadline.remainingTime(), WaitSliceMs)));
     }
-    if (!answered) {
-        // Its reply may still come; it must not be taken for the reply to the next request.
-        if (!mOverlong)
+    if (taken != RelayLineBuffer::Line) {
+        if (taken == RelayLineBuffer::TooLong)
+            qDebug().noquote() << QStringLiteral("rServer: reply too long, dropped");
+        else // its reply may still come; it must not be taken for the reply to the next request
             ++mUnanswered;
         trace(QStringLiteral("rServer: no response"),
             QStringLiteral("@RelayServer: no response from client"));

@@ -1,6 +1,8 @@
 #ifndef RELAYSERVER_H
 #define RELAYSERVER_H
 
+#include "comm/relaylinebuffer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -73,7 +75,8 @@ private:
     QString request(const QString &cmd, const QString &args, int timeoutMs = ReplyTimeoutMs);
     bool requestBool(const QString &cmd, const QByteArray &name);
     void readInput();
-    bool takeLine(QByteArray &line);
+    /// The next line that answers a request still waited for.
+    RelayLineBuffer::Taken takeLine(QByteArray &line);
     void dropUnansweredInput();
     void trace(const QString &log, const QString &console) const;
 
@@ -82,9 +85,7 @@ private:
     QProcess *mProcess;
     QString mProgram;
     QStringList mArguments;
-    QByteArray mInput;
-    bool mSkipLine = false;
-    bool mOverlong = false;
+    RelayLineBuffer mLines { MaxLineBytes };
     /// Requests whose replies were given up; their lines are skipped when they come.
     int mUnanswered = 0;
 };

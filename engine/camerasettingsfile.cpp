@@ -13,6 +13,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <limits>
+
 namespace {
 
 const QString kRoot = QStringLiteral("CameraDescriptionSave");
@@ -46,6 +48,15 @@ bool readString(QDataStream &stream, QString *out)
     device->seek(start);
     stream >> *out;
     return stream.status() == QDataStream::Ok;
+}
+
+// QRect keeps start + size - 1 as its far edge and gives the size back as edge - start + 1;
+// both must stay within int.
+bool fitsRect(qint32 start, qint32 size)
+{
+    const qint64 edge = qint64(start) + size - 1;
+    return size != std::numeric_limits<qint32>::min() && edge >= std::numeric_limits<qint32>::min()
+        && edge <= std::numeric_limits<qint32>::max();
 }
 
 } // namespace
@@ -95,7 +106,13 @@ QByteArray CameraSettingsFile::toXml() const
         writer.writeAttribute(QStringLiteral("id"), item.id);
         if (!item.type.isEmpty()) {
             writer.writeAttribute(QStringLiteral("type"), item.type);
-            writer.writeCharacters(item.text);
+            // A raw CR in element text reads back as a line feed; a character reference keeps it.
+            const QStringList parts = item.text.split(QLatin1Char('\r'));
+            for (int i = 0; i < parts.size(); ++i) {
+                if (i > 0)
+                    writer.writeEntityReference(QStringLiteral("#13"));
+                writer.writeCharacters(parts.at(i));
+            }
         }
         writer.writeEndElement();
     }
@@ -343,7 +360,7 @@ bool CameraSettingsFile::readRoiBlock(const QString &text, int *count, QList<QRe
     for (qint32 i = 0; i < number; ++i) {
         qint32 x = 0, y = 0, width = 0, height = 0;
         stream >> x >> y >> width >> height;
-        if (stream.status() != QDataStream::Ok)
+        if (stream.status() != QDataStream::Ok || !fitsRect(x, width) || !fitsRect(y, height))
             return false;
         read.append(QRect(x, y, width, height));
     }

@@ -98,8 +98,9 @@ public:
     static bool readListBlock(const QString &text, QStringList *entries);
     /// Base64 text of a region block; sizes are written as width and height.
     static QString roiBlock(int count, const QList<QRect> &regions);
-    /// Reads a region block; false at the first read error and when the count value asks for
-    /// more regions than the block holds (count and regions then untouched).
+    /// Reads a region block; false at the first read error, for a region whose edges lie
+    /// beyond the int range, and when the count value asks for more regions than the block
+    /// holds (count and regions then untouched).
     static bool readRoiBlock(const QString &text, int *count, QList<QRect> *regions);
 
 private:

@@ -10,6 +10,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -217,9 +218,31 @@ QVariant ElementValue::cameraValue(const DisplayElement *element, const QVariant
         return raw;
     }
     case DisplayElementType::Integer:
-    case DisplayElementType::String:
-    case DisplayElementType::Enumeration:
+    case DisplayElementType::Enumeration: {
+        // The request would send a text that is no integer as 0 (a damaged settings file).
+        bool ok = false;
+        edited.toInt(&ok);
+        if (!ok) {
+            qDebug().noquote() << QStringLiteral("Element %1: %2 is not an integer, not written")
+                                      .arg(element->name, edited.toString());
+            return QVariant();
+        }
         return edited;
+    }
+    case DisplayElementType::String: {
+        // On the line a carriage return ends the command (the rest would run as a command of
+        // its own), and characters outside Latin-1 would arrive as "?".
+        const QString text = edited.toString();
+        const bool sendable = std::all_of(text.cbegin(), text.cend(),
+            [](QChar c) { return c != QLatin1Char('\r') && c.unicode() <= 0xff; });
+        if (!sendable) {
+            qDebug().noquote() << QStringLiteral(
+                "String element %1: %2 cannot be sent, not written")
+                                      .arg(element->name, text);
+            return QVariant();
+        }
+        return edited;
+    }
     case DisplayElementType::Command:
     case DisplayElementType::List:
     case DisplayElementType::ROI:

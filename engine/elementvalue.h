@@ -32,9 +32,10 @@ public:
     static QVariant editorValue(const DisplayElement *element, const QVariant &value);
 
     /// Camera value for a value coming from an editor or a settings file. Invalid when nothing
-    /// may be written: Command, List and ROI elements, and Double values that cannot be
-    /// converted (ConvertMultiply 0, not a number, outside the int range), which also write a
-    /// debug line.
+    /// may be written: Command, List and ROI elements, Double values that cannot be converted
+    /// (ConvertMultiply 0, not a number, outside the int range), Integer or Enumeration values
+    /// that are no int, and texts with a carriage return or characters outside Latin-1; these
+    /// also write a debug line.
     static QVariant cameraValue(const DisplayElement *element, const QVariant &edited);
     /// Writes an edited value back: setValue of the reference with the camera value, or, for a
     /// Command element, the set of the command named by its Reference. False when nothing was

@@ -1,5 +1,6 @@
 #include "ui/luteditordialog.h"
 
+#include "engine/luttextfile.h"
 #include "ui_luteditordialog.h"
 
 #include <QDir>
@@ -8,13 +9,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSaveFile>
-
-namespace {
-
-// No whole number needs more; a longer line is read in pieces, each of which is no number.
-constexpr qint64 kLineLimit = 1024;
-
-} // namespace
 
 LUTEditorDialog::LUTEditorDialog(QWidget *parent)
     : QDialog(parent)
@@ -64,9 +58,7 @@ void LUTEditorDialog::on_tableWidget_cellChanged(int row, int column)
     QTableWidgetItem *cell = mUi->tableWidget->item(row, column);
     if (!cell)
         return;
-    bool ok = false;
-    const int value = cell->text().trimmed().toInt(&ok, 10);
-    cell->setText(QString::number(ok ? value : 0));
+    cell->setText(LutTextFile::cellValue(cell->text()));
 }
 
 void LUTEditorDialog::on_pbLoadFromFile_clicked()
@@ -78,16 +70,8 @@ void LUTEditorDialog::on_pbLoadFromFile_clicked()
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    // Only as many lines as the table has rows: a long (or endless) file costs no more.
     const int rows = mUi->tableWidget->rowCount();
-    QStringList lines;
-    while (lines.size() < rows) {
-        const QByteArray line = file.readLine(kLineLimit);
-        if (line.isEmpty()) // the end, or a read error
-            break;
-        lines.append(QString::fromLatin1(line));
-    }
-    setValues(rows, lines);
+    setValues(rows, LutTextFile::read(&file, rows));
 }
 
 void LUTEditorDialog::on_pbSaveToFile_clicked()
@@ -101,8 +85,7 @@ void LUTEditorDialog::on_pbSaveToFile_clicked()
     // Written beside the target and moved over it at the end: a failed save keeps the old file.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        for (const QString &value : qAsConst(values))
-            file.write(value.toLatin1() + '\n');
+        file.write(LutTextFile::toText(values));
         if (file.commit())
             return;
     }

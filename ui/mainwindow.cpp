@@ -585,12 +585,9 @@ void MainWindow::on_actConsoleRunScript_triggered()
     if (!file.open(QIODevice::ReadOnly))
         return;
     mModel->stopTimer();
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        line.replace('\n', QByteArray()).replace('\r', QByteArray());
-        if (!line.isEmpty())
-            mComm->sendCommand(QStringLiteral("@script"), line, QVariantList(), line.contains('?'));
-    }
+    const QList<Console::Request> requests = Console::scriptRequests(file.readAll());
+    for (const Console::Request &request : requests)
+        mComm->sendCommand(QStringLiteral("@script"), request.text, QVariantList(), request.query);
     mModel->restartTimer();
 }
 

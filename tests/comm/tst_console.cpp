@@ -16,7 +16,8 @@ private slots:
     void cleanup();
     void typedLine_data();
     void typedLine();
-    void noPortSelected();
+    void refused();
+    void scriptLines();
     void errorQueryShowsTraffic();
     void trafficFilter();
     void logFromOtherThreadArrivesInConsoleThread();
@@ -69,6 +70,8 @@ void TestConsole::typedLine_data()
     QTest::newRow("no leading letters") << "1abc" << false << "1abc";
     QTest::newRow("rest unchanged") << "nAme\"abc?" << false << "NAME\"abc?";
     QTest::newRow("digit before ?") << "lut2?" << false << "LUT2?";
+    // A pasted line end would split the frame; the line edit shows it as a space.
+    QTest::newRow("line ends") << "gai?\r\nexp 5" << true << "GAI?  exp 5";
 }
 
 void TestConsole::typedLine()
@@ -95,14 +98,29 @@ void TestConsole::typedLine()
     QCOMPARE(entries.at(1).expectReply, true);
 }
 
-void TestConsole::noPortSelected()
+void TestConsole::refused()
 {
     Console console(mComm);
     QSignalSpy lines(&console, &Console::lineLogged);
     console.sendCommand(QStringLiteral("gai?"));
     console.sendCommand(QString());
-    QCOMPARE(texts(lines), (QStringList { "# GAI?", "Error: No camera connected" }));
+    mComm->setCurrentPort(QStringLiteral("C"));
+    // Latin-1 would send "GAIN?", a query the user never typed.
+    console.sendCommand(QStringLiteral("gain\u20ac"));
+    QCOMPARE(texts(lines),
+        (QStringList { "# GAI?", "Error: No camera connected", "Current port set to: C",
+            QStringLiteral("# gain\u20ac"), "Error: Characters outside Latin-1 cannot be sent" }));
     QCOMPARE(mComm->queue()->size(), 0);
+}
+
+void TestConsole::scriptLines()
+{
+    // A line ends at LF, CR LF or a lone CR (never glued to the next); blank lines send nothing;
+    // a "?" anywhere asks for a reply.
+    QStringList sent;
+    for (const auto &request : Console::scriptRequests("gai?\r\n\r\n\rlut 2?1\r\nexp5\rgai3\nID?"))
+        sent.append(QString::fromLatin1(request.text) + (request.query ? "|1" : "|0"));
+    QCOMPARE(sent, (QStringList { "gai?|1", "lut 2?1|1", "exp5|0", "gai3|0", "ID?|1" }));
 }
 
 void TestConsole::errorQueryShowsTraffic()

@@ -150,6 +150,9 @@ void TestElementValue::toCamera_data()
     row("bool text 0", "bool", "0", "Off");
     row("bool never read", "bool", none, "Off");
     row("enumeration unchanged", "enum", 2, 2);
+    // Sent as an Int argument, it would reach the camera as 0.
+    row("integer text that is no number", "int", "13.5", none,
+        "Element : 13.5 is not an integer, not written");
     row("double truncated, not rounded", "double", 13.9, 7);
     row("double negative truncated toward zero", "double", 9.1, -1);
     row("ConvertMultiply 0 writes nothing", "doubleZero", 13.9, none,
