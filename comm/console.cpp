@@ -122,15 +122,16 @@ QList<Console::Request> Console::scriptRequests(const QByteArray &script)
 {
     QList<Request> requests;
     int start = 0;
-    while (start < script.size()) {
+    for (int line = 1; start < script.size(); ++line) {
         int end = start;
         while (end < script.size() && script.at(end) != '\n' && script.at(end) != '\r')
             ++end;
         if (end > start) {
-            const QByteArray line = script.mid(start, end - start);
-            requests.append(Request { line, line.contains('?') });
+            const QByteArray text = script.mid(start, end - start);
+            requests.append(Request { text, text.contains('?'), line });
         }
-        start = end + 1;
+        // CR LF ends one line, not two.
+        start = end + (script.mid(end, 2) == "\r\n" ? 2 : 1);
     }
     return requests;
 }

@@ -119,8 +119,9 @@ void TestConsole::scriptLines()
     // a "?" anywhere asks for a reply.
     QStringList sent;
     for (const auto &request : Console::scriptRequests("gai?\r\n\r\n\rlut 2?1\r\nexp5\rgai3\nID?"))
-        sent.append(QString::fromLatin1(request.text) + (request.query ? "|1" : "|0"));
-    QCOMPARE(sent, (QStringList { "gai?|1", "lut 2?1|1", "exp5|0", "gai3|0", "ID?|1" }));
+        sent.append(QString::fromLatin1(request.text) + (request.query ? "|1|" : "|0|")
+            + QString::number(request.line));
+    QCOMPARE(sent, (QStringList { "gai?|1|1", "lut 2?1|1|4", "exp5|0|5", "gai3|0|6", "ID?|1|7" }));
 }
 
 void TestConsole::errorQueryShowsTraffic()

@@ -149,7 +149,7 @@ void TestMfxctl::commands()
     QTemporaryDir dir;
     QFile script(dir.filePath("script.txt"));
     QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("GAI?\r\n\nGAI125\nGAI?\n");
+    script.write("GAI?\r\n\nGAI125\rGAI?\n");
     script.close();
     args.replaceInStrings("%tty", tty.path());
     args.replaceInStrings("%state", kState);

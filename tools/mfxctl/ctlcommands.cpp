@@ -458,13 +458,11 @@ int CtlCommands::script(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         return fail(CameraSession::FileError,
             QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    // Split as the program's console splits a script: LF, CR LF and CR alike.
+    const QList<Console::Request> requests = Console::scriptRequests(file.readAll());
     TrackingChannel *channel = mSession->channel();
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
-        line.replace('\r', QByteArray());
-        if (line.isEmpty())
-            continue;
+    for (const Console::Request &request : requests) {
+        const QByteArray &line = request.text;
         // As the program runs a script, each line raw; here one at a time, so that every reply
         // is known before the next line goes out.
         bool answered = false;
@@ -479,17 +477,17 @@ int CtlCommands::script(const QString &fileName)
                     args = a;
                 }
             });
-        const bool query = line.contains('?');
-        if (mSession->comm()->sendCommand(QStringLiteral("@script"), line, QVariantList(), query))
+        if (mSession->comm()->sendCommand(
+                QStringLiteral("@script"), line, QVariantList(), request.query))
             channel->waitUntil([&answered]() { return answered; }, kQuietMs);
         QObject::disconnect(heard);
         if (!answered || result == AbstractCommunicator::Failure)
             return fail(CameraSession::CameraFailure,
                 QStringLiteral("%1, line %2: no valid reply to %3")
                     .arg(fileName)
-                    .arg(i + 1)
+                    .arg(request.line)
                     .arg(QString::fromLatin1(line)));
-        if (query)
+        if (request.query)
             mOut << replyText(args) << '\n';
     }
     return CameraSession::Ok;
