@@ -94,6 +94,7 @@ private slots:
     void linkLibrary();
     void toolServesCamera_data();
     void toolServesCamera();
+    void toolRefusesMistakes();
 };
 
 void TestComCommunicator::initTestCase()
@@ -463,6 +464,26 @@ void TestComCommunicator::toolServesCamera()
     comm.close();
     tool.terminate();
     QVERIFY(tool.waitForFinished(5000));
+}
+
+// Said and failed, and a file where the link should go stays the user's.
+void TestComCommunicator::toolRefusesMistakes()
+{
+    QTemporaryDir dir;
+    QFile notes(dir.filePath(QStringLiteral("notes.txt")));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
+    notes.close();
+    QProcess tool;
+    for (const QStringList &args :
+        { QStringList(), QStringList { "--pty", "-l", notes.fileName() } }) {
+        tool.start(QStringLiteral(MFXTTYCAMERA_PATH), args);
+        QVERIFY(tool.waitForFinished(5000));
+        QCOMPARE(tool.exitCode(), args.isEmpty() ? 2 : 1);
+        QVERIFY(tool.readAllStandardError().contains(
+            args.isEmpty() ? "Give either" : "a file that is no link is in the way"));
+    }
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    QCOMPARE(notes.readAll(), QByteArray("mine"));
 }
 
 QTEST_GUILESS_MAIN(TestComCommunicator)
