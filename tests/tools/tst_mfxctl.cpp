@@ -103,6 +103,13 @@ void TestMfxctl::commands_data()
         "Sensor temperature is read-only");
     row("no such item", tty + QStringList { "set", "Test pattern=Stripes" }, 2, "",
         "Test pattern takes one of: Off,");
+    row("a region starts at 0", tty + QStringList { "set", "Region of interest=-1,2,3,4" }, 2, "",
+        "Region of interest takes regions", { "ROI=64;32;1152;960" });
+    row("no more regions than the camera has",
+        tty + QStringList { "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
+        "Region of interest takes at most 1 region, not 2", { "ROI=64;32;1152;960" });
+    row("characters outside Latin-1", tty + QStringList { "send", "gai\u20ac?" }, 2, "",
+        "Characters outside Latin-1 cannot be sent");
     row("unknown port", { "--port", "/nonexistent/ttyX", "id" }, 2, "", "Unknown port");
     row("several cameras", { "V:A", "V:B", "id" }, 2, "", "choose one with --port");
 
@@ -253,6 +260,10 @@ void TestMfxctl::installedFromAnotherFolder()
     const Run help = run(marnifex, { "--help", "V:Demo" }, elsewhere.path(), env);
     QCOMPARE(help.exit, 0);
     QVERIFY(help.out.startsWith("Usage: marnifex"));
+    const Run images = run(MARNIFEX_BUILD_DIR "/tools/mfximages/mfximages",
+        { "--icons", elsewhere.filePath("icons") }, elsewhere.path(), env);
+    QVERIFY2(images.exit == 0 && QFile::exists(elsewhere.filePath("icons/16x16/apps/marnifex.png")),
+        qPrintable(images.err));
 
     // A description found only in the user's data folder, after the installed ones.
     QDir data(elsewhere.filePath("data/marnifex/XML"));

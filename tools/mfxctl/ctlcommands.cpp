@@ -220,6 +220,16 @@ int CtlCommands::set(const QStringList &assignments)
                 return fail(CameraSession::UsageError,
                     QStringLiteral("%1 takes regions x,y,width,height separated by blanks")
                         .arg(name));
+            // The camera takes only as many as it has; the rest would vanish unsaid.
+            const int count
+                = mDatabase->evaluateInt(static_cast<const RoiElement *>(element)->count);
+            if (change.regions.size() > count)
+                return fail(CameraSession::UsageError,
+                    QStringLiteral("%1 takes at most %2 %3, not %4")
+                        .arg(name)
+                        .arg(count)
+                        .arg(count == 1 ? "region" : "regions")
+                        .arg(change.regions.size()));
         } else if (!ElementText::parse(element, text, &change.edited, &error)) {
             return fail(CameraSession::UsageError, error);
         }
@@ -430,6 +440,10 @@ int CtlCommands::send(const QString &line)
             if (id == QLatin1String("@Console"))
                 replies.append({ result, args });
         });
+    // The console would only say so in a log that nobody reads here.
+    if (!Console::isSendable(line))
+        return fail(CameraSession::UsageError,
+            QStringLiteral("Characters outside Latin-1 cannot be sent: %1").arg(line));
     Console console(mSession->comm());
     bool query = false;
     const QString command = Console::commandText(line, &query);
