@@ -289,6 +289,10 @@ void TestMfxctl::installedFromAnotherFolder()
     QVERIFY2(got.out.startsWith("MfxSimLink - port0\tVirtualDevice-Demo\n")
             && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n"),
         qPrintable(got.out + got.err));
+    // The relay program is found from the build tree as well.
+    link.insert("MARNIFEX_RELAY_CAMERAS", "Relayed");
+    got = run(MFXCTL_PATH, { "ports" }, elsewhere.path(), link);
+    QVERIFY2(got.out.endsWith("\nrelay:Relayed\tVirtualDevice-Relayed\n"), qPrintable(got.out));
 
     // The program itself, started as from a menu: it loads the installed descriptions.
     QProcess program;
