@@ -1,6 +1,7 @@
 #include "comm/console.h"
 
 #include "comm/communicationthreadobject.h"
+#include "comm/scriptlines.h"
 
 #include <QDebug>
 #include <QMetaObject>
@@ -121,18 +122,9 @@ bool Console::isSendable(const QString &line)
 QList<Console::Request> Console::scriptRequests(const QByteArray &script)
 {
     QList<Request> requests;
-    int start = 0;
-    for (int line = 1; start < script.size(); ++line) {
-        int end = start;
-        while (end < script.size() && script.at(end) != '\n' && script.at(end) != '\r')
-            ++end;
-        if (end > start) {
-            const QByteArray text = script.mid(start, end - start);
-            requests.append(Request { text, text.contains('?'), line });
-        }
-        // CR LF ends one line, not two.
-        start = end + (script.mid(end, 2) == "\r\n" ? 2 : 1);
-    }
+    const QList<ScriptLines::Line> lines = ScriptLines::split(script);
+    for (const ScriptLines::Line &line : lines)
+        requests.append(Request { line.text, line.text.contains('?'), line.number });
     return requests;
 }
 

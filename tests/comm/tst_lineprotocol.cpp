@@ -148,8 +148,8 @@ void TestLineProtocol::startState_data()
     QTest::addColumn<QByteArray>("queries");
     QTest::addColumn<QByteArray>("answers");
 
-    QTest::newRow("set commands, CR LF, blank lines")
-        << QByteArray("GAI120\r\n\r\nUID\"Line 3\nLUT1;7\n") << QString()
+    QTest::newRow("set commands, CR LF, CR, blank lines")
+        << QByteArray("GAI120\r\n\r\nUID\"Line 3\rLUT1;7\n") << QString()
         << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
         << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
     QTest::newRow("raw, as a script: letter case kept")
