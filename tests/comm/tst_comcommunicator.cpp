@@ -470,20 +470,17 @@ void TestComCommunicator::toolServesCamera()
 void TestComCommunicator::toolRefusesMistakes()
 {
     QTemporaryDir dir;
-    QFile notes(dir.filePath(QStringLiteral("notes.txt")));
-    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4);
-    notes.close();
+    QFile notes(dir.filePath(QStringLiteral("notes")));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4 && notes.flush());
     QProcess tool;
     for (const QStringList &args :
         { QStringList(), QStringList { "--pty", "-l", notes.fileName() } }) {
         tool.start(QStringLiteral(MFXTTYCAMERA_PATH), args);
         QVERIFY(tool.waitForFinished(5000));
         QCOMPARE(tool.exitCode(), args.isEmpty() ? 2 : 1);
-        QVERIFY(tool.readAllStandardError().contains(
-            args.isEmpty() ? "Give either" : "a file that is no link is in the way"));
+        QVERIFY(tool.readAllStandardError().contains(args.isEmpty() ? "Give either" : "no link"));
     }
-    QVERIFY(notes.open(QIODevice::ReadOnly));
-    QCOMPARE(notes.readAll(), QByteArray("mine"));
+    QVERIFY(notes.exists() && notes.size() == 4);
 }
 
 QTEST_GUILESS_MAIN(TestComCommunicator)

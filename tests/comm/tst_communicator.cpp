@@ -109,9 +109,7 @@ void TestCommunicator::retryPolicy()
 
     QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
     if (attempts == 0)
-        QTest::ignoreMessage(QtWarningMsg,
-            "Not sent: a line end in the command GAI1[ETX][STX]EXP5 or its arguments would reach "
-            "the camera as a command of its own");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI1\\[ETX\\]"));
     comm.sendCommandEvent(QStringLiteral("id-7"), command, {}, command.endsWith('?'));
     QCOMPARE(replies.count(), 1);
     QCOMPARE(replies.first().at(0).toString(), QStringLiteral("id-7"));
