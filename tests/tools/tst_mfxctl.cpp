@@ -284,7 +284,7 @@ void TestMfxctl::installedFromAnotherFolder()
     // Camera Link ports, and the same through the relay program beside mfxctl.
     QProcessEnvironment link = env;
     link.insert("MARNIFEX_CLSERIAL", prefix.filePath("lib/marnifex/libmfxsimclserial.so"));
-    link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo");
+    link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo, ");
     got = run(mfxctl, { "ports" }, elsewhere.path(), link);
     QVERIFY2(got.out.startsWith("MfxSimLink - port0\tVirtualDevice-Demo\n")
             && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n"),

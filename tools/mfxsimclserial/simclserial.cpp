@@ -84,6 +84,8 @@ public:
         if (!stateFile.isEmpty() && !SimulatedCameraState::read(stateFile, &state, &error))
             qWarning().noquote() << "Simulated Camera Link cameras start without values:" << error;
         for (const QString &name : list) {
+            if (name.trimmed().isEmpty())
+                continue; // a camera without a name would answer "VirtualDevice-"
             ports.push_back(std::make_unique<Port>(name.trimmed()));
             SimulatedCameraState::apply(state, ports.back()->camera);
         }
