@@ -427,6 +427,10 @@ int CtlCommands::diff(const QString &fileName)
 
 int CtlCommands::send(const QString &line)
 {
+    // The console would only say so in a log that nobody reads here.
+    if (!Console::isSendable(line))
+        return fail(CameraSession::UsageError,
+            QStringLiteral("Characters outside Latin-1 cannot be sent: %1").arg(line));
     struct Reply
     {
         AbstractCommunicator::Result result;
@@ -440,10 +444,6 @@ int CtlCommands::send(const QString &line)
             if (id == QLatin1String("@Console"))
                 replies.append({ result, args });
         });
-    // The console would only say so in a log that nobody reads here.
-    if (!Console::isSendable(line))
-        return fail(CameraSession::UsageError,
-            QStringLiteral("Characters outside Latin-1 cannot be sent: %1").arg(line));
     Console console(mSession->comm());
     bool query = false;
     const QString command = Console::commandText(line, &query);
