@@ -112,6 +112,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(view, &QTreeView::viewportEntered, this, &MainWindow::onClearDescription);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &MainWindow::selectItemChanged);
+    // Rows shown later (level, availability, search) get their editors like the first ones;
+    // connected after the view, which has then taken the new rows in.
+    connect(mFilter, &QAbstractItemModel::layoutChanged, this, &MainWindow::addMissingEditors);
     connect(mDelegate, &ItemDelegate::editorHovered, this, &MainWindow::onShowDescription);
     // Return and Escape end an edit; the selected row's editor then closes with the selection.
     connect(mDelegate, &QAbstractItemDelegate::closeEditor, this,
@@ -364,12 +367,21 @@ void MainWindow::createIndexWidgets()
             item->setEditor(false, nullptr);
             continue;
         }
+        // An open editor keeps what the user is typing.
+        if (mUi->tvParams->indexWidget(index))
+            continue;
         auto *editor = new ItemWidget(item);
         editor->installEventFilter(mDelegate);
         mUi->tvParams->setIndexWidget(index, editor);
         item->setEditor(true, editor);
         connect(editor, &ItemWidget::hovered, this, &MainWindow::onShowDescription);
     }
+}
+
+void MainWindow::addMissingEditors()
+{
+    if (mUi->actAlwaysEdt->isChecked() && mRegistry.current() && mComm->isOnline())
+        createIndexWidgets();
 }
 
 void MainWindow::removeIndexWidgets()

@@ -793,7 +793,9 @@ void TestMainWindow::viewSession()
         window->refreshModel();
         QCOMPARE(viewState(window.get()), QString(step.second));
         QVERIFY(action(window.get(), step.first)->isChecked());
-        // Always edit: every value row carries its editor.
+        // Always edit: every value row carries its editor, also one shown again after a search.
+        window->findChild<QLineEdit *>("leSearch")->setText("no such row");
+        window->findChild<QLineEdit *>("leSearch")->clear();
         const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
         QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
             QByteArray(step.first) == "actAlwaysEdt");
