@@ -884,6 +884,8 @@ void TestMainWindow::valueEditors_data()
     row("double spin box step", "Gain", "GAI130", "up", { "GAI131" }, false, "13.100 dB");
     row("slider drag, camera value ignored", "Black level", "BLK16", "drag",
         { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
+    row("value beyond the limits only visited", "Exposure time", "EXP5", "visit", {}, false,
+        "10 us");
     row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true, "10000 us");
     row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" }, true,
         "Cam 7");
@@ -980,6 +982,8 @@ void TestMainWindow::valueEditors()
             view->setFocus();
         else
             QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+    } else if (action == "visit") {
+        view->setFocus();
     } else if (action == "pick") {
         static_cast<QComboBox *>(control)->setCurrentIndex(2);
     } else if (action == "click") {
