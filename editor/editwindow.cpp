@@ -123,8 +123,19 @@ void EditWindow::on_actLoad_triggered()
         this, QStringLiteral("Select description file"), QString(), kFilter);
     if (path.isEmpty())
         return;
+    auto description = std::make_unique<CameraDescriptionFile>(path);
+    // A file that yields nothing would show as an empty description, and saving it would
+    // overwrite that file. Reading the commands reads the whole file.
+    const bool empty = description->commands().isEmpty() && description->displayElements().isEmpty()
+        && description->modelName().isEmpty();
+    if (empty || !description->isFullyLoaded()) {
+        QMessageBox::warning(this, QStringLiteral("Unable to load description"),
+            QStringLiteral("\"%1\" holds no camera description.")
+                .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
     mFilePath = path;
-    setDescription(std::make_unique<CameraDescriptionFile>(path));
+    setDescription(std::move(description));
 }
 
 bool EditWindow::ensureModelName()

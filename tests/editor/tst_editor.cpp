@@ -141,6 +141,8 @@ private slots:
     void saveAndExport();
     void mainWindowAndFailedSave();
     void check();
+    void loadRefusesOtherFiles_data();
+    void loadRefusesOtherFiles();
     void roundTrip_data();
     void roundTrip();
 
@@ -503,6 +505,29 @@ void TestEditor::check()
     emit list->itemClicked(list->item(0));
     QCOMPARE(find<QTabWidget>("tabWidget")->currentIndex(), 0);
     QCOMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("Go"));
+}
+
+void TestEditor::loadRefusesOtherFiles_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::newRow("another kind of XML") << QByteArray("<notes><note>x</note></notes>");
+    QTest::newRow("empty") << QByteArray();
+}
+
+// A file without a description is refused and leaves the editor's description and file alone.
+void TestEditor::loadRefusesOtherFiles()
+{
+    QFETCH(QByteArray, contents);
+    load(path("lab.xml"));
+    QVERIFY(DescriptionFixture::write(path("notes.xml"), contents));
+    ModalAnswer picker(
+        ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("notes.xml")));
+    ModalAnswer refusal(
+        ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    trigger("actLoad");
+    QCOMPARE(refusal.title(), QStringLiteral("Unable to load description"));
+    QCOMPARE(editor()->filePath(), path("lab.xml"));
+    QVERIFY(editor()->description()->hasCommand("Sel"));
 }
 
 void TestEditor::roundTrip_data()
