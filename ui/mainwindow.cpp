@@ -21,11 +21,13 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardItem>
@@ -609,12 +611,15 @@ void MainWindow::on_actConoleSaveOutput_triggered()
         this, QStringLiteral("Save console output"), mConsoleDir, QStringLiteral("*.txt"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
     QByteArray text = mUi->pteConsoleOutput->toPlainText().toLatin1();
     text.replace("\n", "\r\n");
-    file.write(text);
+    // The user must learn that the log was not kept; an old file stays whole.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return;
+    QMessageBox::warning(this, QStringLiteral("Save console output"),
+        QStringLiteral("The console output could not be saved to %1:\n%2")
+            .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 void MainWindow::on_actConsoleClear_triggered()

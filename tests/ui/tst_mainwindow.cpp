@@ -740,6 +740,15 @@ void TestMainWindow::consoleSession()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
+    {
+        const QString missing = mWork.filePath("missing/console.txt");
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        window->on_actConoleSaveOutput_triggered();
+        QVERIFY2(
+            box.text().contains(QDir::toNativeSeparators(missing) + ":\n"), qPrintable(box.text()));
+    }
     action(window.get(), "actConsoleClear")->trigger();
     QVERIFY(output->toPlainText().isEmpty());
 }
