@@ -216,6 +216,12 @@ void TestEditor::commands()
     click("tbRemove", find("twCommandList")->parent());
     QCOMPARE(editor()->description()->commands().size(), 4);
     QVERIFY(!find("leID")->isEnabled());
+    // The keyboard selects as a click does, and what the form held is kept.
+    clickRow("twCommandList", "ABC");
+    find<QLineEdit>("leCommandCode")->setText("KEY");
+    QTest::keyClick(find("twCommandList"), Qt::Key_Down);
+    QTRY_COMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("newCommand_1"));
+    QCOMPARE(editor()->description()->command("ABC").code, QByteArray("KEY"));
 
     // A template that appears after New never replaces what was edited since.
     QVERIFY(DescriptionFixture::write(QStringList { "leeg.xml Other - 1.0.0" }));
@@ -278,7 +284,8 @@ void TestEditor::elements()
     clickRow("twElements", "DisplayElement_0");
     type("leName", "DisplayElement_0_0");
     QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
-    clickRow("twElements", "DisplayElement_1");
+    QTest::keyClick(find("twElements"), Qt::Key_Down);
+    QTRY_COMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_1"));
     click("tbElementRemove");
     QVERIFY(!editor()->description()->isGroupExpanded("A"));
     QVERIFY(!editor()->description()->displayElement("DisplayElement_1"));
