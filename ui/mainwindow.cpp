@@ -567,10 +567,15 @@ void MainWindow::on_actSaveSettings_triggered()
 {
     if (!mRegistry.current())
         return;
-    const QString path = QFileDialog::getSaveFileName(
+    // A name typed without ".cdt" gets it, or the load dialog's filter would hide the file;
+    // the dialog asks before replacing the file of the completed name.
+    QFileDialog dialog(
         this, QStringLiteral("Select save file"), mSettingsDir, QStringLiteral("*.cdt"));
-    if (path.isEmpty())
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("cdt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const QString path = dialog.selectedFiles().constFirst();
     const QString model = mRegistry.cameraModel();
     const QString type = mRegistry.cameraType();
     mModel->saveSettings(path, model, type, model + QLatin1Char('-') + type);

@@ -803,11 +803,13 @@ void TestMainWindow::viewSession()
     const QString cdt = mWork.filePath("lab.cdt");
     QStringList titles;
     for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(cdt));
+        const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+            ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
         ModalAnswer refusal(
             ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
         action(window.get(), name)->trigger();
-        QVERIFY(!refusal.answered());
+        QVERIFY(!refusal.answered() && QFile::exists(cdt));
         titles.append(picker.title());
     }
     QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
