@@ -877,6 +877,7 @@ void TestMainWindow::valueEditors_data()
         "Cam 7");
     row("empty text editable", "User id", "UID\"", "return Cam 7", { "UID\"Cam 7" }, true, "Cam 7");
     row("text below the minimum length", "User id", "UID\"Line 3", "leave ", {}, false, "Line 3");
+    row("text outside Latin-1", "User id", "UID\"Line 3", "leave Cam \u20ac", {}, false, "Line 3");
     row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
     row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false, "Vertical ramp");
     row("command button", "Save to flash", "", "click", { "SAV1" }, false, "Save");
@@ -963,7 +964,8 @@ void TestMainWindow::valueEditors()
     } else if (key == "escape" || key == "return" || key == "leave") {
         QMetaObject::invokeMethod(control, "selectAll");
         QTest::keyClick(control, Qt::Key_Backspace);
-        QTest::keyClicks(control, action.section(' ', 1));
+        for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
+            QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
         if (key == "leave")
             view->setFocus();
         else
