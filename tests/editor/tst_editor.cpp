@@ -411,7 +411,7 @@ void TestEditor::saveAndExport()
 {
     {
         ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
-            properties("Cam", "cam1 , cam2,, cam3"));
+            properties(" Cam ", "cam1 , cam2,, cam3"));
         ModalAnswer picker(
             ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("cam")));
         trigger("actSave");
