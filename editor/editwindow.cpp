@@ -124,11 +124,10 @@ void EditWindow::on_actLoad_triggered()
     if (path.isEmpty())
         return;
     auto description = std::make_unique<CameraDescriptionFile>(path);
-    // A file that yields nothing would show as an empty description, and saving it would
-    // overwrite that file. Reading the commands reads the whole file.
-    const bool empty = description->commands().isEmpty() && description->displayElements().isEmpty()
-        && description->modelName().isEmpty();
-    if (empty || !description->isFullyLoaded()) {
+    // A file that yields nothing (also one that cannot be read) would show as an empty
+    // description, and saving it would overwrite that file.
+    if (description->commands().isEmpty() && description->displayElements().isEmpty()
+        && description->modelName().isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Unable to load description"),
             QStringLiteral("\"%1\" holds no camera description.")
                 .arg(QDir::toNativeSeparators(path)));
