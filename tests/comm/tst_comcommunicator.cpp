@@ -83,14 +83,11 @@ private slots:
     void init();
     void faultMatrix_data();
     void faultMatrix();
-    void hangUpMidExchangeAndReturn();
-    void hangUpWhileIdle();
+    void hangUpAndReturn();
     void missingDeviceFailsQuietly();
     void permissionDeniedSaidOnce();
     void identificationLength_data();
     void identificationLength();
-    void libraryLocation_data();
-    void libraryLocation();
     void linkLibrary();
     void toolServesCamera_data();
     void toolServesCamera();
@@ -228,47 +225,18 @@ void TestComCommunicator::faultMatrix()
     QCOMPARE(far.camera().receivedCommands(), asked + QList<QByteArray> { "OFS?" });
 }
 
-void TestComCommunicator::hangUpMidExchangeAndReturn()
+void TestComCommunicator::hangUpAndReturn()
 {
     PtyCameraFixture far(QStringLiteral("Plug"));
-    ComCommunicator comm(far.path());
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-
-    QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
-    far.camera().queueFault(SimulatedCamera::NoAnswer);
-    far.hangUpAtNextCommand();
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!comm.isOpen());
-    QCOMPARE(online.count(), 1);
-    QCOMPARE(online.first().at(1).toBool(), false);
-
-    // While the device is away each request fails at once without a storm of signals.
-    clock.restart();
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY(clock.elapsed() < 400);
-    QCoreApplication::processEvents();
-    QCOMPARE(online.count(), 1);
-
-    // The device returns under the same name: the same communicator works again.
-    QVERIFY(far.reopen());
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-    QCOMPARE(online.count(), 2);
-}
-
-void TestComCommunicator::hangUpWhileIdle()
-{
-    PtyCameraFixture far(QStringLiteral("Idle"));
     ComCommunicator comm(far.path());
     QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
     QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
     auto *port = comm.findChild<QSerialPort *>();
     QVERIFY(port);
     QSignalSpy errors(port, &QSerialPort::errorOccurred);
+
+    // While idle: the event loop notices the hang-up, closes the port and reports offline once.
     far.hangUp();
-    // The event loop notices the hang-up, closes the port and reports offline once.
     QVERIFY(online.wait(2000));
     QCOMPARE(online.first().at(1).toBool(), false);
     QVERIFY(!comm.isOpen());
@@ -277,9 +245,30 @@ void TestComCommunicator::hangUpWhileIdle()
     QCOMPARE(online.count(), 1);
     // No storm: the error is reported once or twice before the port is closed, then never.
     QVERIFY2(errors.count() <= 3, qPrintable(QString::number(errors.count())));
-
+    // The device returns under the same name: the same communicator works again.
     QVERIFY(far.reopen());
-    QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Idle") });
+    QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Plug") });
+    QCOMPARE(online.count(), 2);
+
+    // In the middle of an exchange: the request fails at once.
+    far.camera().queueFault(SimulatedCamera::NoAnswer);
+    far.hangUpAtNextCommand();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(exchange(comm, "ERR?"), failed);
+    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!comm.isOpen());
+    QCOMPARE(online.count(), 3);
+    QCOMPARE(online.last().at(1).toBool(), false);
+    // While the device is away each request fails at once without a storm of signals.
+    clock.restart();
+    QCOMPARE(exchange(comm, "ERR?"), failed);
+    QVERIFY(clock.elapsed() < 400);
+    QCoreApplication::processEvents();
+    QCOMPARE(online.count(), 3);
+    QVERIFY(far.reopen());
+    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+    QCOMPARE(online.count(), 4);
 }
 
 void TestComCommunicator::missingDeviceFailsQuietly()
@@ -354,26 +343,15 @@ void TestComCommunicator::identificationLength()
         transport == Tty ? 1 : 0);
 }
 
-void TestComCommunicator::libraryLocation_data()
-{
-    QTest::addColumn<QByteArray>("variable");
-    QTest::addColumn<QString>("location");
-    QTest::newRow("unset: the system's search") << QByteArray() << QStringLiteral("clallserial");
-    QTest::newRow("absolute path")
-        << QByteArray("/opt/grabber/libcl.so") << QStringLiteral("/opt/grabber/libcl.so");
-    // Resolved against the working directory, it would load whatever file lies there.
-    QTest::newRow("relative path refused") << QByteArray("libclallserial.so") << QString();
-}
-
-void TestComCommunicator::libraryLocation()
-{
-    QFETCH(QByteArray, variable);
-    QFETCH(QString, location);
-    QCOMPARE(CLSerialLibrary::location(variable), location);
-}
-
 void TestComCommunicator::linkLibrary()
 {
+    // Unset: the system's search. A relative path is refused: resolved against the working
+    // directory, it would load whatever file lies there.
+    QCOMPARE(CLSerialLibrary::location(QByteArray()), QStringLiteral("clallserial"));
+    QCOMPARE(CLSerialLibrary::location("/opt/grabber/libcl.so"),
+        QStringLiteral("/opt/grabber/libcl.so"));
+    QCOMPARE(CLSerialLibrary::location("libclallserial.so"), QString());
+
     // Three ports; the third one's info fails and is reported empty.
     QCOMPARE(CLCommunicator::portCount(), 3u);
     QList<QByteArray> names;

@@ -1,39 +1,9 @@
-#include "comm/abstractcommunicator.h"
 #include "comm/metatypes.h"
 #include "comm/virtualcommunicator.h"
+#include "tests/comm/fakecommunicator.h"
 #include "tests/comm/threadsignalspy.h"
 
 #include <QtTest>
-
-// A transport whose port operations fail or succeed as the test says.
-class FakeScriptedTransport : public AbstractCommunicator
-{
-public:
-    enum Step { Nothing, Open, Write, Read };
-    Step failing = Nothing;
-    QByteArray replyBytes;
-    bool portOpen = false;
-
-    bool open() override
-    {
-        portOpen = failing != Open;
-        return portOpen;
-    }
-    bool close() override
-    {
-        portOpen = false;
-        return true;
-    }
-    bool isOpen() override { return portOpen; }
-    bool hasCamera() override { return true; }
-    QByteArray portName() override { return "FAKE1"; }
-    bool writeFrame(const QByteArray &) override { return failing != Write; }
-    bool readReply(QByteArray &out, int, bool) override
-    {
-        out = replyBytes;
-        return failing != Read;
-    }
-};
 
 class TestCommunicator : public QObject
 {
@@ -123,7 +93,7 @@ void TestCommunicator::portFailures_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("openAfter");
 
-    using F = FakeScriptedTransport;
+    using F = FakeCommunicator;
     const int ok = AbstractCommunicator::Success;
     const int fail = AbstractCommunicator::Failure;
     QTest::newRow("open fails") << int(F::Open) << QByteArray() << QString() << fail << false;
@@ -148,9 +118,9 @@ void TestCommunicator::portFailures()
 
     // The port stays online exactly when it stays open; the signal tells only of a change.
     for (const bool wasOnline : { false, true }) {
-        FakeScriptedTransport comm;
+        FakeCommunicator comm;
         comm.setOnline(wasOnline);
-        comm.failing = FakeScriptedTransport::Step(failing);
+        comm.failing = FakeCommunicator::Step(failing);
         comm.replyBytes = replyBytes;
         QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
         if (!message.isEmpty())

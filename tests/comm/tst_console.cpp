@@ -20,8 +20,6 @@ private slots:
     void scriptLines();
     void errorQueryShowsTraffic();
     void trafficFilter();
-    void logFromOtherThreadArrivesInConsoleThread();
-    void instanceFollowsLifetime();
 
 private:
     static QStringList texts(const QSignalSpy &spy);
@@ -139,46 +137,35 @@ void TestConsole::errorQueryShowsTraffic()
 
 void TestConsole::trafficFilter()
 {
-    Console console(mComm);
-    QSignalSpy spy(&console, &Console::lineLogged);
-    // Only the console's own traffic shows, unless debug output is on.
-    for (const bool showAll : { false, true }) {
-        console.setShowDebug(showAll);
-        for (const QString id : { "@Console", "gain" }) {
-            Console::logSentData(id, QStringLiteral("@ID?\r"));
-            Console::logReceivedData(id, QStringLiteral("\x15"));
-        }
-    }
-    const QStringList exchange { "> [STX]ID?[ETX]", "< [NAK]" };
-    QCOMPARE(texts(spy), exchange + exchange + exchange);
-}
-
-void TestConsole::logFromOtherThreadArrivesInConsoleThread()
-{
-    Console console(mComm);
-    QThread *seenIn = nullptr;
-    connect(&console, &Console::lineLogged, &console,
-        [&seenIn]() { seenIn = QThread::currentThread(); });
-    QSignalSpy spy(&console, &Console::lineLogged);
-    QThread *other = QThread::create(
-        []() { Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r")); });
-    other->start();
-    other->wait();
-    delete other;
-    QTRY_COMPARE(seenIn, QThread::currentThread());
-    // A line feed would break the pane's one-line-per-message layout.
-    QCOMPARE(texts(spy), QStringList { "> [STX]A B[ETX]" });
-}
-
-void TestConsole::instanceFollowsLifetime()
-{
     QCOMPARE(Console::instance(), nullptr);
     {
         Console console(mComm);
         QCOMPARE(Console::instance(), &console);
+        QSignalSpy spy(&console, &Console::lineLogged);
+        // Only the console's own traffic shows, unless debug output is on.
+        for (const bool showAll : { false, true }) {
+            console.setShowDebug(showAll);
+            for (const QString id : { "@Console", "gain" }) {
+                Console::logSentData(id, QStringLiteral("@ID?\r"));
+                Console::logReceivedData(id, QStringLiteral("\x15"));
+            }
+        }
+        // Traffic of another thread arrives in the console's. A line feed would break the
+        // pane's one-line-per-message layout.
+        QThread *seenIn = nullptr;
+        connect(&console, &Console::lineLogged, &console,
+            [&seenIn]() { seenIn = QThread::currentThread(); });
+        QThread *other = QThread::create(
+            []() { Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r")); });
+        other->start();
+        other->wait();
+        delete other;
+        QTRY_COMPARE(seenIn, QThread::currentThread());
+        const QStringList exchange { "> [STX]ID?[ETX]", "< [NAK]" };
+        QCOMPARE(texts(spy), exchange + exchange + exchange + QStringList { "> [STX]A B[ETX]" });
     }
-    QCOMPARE(Console::instance(), nullptr);
     // Without a console, traffic goes nowhere and nothing breaks.
+    QCOMPARE(Console::instance(), nullptr);
     Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\r"));
 }
 
