@@ -23,11 +23,9 @@ private slots:
     void asynchronousGetIsDecoded();
     void cameraReadsDoNotCountAgainstScriptLimit();
 
-    void saveList_data();
-    void saveList();
+    void listTransfer_data();
+    void listTransfer();
     void transfersWithoutProgressDialog();
-    void loadList_data();
-    void loadList();
     void saveRoi();
     void loadRoi_data();
     void loadRoi();
@@ -146,31 +144,47 @@ void TestEngineComm::cameraReadsDoNotCountAgainstScriptLimit()
     QCOMPARE(received(), (QByteArrayList { "AL?", "BE?" }));
 }
 
-void TestEngineComm::saveList_data()
+void TestEngineComm::listTransfer_data()
 {
+    QTest::addColumn<bool>("save");
     QTest::addColumn<int>("cancelAt");
-    QTest::newRow("256 entries between Start and End") << -1;
-    QTest::newRow("cancel at entry 10, End still sent") << 10;
+    QTest::newRow("save 256 entries between Start and End") << true << -1;
+    QTest::newRow("save cancelled at entry 10, End still sent") << true << 10;
+    QTest::newRow("load 16 entries") << false << -1;
+    QTest::newRow("load cancelled at entry 3 keeps three") << false << 3;
 }
 
-void TestEngineComm::saveList()
+void TestEngineComm::listTransfer()
 {
+    QFETCH(bool, save);
     QFETCH(int, cancelAt);
+    const int count = save ? 256 : 16;
+    const int entries = cancelAt < 0 ? count : cancelAt;
     mProgress.cancelAt = cancelAt;
-    QStringList list;
-    QByteArrayList expected { "LS" };
-    for (int i = 0; i < 256; ++i) {
-        list << QString::number(i * 3);
-        if (cancelAt < 0 || i < cancelAt)
-            expected << "LUT" + QByteArray::number(i) + ';' + QByteArray::number(i * 3);
+    mCamera->setValue("LUT", "42");
+    QStringList list { "stale" };
+    QByteArrayList expected;
+    for (int i = 0; i < entries; ++i) {
+        const QByteArray index = QByteArray::number(i);
+        expected << (save ? "LUT" + index + ';' + QByteArray::number(i * 3) : "LUT?" + index);
     }
-    expected << "LE1";
-
-    QCOMPARE(mDb->saveList(list, "lutIndex", "LutStart", "LutEnd", "lutValue"), cancelAt < 0);
-    QCOMPARE(received(), expected);
-    checkProgress("Saving list to camera", 256, cancelAt < 0 ? 256 : cancelAt + 1);
-    // The cache holds the last entry written.
-    QCOMPARE(mDb->cachedValue("lutIndex"), QVariant((cancelAt < 0 ? 256 : cancelAt) - 1));
+    if (save) {
+        list.clear();
+        for (int i = 0; i < count; ++i)
+            list << QString::number(i * 3);
+        QCOMPARE(mDb->saveList(list, "lutIndex", "LutStart", "LutEnd", "lutValue"), cancelAt < 0);
+        QCOMPARE(received(), QByteArrayList { "LS" } + expected + QByteArrayList { "LE1" });
+        // The cache holds the last entry written.
+        QCOMPARE(mDb->cachedValue("lutIndex"), QVariant(entries - 1));
+    } else {
+        QCOMPARE(mDb->loadList(list, count, "lutValue", "lutIndex"), cancelAt < 0);
+        QCOMPARE(received(), expected);
+        QCOMPARE(list.size(), entries);
+        QCOMPARE(list.count("42"), entries);
+    }
+    checkProgress(
+        save ? QStringLiteral("Saving list to camera") : QStringLiteral("Loading list from camera"),
+        count, cancelAt < 0 ? count : cancelAt + 1);
 }
 
 void TestEngineComm::transfersWithoutProgressDialog()
@@ -182,32 +196,6 @@ void TestEngineComm::transfersWithoutProgressDialog()
     QCOMPARE(out, (QStringList { "4", "4" }));
     QVERIFY(mDb->saveList({ "1", "2" }, "lutIndex", QString(), QString(), "lutValue"));
     QCOMPARE(received(), (QByteArrayList { "LUT?0", "LUT?1", "LUT0;1", "LUT1;2" }));
-}
-
-void TestEngineComm::loadList_data()
-{
-    QTest::addColumn<int>("cancelAt");
-    QTest::newRow("16 entries") << -1;
-    QTest::newRow("cancel at entry 3 keeps three") << 3;
-}
-
-void TestEngineComm::loadList()
-{
-    QFETCH(int, cancelAt);
-    const int count = 16;
-    mCamera->setValue("LUT", "42");
-    mProgress.cancelAt = cancelAt;
-
-    QStringList out { "stale" };
-    QCOMPARE(mDb->loadList(out, count, "lutValue", "lutIndex"), cancelAt < 0);
-    const int entries = cancelAt < 0 ? count : cancelAt;
-    QByteArrayList expected;
-    for (int i = 0; i < entries; ++i)
-        expected << "LUT?" + QByteArray::number(i);
-    QCOMPARE(received(), expected);
-    QCOMPARE(out.size(), entries);
-    QCOMPARE(out.count("42"), entries);
-    checkProgress("Loading list from camera", count, cancelAt < 0 ? count : cancelAt + 1);
 }
 
 void TestEngineComm::saveRoi()
