@@ -38,7 +38,6 @@ private slots:
     void cellShowsCachedAndWrittenValues_data();
     void cellShowsCachedAndWrittenValues();
     void openEditorReceivesValues();
-    void offlineStopsTheTimerAndDisablesEveryCell();
     void groupsFollowTheirRowsInAView();
     // The progress dialog of list transfers: what it reports and when it goes.
     void dialogShowsEntriesAndReportsCancel();
@@ -198,23 +197,6 @@ void TestStandardItemModel::openEditorReceivesValues()
     QVERIFY(!gain->editor());
     QCOMPARE(gain->displayText().toString(), QStringLiteral("18"));
     mRig->database->updateCachedValue("Gain", 19);
-}
-
-void TestStandardItemModel::offlineStopsTheTimerAndDisablesEveryCell()
-{
-    QVERIFY(mRig->load(
-        { { "Gain", "G", integer("Gain") }, { "Flip", "G/H", TreeXml::boolean("Flip", "1", "0") },
-            { "Hidden", "G", integer("Mode"), "Guru" } }));
-
-    mRig->model->onOnlineModeChanged(false);
-    QVERIFY(!mRig->model->isRefreshTimerActive());
-    for (PellixItem *cell : mRig->model->items())
-        QVERIFY2(!cell->isEnabled(), qPrintable(cell->name()));
-
-    mRig->model->onOnlineModeChanged(true);
-    QVERIFY(mRig->model->isRefreshTimerActive());
-    for (PellixItem *cell : mRig->model->items())
-        QVERIFY2(cell->isEnabled(), qPrintable(cell->name()));
 }
 
 void TestStandardItemModel::groupsFollowTheirRowsInAView()

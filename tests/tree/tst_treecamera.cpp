@@ -39,8 +39,6 @@ private slots:
 
     void valuesComeFromTheCameraAndTicksGoToIt_data();
     void valuesComeFromTheCameraAndTicksGoToIt();
-    void availabilityFromExpressions_data();
-    void availabilityFromExpressions();
     void invalidationReevaluatesAndRereads();
     void refreshRereadsWhatMayHaveChanged();
     void listTransferPausesTheRefresh_data();
@@ -133,39 +131,6 @@ void TestTreeCamera::valuesComeFromTheCameraAndTicksGoToIt()
     QCOMPARE(proxy.data(Qt::CheckStateRole).toInt(), clicked);
 }
 
-void TestTreeCamera::availabilityFromExpressions_data()
-{
-    QTest::addColumn<QString>("expression");
-    QTest::addColumn<bool>("available");
-    QTest::addColumn<QByteArray>("read"); // while the tree was built, with a blocking get
-
-    QTest::newRow("syntax error") << "1 == (" << false << QByteArray();
-    QTest::newRow("camera value met") << "Mode == 2" << true << QByteArray("MOD?");
-}
-
-void TestTreeCamera::availabilityFromExpressions()
-{
-    QFETCH(QString, expression);
-    QFETCH(bool, available);
-    QFETCH(QByteArray, read);
-    if (expression == "1 == (")
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Error evaluating expression: "));
-    mRig->camera().setValue("MOD", "2");
-    QVERIFY(mRig->load({ { "x", "G", integer("Gain"), "Beginner", "RW", "", expression } }));
-
-    if (!read.isEmpty())
-        QCOMPARE(countReceived(read), 1);
-    PellixItem *cell = mRig->cell("x");
-    QCOMPARE(cell->isAvailable(), available);
-    QCOMPARE(mRig->isShown("x"), available);
-    // An unavailable element shows no value at all.
-    if (!available) {
-        QVERIFY(!cell->data(Qt::DisplayRole).isValid());
-        QVERIFY(!cell->data(Qt::EditRole).isValid());
-        QVERIFY(!cell->isSaveable());
-    }
-}
-
 void TestTreeCamera::invalidationReevaluatesAndRereads()
 {
     mRig->camera().setValue("GAI", "4");
@@ -198,9 +163,12 @@ void TestTreeCamera::invalidationReevaluatesAndRereads()
     QVERIFY(drainQueue());
     QCOMPARE(countReceived("GAI?"), reads + 1);
 
+    // Unavailable again, the element shows no value at all and is not saved.
     mRig->cell("Switch")->setValue(0);
     QVERIFY(!mRig->isShown("Pattern"));
     QVERIFY(!mRig->cell("Pattern")->displayText().isValid());
+    QVERIFY(!mRig->cell("Pattern")->data(Qt::EditRole).isValid());
+    QVERIFY(!mRig->cell("Pattern")->isSaveable());
 }
 
 void TestTreeCamera::refreshRereadsWhatMayHaveChanged()
@@ -223,9 +191,16 @@ void TestTreeCamera::refreshRereadsWhatMayHaveChanged()
     QCOMPARE(countReceived("GAI?"), 0);
     QCOMPARE(countReceived("TMP?"), 0);
 
-    // Going online again re-reads every shown value and runs no command.
+    // Offline, the timer stops and every cell is disabled, hidden ones too.
     mRig->model->onOnlineModeChanged(false);
+    QVERIFY(!mRig->model->isRefreshTimerActive());
+    for (PellixItem *cell : mRig->model->items())
+        QVERIFY2(!cell->isEnabled(), qPrintable(cell->name()));
+    // Going online again re-reads every shown value and runs no command.
     mRig->model->onOnlineModeChanged(true);
+    QVERIFY(mRig->model->isRefreshTimerActive());
+    for (PellixItem *cell : mRig->model->items())
+        QVERIFY2(cell->isEnabled(), qPrintable(cell->name()));
     QVERIFY(drainQueue());
     QCOMPARE(countReceived("LBL?"), 2);
     QCOMPARE(countReceived("GAI?"), 1);
