@@ -156,7 +156,6 @@ private slots:
 
     void roundTrip_data();
     void roundTrip();
-    void digestIgnoresLayout();
     void exportDropsDeveloperItems();
 
     void saveFailureLeavesEverythingAlone_data();
@@ -189,6 +188,11 @@ void TestDescriptionFile::writerLayout()
     readBytes(file, expected);
     QCOMPARE(QString::fromUtf8(serialise(file)), QString::fromUtf8(expected));
     QCOMPARE(file.md5Hash(), QCryptographicHash::hash(expected, QCryptographicHash::Md5));
+    // Layout does not count: without the white space between tags the digest stays.
+    CameraDescriptionFile flat;
+    readBytes(
+        flat, QString::fromUtf8(expected).replace(QRegularExpression(">\\s+<"), "><").toUtf8());
+    QCOMPARE(flat.md5Hash(), file.md5Hash());
     // The digest follows later changes of the model.
     file.setGroupExpanded("C", false);
     QCOMPARE(file.md5Hash(), QCryptographicHash::hash(serialise(file), QCryptographicHash::Md5));
@@ -399,18 +403,6 @@ void TestDescriptionFile::roundTrip()
     QCOMPARE(reread.md5Hash(), digest);
     QCOMPARE(readAll(path), readAll(source));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "saved.xml" });
-}
-
-void TestDescriptionFile::digestIgnoresLayout()
-{
-    const QByteArray canonical = readAll(demoPath("VirtualDevice.xml"));
-    const QByteArray flat
-        = QString::fromUtf8(canonical).replace(QRegularExpression(">\\s+<"), "><").toUtf8();
-    QVERIFY(flat.size() < canonical.size() - 1000);
-    QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath("flat.xml"), flat));
-    CameraDescriptionFile file(dir.filePath("flat.xml"));
-    QCOMPARE(file.md5Hash(), QCryptographicHash::hash(canonical, QCryptographicHash::Md5));
 }
 
 void TestDescriptionFile::exportDropsDeveloperItems()
