@@ -74,8 +74,6 @@ QString startTool(QProcess &tool, const QStringList &args)
 }
 } // namespace
 
-using Faults = QList<int>;
-
 class TestComCommunicator : public QObject
 {
     Q_OBJECT
@@ -111,7 +109,7 @@ private slots:
     {
         QTest::addColumn<int>("transport");
         QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<Faults>("faults");
+        QTest::addColumn<int>("fault");
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<int>("retries");
         QTest::addColumn<int>("result");
@@ -134,22 +132,22 @@ private slots:
             auto row = [&](const char *name) -> QTestData & {
                 return QTest::addRow("%s: %s", tty ? "tty" : "cl", name) << transport;
             };
-            row("ACK ends a set at once") << QByteArray("GAI5") << Faults {} << 0 << 0 << ok << none
-                                          << 1 << true << false << false;
-            row("no reply, no message") << query << Faults { C::NoAnswer } << 0 << 0 << fail << none
-                                        << 1 << false << true << false;
-            row("reply only to the retry") << query << Faults { C::NoAnswer } << 0 << 2 << ok
-                                           << value << 2 << true << true << false;
-            row("ACK alone waits, then passes") << query << Faults { C::Truncated } << 0 << 0 << ok
-                                                << none << 1 << true << true << false;
-            row("garbage, logged") << query << Faults { C::Garbage } << 0 << 0 << fail << none << 1
-                                   << false << true << tty;
-            row("reply after the limit") << query << Faults { C::Delayed } << 900 << 0 << fail
-                                         << none << 1 << false << true << false;
-            row("data part after the limit") << query << Faults { C::LateTail } << 900 << 0 << ok
-                                             << none << 1 << true << true << false;
-            row("late reply, then the retry answered") << query << Faults { C::Delayed } << 900 << 1
-                                                       << ok << value << 2 << true << true << false;
+            row("ACK ends a set at once") << QByteArray("GAI5") << int(C::NoFault) << 0 << 0 << ok
+                                          << none << 1 << true << false << false;
+            row("no reply, no message") << query << int(C::NoAnswer) << 0 << 0 << fail << none << 1
+                                        << false << true << false;
+            row("reply only to the retry")
+                << query << int(C::NoAnswer) << 0 << 2 << ok << value << 2 << true << true << false;
+            row("ACK alone waits, then passes")
+                << query << int(C::Truncated) << 0 << 0 << ok << none << 1 << true << true << false;
+            row("garbage, logged")
+                << query << int(C::Garbage) << 0 << 0 << fail << none << 1 << false << true << tty;
+            row("reply after the limit") << query << int(C::Delayed) << 900 << 0 << fail << none
+                                         << 1 << false << true << false;
+            row("data part after the limit") << query << int(C::LateTail) << 900 << 0 << ok << none
+                                             << 1 << true << true << false;
+            row("late reply, then the retry answered") << query << int(C::Delayed) << 900 << 1 << ok
+                                                       << value << 2 << true << true << false;
         }
     }
 
@@ -157,7 +155,7 @@ private slots:
     {
         QFETCH(int, transport);
         QFETCH(QByteArray, command);
-        QFETCH(Faults, faults);
+        QFETCH(int, fault);
         QFETCH(int, delayMs);
         QFETCH(int, retries);
         QFETCH(int, result);
@@ -174,8 +172,7 @@ private slots:
         AbstractCommunicator &comm = *communicator;
         comm.setOnline(true); // as after earlier exchanges, so that the retry policy applies
         comm.setRetries(retries);
-        for (int fault : faults)
-            far.camera().queueFault(SimulatedCamera::FaultKind(fault), delayMs);
+        far.camera().queueFault(SimulatedCamera::FaultKind(fault), delayMs);
 
         QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
         QElapsedTimer clock;
