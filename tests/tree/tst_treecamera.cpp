@@ -55,8 +55,6 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
 
         const QString flip = TreeXml::boolean("Flip", "1", "0");
-        QTest::newRow("tick") << flip << QByteArray("FLH") << QByteArray("0") << int(Qt::Checked)
-                              << QByteArray("1");
         QTest::newRow("untick") << flip << QByteArray("FLH") << QByteArray("1")
                                 << int(Qt::Unchecked) << QByteArray("0");
         // The box shows whether the camera holds TrueValue, whatever else it holds.
