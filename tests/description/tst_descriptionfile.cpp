@@ -466,33 +466,24 @@ private slots:
     void unreadableFiles_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("empty file") << "empty";
-        QTest::newRow("directory named xml") << "directory";
         // Permission bits do not stop root, so unreadable paths are made from links and files.
-        QTest::newRow("dangling symbolic link") << "dangling";
-        QTest::newRow("only a declaration") << "declaration";
+        for (const char *kind : { "empty file", "directory", "dangling link", "declaration" })
+            QTest::newRow(kind) << kind;
     }
 
     void unreadableFiles()
     {
         QFETCH(QString, kind);
         QTemporaryDir dir;
-        QString path = dir.filePath("d.xml");
-        if (kind == "empty") {
-            QVERIFY(writeFile(path, QByteArray()));
-        } else if (kind == "directory") {
-            QVERIFY(QDir().mkpath(path));
-        } else if (kind == "dangling") {
-            QVERIFY(QFile::link(dir.filePath("gone.xml"), path));
-        } else if (kind == "declaration") {
-            QVERIFY(writeFile(path, kHead));
-        }
+        const QString path = dir.filePath("d.xml");
+        QVERIFY(kind == "directory"       ? QDir().mkpath(path)
+                : kind == "dangling link" ? QFile::link(dir.filePath("gone.xml"), path)
+                                          : writeFile(path, kind == "declaration" ? kHead : ""));
         CameraDescriptionFile file(path);
         QVERIFY(!file.isValid());
         QVERIFY(file.modelName().isEmpty());
         QCOMPARE(file.md5Hash().size(), 16);
-        const bool opens = kind == "empty" || kind == "declaration";
-        QCOMPARE(file.isFullyLoaded(), opens);
+        QCOMPARE(file.isFullyLoaded(), kind == "empty file" || kind == "declaration");
     }
 
     void everyTruncation_data()
