@@ -164,32 +164,28 @@ private slots:
     void loadRoi_data()
     {
         QTest::addColumn<QString>("getCommand");
-        QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("cameraHolds");
         QTest::addColumn<int>("cancelAt");
         QTest::addColumn<QList<QRect>>("expected");
         const QRect region(5, 6, 7, 8);
         QTest::newRow("through GetCommand")
-            << "RoiRead" << QByteArray("RR") << QByteArray("5;6;7;8") << -1
-            << QList<QRect> { region, region };
+            << "RoiRead" << QByteArray("5;6;7;8") << -1 << QList<QRect> { region, region };
         QTest::newRow("empty GetCommand reads through the command of X")
-            << QString() << QByteArray("ROI") << QByteArray("5;6;7;8") << -1
-            << QList<QRect> { region, region };
+            << QString() << QByteArray("5;6;7;8") << -1 << QList<QRect> { region, region };
         QTest::newRow("right edge beyond the int range is an empty region")
-            << "RoiRead" << QByteArray("RR") << QByteArray("2147483647;0;2;1") << -1
+            << "RoiRead" << QByteArray("2147483647;0;2;1") << -1
             << QList<QRect> { QRect(), QRect() };
         QTest::newRow("cancel before the second region")
-            << "RoiRead" << QByteArray("RR") << QByteArray("5;6;7;8") << 1
-            << QList<QRect> { region };
+            << "RoiRead" << QByteArray("5;6;7;8") << 1 << QList<QRect> { region };
     }
 
     void loadRoi()
     {
         QFETCH(QString, getCommand);
-        QFETCH(QByteArray, name);
         QFETCH(QByteArray, cameraHolds);
         QFETCH(int, cancelAt);
         QFETCH(QList<QRect>, expected);
+        const QByteArray name = getCommand.isEmpty() ? "ROI" : "RR";
         mCamera->setValue(QString::fromLatin1(name), cameraHolds);
         mProgress.cancelAt = cancelAt;
         for (int i = expected.count(QRect()); i > 0; --i)
