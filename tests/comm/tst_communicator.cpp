@@ -1,9 +1,54 @@
+// The line protocol, the simulated camera behind a port, the retry policy and port failures of
+// a communicator, and the command queue in front of it.
+#include "comm/abstractcommunicator.h"
 #include "comm/metatypes.h"
+#include "comm/simulatedcamera.h"
+#include "comm/simulatedcamerastate.h"
 #include "comm/virtualcommunicator.h"
 #include "tests/comm/fakecommunicator.h"
 #include "tests/comm/threadsignalspy.h"
 
 #include <QtTest>
+
+#include <memory>
+
+static QByteArray cr(const char *text)
+{
+    return QByteArray(text) + '\r';
+}
+
+// One request: append ("a") or prepend with error check ("p") or without ("q").
+struct Request
+{
+    char how;
+    QString id;
+    QByteArray command;
+    int arg;
+};
+using Requests = QList<Request>;
+Q_DECLARE_METATYPE(Requests)
+
+// "id:command,arg,..." per entry; "!" marks an entry that expects no reply.
+static QString describe(const QList<QueuedCommand> &calls)
+{
+    QStringList parts;
+    for (const QueuedCommand &call : calls) {
+        QString text = call.id + QLatin1Char(':') + QString::fromLatin1(call.command);
+        for (const QVariant &arg : call.args)
+            text += QLatin1Char(',') + arg.toString();
+        if (!call.expectReply)
+            text += QStringLiteral("!");
+        parts.append(text);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// What the communication thread does when the last dispatched exchange replies.
+static void reply(CommandQueue &queue, FakeCommunicator &comm)
+{
+    queue.finishExchange(&comm, comm.calls.last().id, comm.calls.last().command);
+    queue.checkNext();
+}
 
 using Faults = QList<int>;
 
@@ -164,6 +209,296 @@ private slots:
         QMetaObject::invokeMethod(comm, &QObject::deleteLater);
         worker.quit();
         worker.wait();
+    }
+
+    void buildFrame_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QByteArray>("frame");
+
+        QTest::newRow("query without arguments")
+            << QByteArray("ID?") << QVariantList() << cr("@ID?");
+        QTest::newRow("two integers")
+            << QByteArray("XYZ") << QVariantList { 5, -3 } << cr("@XYZ5;-3");
+        QTest::newRow("string then integer")
+            << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
+        QTest::newRow("integer then string")
+            << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
+        QTest::newRow("separator after a typed number removed")
+            << QByteArray("GAI120;") << QVariantList() << cr("@GAI120");
+        // Only a separator after a number goes; one that is text stays.
+        QTest::newRow("separator alone kept") << QByteArray(";") << QVariantList() << cr("@;");
+        QTest::newRow("separator in typed text kept")
+            << QByteArray("UID\"Line;") << QVariantList() << cr("@UID\"Line;");
+        QTest::newRow("separator ending a string kept")
+            << QByteArray("S") << QVariantList { QStringLiteral("a;") } << cr("@S\"a;");
+        QTest::newRow("text constant as it is, numeric constant as a number") << QByteArray(
+            "ST") << QVariantList { QByteArray("ALL"), QByteArray("7") } << cr("@STALL7");
+        QTest::newRow("latin-1 string")
+            << QByteArray("S") << QVariantList { QStringLiteral("\u00e9") }
+            << QByteArray("@S\"\xe9\r");
+    }
+
+    void buildFrame()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QVariantList, args);
+        QFETCH(QByteArray, frame);
+        QCOMPARE(AbstractCommunicator::buildFrame(command, args), frame);
+    }
+
+    void parseReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QVariantList>("args");
+
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        // On failure the arguments are left as they were.
+        const QVariantList kept { QStringLiteral("kept") };
+        QTest::newRow("ack alone") << QByteArray("\x06") << ok << QVariantList();
+        QTest::newRow("nak") << QByteArray("\x15@3\r") << fail << kept;
+        QTest::newRow("nothing") << QByteArray() << fail << kept;
+        QTest::newRow("data without ack") << cr("@12") << fail << kept;
+        QTest::newRow("empty data part") << cr("\x06@") << ok << QVariantList();
+        QTest::newRow("ack and data missing CR") << QByteArray("\x06@12") << ok << QVariantList();
+        QTest::newRow("three numbers") << cr("\x06@12;-4;7") << ok << QVariantList { 12, -4, 7 };
+        QTest::newRow("string") << cr("\x06@\"Model X") << ok
+                                << QVariantList { QStringLiteral("Model X") };
+        QTest::newRow("letter separator") << cr("\x06@12x34") << ok << QVariantList { 12, 34 };
+        QTest::newRow("letters give zeros") << cr("\x06@abc") << ok << QVariantList { 0, 0, 0 };
+        QTest::newRow("invalid sign run") << cr("\x06@+-;2") << ok << QVariantList { 0, 2 };
+        QTest::newRow("string takes the rest")
+            << cr("\x06@1;\"a;b 2") << ok << QVariantList { 1, QStringLiteral("a;b 2") };
+        QTest::newRow("only the first data part")
+            << QByteArray("\x06@1\r@2\r") << ok << QVariantList { 1 };
+        QTest::newRow("bytes before ack") << cr("zz\x06@5") << ok << QVariantList { 5 };
+        QTest::newRow("high byte ends a number") << cr("\x06@12\xb0"
+                                                       "3")
+                                                 << ok << QVariantList { 12, 3 };
+        QTest::newRow("overflow gives zero") << cr("\x06@99999999999") << ok << QVariantList { 0 };
+        // Separators after the last number end the payload; no phantom 0 is added.
+        QTest::newRow("trailing separators") << cr("\x06@5; ") << ok << QVariantList { 5 };
+        QTest::newRow("separators only") << cr("\x06@ ; ") << ok << QVariantList();
+    }
+
+    void parseReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, result);
+        QFETCH(QVariantList, args);
+
+        QVariantList decoded { QStringLiteral("kept") };
+        QCOMPARE(int(AbstractCommunicator::parseReply(reply, decoded)), result);
+        QCOMPARE(decoded, args);
+        // QVariant compares 12 and "12" equal: check that integers come back as integers.
+        for (int i = 0; i < args.size(); ++i)
+            QCOMPARE(decoded.at(i).userType(), args.at(i).userType());
+    }
+
+    void camera_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QByteArray>("output");
+
+        using Bytes = QList<QByteArray>;
+        QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
+        QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
+        QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
+        QTest::newRow("table rows by first argument")
+            << Bytes { "@LUT0;5\r@LUT1;6\r@LUT?0\r@LUT?\r@LUT?7\r" }
+            << QByteArray("\x06\x06\x06@0;5\r\x06@1;6\r\x06@1;6\r");
+        QTest::newRow("answers wait for the read")
+            << Bytes { cr("@A5"), cr("@A?") } << QByteArray("\x06") + cr("\x06@5");
+    }
+
+    void camera()
+    {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QByteArray, output);
+
+        // Through the port: what the camera answers waits there until it is read.
+        VirtualCommunicator port(QStringLiteral("Bench"));
+        for (const QByteArray &bytes : writes)
+            QVERIFY(port.writeFrame(bytes));
+        QByteArray all;
+        QVERIFY(port.readReply(all, 0, true));
+        QCOMPARE(all, output);
+    }
+
+    void startState_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QByteArray>("queries");
+        QTest::addColumn<QByteArray>("answers");
+
+        QTest::newRow("set commands, CR LF, blank lines")
+            << QByteArray("GAI120\r\n\r\nUID\"Line 3\nLUT1;7\n") << QString()
+            << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
+            << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
+        QTest::newRow("raw, as a script: letter case kept")
+            << QByteArray("gai120") << QString() << cr("@GAI?") << cr("\x06@");
+        QTest::newRow("a query refuses the whole state")
+            << QByteArray("GAI120\nGAI?\n") << QString("line 2: GAI? is a query, not a set command")
+            << cr("@GAI?") << cr("\x06@");
+    }
+
+    void startState()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(QString, error);
+        QFETCH(QByteArray, queries);
+        QFETCH(QByteArray, answers);
+
+        SimulatedCamera camera(QStringLiteral("Bench"));
+        QList<QByteArray> commands;
+        QString problem;
+        QCOMPARE(SimulatedCameraState::parse(state, &commands, &problem), error.isEmpty());
+        QCOMPARE(problem, error);
+        SimulatedCameraState::apply(commands, camera);
+        QByteArray all;
+        for (const auto &chunk : camera.receive(queries))
+            all += chunk.bytes;
+        QCOMPARE(all, answers);
+    }
+
+    void metaTypesRegistered()
+    {
+        MetaTypes::registerAll();
+        for (const char *name : { "CommStatus", "QextPortInfo", "AbstractCommunicator::Result",
+                 "bool *", "QVariantList *" })
+            QVERIFY2(QMetaType::isRegistered(QMetaType::type(name)), name);
+    }
+
+    void waitingRequests_data()
+    {
+        QTest::addColumn<Requests>("requests");
+        QTest::addColumn<QString>("dispatched");
+
+        QTest::newRow("newer duplicate replaces, at the newer place")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'a', "1", "X", 3 } }
+            << "2:Y,2 1:X,3";
+        QTest::newRow("duplicate of the running exchange is sent again")
+            << Requests { { 'a', "busy", "B", 5 } } << "busy:B,5";
+        QTest::newRow("same id, other command kept")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
+        QTest::newRow("console command overtakes waiting reads, then ERR?")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'p', "@Console", "C", 0 } }
+            << "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2";
+        QTest::newRow("prepend replaces a waiting duplicate") << Requests {
+            { 'a', "@Console", "A", 1 }, { 'a', "2", "Y", 2 }, { 'q', "@Console", "A", 3 }
+        } << "@Console:A,3 2:Y,2";
+        QTest::newRow("two console commands in typed order") << Requests {
+            { 'a', "1", "X", 1 }, { 'p', "@Console", "GAI 120", 0 }, { 'p', "@Console", "GAI?", 0 }
+        } << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1";
+        // The error checks of two console commands are duplicates of each other.
+        QTest::newRow("only the first duplicate replaced") << Requests {
+            { 'p', "@Console", "A", 1 }, { 'p', "@Console", "B", 2 }, { 'a', "@Console", "ERR?", 9 }
+        } << "@Console:A,1 @Console:B,2 @Console:ERR? @Console:ERR?,9";
+    }
+
+    void waitingRequests()
+    {
+        QFETCH(Requests, requests);
+        QFETCH(QString, dispatched);
+
+        FakeCommunicator comm;
+        CommandQueue queue;
+        // One exchange is under way while the requests come in.
+        queue.appendCommand(&comm, "busy", "B", { 0 }, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(describe(comm.calls), QStringLiteral("busy:B,0"));
+
+        for (const Request &r : requests) {
+            if (r.how == 'a')
+                queue.appendCommand(&comm, r.id, r.command, { r.arg }, true);
+            else
+                queue.prependCommand(&comm, r.id, r.command, { r.arg }, true, r.how == 'p');
+        }
+        // The checks posted by the adds find the line busy.
+        QCoreApplication::processEvents();
+        queue.checkNext();
+        QCOMPARE(comm.calls.size(), 1);
+
+        // Each reply lets exactly the next entry go.
+        reply(queue, comm);
+        comm.calls.removeFirst();
+        while (queue.size() > 0) {
+            const int before = comm.calls.size();
+            queue.checkNext();
+            QCOMPARE(comm.calls.size(), before);
+            reply(queue, comm);
+        }
+        QCOMPARE(describe(comm.calls), dispatched);
+        reply(queue, comm); // on an empty queue
+        QVERIFY(!queue.isExchangeRunning());
+    }
+
+    void onlyOwnReplyEndsExchange()
+    {
+        FakeCommunicator comm;
+        FakeCommunicator other;
+        CommandQueue queue;
+        queue.appendCommand(&comm, "1", "A", {}, true);
+        queue.appendCommand(&comm, "2", "B", {}, false);
+        queue.appendCommand(&comm, "3", "C", {}, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(queue.size(), 2);
+
+        // Replies of another communicator, id or command leave the exchange running.
+        queue.finishExchange(&other, "1", "A");
+        queue.finishExchange(&comm, "2", "A");
+        queue.finishExchange(&comm, "1", "B");
+        QVERIFY(queue.isExchangeRunning());
+        queue.checkNext();
+        QCOMPARE(describe(comm.calls), QStringLiteral("1:A"));
+
+        queue.finishExchange(&comm, "1", "A");
+        QVERIFY(!queue.isExchangeRunning());
+        queue.checkNext();
+        queue.checkNext();
+        QCOMPARE(describe(comm.calls), QStringLiteral("1:A 2:B!"));
+        QVERIFY(other.calls.isEmpty());
+    }
+
+    void destroyedCommunicatorsAreDropped()
+    {
+        auto running = std::make_unique<FakeCommunicator>();
+        auto waiting = std::make_unique<FakeCommunicator>();
+        FakeCommunicator kept;
+        CommandQueue queue;
+        queue.appendCommand(running.get(), "1", "A", {}, true);
+        queue.appendCommand(waiting.get(), "2", "B", {}, true);
+        queue.appendCommand(&kept, "3", "C", {}, true);
+        queue.appendCommand(&kept, "4", "D", {}, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(running->calls.size(), 1);
+        QVERIFY(kept.calls.isEmpty());
+
+        // The entries of a communicator that is gone are dropped. The running exchange's reply will
+        // never come; the queue goes on by itself, without a further add.
+        waiting.reset();
+        running.reset();
+        QVERIFY(!queue.isExchangeRunning());
+        QTRY_COMPARE(describe(kept.calls), QStringLiteral("3:C"));
+        QCOMPARE(queue.size(), 1);
+    }
+
+    void checkFromOtherThreadRunsInQueueThread()
+    {
+        FakeCommunicator comm;
+        CommandQueue queue;
+        queue.appendCommand(&comm, "1", "A", {}, true);
+        QThread *other = QThread::create([&queue]() { queue.checkNext(); });
+        other->start();
+        other->wait();
+        delete other;
+        // Nothing was dispatched from the other thread; the queue's own thread does it.
+        QCOMPARE(comm.calls.size(), 0);
+        QTRY_COMPARE(comm.calls.size(), 1);
     }
 };
 
