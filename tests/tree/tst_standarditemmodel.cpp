@@ -691,43 +691,35 @@ private slots:
         window.show();
         QApplication::setActiveWindow(&window);
         QTRY_COMPARE(QApplication::activeWindow(), &window);
-
-        ProgressDialogTransferProgress progress;
-        progress.begin(title, 256);
-
-        QProgressDialog *dialog = progress.dialog();
-        QCOMPARE(dialog->parentWidget(), &window);
-        QCOMPARE(dialog->windowTitle(), title);
-        QCOMPARE(dialog->maximum(), 256);
-        QVERIFY(dialog->isModal());
-
-        QVERIFY(!progress.update(1, title + " (1/256)"));
-        QCOMPARE(dialog->value(), 1);
-        QCOMPARE(dialog->labelText(), title + " (1/256)");
-        QTRY_VERIFY(dialog->isVisible());
-        QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
-        QVERIFY(progress.update(2, title + " (2/256)"));
-    }
-
-    void dialogLivesForOneTransfer()
-    {
         QPointer<QProgressDialog> dialog;
         {
             ProgressDialogTransferProgress progress;
             // Without a transfer there is nothing to cancel.
-            QVERIFY(!progress.update(0, "Loading list from camera (0/1)"));
+            QVERIFY(!progress.update(0, title + " (0/1)"));
             QVERIFY(!progress.dialog());
-
-            progress.begin("Saving list to camera", 2);
+            progress.begin(title, 256);
             dialog = progress.dialog();
+            QCOMPARE(dialog->parentWidget(), &window);
+            QCOMPARE(dialog->windowTitle(), title);
+            QCOMPARE(dialog->maximum(), 256);
+            QVERIFY(dialog->isModal());
+
+            QVERIFY(!progress.update(1, title + " (1/256)"));
+            QCOMPARE(dialog->value(), 1);
+            QCOMPARE(dialog->labelText(), title + " (1/256)");
+            QTRY_VERIFY(dialog->isVisible());
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+            QVERIFY(progress.update(2, title + " (2/256)"));
+            // The dialog lives for one transfer.
             progress.end();
             QVERIFY(dialog.isNull());
             progress.end();
+            QVERIFY(!progress.update(0, title + " (0/1)"));
 
             // A new transfer replaces an old dialog.
             progress.begin("Saving list to camera", 2);
             dialog = progress.dialog();
-            progress.begin("Loading list from camera", 3);
+            progress.begin(title, 3);
             QVERIFY(dialog.isNull());
             dialog = progress.dialog();
         }
