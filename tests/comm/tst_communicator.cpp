@@ -99,6 +99,8 @@ private slots:
         VirtualCommunicator::addVirtualDevice(QStringLiteral("C"));
     }
 
+    void cleanup() { mComm.reset(); }
+
     void retryPolicy_data()
     {
         QTest::addColumn<bool>("online");
@@ -536,8 +538,6 @@ private slots:
         QCOMPARE(comm.calls.size(), 0);
         QTRY_COMPARE(comm.calls.size(), 1);
     }
-
-    void cleanup() { mComm.reset(); }
 
     void typedLine_data()
     {

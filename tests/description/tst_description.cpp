@@ -139,7 +139,8 @@ QStringList writtenGroups(const QByteArray &bytes)
     return names;
 }
 
-// Collects the debug lines written while it exists.
+// Collects the debug lines written while it exists, and lets them through for that time (the
+// damaged documents elsewhere write them by the thousand).
 class MessageCapture
 {
 public:
