@@ -13,6 +13,18 @@ EditCommandWidget::EditCommandWidget(QWidget *parent)
     UiResources::init();
     mUi->setupUi(this);
     mUi->twCommandList->viewport()->installEventFilter(this);
+    // Moving through the list with the keyboard selects as a click does; queued, after a
+    // click's own selection.
+    connect(mUi->twCommandList, &QTreeWidget::currentItemChanged, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QTreeWidgetItem *item = mUi->twCommandList->currentItem();
+                if (item && item->text(0) != mCurrentId)
+                    selectCommand(item->text(0));
+            },
+            Qt::QueuedConnection);
+    });
     showCurrent();
 }
 

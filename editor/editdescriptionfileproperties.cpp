@@ -42,7 +42,8 @@ bool EditDescriptionFileProperties::edit(CameraDescriptionFile &description, QWi
     ui.sbPatch->setValue(patch);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    description.setModelName(ui.leModelName->text());
+    // Blanks around the name would keep it from matching any camera, as for the models.
+    description.setModelName(ui.leModelName->text().trimmed());
     description.setSupportedModels(parseSupported(ui.leSupported->text()));
     description.setVersion(ui.sbMajor->value(), ui.sbMinor->value(), ui.sbPatch->value());
     return true;

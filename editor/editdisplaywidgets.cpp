@@ -26,6 +26,14 @@ namespace {
 constexpr int ElementRole = Qt::UserRole + 2;
 constexpr int kKinds = 8;
 
+QString groupPathOf(const QTreeWidgetItem *item)
+{
+    QString group;
+    for (const QTreeWidgetItem *row = item; row; row = row->parent())
+        group = group.isEmpty() ? row->text(0) : row->text(0) + QLatin1Char('/') + group;
+    return group;
+}
+
 } // namespace
 
 EditDisplayWidgets::EditDisplayWidgets(QWidget *parent)
@@ -42,6 +50,24 @@ EditDisplayWidgets::EditDisplayWidgets(QWidget *parent)
     connect(mUi->cboGroup->lineEdit(), &QLineEdit::editingFinished, this,
         &EditDisplayWidgets::onCboGroupLineEditEditDone);
     connectReferenceButtons();
+    // Moving through the tree with the keyboard selects as a click does. Queued, so that a
+    // click, which selects through itemClicked, has been handled first.
+    connect(mUi->twElements, &QTreeWidget::currentItemChanged, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QTreeWidgetItem *item = mUi->twElements->currentItem();
+                if (!item || mFilling)
+                    return;
+                const bool shown = item->data(0, RowKindRole).toInt() == ElementRow
+                    ? item->data(0, ElementRole).value<quintptr>()
+                        == reinterpret_cast<quintptr>(mCurrent)
+                    : !mCurrent && groupPathOf(item) == mCurrentGroup;
+                if (!shown)
+                    on_twElements_itemClicked(item, 0);
+            },
+            Qt::QueuedConnection);
+    });
     showCurrent();
 }
 
@@ -413,9 +439,7 @@ void EditDisplayWidgets::on_twElements_itemClicked(QTreeWidgetItem *item, int)
     DisplayElement *const before = mCurrent;
     auto *clicked
         = reinterpret_cast<DisplayElement *>(item->data(0, ElementRole).value<quintptr>());
-    QString group;
-    for (QTreeWidgetItem *row = item; row; row = row->parent())
-        group = group.isEmpty() ? row->text(0) : row->text(0) + QLatin1Char('/') + group;
+    const QString group = groupPathOf(item);
     const bool elementRow = item->data(0, RowKindRole).toInt() == ElementRow;
     commit();
     if (elementRow) {

@@ -123,8 +123,18 @@ void EditWindow::on_actLoad_triggered()
         this, QStringLiteral("Select description file"), QString(), kFilter);
     if (path.isEmpty())
         return;
+    auto description = std::make_unique<CameraDescriptionFile>(path);
+    // A file that yields nothing (also one that cannot be read) would show as an empty
+    // description, and saving it would overwrite that file.
+    if (description->commands().isEmpty() && description->displayElements().isEmpty()
+        && description->modelName().isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Unable to load description"),
+            QStringLiteral("\"%1\" holds no camera description.")
+                .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
     mFilePath = path;
-    setDescription(std::make_unique<CameraDescriptionFile>(path));
+    setDescription(std::move(description));
 }
 
 bool EditWindow::ensureModelName()

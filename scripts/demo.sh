@@ -98,16 +98,16 @@ sleep 10
 
 # Open the collapsed Test group (its arrow) to show the test pattern, select the value of
 # "Gain" so that its editor (spin box and slider) opens, and give the focus back to the console.
-xdotool mousemove --window "$main" 11 482 click 1 2>/dev/null || true
+xdotool mousemove --window "$main" 11 508 click 1 2>/dev/null || true
 sleep 0.5
-xdotool mousemove --window "$main" 400 183 click 1 2>/dev/null || true
+xdotool mousemove --window "$main" 400 209 click 1 2>/dev/null || true
 sleep 0.5
 xdotool mousemove --window "$main" 945 725 click 1 2>/dev/null || true
 # Rest the mouse on a row so that the description box explains it, then leave the tree for the
 # console before the tooltip shows; the description stays.
-xdotool mousemove --window "$main" 80 135 2>/dev/null || true
+xdotool mousemove --window "$main" 80 161 2>/dev/null || true
 sleep 0.3
-xdotool mousemove --window "$main" 90 140 2>/dev/null || true
+xdotool mousemove --window "$main" 90 166 2>/dev/null || true
 sleep 1
 xdotool mousemove --window "$main" 900 300 2>/dev/null || true
 sleep 1

@@ -34,6 +34,17 @@ bool isSet(const QVariant &value)
     return value.isValid() && !value.isNull();
 }
 
+// A camera value beyond a spin box's limits shows as the nearest limit: a control left at that
+// limit was not changed by the user and must not write it.
+template<typename SpinBox>
+bool onlyClamped(const SpinBox *spinBox, double shown, bool cameraValueKnown, double camera)
+{
+    const double minimum = spinBox->minimum();
+    const double maximum = spinBox->maximum();
+    return cameraValueKnown && (camera < minimum || camera > maximum)
+        && shown == qBound(minimum, camera, maximum);
+}
+
 template<typename SpinBox, typename Element> void decorate(SpinBox *spinBox, const Element *element)
 {
     spinBox->setFixedWidth(kSpinBoxWidth);
@@ -402,7 +413,10 @@ void ItemWidget::doubleEditDone()
 {
     mAction = false;
     mSlider->setValue(rawDouble(mDoubleSpinBox->value()));
-    send(mDoubleSpinBox->value());
+    const QVariant held = cachedValue();
+    if (!onlyClamped(
+            mDoubleSpinBox, mDoubleSpinBox->value(), isSet(held), shownDouble(held.toInt())))
+        send(mDoubleSpinBox->value());
 }
 
 void ItemWidget::integerEditStart()
@@ -429,7 +443,9 @@ void ItemWidget::integerEditFinished()
     mPressed = false;
     mAction = false;
     const int value = mSpinBox->value();
-    send(value);
+    const QVariant held = cachedValue();
+    if (!onlyClamped(mSpinBox, value, isSet(held), held.toDouble()))
+        send(value);
     mSlider->setValue(value);
 }
 

@@ -21,11 +21,13 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QStandardItem>
@@ -112,6 +114,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(view, &QTreeView::viewportEntered, this, &MainWindow::onClearDescription);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &MainWindow::selectItemChanged);
+    // Rows shown later (level, availability, search) get their editors like the first ones;
+    // connected after the view, which has then taken the new rows in.
+    connect(mFilter, &QAbstractItemModel::layoutChanged, this, &MainWindow::addMissingEditors);
     connect(mDelegate, &ItemDelegate::editorHovered, this, &MainWindow::onShowDescription);
     // Return and Escape end an edit; the selected row's editor then closes with the selection.
     connect(mDelegate, &QAbstractItemDelegate::closeEditor, this,
@@ -364,12 +369,21 @@ void MainWindow::createIndexWidgets()
             item->setEditor(false, nullptr);
             continue;
         }
+        // An open editor keeps what the user is typing.
+        if (mUi->tvParams->indexWidget(index))
+            continue;
         auto *editor = new ItemWidget(item);
         editor->installEventFilter(mDelegate);
         mUi->tvParams->setIndexWidget(index, editor);
         item->setEditor(true, editor);
         connect(editor, &ItemWidget::hovered, this, &MainWindow::onShowDescription);
     }
+}
+
+void MainWindow::addMissingEditors()
+{
+    if (mUi->actAlwaysEdt->isChecked() && mRegistry.current() && mComm->isOnline())
+        createIndexWidgets();
 }
 
 void MainWindow::removeIndexWidgets()
@@ -553,10 +567,15 @@ void MainWindow::on_actSaveSettings_triggered()
 {
     if (!mRegistry.current())
         return;
-    const QString path = QFileDialog::getSaveFileName(
+    // A name typed without ".cdt" gets it, or the load dialog's filter would hide the file;
+    // the dialog asks before replacing the file of the completed name.
+    QFileDialog dialog(
         this, QStringLiteral("Select save file"), mSettingsDir, QStringLiteral("*.cdt"));
-    if (path.isEmpty())
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("cdt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const QString path = dialog.selectedFiles().constFirst();
     const QString model = mRegistry.cameraModel();
     const QString type = mRegistry.cameraType();
     mModel->saveSettings(path, model, type, model + QLatin1Char('-') + type);
@@ -597,12 +616,15 @@ void MainWindow::on_actConoleSaveOutput_triggered()
         this, QStringLiteral("Save console output"), mConsoleDir, QStringLiteral("*.txt"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
     QByteArray text = mUi->pteConsoleOutput->toPlainText().toLatin1();
     text.replace("\n", "\r\n");
-    file.write(text);
+    // The user must learn that the log was not kept; an old file stays whole.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return;
+    QMessageBox::warning(this, QStringLiteral("Save console output"),
+        QStringLiteral("The console output could not be saved to %1:\n%2")
+            .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 void MainWindow::on_actConsoleClear_triggered()

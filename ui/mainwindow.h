@@ -105,7 +105,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    /// Gives every shown value row that has none its editor, keeping those already open.
     void createIndexWidgets();
+    /// In the always-edit mode while online: editors for rows shown since.
+    void addMissingEditors();
     void removeIndexWidgets();
     void clearItemEditors();
     /// Drops the tree's and the database's pointers into the current description.

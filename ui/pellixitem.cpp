@@ -194,9 +194,16 @@ QVariant PellixItem::value() const
 
 void PellixItem::setValue(const QVariant &value)
 {
+    const QVariant previous = mLastEditedValue;
     mLastEditedValue = value;
-    if (mElement && mDatabase)
-        ElementValue::write(mDatabase, mElement, value);
+    if (!mElement || !mDatabase || ElementValue::write(mDatabase, mElement, value))
+        return;
+    // Refused (it cannot be sent as it is): the row and its editor show again what the camera
+    // holds rather than a value that never left.
+    mLastEditedValue = previous;
+    const QVariant held = mDatabase->cachedValue(reference());
+    invokeEditor(mEditor, "updateValue(QVariant)", "updateValue", &held);
+    emitDataChanged();
 }
 
 void PellixItem::valueChanged(const QString &id, const QVariant &value)

@@ -79,409 +79,374 @@ class TestComCommunicator : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void faultMatrix_data();
-    void faultMatrix();
-    void hangUpMidExchangeAndReturn();
-    void hangUpWhileIdle();
-    void missingDeviceFailsQuietly();
-    void permissionDeniedSaidOnce();
-    void identificationLength_data();
-    void identificationLength();
-    void libraryLocation_data();
-    void libraryLocation();
-    void linkLibrary();
-    void toolServesCamera_data();
-    void toolServesCamera();
-    void toolRefusesMistakes();
-};
-
-void TestComCommunicator::initTestCase()
-{
-    MetaTypes::registerAll();
-    previousHandler = qInstallMessageHandler(captureMessages);
-    qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
-    qputenv("MARNIFEX_SIMCL_CAMERAS", "Link,Second,Broken");
-    qputenv("MARNIFEX_SIMCL_BROKEN_INFO", "2");
-    QLibrary simulation(QStringLiteral(MFXSIMCLSERIAL_PATH));
-    linkCamera = reinterpret_cast<SimClControl::Camera>(simulation.resolve("mfxSimClCamera"));
-    linkPending = reinterpret_cast<SimClControl::PendingAnswers>(
-        simulation.resolve("mfxSimClPendingAnswers"));
-    linkUnplug
-        = reinterpret_cast<SimClControl::SetUnplugged>(simulation.resolve("mfxSimClSetUnplugged"));
-    linkThrow = reinterpret_cast<SimClControl::ThrowOnNextCall>(
-        simulation.resolve("mfxSimClThrowOnNextCall"));
-    QVERIFY(linkCamera && linkPending && linkUnplug && linkThrow);
-}
-
-void TestComCommunicator::init()
-{
-    capturedMessages.clear();
-    linkCamera(0)->clearFaults();
-    linkCamera(0)->clearReceivedCommands();
-    linkCamera(0)->setIdentification(QByteArray());
-}
-
-using Faults = QList<int>;
-
-void TestComCommunicator::faultMatrix_data()
-{
-    QTest::addColumn<int>("transport");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<Faults>("faults");
-    QTest::addColumn<int>("delayMs");
-    QTest::addColumn<int>("retries");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QVariantList>("args");
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<bool>("onlineAfter");
-    // Whether the first attempt runs to its time limit, and whether the bytes are logged.
-    QTest::addColumn<bool>("waitsFullLimit");
-    QTest::addColumn<bool>("logged");
-
-    using C = SimulatedCamera;
-    const int ok = AbstractCommunicator::Success;
-    const int fail = AbstractCommunicator::Failure;
-    const QVariantList none;
-    const QVariantList value { 123 };
-    const QByteArray query("GAI?");
-    for (int transport : { Tty, Link }) {
-        // The Camera Link transport logs no bytes of an incomplete reply.
-        const bool tty = transport == Tty;
-        auto row = [&](const char *name) -> QTestData & {
-            return QTest::addRow("%s: %s", tty ? "tty" : "cl", name) << transport;
-        };
-        row("ACK ends a set at once") << QByteArray("GAI5") << Faults {} << 0 << 0 << ok << none
-                                      << 1 << true << false << false;
-        row("no reply, no message") << query << Faults { C::NoAnswer } << 0 << 0 << fail << none
-                                    << 1 << false << true << false;
-        row("reply only to the retry") << query << Faults { C::NoAnswer } << 0 << 2 << ok << value
-                                       << 2 << true << true << false;
-        row("ACK alone waits, then passes") << query << Faults { C::Truncated } << 0 << 0 << ok
-                                            << none << 1 << true << true << false;
-        row("garbage, logged") << query << Faults { C::Garbage } << 0 << 0 << fail << none << 1
-                               << false << true << tty;
-        row("reply after the limit") << query << Faults { C::Delayed } << 900 << 0 << fail << none
-                                     << 1 << false << true << false;
-        row("data part after the limit") << query << Faults { C::LateTail } << 900 << 0 << ok
-                                         << none << 1 << true << true << false;
-        row("late reply, then the retry answered") << query << Faults { C::Delayed } << 900 << 1
-                                                   << ok << value << 2 << true << true << false;
+    void initTestCase()
+    {
+        MetaTypes::registerAll();
+        previousHandler = qInstallMessageHandler(captureMessages);
+        qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
+        qputenv("MARNIFEX_SIMCL_CAMERAS", "Link,Second,Broken");
+        qputenv("MARNIFEX_SIMCL_BROKEN_INFO", "2");
+        QLibrary simulation(QStringLiteral(MFXSIMCLSERIAL_PATH));
+        linkCamera = reinterpret_cast<SimClControl::Camera>(simulation.resolve("mfxSimClCamera"));
+        linkPending = reinterpret_cast<SimClControl::PendingAnswers>(
+            simulation.resolve("mfxSimClPendingAnswers"));
+        linkUnplug = reinterpret_cast<SimClControl::SetUnplugged>(
+            simulation.resolve("mfxSimClSetUnplugged"));
+        linkThrow = reinterpret_cast<SimClControl::ThrowOnNextCall>(
+            simulation.resolve("mfxSimClThrowOnNextCall"));
+        QVERIFY(linkCamera && linkPending && linkUnplug && linkThrow);
     }
-}
 
-void TestComCommunicator::faultMatrix()
-{
-    QFETCH(int, transport);
-    QFETCH(QByteArray, command);
-    QFETCH(Faults, faults);
-    QFETCH(int, delayMs);
-    QFETCH(int, retries);
-    QFETCH(int, result);
-    QFETCH(QVariantList, args);
-    QFETCH(int, attempts);
-    QFETCH(bool, onlineAfter);
-    QFETCH(bool, waitsFullLimit);
-    QFETCH(bool, logged);
+    void init()
+    {
+        capturedMessages.clear();
+        linkCamera(0)->clearFaults();
+        linkCamera(0)->clearReceivedCommands();
+        linkCamera(0)->setIdentification(QByteArray());
+    }
 
-    FarSide far(transport, QStringLiteral("Matrix"));
-    far.camera().setValue(QStringLiteral("GAI"), "123");
-    far.camera().setValue(QStringLiteral("OFS"), "-9");
-    std::unique_ptr<AbstractCommunicator> communicator = far.communicator();
-    AbstractCommunicator &comm = *communicator;
-    comm.setOnline(true); // as after earlier exchanges, so that the retry policy applies
-    comm.setRetries(retries);
-    for (int fault : faults)
+    void faultMatrix_data()
+    {
+        QTest::addColumn<int>("transport");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<bool>("onlineAfter");
+        // Whether the first attempt runs to its time limit, and whether the bytes are logged.
+        QTest::addColumn<bool>("waitsFullLimit");
+        QTest::addColumn<bool>("logged");
+
+        using C = SimulatedCamera;
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        const QVariantList none;
+        const QVariantList value { 123 };
+        const QByteArray query("GAI?");
+        for (int transport : { Tty, Link }) {
+            // The Camera Link transport logs no bytes of an incomplete reply.
+            const bool tty = transport == Tty;
+            auto row = [&](const char *name) -> QTestData & {
+                return QTest::addRow("%s: %s", tty ? "tty" : "cl", name) << transport;
+            };
+            row("ACK ends a set at once") << QByteArray("GAI5") << int(C::NoFault) << 0 << 0 << ok
+                                          << none << 1 << true << false << false;
+            row("no reply, no message") << query << int(C::NoAnswer) << 0 << 0 << fail << none << 1
+                                        << false << true << false;
+            row("reply only to the retry")
+                << query << int(C::NoAnswer) << 0 << 2 << ok << value << 2 << true << true << false;
+            row("ACK alone waits, then passes")
+                << query << int(C::Truncated) << 0 << 0 << ok << none << 1 << true << true << false;
+            row("garbage, logged")
+                << query << int(C::Garbage) << 0 << 0 << fail << none << 1 << false << true << tty;
+            row("reply after the limit") << query << int(C::Delayed) << 900 << 0 << fail << none
+                                         << 1 << false << true << false;
+            row("data part after the limit") << query << int(C::LateTail) << 900 << 0 << ok << none
+                                             << 1 << true << true << false;
+            row("late reply, then the retry answered") << query << int(C::Delayed) << 900 << 1 << ok
+                                                       << value << 2 << true << true << false;
+        }
+    }
+
+    void faultMatrix()
+    {
+        QFETCH(int, transport);
+        QFETCH(QByteArray, command);
+        QFETCH(int, fault);
+        QFETCH(int, delayMs);
+        QFETCH(int, retries);
+        QFETCH(int, result);
+        QFETCH(QVariantList, args);
+        QFETCH(int, attempts);
+        QFETCH(bool, onlineAfter);
+        QFETCH(bool, waitsFullLimit);
+        QFETCH(bool, logged);
+
+        FarSide far(transport, QStringLiteral("Matrix"));
+        far.camera().setValue(QStringLiteral("GAI"), "123");
+        far.camera().setValue(QStringLiteral("OFS"), "-9");
+        std::unique_ptr<AbstractCommunicator> communicator = far.communicator();
+        AbstractCommunicator &comm = *communicator;
+        comm.setOnline(true); // as after earlier exchanges, so that the retry policy applies
+        comm.setRetries(retries);
         far.camera().queueFault(SimulatedCamera::FaultKind(fault), delayMs);
 
-    QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-    QElapsedTimer clock;
-    clock.start();
-    timespec cpuBefore {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuBefore);
-    comm.sendCommandEvent(QStringLiteral("gain"), command, {}, command.endsWith('?'));
-    const qint64 elapsed = clock.elapsed();
-    timespec cpuAfter {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuAfter);
-    const int first = AbstractCommunicator::FirstAttemptTimeoutMs;
-    QVERIFY2(waitsFullLimit ? elapsed >= first - 5 : elapsed < first,
-        qPrintable(QString::number(elapsed)));
-    // Waiting for the camera does not spin.
-    const double cpuMs
-        = (cpuAfter.tv_sec - cpuBefore.tv_sec) * 1e3 + (cpuAfter.tv_nsec - cpuBefore.tv_nsec) / 1e6;
-    QVERIFY2(cpuMs < elapsed / 10.0 + 5, qPrintable(QString::number(cpuMs)));
-    QVERIFY2(elapsed < first + retries * AbstractCommunicator::RetryTimeoutMs + 300,
-        qPrintable(QString::number(elapsed)));
-    QCOMPARE(replies.count(), 1);
-    QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
-    QCOMPARE(replies.first().at(3).toList(), args);
-    QCOMPARE(comm.isOnline(), onlineAfter);
-    QCOMPARE(failedReadLogged(), logged);
-    if (logged)
-        QVERIFY(capturedMessages.contains(QStringLiteral(" 127 35 103 97 114 98 97 103 101 -2")));
+        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+        QElapsedTimer clock;
+        clock.start();
+        timespec cpuBefore {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuBefore);
+        comm.sendCommandEvent(QStringLiteral("gain"), command, {}, command.endsWith('?'));
+        const qint64 elapsed = clock.elapsed();
+        timespec cpuAfter {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuAfter);
+        const int first = AbstractCommunicator::FirstAttemptTimeoutMs;
+        QVERIFY2(waitsFullLimit ? elapsed >= first - 5 : elapsed < first,
+            qPrintable(QString::number(elapsed)));
+        // Waiting for the camera does not spin.
+        const double cpuMs = (cpuAfter.tv_sec - cpuBefore.tv_sec) * 1e3
+            + (cpuAfter.tv_nsec - cpuBefore.tv_nsec) / 1e6;
+        QVERIFY2(cpuMs < elapsed / 10.0 + 5, qPrintable(QString::number(cpuMs)));
+        QVERIFY2(elapsed < first + retries * AbstractCommunicator::RetryTimeoutMs + 300,
+            qPrintable(QString::number(elapsed)));
+        QCOMPARE(replies.count(), 1);
+        QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
+        QCOMPARE(replies.first().at(3).toList(), args);
+        QCOMPARE(comm.isOnline(), onlineAfter);
+        QCOMPARE(failedReadLogged(), logged);
+        if (logged)
+            QVERIFY(
+                capturedMessages.contains(QStringLiteral(" 127 35 103 97 114 98 97 103 101 -2")));
 
-    // Whatever the camera still sends for the old request must not be taken for the next
-    // reply: wait until everything scripted has been sent, then ask something else.
-    QTRY_COMPARE(far.pendingAnswers(), 0);
-    QCOMPARE(exchange(comm, "OFS?"), QVariantList { -9 });
-    const QList<QByteArray> asked = QVector<QByteArray>(attempts, command).toList();
-    QCOMPARE(far.camera().receivedCommands(), asked + QList<QByteArray> { "OFS?" });
-}
+        // Whatever the camera still sends for the old request must not be taken for the next
+        // reply: wait until everything scripted has been sent, then ask something else.
+        QTRY_COMPARE(far.pendingAnswers(), 0);
+        QCOMPARE(exchange(comm, "OFS?"), QVariantList { -9 });
+        const QList<QByteArray> asked = QVector<QByteArray>(attempts, command).toList();
+        QCOMPARE(far.camera().receivedCommands(), asked + QList<QByteArray> { "OFS?" });
+    }
 
-void TestComCommunicator::hangUpMidExchangeAndReturn()
-{
-    PtyCameraFixture far(QStringLiteral("Plug"));
-    ComCommunicator comm(far.path());
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-
-    QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
-    far.camera().queueFault(SimulatedCamera::NoAnswer);
-    far.hangUpAtNextCommand();
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!comm.isOpen());
-    QCOMPARE(online.count(), 1);
-    QCOMPARE(online.first().at(1).toBool(), false);
-
-    // While the device is away each request fails at once without a storm of signals.
-    clock.restart();
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY(clock.elapsed() < 400);
-    QCoreApplication::processEvents();
-    QCOMPARE(online.count(), 1);
-
-    // The device returns under the same name: the same communicator works again.
-    QVERIFY(far.reopen());
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-    QCOMPARE(online.count(), 2);
-}
-
-void TestComCommunicator::hangUpWhileIdle()
-{
-    PtyCameraFixture far(QStringLiteral("Idle"));
-    ComCommunicator comm(far.path());
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-    QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
-    auto *port = comm.findChild<QSerialPort *>();
-    QVERIFY(port);
-    QSignalSpy errors(port, &QSerialPort::errorOccurred);
-    far.hangUp();
-    // The event loop notices the hang-up, closes the port and reports offline once.
-    QVERIFY(online.wait(2000));
-    QCOMPARE(online.first().at(1).toBool(), false);
-    QVERIFY(!comm.isOpen());
-    for (int i = 0; i < 100; ++i)
-        QCoreApplication::processEvents();
-    QCOMPARE(online.count(), 1);
-    // No storm: the error is reported once or twice before the port is closed, then never.
-    QVERIFY2(errors.count() <= 3, qPrintable(QString::number(errors.count())));
-
-    QVERIFY(far.reopen());
-    QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Idle") });
-}
-
-void TestComCommunicator::missingDeviceFailsQuietly()
-{
-    ComCommunicator comm(QStringLiteral("/nonexistent/ttyMFX9"));
-    QVERIFY(!comm.open());
-    QCOMPARE(exchange(comm, "ID?"), failed);
-    QVERIFY(!comm.writeFrame("@ID?\r"));
-    QByteArray out;
-    QVERIFY(!comm.readReply(out, 10, true));
-    QVERIFY(!comm.hasCamera());
-    QVERIFY(!failedReadLogged());
-}
-
-// A device the user may not open (injected: the tests run as root): said once, with the group.
-void TestComCommunicator::permissionDeniedSaidOnce()
-{
-    class DeniedPort : public ComCommunicator
+    void hangUpAndReturn()
     {
-    public:
-        using ComCommunicator::ComCommunicator;
+        PtyCameraFixture far(QStringLiteral("Plug"));
+        ComCommunicator comm(far.path());
+        QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+        QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
+        auto *port = comm.findChild<QSerialPort *>();
+        QVERIFY(port);
+        QSignalSpy errors(port, &QSerialPort::errorOccurred);
 
-    protected:
-        bool openDevice(QSerialPort::SerialPortError *error) override
+        // While idle: the event loop notices the hang-up, closes the port and reports offline once.
+        far.hangUp();
+        QVERIFY(online.wait(2000));
+        QCOMPARE(online.first().at(1).toBool(), false);
+        QVERIFY(!comm.isOpen());
+        for (int i = 0; i < 100; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(online.count(), 1);
+        // No storm: the error is reported once or twice before the port is closed, then never.
+        QVERIFY2(errors.count() <= 3, qPrintable(QString::number(errors.count())));
+        // The device returns under the same name: the same communicator works again.
+        QVERIFY(far.reopen());
+        QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Plug") });
+        QCOMPARE(online.count(), 2);
+
+        // In the middle of an exchange: the request fails at once.
+        far.camera().queueFault(SimulatedCamera::NoAnswer);
+        far.hangUpAtNextCommand();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(exchange(comm, "ERR?"), failed);
+        QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!comm.isOpen());
+        QCOMPARE(online.count(), 3);
+        QCOMPARE(online.last().at(1).toBool(), false);
+        // While the device is away each request fails at once without a storm of signals.
+        clock.restart();
+        QCOMPARE(exchange(comm, "ERR?"), failed);
+        QVERIFY(clock.elapsed() < 400);
+        QCoreApplication::processEvents();
+        QCOMPARE(online.count(), 3);
+        QVERIFY(far.reopen());
+        QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+        QCOMPARE(online.count(), 4);
+    }
+
+    void missingDeviceFailsQuietly()
+    {
+        ComCommunicator comm(QStringLiteral("/nonexistent/ttyMFX9"));
+        QVERIFY(!comm.open());
+        QCOMPARE(exchange(comm, "ID?"), failed);
+        QVERIFY(!comm.writeFrame("@ID?\r"));
+        QByteArray out;
+        QVERIFY(!comm.readReply(out, 10, true));
+        QVERIFY(!comm.hasCamera());
+        QVERIFY(!failedReadLogged());
+    }
+
+    // A device the user may not open (injected: the tests run as root): said once, with the group.
+    void permissionDeniedSaidOnce()
+    {
+        class DeniedPort : public ComCommunicator
         {
-            *error = QSerialPort::PermissionError;
-            return false;
+        public:
+            using ComCommunicator::ComCommunicator;
+
+        protected:
+            bool openDevice(QSerialPort::SerialPortError *error) override
+            {
+                *error = QSerialPort::PermissionError;
+                return false;
+            }
+        };
+        const QString text("No permission to open /nonexistent/ttyUSB7: add your user to the group "
+                           "dialout (sudo usermod -aG dialout $USER) and log in again.");
+        DeniedPort alone(QStringLiteral("/nonexistent/ttyUSB7"));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(text));
+        QVERIFY(!alone.open());
+        QVERIFY(!alone.open());
+        // With the console, in its pane and, through it, in the debug log.
+        capturedMessages.clear();
+        Console console(nullptr);
+        QSignalSpy lines(&console, &Console::lineLogged);
+        DeniedPort port(QStringLiteral("/nonexistent/ttyUSB7"));
+        QCOMPARE(exchange(port, "ID?"), failed);
+        QVERIFY(!port.open());
+        QCOMPARE(lines.count(), 1);
+        QCOMPARE(lines.first().first().toString(), text);
+        QCOMPARE(capturedMessages.filter(text), QStringList { "Console: " + text });
+    }
+
+    void identificationLength_data()
+    {
+        QTest::addColumn<int>("transport");
+        QTest::addColumn<QByteArray>("identification");
+        QTest::addColumn<bool>("camera");
+        for (int transport : { Tty, Link }) {
+            const char *name = transport == Tty ? "tty" : "cl";
+            QTest::addRow("%s: four characters", name) << transport << QByteArray("AB12") << false;
+            QTest::addRow("%s: five characters", name) << transport << QByteArray("AB123") << true;
         }
-    };
-    const QString text("No permission to open /nonexistent/ttyUSB7: add your user to the group "
-                       "dialout (sudo usermod -aG dialout $USER) and log in again.");
-    DeniedPort alone(QStringLiteral("/nonexistent/ttyUSB7"));
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(text));
-    QVERIFY(!alone.open());
-    QVERIFY(!alone.open());
-    // With the console, in its pane and, through it, in the debug log.
-    capturedMessages.clear();
-    Console console(nullptr);
-    QSignalSpy lines(&console, &Console::lineLogged);
-    DeniedPort port(QStringLiteral("/nonexistent/ttyUSB7"));
-    QCOMPARE(exchange(port, "ID?"), failed);
-    QVERIFY(!port.open());
-    QCOMPARE(lines.count(), 1);
-    QCOMPARE(lines.first().first().toString(), text);
-    QCOMPARE(capturedMessages.filter(text), QStringList { "Console: " + text });
-}
-
-void TestComCommunicator::identificationLength_data()
-{
-    QTest::addColumn<int>("transport");
-    QTest::addColumn<QByteArray>("identification");
-    QTest::addColumn<bool>("camera");
-    for (int transport : { Tty, Link }) {
-        const char *name = transport == Tty ? "tty" : "cl";
-        QTest::addRow("%s: four characters", name) << transport << QByteArray("AB12") << false;
-        QTest::addRow("%s: five characters", name) << transport << QByteArray("AB123") << true;
-    }
-}
-
-void TestComCommunicator::identificationLength()
-{
-    QFETCH(int, transport);
-    QFETCH(QByteArray, identification);
-    QFETCH(bool, camera);
-    FarSide far(transport, QStringLiteral("Len"));
-    far.camera().setIdentification(identification);
-    std::unique_ptr<AbstractCommunicator> comm = far.communicator();
-    QVERIFY(comm->open());
-    QCOMPARE(comm->hasCamera(), camera);
-    // Asking a tty for low-latency mode: a pseudo-terminal refuses, and that changes nothing.
-    QCOMPARE(capturedMessages.filter(QStringLiteral("Low-latency mode not available on ")).size(),
-        transport == Tty ? 1 : 0);
-}
-
-void TestComCommunicator::libraryLocation_data()
-{
-    QTest::addColumn<QByteArray>("variable");
-    QTest::addColumn<QString>("location");
-    QTest::newRow("unset: the system's search") << QByteArray() << QStringLiteral("clallserial");
-    QTest::newRow("absolute path")
-        << QByteArray("/opt/grabber/libcl.so") << QStringLiteral("/opt/grabber/libcl.so");
-    // Resolved against the working directory, it would load whatever file lies there.
-    QTest::newRow("relative path refused") << QByteArray("libclallserial.so") << QString();
-}
-
-void TestComCommunicator::libraryLocation()
-{
-    QFETCH(QByteArray, variable);
-    QFETCH(QString, location);
-    QCOMPARE(CLSerialLibrary::location(variable), location);
-}
-
-void TestComCommunicator::linkLibrary()
-{
-    // Three ports; the third one's info fails and is reported empty.
-    QCOMPARE(CLCommunicator::portCount(), 3u);
-    QList<QByteArray> names;
-    for (unsigned index = 0; index < 3; ++index) {
-        QByteArray manufacturer;
-        QByteArray name;
-        unsigned version = 7;
-        CLCommunicator::portInfo(index, manufacturer, name, version);
-        QCOMPARE(manufacturer.isEmpty(), index == 2);
-        QCOMPARE(version, index == 2 ? 0u : 1u);
-        names.append(name);
-    }
-    QCOMPARE(names, (QList<QByteArray> { linkPort.toLatin1(), "MfxSimLink - port1", "" }));
-    QVERIFY(capturedMessages.contains(QStringLiteral("getConnectorInfo failed: -2")));
-
-    CLCommunicator comm(linkPort);
-    QVERIFY(comm.open());
-    QVERIFY(!comm.open()); // already open: refused, the handle stays
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-
-    // A library that throws fails the call that threw, and nothing else.
-    linkThrow(0);
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY(capturedMessages.contains(
-        QStringLiteral("clSerialWrite or clFlushPort threw an exception.")));
-    linkThrow(0);
-    QVERIFY(!comm.open());
-    QVERIFY(capturedMessages.contains(
-        QStringLiteral("clSerialInit or clSetBaudRate threw an exception")));
-    QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
-
-    // Unplugged, every request fails at once; plugged in again, the same port works.
-    linkUnplug(0, true);
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QCOMPARE(exchange(comm, "ERR?"), failed);
-    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!comm.isOnline());
-    linkUnplug(0, false);
-    QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Link") });
-    QVERIFY(comm.isOnline());
-}
-
-void TestComCommunicator::toolServesCamera_data()
-{
-    QTest::addColumn<bool>("givenTty");
-    QTest::newRow("own pseudo-terminal") << false;
-    QTest::newRow("tty given, end of a socat pair") << true;
-}
-
-void TestComCommunicator::toolServesCamera()
-{
-    QFETCH(bool, givenTty);
-    QTemporaryDir dir;
-    const QString cameraEnd = dir.path() + QStringLiteral("/ttyCAM");
-    QString programEnd = dir.path() + QStringLiteral("/ttyAPP");
-    const QString state
-        = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
-    QProcess pair;
-    QProcess tool;
-    if (givenTty) {
-        const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-        if (socat.isEmpty())
-            QSKIP("socat is not installed");
-        pair.start(socat,
-            { QStringLiteral("pty,raw,echo=0,link=") + cameraEnd,
-                QStringLiteral("pty,raw,echo=0,link=") + programEnd });
-        QVERIFY(pair.waitForStarted(5000));
-        QTRY_VERIFY(QFile::exists(cameraEnd) && QFile::exists(programEnd));
-        QCOMPARE(startTool(tool, { cameraEnd, QStringLiteral("-n"), "Tool", "--state", state }),
-            cameraEnd);
-    } else {
-        programEnd = startTool(tool, { QStringLiteral("--pty"), "--name", "Tool", "-s", state });
-        QVERIFY(programEnd.startsWith(QLatin1Char('/')));
     }
 
-    ComCommunicator comm(programEnd);
-    QCOMPARE(exchange(comm, "GAI?"), QVariantList { 120 });
-    // Several exchanges: the tool must keep serving after its input has been drained.
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(exchange(comm, "OFS", { i }), QVariantList());
-        QCOMPARE(exchange(comm, "OFS?"), QVariantList { i });
+    void identificationLength()
+    {
+        QFETCH(int, transport);
+        QFETCH(QByteArray, identification);
+        QFETCH(bool, camera);
+        FarSide far(transport, QStringLiteral("Len"));
+        far.camera().setIdentification(identification);
+        std::unique_ptr<AbstractCommunicator> comm = far.communicator();
+        QVERIFY(comm->open());
+        QCOMPARE(comm->hasCamera(), camera);
+        // Asking a tty for low-latency mode: a pseudo-terminal refuses, and that changes nothing.
+        QCOMPARE(
+            capturedMessages.filter(QStringLiteral("Low-latency mode not available on ")).size(),
+            transport == Tty ? 1 : 0);
     }
-    QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Tool"));
-    QCOMPARE(tool.state(), QProcess::Running);
-    comm.close();
-    tool.terminate();
-    QVERIFY(tool.waitForFinished(5000));
-}
 
-// Said and failed, and a file where the link should go stays the user's.
-void TestComCommunicator::toolRefusesMistakes()
-{
-    QTemporaryDir dir;
-    QFile notes(dir.filePath(QStringLiteral("notes")));
-    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4 && notes.flush());
-    QProcess tool;
-    for (const QStringList &args :
-        { QStringList(), QStringList { "--pty", "-l", notes.fileName() } }) {
-        tool.start(QStringLiteral(MFXTTYCAMERA_PATH), args);
+    void linkLibrary()
+    {
+        // Unset: the system's search. A relative path is refused: resolved against the working
+        // directory, it would load whatever file lies there.
+        QCOMPARE(CLSerialLibrary::location(QByteArray()), QStringLiteral("clallserial"));
+        QCOMPARE(CLSerialLibrary::location("/opt/grabber/libcl.so"),
+            QStringLiteral("/opt/grabber/libcl.so"));
+        QCOMPARE(CLSerialLibrary::location("libclallserial.so"), QString());
+
+        // Three ports; the third one's info fails and is reported empty.
+        QCOMPARE(CLCommunicator::portCount(), 3u);
+        QList<QByteArray> names;
+        for (unsigned index = 0; index < 3; ++index) {
+            QByteArray manufacturer;
+            QByteArray name;
+            unsigned version = 7;
+            CLCommunicator::portInfo(index, manufacturer, name, version);
+            QCOMPARE(manufacturer.isEmpty(), index == 2);
+            QCOMPARE(version, index == 2 ? 0u : 1u);
+            names.append(name);
+        }
+        QCOMPARE(names, (QList<QByteArray> { linkPort.toLatin1(), "MfxSimLink - port1", "" }));
+        QVERIFY(capturedMessages.contains(QStringLiteral("getConnectorInfo failed: -2")));
+
+        CLCommunicator comm(linkPort);
+        QVERIFY(comm.open());
+        QVERIFY(!comm.open()); // already open: refused, the handle stays
+        QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+
+        // A library that throws fails the call that threw, and nothing else.
+        linkThrow(0);
+        QCOMPARE(exchange(comm, "ERR?"), failed);
+        QVERIFY(capturedMessages.contains(
+            QStringLiteral("clSerialWrite or clFlushPort threw an exception.")));
+        linkThrow(0);
+        QVERIFY(!comm.open());
+        QVERIFY(capturedMessages.contains(
+            QStringLiteral("clSerialInit or clSetBaudRate threw an exception")));
+        QCOMPARE(exchange(comm, "ERR?"), QVariantList { 0 });
+
+        // Unplugged, every request fails at once; plugged in again, the same port works.
+        linkUnplug(0, true);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(exchange(comm, "ERR?"), failed);
+        QCOMPARE(exchange(comm, "ERR?"), failed);
+        QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!comm.isOnline());
+        linkUnplug(0, false);
+        QCOMPARE(exchange(comm, "ID?"), QVariantList { QStringLiteral("VirtualDevice-Link") });
+        QVERIFY(comm.isOnline());
+    }
+
+    void toolServesCamera_data()
+    {
+        QTest::addColumn<bool>("givenTty");
+        QTest::newRow("own pseudo-terminal") << false;
+        QTest::newRow("tty given, end of a socat pair") << true;
+    }
+
+    void toolServesCamera()
+    {
+        QFETCH(bool, givenTty);
+        QTemporaryDir dir;
+        const QString cameraEnd = dir.path() + QStringLiteral("/ttyCAM");
+        QString programEnd = dir.path() + QStringLiteral("/ttyAPP");
+        const QString state
+            = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
+        QProcess pair;
+        QProcess tool;
+        if (givenTty) {
+            const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
+            if (socat.isEmpty())
+                QSKIP("socat is not installed");
+            pair.start(socat,
+                { QStringLiteral("pty,raw,echo=0,link=") + cameraEnd,
+                    QStringLiteral("pty,raw,echo=0,link=") + programEnd });
+            QVERIFY(pair.waitForStarted(5000));
+            QTRY_VERIFY(QFile::exists(cameraEnd) && QFile::exists(programEnd));
+            QCOMPARE(startTool(tool, { cameraEnd, QStringLiteral("-n"), "Tool", "--state", state }),
+                cameraEnd);
+        } else {
+            programEnd
+                = startTool(tool, { QStringLiteral("--pty"), "--name", "Tool", "-s", state });
+            QVERIFY(programEnd.startsWith(QLatin1Char('/')));
+        }
+
+        ComCommunicator comm(programEnd);
+        QCOMPARE(exchange(comm, "GAI?"), QVariantList { 120 });
+        // Several exchanges: the tool must keep serving after its input has been drained.
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(exchange(comm, "OFS", { i }), QVariantList());
+            QCOMPARE(exchange(comm, "OFS?"), QVariantList { i });
+        }
+        QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Tool"));
+        QCOMPARE(tool.state(), QProcess::Running);
+        comm.close();
+        tool.terminate();
         QVERIFY(tool.waitForFinished(5000));
-        QCOMPARE(tool.exitCode(), args.isEmpty() ? 2 : 1);
-        QVERIFY(tool.readAllStandardError().contains(args.isEmpty() ? "Give either" : "no link"));
     }
-    QVERIFY(notes.exists() && notes.size() == 4);
-}
+
+    // Said and failed, and a file where the link should go stays the user's.
+    void toolRefusesMistakes()
+    {
+        QTemporaryDir dir;
+        QFile notes(dir.filePath(QStringLiteral("notes")));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4 && notes.flush());
+        QProcess tool;
+        for (const QStringList &args :
+            { QStringList(), QStringList { "--pty", "-l", notes.fileName() } }) {
+            tool.start(QStringLiteral(MFXTTYCAMERA_PATH), args);
+            QVERIFY(tool.waitForFinished(5000));
+            QCOMPARE(tool.exitCode(), args.isEmpty() ? 2 : 1);
+            QVERIFY(
+                tool.readAllStandardError().contains(args.isEmpty() ? "Give either" : "no link"));
+        }
+        QVERIFY(notes.exists() && notes.size() == 4);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestComCommunicator)
 #include "tst_comcommunicator.moc"

@@ -1,24 +1,31 @@
+// The line protocol, the simulated camera behind a port, the retry policy and port failures of
+// a communicator, the command queue in front of it and the console on top.
 #include "comm/abstractcommunicator.h"
+#include "comm/commandqueue.h"
+#include "comm/communicationthreadobject.h"
+#include "comm/console.h"
 #include "comm/metatypes.h"
+#include "comm/simulatedcamera.h"
+#include "comm/simulatedcamerastate.h"
 #include "comm/virtualcommunicator.h"
 #include "tests/comm/threadsignalspy.h"
 
 #include <QtTest>
 
-// A transport whose port operations fail or succeed as the test says.
-class FakeScriptedTransport : public AbstractCommunicator
+#include <memory>
+
+// A transport whose port operations fail or succeed as the test says, and which only records
+// the exchanges a command queue dispatches to it.
+class FakeCommunicator : public AbstractCommunicator
 {
 public:
     enum Step { Nothing, Open, Write, Read };
     Step failing = Nothing;
     QByteArray replyBytes;
     bool portOpen = false;
+    QList<QueuedCommand> calls;
 
-    bool open() override
-    {
-        portOpen = failing != Open;
-        return portOpen;
-    }
+    bool open() override { return portOpen = failing != Open; }
     bool close() override
     {
         portOpen = false;
@@ -33,189 +40,660 @@ public:
         out = replyBytes;
         return failing != Read;
     }
+    void sendCommandEventQueued(
+        QString id, QByteArray cmd, QVariantList args, bool expectReply) override
+    {
+        calls.append({ this, id, cmd, args, expectReply });
+    }
 };
+
+static QByteArray cr(const char *text)
+{
+    return QByteArray(text) + '\r';
+}
+
+// One request: append ("a") or prepend with error check ("p") or without ("q").
+struct Request
+{
+    char how;
+    QString id;
+    QByteArray command;
+    int arg;
+};
+using Requests = QList<Request>;
+Q_DECLARE_METATYPE(Requests)
+
+// "id:command,arg,..." per entry; "!" marks an entry that expects no reply.
+static QString describe(const QList<QueuedCommand> &calls)
+{
+    QStringList parts;
+    for (const QueuedCommand &call : calls) {
+        QString text = call.id + QLatin1Char(':') + QString::fromLatin1(call.command);
+        for (const QVariant &arg : call.args)
+            text += QLatin1Char(',') + arg.toString();
+        if (!call.expectReply)
+            text += QStringLiteral("!");
+        parts.append(text);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// What the communication thread does when the last dispatched exchange replies.
+static void reply(CommandQueue &queue, FakeCommunicator &comm)
+{
+    queue.finishExchange(&comm, comm.calls.last().id, comm.calls.last().command);
+    queue.checkNext();
+}
+
+using Faults = QList<int>;
 
 class TestCommunicator : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void retryPolicy_data();
-    void retryPolicy();
-    void portFailures_data();
-    void portFailures();
-    void cameraIdCache();
-    void queuedEventRunsLater();
-    void eventFromOtherThreadRunsInOwnThread();
-};
+    void initTestCase()
+    {
+        MetaTypes::registerAll();
+        VirtualCommunicator::setDelayDivisor(0);
+        VirtualCommunicator::addVirtualDevice(QStringLiteral("C"));
+    }
 
-void TestCommunicator::initTestCase()
-{
-    MetaTypes::registerAll();
-    VirtualCommunicator::setDelayDivisor(0);
-}
+    void cleanup() { mComm.reset(); }
 
-using Faults = QList<int>;
+    void retryPolicy_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<Faults>("faults");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QVariantList>("args");
 
-void TestCommunicator::retryPolicy_data()
-{
-    QTest::addColumn<bool>("online");
-    QTest::addColumn<int>("retries");
-    QTest::addColumn<Faults>("faults");
-    QTest::addColumn<int>("delayMs");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QVariantList>("args");
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        using C = SimulatedCamera;
+        QTest::newRow("offline, no answer: one attempt")
+            << false << 2 << Faults { C::NoAnswer } << 1 << fail << QVariantList();
+        QTest::newRow("online, never answered: 1 + retries")
+            << true << 2 << Faults { C::NoAnswer, C::NoAnswer, C::NoAnswer } << 3 << fail
+            << QVariantList();
+        QTest::newRow("online, NAK then answer")
+            << true << 2 << Faults { C::NakAnswer } << 2 << ok << QVariantList { 123 };
+        QTest::newRow("online, ACK without data counts as unsuccessful")
+            << true << 1 << Faults { C::Truncated, C::Truncated } << 2 << ok << QVariantList();
+    }
 
-    const int ok = AbstractCommunicator::Success;
-    const int fail = AbstractCommunicator::Failure;
-    const QVariantList value { 123 };
-    using C = SimulatedCamera;
+    void retryPolicy()
+    {
+        QFETCH(bool, online);
+        QFETCH(int, retries);
+        QFETCH(Faults, faults);
+        QFETCH(int, attempts);
+        QFETCH(int, result);
+        QFETCH(QVariantList, args);
 
-    QTest::newRow("offline, no answer: one attempt")
-        << false << 2 << Faults { C::NoAnswer } << 0 << QByteArray("GAI?") << 1 << fail
-        << QVariantList();
-    QTest::newRow("online, never answered: 1 + retries")
-        << true << 2 << Faults { C::NoAnswer, C::NoAnswer, C::NoAnswer } << 0 << QByteArray("GAI?")
-        << 3 << fail << QVariantList();
-    QTest::newRow("online, NAK then answer")
-        << true << 2 << Faults { C::NakAnswer } << 0 << QByteArray("GAI?") << 2 << ok << value;
-    QTest::newRow("online, ACK without data counts as unsuccessful")
-        << true << 1 << Faults { C::Truncated, C::Truncated } << 0 << QByteArray("GAI?") << 2 << ok
-        << QVariantList();
-    QTest::newRow("a line end inside the command: refused, nothing sent")
-        << true << 2 << Faults() << 0 << QByteArray("GAI1\r@EXP5") << 0 << fail << QVariantList();
-}
+        VirtualCommunicator comm(QStringLiteral("Retry"));
+        comm.camera().setValue(QStringLiteral("GAI"), "123");
+        comm.setOnline(online);
+        for (int fault : faults)
+            comm.camera().queueFault(SimulatedCamera::FaultKind(fault));
+        comm.setRetries(retries);
 
-void TestCommunicator::retryPolicy()
-{
-    QFETCH(bool, online);
-    QFETCH(int, retries);
-    QFETCH(Faults, faults);
-    QFETCH(int, delayMs);
-    QFETCH(QByteArray, command);
-    QFETCH(int, attempts);
-    QFETCH(int, result);
-    QFETCH(QVariantList, args);
+        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+        comm.sendCommandEvent(QStringLiteral("id-7"), "GAI?", {}, true);
+        QCOMPARE(replies.count(), 1);
+        QCOMPARE(replies.first().at(0).toString(), QStringLiteral("id-7"));
+        QCOMPARE(replies.first().at(1).toByteArray(), QByteArray("GAI?"));
+        QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
+        QCOMPARE(replies.first().at(3).toList(), args);
+        QCOMPARE(comm.camera().receivedCommands(), QVector<QByteArray>(attempts, "GAI?").toList());
+    }
 
-    VirtualCommunicator comm(QStringLiteral("Retry"));
-    comm.camera().setValue(QStringLiteral("GAI"), "123");
-    comm.setOnline(online);
-    for (int fault : faults)
-        comm.camera().queueFault(SimulatedCamera::FaultKind(fault), delayMs);
-    comm.setRetries(retries);
+    void lineEndRefused()
+    {
+        // In a code or a constant of a description it would make the camera see a second command.
+        VirtualCommunicator comm(QStringLiteral("Frame"));
+        comm.setOnline(true);
+        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+        for (const QVariantList &args :
+            { QVariantList(), QVariantList { QByteArray("1\n@EXP5") } }) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI"));
+            comm.sendCommandEvent("f", args.isEmpty() ? "GAI1\r@EXP5" : "GAI", args, false);
+            QCOMPARE(replies.takeFirst().at(2).value<AbstractCommunicator::Result>(),
+                AbstractCommunicator::Failure);
+        }
+        QCOMPARE(comm.camera().receivedCommandCount(), 0);
+    }
 
-    QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-    if (attempts == 0)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI1\\[ETX\\]"));
-    comm.sendCommandEvent(QStringLiteral("id-7"), command, {}, command.endsWith('?'));
-    QCOMPARE(replies.count(), 1);
-    QCOMPARE(replies.first().at(0).toString(), QStringLiteral("id-7"));
-    QCOMPARE(replies.first().at(1).toByteArray(), command);
-    QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
-    QCOMPARE(replies.first().at(3).toList(), args);
-    QCOMPARE(comm.camera().receivedCommands(), QVector<QByteArray>(attempts, command).toList());
-}
+    void portFailures_data()
+    {
+        QTest::addColumn<int>("failing");
+        QTest::addColumn<QByteArray>("replyBytes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("openAfter");
 
-void TestCommunicator::portFailures_data()
-{
-    QTest::addColumn<int>("failing");
-    QTest::addColumn<QByteArray>("replyBytes");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<bool>("openAfter");
+        using F = FakeCommunicator;
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        QTest::newRow("open fails") << int(F::Open) << QByteArray() << QString() << fail << false;
+        QTest::newRow("write fails")
+            << int(F::Write) << QByteArray() << QStringLiteral("Failed to write to port: FAKE1")
+            << fail << false;
+        QTest::newRow("read fails")
+            << int(F::Read) << QByteArray() << QStringLiteral("Failed to read from port: FAKE1")
+            << fail << false;
+        QTest::newRow("NAK keeps the port online")
+            << int(F::Nothing) << QByteArray("\x15") << QString() << fail << true;
+        QTest::newRow("ACK") << int(F::Nothing) << QByteArray("\x06") << QString() << ok << true;
+    }
 
-    using F = FakeScriptedTransport;
-    const int ok = AbstractCommunicator::Success;
-    const int fail = AbstractCommunicator::Failure;
-    QTest::newRow("open fails") << int(F::Open) << QByteArray() << QString() << fail << false;
-    QTest::newRow("write fails") << int(F::Write) << QByteArray()
-                                 << QStringLiteral("Failed to write to port: FAKE1") << fail
-                                 << false;
-    QTest::newRow("read fails") << int(F::Read) << QByteArray()
-                                << QStringLiteral("Failed to read from port: FAKE1") << fail
-                                << false;
-    QTest::newRow("NAK keeps the port online")
-        << int(F::Nothing) << QByteArray("\x15") << QString() << fail << true;
-    QTest::newRow("ACK") << int(F::Nothing) << QByteArray("\x06") << QString() << ok << true;
-}
+    void portFailures()
+    {
+        QFETCH(int, failing);
+        QFETCH(QByteArray, replyBytes);
+        QFETCH(QString, message);
+        QFETCH(int, result);
+        QFETCH(bool, openAfter);
 
-void TestCommunicator::portFailures()
-{
-    QFETCH(int, failing);
-    QFETCH(QByteArray, replyBytes);
-    QFETCH(QString, message);
-    QFETCH(int, result);
-    QFETCH(bool, openAfter);
-
-    // The port stays online exactly when it stays open; the signal tells only of a change.
-    for (const bool wasOnline : { false, true }) {
-        FakeScriptedTransport comm;
-        comm.setOnline(wasOnline);
-        comm.failing = FakeScriptedTransport::Step(failing);
-        comm.replyBytes = replyBytes;
-        QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
-        if (!message.isEmpty())
-            QTest::ignoreMessage(QtDebugMsg, message.toLatin1().constData());
-        QVariantList reply;
-        QCOMPARE(int(comm.sendCommand("x", "A", {}, reply, 10, false)), result);
-        QCOMPARE(comm.isOpen(), openAfter);
-        QCOMPARE(comm.isOnline(), openAfter);
-        QCOMPARE(online.count(), wasOnline == openAfter ? 0 : 1);
-        if (online.count() == 1) {
-            QCOMPARE(online.first().at(0).value<AbstractCommunicator *>(), &comm);
-            QCOMPARE(online.first().at(1).toBool(), openAfter);
+        // The port stays online exactly when it stays open; the signal tells only of a change.
+        for (const bool wasOnline : { false, true }) {
+            FakeCommunicator comm;
+            comm.setOnline(wasOnline);
+            comm.failing = FakeCommunicator::Step(failing);
+            comm.replyBytes = replyBytes;
+            QSignalSpy online(&comm, &AbstractCommunicator::onlineStateChanged);
+            if (!message.isEmpty())
+                QTest::ignoreMessage(QtDebugMsg, message.toLatin1().constData());
+            QVariantList reply;
+            QCOMPARE(int(comm.sendCommand("x", "A", {}, reply, 10, false)), result);
+            QCOMPARE(comm.isOpen(), openAfter);
+            QCOMPARE(comm.isOnline(), openAfter);
+            QCOMPARE(online.count(), wasOnline == openAfter ? 0 : 1);
+            if (online.count() == 1) {
+                QCOMPARE(online.first().at(0).value<AbstractCommunicator *>(), &comm);
+                QCOMPARE(online.first().at(1).toBool(), openAfter);
+            }
         }
     }
-}
 
-void TestCommunicator::cameraIdCache()
-{
-    VirtualCommunicator comm(QStringLiteral("Cache"));
-    comm.camera().queueFault(SimulatedCamera::NakAnswer);
-    QCOMPARE(comm.cameraId(), QByteArray());
-    // Nothing cached after a failure: the next call asks again, the one after that does not.
-    QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Cache"));
-    QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Cache"));
-    QCOMPARE(comm.camera().receivedCommands(), (QList<QByteArray> { "ID?", "ID?" }));
+    void cameraIdCache()
+    {
+        VirtualCommunicator comm(QStringLiteral("Cache"));
+        comm.camera().queueFault(SimulatedCamera::NakAnswer);
+        QCOMPARE(comm.cameraId(), QByteArray());
+        // Nothing cached after a failure: the next call asks again, the one after that does not.
+        QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Cache"));
+        QCOMPARE(comm.cameraId(), QByteArray("VirtualDevice-Cache"));
+        QCOMPARE(comm.camera().receivedCommands(), (QList<QByteArray> { "ID?", "ID?" }));
 
-    // An answer without arguments leaves the identification as it was (empty here).
-    VirtualCommunicator bare(QStringLiteral("Bare"));
-    bare.camera().queueFault(SimulatedCamera::Truncated);
-    QCOMPARE(bare.cameraId(), QByteArray());
-}
+        // An answer without arguments leaves the identification as it was (empty here).
+        VirtualCommunicator bare(QStringLiteral("Bare"));
+        bare.camera().queueFault(SimulatedCamera::Truncated);
+        QCOMPARE(bare.cameraId(), QByteArray());
+    }
 
-void TestCommunicator::queuedEventRunsLater()
-{
-    VirtualCommunicator comm(QStringLiteral("Queued"));
-    QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-    comm.sendCommandEventQueued(QStringLiteral("q"), "ERR?", {});
-    QCOMPARE(replies.count(), 0);
-    QTRY_COMPARE(replies.count(), 1);
-    QCOMPARE(replies.first().at(3).toList(), QVariantList { 0 });
-}
+    void queuedEventRunsLater()
+    {
+        VirtualCommunicator comm(QStringLiteral("Queued"));
+        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+        comm.sendCommandEventQueued(QStringLiteral("q"), "ERR?", {});
+        QCOMPARE(replies.count(), 0);
+        QTRY_COMPARE(replies.count(), 1);
+        QCOMPARE(replies.first().at(3).toList(), QVariantList { 0 });
+    }
 
-void TestCommunicator::eventFromOtherThreadRunsInOwnThread()
-{
-    QThread worker;
-    worker.start();
-    auto *comm = new VirtualCommunicator(QStringLiteral("Far"));
-    comm->moveToThread(&worker);
-    QThread *exchangeThread = nullptr;
-    connect(
-        comm, &AbstractCommunicator::receivedReply, comm,
-        [&exchangeThread]() { exchangeThread = QThread::currentThread(); }, Qt::DirectConnection);
-    ThreadSignalSpy replies(comm, &AbstractCommunicator::receivedReply);
-    comm->sendCommandEvent(QStringLiteral("far"), "ERR?", {});
-    // Emitted in the worker thread, possibly before a wait() could start: poll the count.
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);
-    QCOMPARE(exchangeThread, &worker);
-    QMetaObject::invokeMethod(comm, &QObject::deleteLater);
-    worker.quit();
-    worker.wait();
-}
+    void eventFromOtherThreadRunsInOwnThread()
+    {
+        QThread worker;
+        worker.start();
+        auto *comm = new VirtualCommunicator(QStringLiteral("Far"));
+        comm->moveToThread(&worker);
+        QThread *exchangeThread = nullptr;
+        connect(
+            comm, &AbstractCommunicator::receivedReply, comm,
+            [&exchangeThread]() { exchangeThread = QThread::currentThread(); },
+            Qt::DirectConnection);
+        ThreadSignalSpy replies(comm, &AbstractCommunicator::receivedReply);
+        comm->sendCommandEvent(QStringLiteral("far"), "ERR?", {});
+        // Emitted in the worker thread, possibly before a wait() could start: poll the count.
+        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);
+        QCOMPARE(exchangeThread, &worker);
+        QMetaObject::invokeMethod(comm, &QObject::deleteLater);
+        worker.quit();
+        worker.wait();
+    }
+
+    void buildFrame_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QByteArray>("frame");
+
+        QTest::newRow("query without arguments")
+            << QByteArray("ID?") << QVariantList() << cr("@ID?");
+        QTest::newRow("two integers")
+            << QByteArray("XYZ") << QVariantList { 5, -3 } << cr("@XYZ5;-3");
+        QTest::newRow("string then integer")
+            << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
+        QTest::newRow("integer then string")
+            << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
+        QTest::newRow("separator after a typed number removed")
+            << QByteArray("GAI120;") << QVariantList() << cr("@GAI120");
+        // Only a separator after a number goes; one that is text stays.
+        QTest::newRow("separator alone kept") << QByteArray(";") << QVariantList() << cr("@;");
+        QTest::newRow("separator in typed text kept")
+            << QByteArray("UID\"Line;") << QVariantList() << cr("@UID\"Line;");
+        QTest::newRow("separator ending a string kept")
+            << QByteArray("S") << QVariantList { QStringLiteral("a;") } << cr("@S\"a;");
+        QTest::newRow("text constant as it is, numeric constant as a number") << QByteArray(
+            "ST") << QVariantList { QByteArray("ALL"), QByteArray("7") } << cr("@STALL7");
+        QTest::newRow("latin-1 string")
+            << QByteArray("S") << QVariantList { QStringLiteral("\u00e9") }
+            << QByteArray("@S\"\xe9\r");
+    }
+
+    void buildFrame()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QVariantList, args);
+        QFETCH(QByteArray, frame);
+        QCOMPARE(AbstractCommunicator::buildFrame(command, args), frame);
+    }
+
+    void parseReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QVariantList>("args");
+
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        // On failure the arguments are left as they were.
+        const QVariantList kept { QStringLiteral("kept") };
+        QTest::newRow("ack alone") << QByteArray("\x06") << ok << QVariantList();
+        QTest::newRow("nak") << QByteArray("\x15@3\r") << fail << kept;
+        QTest::newRow("nothing") << QByteArray() << fail << kept;
+        QTest::newRow("data without ack") << cr("@12") << fail << kept;
+        QTest::newRow("empty data part") << cr("\x06@") << ok << QVariantList();
+        QTest::newRow("ack and data missing CR") << QByteArray("\x06@12") << ok << QVariantList();
+        QTest::newRow("three numbers") << cr("\x06@12;-4;7") << ok << QVariantList { 12, -4, 7 };
+        QTest::newRow("string") << cr("\x06@\"Model X") << ok
+                                << QVariantList { QStringLiteral("Model X") };
+        QTest::newRow("letter separator") << cr("\x06@12x34") << ok << QVariantList { 12, 34 };
+        QTest::newRow("letters give zeros") << cr("\x06@abc") << ok << QVariantList { 0, 0, 0 };
+        QTest::newRow("invalid sign run") << cr("\x06@+-;2") << ok << QVariantList { 0, 2 };
+        QTest::newRow("string takes the rest")
+            << cr("\x06@1;\"a;b 2") << ok << QVariantList { 1, QStringLiteral("a;b 2") };
+        QTest::newRow("only the first data part")
+            << QByteArray("\x06@1\r@2\r") << ok << QVariantList { 1 };
+        QTest::newRow("bytes before ack") << cr("zz\x06@5") << ok << QVariantList { 5 };
+        QTest::newRow("high byte ends a number") << cr("\x06@12\xb0"
+                                                       "3")
+                                                 << ok << QVariantList { 12, 3 };
+        QTest::newRow("overflow gives zero") << cr("\x06@99999999999") << ok << QVariantList { 0 };
+        // Separators after the last number end the payload; no phantom 0 is added.
+        QTest::newRow("trailing separators") << cr("\x06@5; ") << ok << QVariantList { 5 };
+        QTest::newRow("separators only") << cr("\x06@ ; ") << ok << QVariantList();
+    }
+
+    void parseReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, result);
+        QFETCH(QVariantList, args);
+
+        QVariantList decoded { QStringLiteral("kept") };
+        QCOMPARE(int(AbstractCommunicator::parseReply(reply, decoded)), result);
+        QCOMPARE(decoded, args);
+        // QVariant compares 12 and "12" equal: check that integers come back as integers.
+        for (int i = 0; i < args.size(); ++i)
+            QCOMPARE(decoded.at(i).userType(), args.at(i).userType());
+    }
+
+    void camera_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QByteArray>("output");
+
+        using Bytes = QList<QByteArray>;
+        QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
+        QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
+        QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
+        QTest::newRow("table rows by first argument")
+            << Bytes { "@LUT0;5\r@LUT1;6\r@LUT?0\r@LUT?\r@LUT?7\r" }
+            << QByteArray("\x06\x06\x06@0;5\r\x06@1;6\r\x06@1;6\r");
+        QTest::newRow("answers wait for the read")
+            << Bytes { cr("@A5"), cr("@A?") } << QByteArray("\x06") + cr("\x06@5");
+    }
+
+    void camera()
+    {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QByteArray, output);
+
+        // Through the port: what the camera answers waits there until it is read.
+        VirtualCommunicator port(QStringLiteral("Bench"));
+        for (const QByteArray &bytes : writes)
+            QVERIFY(port.writeFrame(bytes));
+        QByteArray all;
+        QVERIFY(port.readReply(all, 0, true));
+        QCOMPARE(all, output);
+    }
+
+    void startState_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QByteArray>("queries");
+        QTest::addColumn<QByteArray>("answers");
+
+        QTest::newRow("set commands, CR LF, CR, blank lines")
+            << QByteArray("GAI120\r\n\r\nUID\"Line 3\rLUT1;7\n") << QString()
+            << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
+            << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
+        QTest::newRow("raw, as a script: letter case kept")
+            << QByteArray("gai120") << QString() << cr("@GAI?") << cr("\x06@");
+        QTest::newRow("a query refuses the whole state")
+            << QByteArray("GAI120\nGAI?\n") << QString("line 2: GAI? is a query, not a set command")
+            << cr("@GAI?") << cr("\x06@");
+    }
+
+    void startState()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(QString, error);
+        QFETCH(QByteArray, queries);
+        QFETCH(QByteArray, answers);
+
+        SimulatedCamera camera(QStringLiteral("Bench"));
+        QList<QByteArray> commands;
+        QString problem;
+        QCOMPARE(SimulatedCameraState::parse(state, &commands, &problem), error.isEmpty());
+        QCOMPARE(problem, error);
+        SimulatedCameraState::apply(commands, camera);
+        QByteArray all;
+        for (const auto &chunk : camera.receive(queries))
+            all += chunk.bytes;
+        QCOMPARE(all, answers);
+    }
+
+    void metaTypesRegistered()
+    {
+        MetaTypes::registerAll();
+        for (const char *name : { "CommStatus", "QextPortInfo", "AbstractCommunicator::Result",
+                 "bool *", "QVariantList *" })
+            QVERIFY2(QMetaType::isRegistered(QMetaType::type(name)), name);
+    }
+
+    void waitingRequests_data()
+    {
+        QTest::addColumn<Requests>("requests");
+        QTest::addColumn<QString>("dispatched");
+
+        QTest::newRow("newer duplicate replaces, at the newer place")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'a', "1", "X", 3 } }
+            << "2:Y,2 1:X,3";
+        QTest::newRow("duplicate of the running exchange is sent again")
+            << Requests { { 'a', "busy", "B", 5 } } << "busy:B,5";
+        QTest::newRow("same id, other command kept")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
+        QTest::newRow("console command overtakes waiting reads, then ERR?")
+            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'p', "@Console", "C", 0 } }
+            << "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2";
+        QTest::newRow("prepend replaces a waiting duplicate") << Requests {
+            { 'a', "@Console", "A", 1 }, { 'a', "2", "Y", 2 }, { 'q', "@Console", "A", 3 }
+        } << "@Console:A,3 2:Y,2";
+        QTest::newRow("two console commands in typed order") << Requests {
+            { 'a', "1", "X", 1 }, { 'p', "@Console", "GAI 120", 0 }, { 'p', "@Console", "GAI?", 0 }
+        } << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1";
+        // The error checks of two console commands are duplicates of each other.
+        QTest::newRow("only the first duplicate replaced") << Requests {
+            { 'p', "@Console", "A", 1 }, { 'p', "@Console", "B", 2 }, { 'a', "@Console", "ERR?", 9 }
+        } << "@Console:A,1 @Console:B,2 @Console:ERR? @Console:ERR?,9";
+    }
+
+    void waitingRequests()
+    {
+        QFETCH(Requests, requests);
+        QFETCH(QString, dispatched);
+
+        FakeCommunicator comm;
+        CommandQueue queue;
+        // One exchange is under way while the requests come in.
+        queue.appendCommand(&comm, "busy", "B", { 0 }, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(describe(comm.calls), QStringLiteral("busy:B,0"));
+
+        for (const Request &r : requests) {
+            if (r.how == 'a')
+                queue.appendCommand(&comm, r.id, r.command, { r.arg }, true);
+            else
+                queue.prependCommand(&comm, r.id, r.command, { r.arg }, true, r.how == 'p');
+        }
+        // The checks posted by the adds find the line busy.
+        QCoreApplication::processEvents();
+        queue.checkNext();
+        QCOMPARE(comm.calls.size(), 1);
+
+        // Each reply lets exactly the next entry go.
+        reply(queue, comm);
+        comm.calls.removeFirst();
+        while (queue.size() > 0) {
+            const int before = comm.calls.size();
+            queue.checkNext();
+            QCOMPARE(comm.calls.size(), before);
+            reply(queue, comm);
+        }
+        QCOMPARE(describe(comm.calls), dispatched);
+        reply(queue, comm); // on an empty queue
+        QVERIFY(!queue.isExchangeRunning());
+    }
+
+    void onlyOwnReplyEndsExchange()
+    {
+        FakeCommunicator comm;
+        FakeCommunicator other;
+        CommandQueue queue;
+        queue.appendCommand(&comm, "1", "A", {}, true);
+        queue.appendCommand(&comm, "2", "B", {}, false);
+        queue.appendCommand(&comm, "3", "C", {}, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(queue.size(), 2);
+
+        // Replies of another communicator, id or command leave the exchange running.
+        queue.finishExchange(&other, "1", "A");
+        queue.finishExchange(&comm, "2", "A");
+        queue.finishExchange(&comm, "1", "B");
+        QVERIFY(queue.isExchangeRunning());
+        queue.checkNext();
+        QCOMPARE(describe(comm.calls), QStringLiteral("1:A"));
+
+        queue.finishExchange(&comm, "1", "A");
+        QVERIFY(!queue.isExchangeRunning());
+        queue.checkNext();
+        queue.checkNext();
+        QCOMPARE(describe(comm.calls), QStringLiteral("1:A 2:B!"));
+        QVERIFY(other.calls.isEmpty());
+    }
+
+    void destroyedCommunicatorsAreDropped()
+    {
+        auto running = std::make_unique<FakeCommunicator>();
+        auto waiting = std::make_unique<FakeCommunicator>();
+        FakeCommunicator kept;
+        CommandQueue queue;
+        queue.appendCommand(running.get(), "1", "A", {}, true);
+        queue.appendCommand(waiting.get(), "2", "B", {}, true);
+        queue.appendCommand(&kept, "3", "C", {}, true);
+        queue.appendCommand(&kept, "4", "D", {}, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(running->calls.size(), 1);
+        QVERIFY(kept.calls.isEmpty());
+
+        // The entries of a communicator that is gone are dropped. The running exchange's reply will
+        // never come; the queue goes on by itself, without a further add.
+        waiting.reset();
+        running.reset();
+        QVERIFY(!queue.isExchangeRunning());
+        QTRY_COMPARE(describe(kept.calls), QStringLiteral("3:C"));
+        QCOMPARE(queue.size(), 1);
+    }
+
+    void checkFromOtherThreadRunsInQueueThread()
+    {
+        FakeCommunicator comm;
+        CommandQueue queue;
+        queue.appendCommand(&comm, "1", "A", {}, true);
+        QThread *other = QThread::create([&queue]() { queue.checkNext(); });
+        other->start();
+        other->wait();
+        delete other;
+        // Nothing was dispatched from the other thread; the queue's own thread does it.
+        QCOMPARE(comm.calls.size(), 0);
+        QTRY_COMPARE(comm.calls.size(), 1);
+    }
+
+    void typedLine_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("query");
+        QTest::addColumn<QString>("command");
+
+        // Leading letters are upper-cased; the rest is sent as typed.
+        QTest::newRow("query") << "gai?" << true << "GAI?";
+        QTest::newRow("no leading letters") << "1abc" << false << "1abc";
+        QTest::newRow("rest unchanged") << "nAme\"abc?" << false << "NAME\"abc?";
+        QTest::newRow("digit before ?") << "lut2?" << false << "LUT2?";
+        // A pasted line end would split the frame; the line edit shows it as a space.
+        QTest::newRow("line ends") << "gai?\r\nexp 5" << true << "GAI?  exp 5";
+    }
+
+    void typedLine()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, query);
+        QFETCH(QString, command);
+
+        Console console(comm());
+        mComm->setCurrentPort(QStringLiteral("C"));
+        QSignalSpy lines(&console, &Console::lineLogged);
+        console.sendCommand(typed);
+        QCOMPARE(texts(lines), QStringList { "# " + command });
+
+        const QList<QueuedCommand> entries = mComm->queue()->entries();
+        QCOMPARE(entries.size(), 2);
+        for (const QueuedCommand &entry : entries) {
+            QCOMPARE(entry.id, QStringLiteral("@Console"));
+            QVERIFY(entry.urgent);
+        }
+        QCOMPARE(entries.at(0).command, command.toLatin1());
+        QCOMPARE(entries.at(0).expectReply, query);
+        QCOMPARE(entries.at(1).command, QByteArray("ERR?"));
+        QCOMPARE(entries.at(1).expectReply, true);
+    }
+
+    void refused()
+    {
+        Console console(comm());
+        QSignalSpy lines(&console, &Console::lineLogged);
+        console.sendCommand(QStringLiteral("gai?"));
+        console.sendCommand(QString());
+        mComm->setCurrentPort(QStringLiteral("C"));
+        // Latin-1 would send "GAIN?", a query the user never typed.
+        console.sendCommand(QStringLiteral("gain\u20ac"));
+        QCOMPARE(texts(lines),
+            (QStringList { "# GAI?", "Error: No camera connected", "Current port set to: C",
+                QStringLiteral("# gain\u20ac"),
+                "Error: Characters outside Latin-1 cannot be sent" }));
+        QCOMPARE(mComm->queue()->size(), 0);
+    }
+
+    void scriptLines()
+    {
+        // A line ends at LF, CR LF or a lone CR (never glued to the next); blank lines send
+        // nothing; a "?" anywhere asks for a reply.
+        QStringList sent;
+        for (const auto &request :
+            Console::scriptRequests("gai?\r\n\r\n\rlut 2?1\r\nexp5\rgai3\nID?"))
+            sent.append(QString::fromLatin1(request.text) + (request.query ? "|1|" : "|0|")
+                + QString::number(request.line));
+        QCOMPARE(
+            sent, (QStringList { "gai?|1|1", "lut 2?1|1|4", "exp5|0|5", "gai3|0|6", "ID?|1|7" }));
+    }
+
+    void errorQueryShowsTraffic()
+    {
+        Console console(comm());
+        QSignalSpy lines(&console, &Console::lineLogged);
+        mComm->setCurrentPort(QStringLiteral("C"));
+        ThreadSignalSpy replies(mComm.get(), &CommunicationThreadObject::receivedReply);
+
+        console.sendCommand(QStringLiteral("err?"));
+        QTRY_COMPARE(replies.count(), 2);
+        QCOMPARE(texts(lines),
+            (QStringList { "Current port set to: C", "# ERR?", "> [STX]ERR?[ETX]",
+                "< [ACK][STX]0[ETX]", "> [STX]ERR?[ETX]", "< [ACK][STX]0[ETX]" }));
+    }
+
+    void trafficFilter()
+    {
+        QCOMPARE(Console::instance(), nullptr);
+        {
+            Console console(comm());
+            QCOMPARE(Console::instance(), &console);
+            QSignalSpy spy(&console, &Console::lineLogged);
+            // Only the console's own traffic shows, unless debug output is on.
+            for (const bool showAll : { false, true }) {
+                console.setShowDebug(showAll);
+                for (const QString id : { "@Console", "gain" }) {
+                    Console::logSentData(id, QStringLiteral("@ID?\r"));
+                    Console::logReceivedData(id, QStringLiteral("\x15"));
+                }
+            }
+            // Traffic of another thread arrives in the console's. A line feed would break the
+            // pane's one-line-per-message layout.
+            QThread *seenIn = nullptr;
+            connect(&console, &Console::lineLogged, &console,
+                [&seenIn]() { seenIn = QThread::currentThread(); });
+            QThread *other = QThread::create([]() {
+                Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r"));
+            });
+            other->start();
+            other->wait();
+            delete other;
+            QTRY_COMPARE(seenIn, QThread::currentThread());
+            const QStringList exchange { "> [STX]ID?[ETX]", "< [NAK]" };
+            QCOMPARE(
+                texts(spy), exchange + exchange + exchange + QStringList { "> [STX]A B[ETX]" });
+        }
+        // Without a console, traffic goes nowhere and nothing breaks.
+        QCOMPARE(Console::instance(), nullptr);
+        Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\r"));
+    }
+
+private:
+    static QStringList texts(const QSignalSpy &spy)
+    {
+        QStringList list;
+        for (const QList<QVariant> &signal : spy)
+            list.append(signal.first().toString());
+        return list;
+    }
+
+    // For the console. Without a thread the object stays in the test's thread, so the queue can be
+    // inspected before the event loop dispatches anything.
+    CommunicationThreadObject *comm()
+    {
+        mComm.reset(new CommunicationThreadObject(nullptr));
+        mComm->setSerialPortScanning(false);
+        mComm->startCommunication();
+        return mComm.get();
+    }
+
+    std::unique_ptr<CommunicationThreadObject> mComm;
+};
 
 QTEST_GUILESS_MAIN(TestCommunicator)
 #include "tst_communicator.moc"

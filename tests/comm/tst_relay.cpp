@@ -22,18 +22,235 @@ class TestRelay : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void conversation_data();
-    void conversation();
-    void foreignClientRefused();
-    void relayProgramEndToEnd();
+    void initTestCase()
+    {
+        MetaTypes::registerAll();
+        // The relay program inherits these: the simulated library's port and one simulated camera.
+        qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
+        qputenv("MARNIFEX_SIMCL_CAMERAS", "Linked");
+        qputenv("MARNIFEX_RELAY_CAMERAS", "Far");
+        mSocat = QStandardPaths::findExecutable(QStringLiteral("socat"));
+        QVERIFY(mTap.listen(mDir.path() + QStringLiteral("/tap")));
+    }
+
+    void cleanup()
+    {
+        if (mThread) {
+            mThread->quit();
+            QVERIFY(mThread->wait(5000));
+        }
+        delete mComm;
+        delete mThread;
+        mComm = nullptr;
+        mThread = nullptr;
+        delete mRelay;
+        mRelay = nullptr;
+    }
+
+    void conversation_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("commands");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QList<bool>>("modes");
+        QTest::addColumn<bool>("removed");
+        const int ok = AbstractCommunicator::Success;
+        const int fail = AbstractCommunicator::Failure;
+        const QVariantList value { 123 };
+        // "@GAI?" CR and ACK "@123" CR in Base64.
+        const Script exchange { "@ISO|relay:A", "@true", "@WRT|relay:A|QEdBST8N", "@true",
+            "@RED|relay:A|750|true", "@BkAxMjMN" };
+        const Script unanswered = exchange.mid(0, 5);
+        QTest::newRow("opened, reply in pieces")
+            << Script { "@ISO|relay:A", "@false", "@OPN|relay:A", "@true", "@ISO|relay:A", "@true",
+                   "@WRT|relay:A|QEdBST8N", "@true", "@RED|relay:A|750|true", "@BkAx~MjMN" }
+            << 1 << ok << value << QList<bool> { true } << false;
+        QTest::newRow("broken Base64") << unanswered + Script { "@B!A", "@CLS|relay:A", "@true" }
+                                       << 1 << fail << QVariantList() << QList<bool>() << false;
+        QTest::newRow("endless line, then in step again")
+            << unanswered + Script { Endless, "@CLS|relay:A", "AAAA\n@true" } + exchange << 2 << ok
+            << value << QList<bool> { true } << false;
+        // Replies given up on are skipped when they come, also when they come late.
+        QTest::newRow("no reply; late replies skipped") << unanswered
+                + Script { "", "@CLS|relay:A", "", "@ISO|relay:A", "@BkAxMjMN\n@true\n@true" }
+                + exchange.mid(2) << 2 << ok << value << QList<bool> { true }
+                                                        << false;
+        QTest::newRow("relay killed mid-exchange")
+            << exchange + unanswered + Script { Kill } << 2 << fail << QVariantList()
+            << QList<bool> { true, false } << true;
+        QTest::newRow("stop request ends the wait")
+            << unanswered + Script { Interrupt } << 1 << fail << QVariantList() << QList<bool>()
+            << false;
+    }
+
+    void conversation()
+    {
+        QFETCH(Script, script);
+        QFETCH(int, commands);
+        QFETCH(int, result);
+        QFETCH(QVariantList, args);
+        QFETCH(QList<bool>, modes);
+        QFETCH(bool, removed);
+        if (mSocat.isEmpty())
+            QSKIP("socat is not installed");
+        QVERIFY(startTappedRelay());
+        ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+        ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+        ThreadSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
+
+        // Listing: a port without manufacturer is left out, a missing version counts as 0.
+        const Script listing { "@NOC|", "@3", "@NFO|0", "@Mfr|relay:A|2", "@NFO|1",
+            "@|relay:Nameless|1", "@NFO|2", "@mfr|relay:B" };
+        for (int i = 0; i < listing.size(); i += 2) {
+            QCOMPARE(nextRequest(), listing.at(i) + '\n');
+            mRelay->write(listing.at(i + 1) + '\n');
+        }
+        // After the simulated library's own port.
+        QTRY_COMPARE(mComm->portNames().mid(1), (QStringList { "relay:A", "relay:B" }));
+        mComm->setCurrentPort(QStringLiteral("relay:A"));
+        for (int i = 0; i < commands; ++i)
+            QVERIFY(mComm->sendCommand(QStringLiteral("t%1").arg(i), "GAI?", {}, true));
+
+        QElapsedTimer endless;
+        for (int i = 0; i < script.size(); i += 2) {
+            QCOMPARE(nextRequest(), script.at(i) + '\n');
+            // An endless line fails the read at once: the next request follows without waiting.
+            QVERIFY(!endless.isValid() || endless.elapsed() < 1000);
+            endless.invalidate();
+            const QByteArray reply = script.value(i + 1);
+            const int before = replies.count();
+            if (reply == Kill) {
+                ucred peer {};
+                socklen_t size = sizeof peer;
+                QCOMPARE(::getsockopt(int(mRelay->socketDescriptor()), SOL_SOCKET, SO_PEERCRED,
+                             &peer, &size),
+                    0);
+                ::kill(peer.pid, SIGKILL);
+            } else if (reply == Interrupt) {
+                mThread->requestInterruption();
+            } else if (reply == Endless) {
+                mRelay->write(QByteArray(100000, 'A'));
+                endless.start();
+            } else if (!reply.isEmpty()) {
+                const QList<QByteArray> pieces = (reply + '\n').split('~');
+                mRelay->write(pieces.first());
+                if (pieces.size() > 1)
+                    QTimer::singleShot(
+                        50, mRelay, [this, pieces]() { mRelay->write(pieces.last()); });
+            }
+            // A relay that is gone or a stop request ends the exchange at once.
+            if (reply == Kill || reply == Interrupt)
+                QTRY_COMPARE_WITH_TIMEOUT(replies.count(), before + 1, 1000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), commands, 5000);
+        QCOMPARE(int(replies.last().at(2).value<AbstractCommunicator::Result>()), result);
+        QCOMPARE(replies.last().at(3).toList(), args);
+        QList<bool> seen;
+        for (const QVariantList &emission : qAsConst(mode))
+            seen.append(emission.first().toBool());
+        QCOMPARE(seen, modes);
+        if (removed) {
+            QTRY_VERIFY(!mComm->portNames().contains(QStringLiteral("relay:A")));
+            QCOMPARE(status.last().at(1).value<CommStatus>(), StatusRemoved);
+        }
+    }
+
+    void foreignClientRefused()
+    {
+        // A file left under the server's name by a crashed run is no obstacle.
+        const QString name = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+            + QStringLiteral("/MfxRelayServer_%1").arg(QCoreApplication::applicationPid());
+        QFile stale(name);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        // A relay program that never connects.
+        startThread(
+            QStringLiteral("/bin/sh"), { QStringLiteral("-c"), QStringLiteral("exec sleep 30") });
+        mComm->relayServer()->start();
+        QTRY_VERIFY(QFileInfo(name).exists() && !QFileInfo(name).isFile());
+        const QFile::Permissions others
+            = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+        QCOMPARE(QFileInfo(name).permissions() & others, QFile::Permissions());
+
+        // Another process of ours is not the relay that was started: closed at once, never asked.
+        QLocalSocket foreign;
+        foreign.connectToServer(name);
+        QTRY_COMPARE(foreign.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(foreign.bytesAvailable(), 0);
+    }
+
+    void relayProgramEndToEnd()
+    {
+        const QString workingDirectory = QDir::currentPath();
+        startThread(QStringLiteral(MFXRELAY_PATH), {});
+        ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
+        mComm->startDiscovery();
+        auto found = [&status](const QString &port, const QString &model) {
+            for (const QVariantList &emission : qAsConst(status)) {
+                if (emission.at(0) == port
+                    && emission.at(1).value<CommStatus>() == StatusCameraFound)
+                    return emission.at(2) == model;
+            }
+            return false;
+        };
+        // Probed once the relay has listed its ports, without waiting for the discovery timer.
+        QTRY_VERIFY(mComm->portNames().contains(QStringLiteral("relay:Far")));
+        mComm->checkAllCommDevices();
+        QTRY_VERIFY(found("relay:Far", "VirtualDevice-Far")
+            && found("relay:MfxSimLink - port0", "VirtualDevice-Linked"));
+        mComm->stopDiscovery();
+        QCOMPARE(QDir::currentPath(), workingDirectory);
+
+        ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+        mComm->setCurrentPort(QStringLiteral("relay:Far"));
+        QVERIFY(mComm->sendCommand(QStringLiteral("set"), "GAI", { 7 }, false));
+        QVERIFY(mComm->sendCommand(QStringLiteral("get"), "GAI?", {}, true));
+        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
+        QCOMPARE(replies.last().at(3).toList(), QVariantList { 7 });
+
+        // No relay process outlives the communication thread.
+        qint64 pid = 0;
+        RelayServer *server = mComm->relayServer();
+        QMetaObject::invokeMethod(
+            server, [&]() { pid = server->relayProcessId(); }, Qt::BlockingQueuedConnection);
+        QVERIFY(pid > 0);
+        cleanup();
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
+    }
 
 private:
-    void startThread(const QString &program, const QStringList &arguments);
+    void startThread(const QString &program, const QStringList &arguments)
+    {
+        mThread = new QThread;
+        mComm = new CommunicationThreadObject(mThread);
+        mComm->setSerialPortScanning(false);
+        mComm->relayServer()->setProgram(program, arguments);
+        connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
+        mThread->start();
+    }
+
     // The relay is socat, joining the server's socket to our tap, where the test speaks for it.
-    bool startTappedRelay();
-    QByteArray nextRequest();
+    bool startTappedRelay()
+    {
+        startThread(QStringLiteral("/bin/sh"),
+            { QStringLiteral("-c"),
+                QStringLiteral("exec \"$0\" UNIX-CONNECT:\"$1\" UNIX-CONNECT:")
+                    + mTap.fullServerName(),
+                mSocat });
+        mComm->relayServer()->start();
+        if (!mTap.waitForNewConnection(5000))
+            return false;
+        mRelay = mTap.nextPendingConnection();
+        return true;
+    }
+
+    QByteArray nextRequest()
+    {
+        if (!QTest::qWaitFor([this]() { return mRelay->canReadLine(); }, 5000))
+            return QByteArray();
+        return mRelay->readLine();
+    }
 
     QString mSocat;
     QTemporaryDir mDir;
@@ -42,230 +259,6 @@ private:
     QThread *mThread = nullptr;
     CommunicationThreadObject *mComm = nullptr;
 };
-
-void TestRelay::initTestCase()
-{
-    MetaTypes::registerAll();
-    // The relay program inherits these: the simulated library's port and one simulated camera.
-    qputenv(CLSerialLibrary::PathVariable, MFXSIMCLSERIAL_PATH);
-    qputenv("MARNIFEX_SIMCL_CAMERAS", "Linked");
-    qputenv("MARNIFEX_RELAY_CAMERAS", "Far");
-    mSocat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-    QVERIFY(mTap.listen(mDir.path() + QStringLiteral("/tap")));
-}
-
-void TestRelay::cleanup()
-{
-    if (mThread) {
-        mThread->quit();
-        QVERIFY(mThread->wait(5000));
-    }
-    delete mComm;
-    delete mThread;
-    mComm = nullptr;
-    mThread = nullptr;
-    delete mRelay;
-    mRelay = nullptr;
-}
-
-void TestRelay::startThread(const QString &program, const QStringList &arguments)
-{
-    mThread = new QThread;
-    mComm = new CommunicationThreadObject(mThread);
-    mComm->setSerialPortScanning(false);
-    mComm->relayServer()->setProgram(program, arguments);
-    connect(mThread, &QThread::started, mComm, &CommunicationThreadObject::startCommunication);
-    mThread->start();
-}
-
-bool TestRelay::startTappedRelay()
-{
-    startThread(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"),
-            QStringLiteral("exec \"$0\" UNIX-CONNECT:\"$1\" UNIX-CONNECT:") + mTap.fullServerName(),
-            mSocat });
-    mComm->relayServer()->start();
-    if (!mTap.waitForNewConnection(5000))
-        return false;
-    mRelay = mTap.nextPendingConnection();
-    return true;
-}
-
-QByteArray TestRelay::nextRequest()
-{
-    if (!QTest::qWaitFor([this]() { return mRelay->canReadLine(); }, 5000))
-        return QByteArray();
-    return mRelay->readLine();
-}
-
-void TestRelay::conversation_data()
-{
-    QTest::addColumn<Script>("script");
-    QTest::addColumn<int>("commands");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QVariantList>("args");
-    QTest::addColumn<QList<bool>>("modes");
-    QTest::addColumn<bool>("removed");
-    const int ok = AbstractCommunicator::Success;
-    const int fail = AbstractCommunicator::Failure;
-    const QVariantList value { 123 };
-    // "@GAI?" CR and ACK "@123" CR in Base64.
-    const Script exchange { "@ISO|relay:A", "@true", "@WRT|relay:A|QEdBST8N", "@true",
-        "@RED|relay:A|750|true", "@BkAxMjMN" };
-    const Script unanswered = exchange.mid(0, 5);
-    QTest::newRow("opened, reply in pieces")
-        << Script { "@ISO|relay:A", "@false", "@OPN|relay:A", "@true", "@ISO|relay:A", "@true",
-               "@WRT|relay:A|QEdBST8N", "@true", "@RED|relay:A|750|true", "@BkAx~MjMN" }
-        << 1 << ok << value << QList<bool> { true } << false;
-    QTest::newRow("broken Base64") << unanswered + Script { "@B!A", "@CLS|relay:A", "@true" } << 1
-                                   << fail << QVariantList() << QList<bool>() << false;
-    QTest::newRow("endless line, then in step again")
-        << unanswered + Script { Endless, "@CLS|relay:A", "AAAA\n@true" } + exchange << 2 << ok
-        << value << QList<bool> { true } << false;
-    // Replies given up on are skipped when they come, also when they come late.
-    QTest::newRow("no reply; late replies skipped")
-        << unanswered + Script { "", "@CLS|relay:A", "", "@ISO|relay:A", "@BkAxMjMN\n@true\n@true" }
-            + exchange.mid(2)
-        << 2 << ok << value << QList<bool> { true } << false;
-    QTest::newRow("relay killed mid-exchange")
-        << exchange + unanswered + Script { Kill } << 2 << fail << QVariantList()
-        << QList<bool> { true, false } << true;
-    QTest::newRow("stop request ends the wait") << unanswered + Script { Interrupt } << 1 << fail
-                                                << QVariantList() << QList<bool>() << false;
-}
-
-void TestRelay::conversation()
-{
-    QFETCH(Script, script);
-    QFETCH(int, commands);
-    QFETCH(int, result);
-    QFETCH(QVariantList, args);
-    QFETCH(QList<bool>, modes);
-    QFETCH(bool, removed);
-    if (mSocat.isEmpty())
-        QSKIP("socat is not installed");
-    QVERIFY(startTappedRelay());
-    ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
-    ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
-    ThreadSignalSpy mode(mComm, &CommunicationThreadObject::onlineModeChanged);
-
-    // Listing: a port without manufacturer is left out, a missing version counts as 0.
-    const Script listing { "@NOC|", "@3", "@NFO|0", "@Mfr|relay:A|2", "@NFO|1",
-        "@|relay:Nameless|1", "@NFO|2", "@mfr|relay:B" };
-    for (int i = 0; i < listing.size(); i += 2) {
-        QCOMPARE(nextRequest(), listing.at(i) + '\n');
-        mRelay->write(listing.at(i + 1) + '\n');
-    }
-    // After the simulated library's own port.
-    QTRY_COMPARE(mComm->portNames().mid(1), (QStringList { "relay:A", "relay:B" }));
-    mComm->setCurrentPort(QStringLiteral("relay:A"));
-    for (int i = 0; i < commands; ++i)
-        QVERIFY(mComm->sendCommand(QStringLiteral("t%1").arg(i), "GAI?", {}, true));
-
-    QElapsedTimer endless;
-    for (int i = 0; i < script.size(); i += 2) {
-        QCOMPARE(nextRequest(), script.at(i) + '\n');
-        // An endless line fails the read at once: the next request follows without waiting.
-        QVERIFY(!endless.isValid() || endless.elapsed() < 1000);
-        endless.invalidate();
-        const QByteArray reply = script.value(i + 1);
-        const int before = replies.count();
-        if (reply == Kill) {
-            ucred peer {};
-            socklen_t size = sizeof peer;
-            QCOMPARE(::getsockopt(
-                         int(mRelay->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size),
-                0);
-            ::kill(peer.pid, SIGKILL);
-        } else if (reply == Interrupt) {
-            mThread->requestInterruption();
-        } else if (reply == Endless) {
-            mRelay->write(QByteArray(100000, 'A'));
-            endless.start();
-        } else if (!reply.isEmpty()) {
-            const QList<QByteArray> pieces = (reply + '\n').split('~');
-            mRelay->write(pieces.first());
-            if (pieces.size() > 1)
-                QTimer::singleShot(50, mRelay, [this, pieces]() { mRelay->write(pieces.last()); });
-        }
-        // A relay that is gone or a stop request ends the exchange at once.
-        if (reply == Kill || reply == Interrupt)
-            QTRY_COMPARE_WITH_TIMEOUT(replies.count(), before + 1, 1000);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), commands, 5000);
-    QCOMPARE(int(replies.last().at(2).value<AbstractCommunicator::Result>()), result);
-    QCOMPARE(replies.last().at(3).toList(), args);
-    QList<bool> seen;
-    for (const QVariantList &emission : qAsConst(mode))
-        seen.append(emission.first().toBool());
-    QCOMPARE(seen, modes);
-    if (removed) {
-        QTRY_VERIFY(!mComm->portNames().contains(QStringLiteral("relay:A")));
-        QCOMPARE(status.last().at(1).value<CommStatus>(), StatusRemoved);
-    }
-}
-
-void TestRelay::foreignClientRefused()
-{
-    // A file left under the server's name by a crashed run is no obstacle.
-    const QString name = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-        + QStringLiteral("/MfxRelayServer_%1").arg(QCoreApplication::applicationPid());
-    QFile stale(name);
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.close();
-    // A relay program that never connects.
-    startThread(
-        QStringLiteral("/bin/sh"), { QStringLiteral("-c"), QStringLiteral("exec sleep 30") });
-    mComm->relayServer()->start();
-    QTRY_VERIFY(QFileInfo(name).exists() && !QFileInfo(name).isFile());
-    const QFile::Permissions others
-        = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
-    QCOMPARE(QFileInfo(name).permissions() & others, QFile::Permissions());
-
-    // Another process of ours is not the relay that was started: closed at once, never asked.
-    QLocalSocket foreign;
-    foreign.connectToServer(name);
-    QTRY_COMPARE(foreign.state(), QLocalSocket::UnconnectedState);
-    QCOMPARE(foreign.bytesAvailable(), 0);
-}
-
-void TestRelay::relayProgramEndToEnd()
-{
-    const QString workingDirectory = QDir::currentPath();
-    startThread(QStringLiteral(MFXRELAY_PATH), {});
-    ThreadSignalSpy status(mComm, &CommunicationThreadObject::statusUpdate);
-    mComm->startDiscovery();
-    auto found = [&status](const QString &port, const QString &model) {
-        for (const QVariantList &emission : qAsConst(status)) {
-            if (emission.at(0) == port && emission.at(1).value<CommStatus>() == StatusCameraFound)
-                return emission.at(2) == model;
-        }
-        return false;
-    };
-    // Probed once the relay has listed its ports, without waiting for the discovery timer.
-    QTRY_VERIFY(mComm->portNames().contains(QStringLiteral("relay:Far")));
-    mComm->checkAllCommDevices();
-    QTRY_VERIFY(found("relay:Far", "VirtualDevice-Far")
-        && found("relay:MfxSimLink - port0", "VirtualDevice-Linked"));
-    mComm->stopDiscovery();
-    QCOMPARE(QDir::currentPath(), workingDirectory);
-
-    ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
-    mComm->setCurrentPort(QStringLiteral("relay:Far"));
-    QVERIFY(mComm->sendCommand(QStringLiteral("set"), "GAI", { 7 }, false));
-    QVERIFY(mComm->sendCommand(QStringLiteral("get"), "GAI?", {}, true));
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
-    QCOMPARE(replies.last().at(3).toList(), QVariantList { 7 });
-
-    // No relay process outlives the communication thread.
-    qint64 pid = 0;
-    RelayServer *server = mComm->relayServer();
-    QMetaObject::invokeMethod(
-        server, [&]() { pid = server->relayProcessId(); }, Qt::BlockingQueuedConnection);
-    QVERIFY(pid > 0);
-    cleanup();
-    QCOMPARE(::kill(pid_t(pid), 0), -1);
-}
 
 QTEST_GUILESS_MAIN(TestRelay)
 #include "tst_relay.moc"

@@ -141,6 +141,8 @@ private slots:
     void saveAndExport();
     void mainWindowAndFailedSave();
     void check();
+    void loadRefusesOtherFiles_data();
+    void loadRefusesOtherFiles();
     void roundTrip_data();
     void roundTrip();
 
@@ -214,6 +216,12 @@ void TestEditor::commands()
     click("tbRemove", find("twCommandList")->parent());
     QCOMPARE(editor()->description()->commands().size(), 4);
     QVERIFY(!find("leID")->isEnabled());
+    // The keyboard selects as a click does, and what the form held is kept.
+    clickRow("twCommandList", "ABC");
+    find<QLineEdit>("leCommandCode")->setText("KEY");
+    QTest::keyClick(find("twCommandList"), Qt::Key_Down);
+    QTRY_COMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("newCommand_1"));
+    QCOMPARE(editor()->description()->command("ABC").code, QByteArray("KEY"));
 
     // A template that appears after New never replaces what was edited since.
     QVERIFY(DescriptionFixture::write(QStringList { "leeg.xml Other - 1.0.0" }));
@@ -276,7 +284,8 @@ void TestEditor::elements()
     clickRow("twElements", "DisplayElement_0");
     type("leName", "DisplayElement_0_0");
     QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
-    clickRow("twElements", "DisplayElement_1");
+    QTest::keyClick(find("twElements"), Qt::Key_Down);
+    QTRY_COMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_1"));
     click("tbElementRemove");
     QVERIFY(!editor()->description()->isGroupExpanded("A"));
     QVERIFY(!editor()->description()->displayElement("DisplayElement_1"));
@@ -402,7 +411,7 @@ void TestEditor::saveAndExport()
 {
     {
         ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
-            properties("Cam", "cam1 , cam2,, cam3"));
+            properties(" Cam ", "cam1 , cam2,, cam3"));
         ModalAnswer picker(
             ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("cam")));
         trigger("actSave");
@@ -503,6 +512,29 @@ void TestEditor::check()
     emit list->itemClicked(list->item(0));
     QCOMPARE(find<QTabWidget>("tabWidget")->currentIndex(), 0);
     QCOMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("Go"));
+}
+
+void TestEditor::loadRefusesOtherFiles_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::newRow("another kind of XML") << QByteArray("<notes><note>x</note></notes>");
+    QTest::newRow("empty") << QByteArray();
+}
+
+// A file without a description is refused and leaves the editor's description and file alone.
+void TestEditor::loadRefusesOtherFiles()
+{
+    QFETCH(QByteArray, contents);
+    load(path("lab.xml"));
+    QVERIFY(DescriptionFixture::write(path("notes.xml"), contents));
+    ModalAnswer picker(
+        ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("notes.xml")));
+    ModalAnswer refusal(
+        ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+    trigger("actLoad");
+    QCOMPARE(refusal.title(), QStringLiteral("Unable to load description"));
+    QCOMPARE(editor()->filePath(), path("lab.xml"));
+    QVERIFY(editor()->description()->hasCommand("Sel"));
 }
 
 void TestEditor::roundTrip_data()

@@ -2,6 +2,7 @@
 #include "comm/simulatedcamerastate.h"
 #include "tests/comm/ptycamerafixture.h"
 
+#include <QImage>
 #include <QProcess>
 #include <QtTest>
 
@@ -42,6 +43,7 @@ private slots:
     void commands();
     void settingsFiles();
     void installedFromAnotherFolder();
+    void imagesAsCommitted();
 };
 
 using Faults = QList<int>;
@@ -307,6 +309,19 @@ void TestMfxctl::installedFromAnotherFolder()
     QVERIFY(log.contains("Found description file:  \"VirtualDevice\" (\"Extra\")"));
     program.kill();
     QVERIFY(program.waitForFinished(5000));
+}
+
+// The committed images are exactly what mfximages draws, on any processor.
+void TestMfxctl::imagesAsCommitted()
+{
+    QTemporaryDir drawn;
+    QCOMPARE(run(MFXIMAGES_PATH, { drawn.path() }, drawn.path()).exit, 0);
+    const QDir committed(kSource + "/resources/images");
+    const QStringList names = committed.entryList({ "*.png" });
+    QCOMPARE(QDir(drawn.path()).entryList({ "*.png" }), names);
+    for (const QString &name : names)
+        QVERIFY2(
+            QImage(committed.filePath(name)) == QImage(drawn.filePath(name)), qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestMfxctl)

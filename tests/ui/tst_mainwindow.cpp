@@ -331,15 +331,6 @@ void TestMainWindow::startsWithSimulatedCamera()
         15000);
     QVERIFY(output.contains("Found description file:"));
     QCOMPARE(process.state(), QProcess::Running);
-
-    QFile log(dir.filePath("debug.log"));
-    QByteArray text;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (log.open(QIODevice::ReadOnly) ? (text = log.readAll(), log.close(), true) : false)
-            && text.contains("Communication thread started."),
-        15000);
-    QVERIFY(text.startsWith("---------- "));
-    QVERIFY(text.contains("Started application with console."));
     process.kill();
     QVERIFY(process.waitForFinished(5000));
 }
@@ -347,8 +338,6 @@ void TestMainWindow::startsWithSimulatedCamera()
 void TestMainWindow::splashShowsVersionImageAndLoading()
 {
     SplashScreen splash;
-    QCOMPARE(
-        splash.versionText(), QStringLiteral("Version: 1.0.8 (%1 bit)").arg(QT_POINTER_SIZE * 8));
     QVERIFY(!splash.findChild<QLabel *>("lblSplash")->pixmap(Qt::ReturnByValue).isNull());
     splash.show();
     DescriptionRegistry registry;
@@ -412,10 +401,6 @@ void TestMainWindow::selectDescriptionRow()
             dialog->itemDoubleClicked();
             QVERIFY(box.answered());
             QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
-            QCOMPARE(box.text(),
-                QStringLiteral("The current selected camera description does not support the "
-                               "current connected camera,\n\nAre you sure you want to use "
-                               "this description file?"));
             if (how == "yes")
                 return;
             QVERIFY(dialog->isVisible());
@@ -740,6 +725,15 @@ void TestMainWindow::consoleSession()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
+    {
+        const QString missing = mWork.filePath("missing/console.txt");
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        window->on_actConoleSaveOutput_triggered();
+        QVERIFY2(
+            box.text().contains(QDir::toNativeSeparators(missing) + ":\n"), qPrintable(box.text()));
+    }
     action(window.get(), "actConsoleClear")->trigger();
     QVERIFY(output->toPlainText().isEmpty());
 }
@@ -759,20 +753,10 @@ void TestMainWindow::viewSession()
     QCOMPARE(window->size(), size);
     QVERIFY(view->selectionModel()->hasSelection());
 
-    QString version;
-    ModalAnswer about(ModalAnswer::ofType<AboutDialog>(), [&version](QWidget *w) {
-        version = static_cast<AboutDialog *>(w)->versionText();
-        w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
-    });
+    ModalAnswer about(ModalAnswer::ofType<AboutDialog>(),
+        [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
     action(window.get(), "actAbout")->trigger();
-    // The build date as "Jun  5 2012".
-    QVERIFY2(QRegularExpression(QStringLiteral("^Release 1\\.0\\.8, [A-Z][a-z][a-z] [ 1-3][0-9] "
-                                               "[0-9]{4} \\(%1 bit\\), Basic configuration$")
-                                    .arg(QT_POINTER_SIZE * 8))
-                 .match(version)
-                 .hasMatch(),
-        qPrintable(version));
-    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(about.answered() && !QApplication::activeModalWidget());
 
     auto *info = window->findChild<QLabel *>("lblParamInfo");
     const QModelIndex group = window->filter()->index(0, 0);
@@ -793,7 +777,9 @@ void TestMainWindow::viewSession()
         window->refreshModel();
         QCOMPARE(viewState(window.get()), QString(step.second));
         QVERIFY(action(window.get(), step.first)->isChecked());
-        // Always edit: every value row carries its editor.
+        // Always edit: every value row carries its editor, also one shown again after a search.
+        window->findChild<QLineEdit *>("leSearch")->setText("no such row");
+        window->findChild<QLineEdit *>("leSearch")->clear();
         const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
         QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
             QByteArray(step.first) == "actAlwaysEdt");
@@ -817,11 +803,13 @@ void TestMainWindow::viewSession()
     const QString cdt = mWork.filePath("lab.cdt");
     QStringList titles;
     for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(cdt));
+        const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+            ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
         ModalAnswer refusal(
             ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
         action(window.get(), name)->trigger();
-        QVERIFY(!refusal.answered());
+        QVERIFY(!refusal.answered() && QFile::exists(cdt));
         titles.append(picker.title());
     }
     QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
@@ -882,11 +870,14 @@ void TestMainWindow::valueEditors_data()
     row("double spin box step", "Gain", "GAI130", "up", { "GAI131" }, false, "13.100 dB");
     row("slider drag, camera value ignored", "Black level", "BLK16", "drag",
         { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
+    row("value beyond the limits only visited", "Exposure time", "EXP5", "visit", {}, false,
+        "10 us");
     row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true, "10000 us");
     row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" }, true,
         "Cam 7");
     row("empty text editable", "User id", "UID\"", "return Cam 7", { "UID\"Cam 7" }, true, "Cam 7");
     row("text below the minimum length", "User id", "UID\"Line 3", "leave ", {}, false, "Line 3");
+    row("text outside Latin-1", "User id", "UID\"Line 3", "leave Cam \u20ac", {}, false, "Line 3");
     row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
     row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false, "Vertical ramp");
     row("command button", "Save to flash", "", "click", { "SAV1" }, false, "Save");
@@ -973,11 +964,14 @@ void TestMainWindow::valueEditors()
     } else if (key == "escape" || key == "return" || key == "leave") {
         QMetaObject::invokeMethod(control, "selectAll");
         QTest::keyClick(control, Qt::Key_Backspace);
-        QTest::keyClicks(control, action.section(' ', 1));
+        for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
+            QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
         if (key == "leave")
             view->setFocus();
         else
             QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+    } else if (action == "visit") {
+        view->setFocus();
     } else if (action == "pick") {
         static_cast<QComboBox *>(control)->setCurrentIndex(2);
     } else if (action == "click") {

@@ -127,6 +127,33 @@ QImage badge(const QColor &fill, const std::function<void(QPainter &)> &mark)
     return image;
 }
 
+// Straight alpha for the PNG file. Qt's own conversion rounds ties by way of approximate
+// reciprocals whose results differ between processors; exact arithmetic with ties to even
+// gives the same file everywhere.
+QImage straightAlpha(const QImage &image)
+{
+    const QImage in = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage out(in.size(), QImage::Format_ARGB32);
+    for (int y = 0; y < in.height(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(in.constScanLine(y));
+        auto *to = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < in.width(); ++x) {
+            const int alpha = qAlpha(from[x]);
+            const auto channel = [alpha](int premultiplied) {
+                if (alpha == 0)
+                    return 0;
+                const int scaled = premultiplied * 255;
+                const int quotient = scaled / alpha;
+                const int twice = 2 * (scaled % alpha);
+                return quotient + (twice > alpha || (twice == alpha && (quotient & 1)) ? 1 : 0);
+            };
+            to[x] = qRgba(
+                channel(qRed(from[x])), channel(qGreen(from[x])), channel(qBlue(from[x])), alpha);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,7 +178,7 @@ int main(int argc, char *argv[])
         for (const int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
             const QString folder = QStringLiteral("%1x%1/apps").arg(size);
             const QString path = out.filePath(folder + QStringLiteral("/marnifex.png"));
-            if (!out.mkpath(folder) || !icon(size).save(path, "PNG")) {
+            if (!out.mkpath(folder) || !straightAlpha(icon(size)).save(path, "PNG")) {
                 err << "cannot write " << path << "\n";
                 return 1;
             }
@@ -187,7 +214,7 @@ int main(int argc, char *argv[])
     };
     for (const auto &entry : images) {
         const QString path = out.filePath(entry.first);
-        if (!entry.second.save(path, "PNG")) {
+        if (!straightAlpha(entry.second).save(path, "PNG")) {
             err << "cannot write " << path << "\n";
             return 1;
         }
