@@ -3,8 +3,47 @@
 #include "comm/console.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThread>
+
+namespace {
+Q_LOGGING_CATEGORY(framing, "marnifex.comm.frame")
+
+bool holdsLineEnd(const QByteArray &bytes)
+{
+    return bytes.contains(AbstractCommunicator::End) || bytes.contains('\n');
+}
+
+// A line end in a command's text or an argument (a description's code or constant, a value)
+// would end the frame early, and the camera would take what follows for a command of its own.
+bool isOneFrame(const QByteArray &cmd, const QVariantList &args)
+{
+    if (holdsLineEnd(cmd))
+        return false;
+    for (const QVariant &arg : args) {
+        if (arg.userType() == QMetaType::QString
+                ? holdsLineEnd(arg.toString().toLatin1())
+                : arg.userType() == QMetaType::QByteArray && holdsLineEnd(arg.toByteArray()))
+            return false;
+    }
+    return true;
+}
+
+// Said where the user sees it, since the camera never will.
+void reportRefused(const QByteArray &cmd)
+{
+    const QString text
+        = QStringLiteral("Not sent: a line end in the command %1 or its arguments would reach "
+                         "the camera as a command of its own")
+              .arg(Console::visibleControlBytes(QString::fromLatin1(cmd))
+                       .replace(QLatin1Char('\n'), QStringLiteral("[LF]")));
+    if (Console::instance())
+        Console::logNotice(text);
+    else
+        qCWarning(framing).noquote() << text;
+}
+} // namespace
 
 AbstractCommunicator::AbstractCommunicator(QObject *parent)
     : QObject(parent)
@@ -103,6 +142,10 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
 {
     if (stopRequested())
         return Failure;
+    if (!isOneFrame(cmd, args)) {
+        reportRefused(cmd);
+        return Failure;
+    }
     // Asked once when open: on the relay every question is a round trip.
     if (!isOpen()) {
         open();
@@ -180,8 +223,14 @@ void AbstractCommunicator::sendCommandEvent(
         return;
     }
 
-    const bool wasOnline = mOnline;
     QVariantList reply;
+    // Refused before any attempt: retrying would only reopen the port.
+    if (!isOneFrame(cmd, args)) {
+        reportRefused(cmd);
+        emit receivedReply(id, cmd, Failure, reply);
+        return;
+    }
+    const bool wasOnline = mOnline;
     Result result = sendCommand(id, cmd, args, reply, FirstAttemptTimeoutMs, expectReply);
     auto succeeded = [&]() { return result != Failure && (!expectReply || !reply.isEmpty()); };
 

@@ -1,6 +1,7 @@
 #include "comm/console.h"
 
 #include "comm/communicationthreadobject.h"
+#include "comm/scriptlines.h"
 
 #include <QDebug>
 #include <QMetaObject>
@@ -121,17 +122,9 @@ bool Console::isSendable(const QString &line)
 QList<Console::Request> Console::scriptRequests(const QByteArray &script)
 {
     QList<Request> requests;
-    int start = 0;
-    while (start < script.size()) {
-        int end = start;
-        while (end < script.size() && script.at(end) != '\n' && script.at(end) != '\r')
-            ++end;
-        if (end > start) {
-            const QByteArray line = script.mid(start, end - start);
-            requests.append(Request { line, line.contains('?') });
-        }
-        start = end + 1;
-    }
+    const QList<ScriptLines::Line> lines = ScriptLines::split(script);
+    for (const ScriptLines::Line &line : lines)
+        requests.append(Request { line.text, line.text.contains('?'), line.number });
     return requests;
 }
 

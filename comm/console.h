@@ -38,12 +38,13 @@ public:
     /// whether the character after them is "?".
     static QString commandText(QString line, bool *query = nullptr);
 
-    /// One raw camera command of the console: the command text as sent and whether a reply is
-    /// expected.
+    /// One raw camera command of the console: the command text as sent, whether a reply is
+    /// expected and, in a script, the line it stands on (from 1).
     struct Request
     {
         QByteArray text;
         bool query = false;
+        int line = 0;
     };
     /// A typed line as it is sent: leading letters upper-cased, line ends as spaces (as the
     /// line edit shows them), a query when "?" follows the letters.

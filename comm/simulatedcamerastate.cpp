@@ -1,5 +1,6 @@
 #include "comm/simulatedcamerastate.h"
 
+#include "comm/scriptlines.h"
 #include "comm/simulatedcamera.h"
 
 #include <QFile>
@@ -8,21 +9,18 @@ bool SimulatedCameraState::parse(
     const QByteArray &text, QList<QByteArray> *commands, QString *error)
 {
     QList<QByteArray> parsed;
-    const QList<QByteArray> lines = text.split('\n');
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
-        line.replace('\r', QByteArray());
-        if (line.isEmpty())
-            continue;
+    // Read as the console reads a script.
+    const QList<ScriptLines::Line> lines = ScriptLines::split(text);
+    for (const ScriptLines::Line &line : lines) {
         // A script line holding "?" expects a reply: a query, which stores nothing.
-        if (line.contains('?')) {
+        if (line.text.contains('?')) {
             if (error)
                 *error = QStringLiteral("line %1: %2 is a query, not a set command")
-                             .arg(i + 1)
-                             .arg(QString::fromLatin1(line));
+                             .arg(line.number)
+                             .arg(QString::fromLatin1(line.text));
             return false;
         }
-        parsed.append(line);
+        parsed.append(line.text);
     }
     if (commands)
         *commands = parsed;

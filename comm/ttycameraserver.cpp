@@ -1,6 +1,7 @@
 #include "comm/ttycameraserver.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -22,7 +23,8 @@ TtyCameraServer::TtyCameraServer(const QString &cameraName, QObject *parent)
 TtyCameraServer::~TtyCameraServer()
 {
     closeFds();
-    if (!mLinkPath.isEmpty())
+    // Only the link this server made, and only while it still points at this server's terminal.
+    if (!mLinkPath.isEmpty() && QFileInfo(mLinkPath).symLinkTarget() == mSlavePath)
         QFile::remove(mLinkPath);
 }
 
@@ -77,7 +79,6 @@ bool TtyCameraServer::openPseudoTerminal(const QString &linkPath)
 #ifdef Q_OS_UNIX
     closeFds();
     mOwnPty = true;
-    mLinkPath = linkPath;
     termios tio {};
     makeRaw(tio);
     int master = -1;
@@ -96,13 +97,21 @@ bool TtyCameraServer::openPseudoTerminal(const QString &linkPath)
     // and reopens the port (without any opener the master reports an error on every read).
     mSlaveFd = slave;
     mSlavePath = QString::fromLocal8Bit(name);
-    if (!mLinkPath.isEmpty()) {
-        QFile::remove(mLinkPath);
-        if (!QFile::link(mSlavePath, mLinkPath)) {
-            mError = QStringLiteral("Cannot create the link %1").arg(mLinkPath);
+    if (!linkPath.isEmpty()) {
+        // A link left by an earlier run is replaced; anything else there is not ours to delete.
+        const QFileInfo existing(linkPath);
+        if (existing.isSymLink())
+            QFile::remove(linkPath);
+        if (!QFile::link(mSlavePath, linkPath)) {
+            mError = existing.exists() && !existing.isSymLink()
+                ? QStringLiteral("Cannot create the link %1: a file that is no link is in the way")
+                      .arg(linkPath)
+                : QStringLiteral("Cannot create the link %1").arg(linkPath);
+            mLinkPath.clear(); // linkPath may be this very string
             closeFds();
             return false;
         }
+        mLinkPath = linkPath;
     }
     mNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
     connect(mNotifier, &QSocketNotifier::activated, this, &TtyCameraServer::readAvailable);

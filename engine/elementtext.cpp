@@ -8,7 +8,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -222,7 +224,12 @@ bool ElementText::parseRegions(const QString &text, QList<QRect> *regions)
             if (!ok)
                 return false;
         }
-        if (values.size() != 4 || values.at(2) < 0 || values.at(3) < 0)
+        // As the camera database writes regions: nothing negative, no edge beyond the int range.
+        const qint64 limit = std::numeric_limits<int>::max();
+        if (values.size() != 4
+            || std::any_of(values.cbegin(), values.cend(), [](int v) { return v < 0; })
+            || qint64(values.at(0)) + values.at(2) > limit
+            || qint64(values.at(1)) + values.at(3) > limit)
             return false;
         parsed.append(QRect(values.at(0), values.at(1), values.at(2), values.at(3)));
     }

@@ -36,7 +36,8 @@ public:
         const DisplayElement *element, const QString &text, QVariant *edited, QString *error);
     /// List entries: whole numbers separated by blanks, commas or semicolons.
     static bool parseList(const QString &text, QStringList *entries);
-    /// Regions "x,y,width,height" separated by blanks.
+    /// Regions "x,y,width,height" separated by blanks, none negative and each within the int
+    /// range, as the camera database writes them.
     static bool parseRegions(const QString &text, QList<QRect> *regions);
 };
 

@@ -5,22 +5,20 @@
 // software's own share of an exchange. A last figure shows that waiting for a slow camera
 // costs no processor time: each of 100 Camera Link replies comes 20 ms after its request.
 
+#include "bench/benchcamera.h"
 #include "comm/clcommunicator.h"
 #include "comm/comcommunicator.h"
 #include "comm/metatypes.h"
 #include "comm/relaycommunicator.h"
 #include "comm/relayserver.h"
 #include "comm/simulatedcamera.h"
-#include "comm/ttycameraserver.h"
 #include "tools/mfxsimclserial/simclcontrol.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLibrary>
-#include <QTemporaryDir>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -107,29 +105,17 @@ int main(int argc, char *argv[])
     };
 
     // Serial port: the simulated camera on a pseudo-terminal, served from a thread of its own.
-    QThread farThread;
-    farThread.start();
-    QTemporaryDir dir;
-    const QString link = dir.path() + QStringLiteral("/camera");
-    auto *server = new TtyCameraServer(QStringLiteral("Bench"));
-    server->moveToThread(&farThread);
-    bool opened = false;
-    QMetaObject::invokeMethod(
-        server, [&]() { opened = server->openPseudoTerminal(link); }, Qt::BlockingQueuedConnection);
-    if (!opened) {
-        err << server->errorString() << '\n';
-        return 1;
-    }
-    server->camera().setValue(QStringLiteral("GAI"), "123");
     {
-        ComCommunicator tty(link);
+        BenchCamera line(QStringLiteral("Bench"));
+        if (!line.isOpen()) {
+            err << line.server()->errorString() << '\n';
+            return 1;
+        }
+        line.camera().setValue(QStringLiteral("GAI"), "123");
+        ComCommunicator tty(line.path());
         report("tty", measure(tty, rounds));
         tty.close();
     }
-    QMetaObject::invokeMethod(
-        server, [server]() { delete server; }, Qt::BlockingQueuedConnection);
-    farThread.quit();
-    farThread.wait();
 
     // Camera Link: the simulated library, loaded as the program loads it.
     QLibrary simulation(QStringLiteral(MFXSIMCLSERIAL_PATH));

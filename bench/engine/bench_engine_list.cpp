@@ -3,19 +3,16 @@
 // next to the time the same bytes need on a real line at 57600 baud with 10 bits per byte.
 // A pseudo-terminal adds no line delay, so the measured time is the software's own share.
 
+#include "bench/benchcamera.h"
 #include "comm/abstractcommunicator.h"
 #include "comm/comcommunicator.h"
-#include "comm/communicationthreadobject.h"
 #include "comm/metatypes.h"
-#include "comm/ttycameraserver.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTextStream>
-#include <QThread>
 
 namespace {
 
@@ -44,42 +41,11 @@ int main(int argc, char *argv[])
     MetaTypes::registerAll();
     const int entries = argc > 1 ? qMax(16, QByteArray(argv[1]).toInt()) : 4096;
     QTextStream out(stdout);
-    QTextStream err(stderr);
 
-    // The simulated camera, served on a pseudo-terminal from a thread of its own.
-    QThread farThread;
-    farThread.start();
-    QTemporaryDir dir;
-    const QString link = dir.path() + QStringLiteral("/camera");
-    auto *server = new TtyCameraServer(QStringLiteral("Bench"));
-    server->moveToThread(&farThread);
-    bool opened = false;
-    QMetaObject::invokeMethod(
-        server, [&]() { opened = server->openPseudoTerminal(link); }, Qt::BlockingQueuedConnection);
-    if (!opened) {
-        err << server->errorString() << '\n';
+    BenchCamera line(QStringLiteral("Bench"));
+    CommunicationThreadObject *comm = line.startCommunication();
+    if (!comm)
         return 1;
-    }
-
-    // The program's side: communication thread with the pseudo-terminal as the current port.
-    QThread commThread;
-    auto *comm = new CommunicationThreadObject(&commThread);
-    comm->setSerialPortScanning(false);
-    QObject::connect(
-        &commThread, &QThread::started, comm, &CommunicationThreadObject::startCommunication);
-    commThread.start();
-    QMetaObject::invokeMethod(
-        comm,
-        [&]() {
-            comm->startCommunication();
-            comm->addSerialPort(link);
-        },
-        Qt::BlockingQueuedConnection);
-    comm->setCurrentPort(link);
-    if (comm->currentPort() != link) {
-        err << "The pseudo-terminal was not listed as a port\n";
-        return 1;
-    }
 
     CameraDescriptionFile description;
     description.setModelName(QStringLiteral("Bench"));
@@ -100,14 +66,14 @@ int main(int argc, char *argv[])
 
     // Warm-up: opens the port.
     db.saveList({ "0" }, "lutIndex", QString(), QString(), "lutValue");
-    server->camera().clearReceivedCommands();
+    line.camera().clearReceivedCommands();
 
     QElapsedTimer clock;
     clock.start();
     const bool completed = db.saveList(list, "lutIndex", "LutStart", "LutEnd", "lutValue");
     const qint64 elapsedNs = clock.nsecsElapsed();
 
-    const QList<QByteArray> received = server->camera().receivedCommands();
+    const QList<QByteArray> received = line.camera().receivedCommands();
     int bytes = 0;
     for (const QByteArray &frame : qAsConst(frames))
         bytes += frame.size() + 1; // each request is answered by one ACK byte
@@ -129,12 +95,5 @@ int main(int argc, char *argv[])
     out.setRealNumberPrecision(3);
     out << "  ratio engine/wire: " << elapsedMs / wireMs << " (goal <= 0.250)\n";
 
-    commThread.quit();
-    commThread.wait();
-    delete comm;
-    QMetaObject::invokeMethod(
-        server, [server]() { delete server; }, Qt::BlockingQueuedConnection);
-    farThread.quit();
-    farThread.wait();
     return correct ? 0 : 1;
 }

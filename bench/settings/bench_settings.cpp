@@ -7,11 +7,10 @@
 // need on a real line at 57600 baud with 10 bits per byte.
 
 #include "app/appsettings.h"
+#include "bench/benchcamera.h"
 #include "comm/comcommunicator.h"
 #include "comm/commandqueue.h"
-#include "comm/communicationthreadobject.h"
 #include "comm/metatypes.h"
-#include "comm/ttycameraserver.h"
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
 #include "engine/camerasettingsfile.h"
@@ -24,7 +23,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
 #include <ctime>
@@ -98,39 +96,12 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    // The simulated camera, served on a pseudo-terminal from a thread of its own.
-    QThread farThread;
-    farThread.start();
+    BenchCamera line(QStringLiteral("Bench"));
+    CommunicationThreadObject *comm = line.startCommunication();
+    if (!comm)
+        return 1;
+
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("camera"));
-    auto *server = new TtyCameraServer(QStringLiteral("Bench"));
-    server->moveToThread(&farThread);
-    bool opened = false;
-    QMetaObject::invokeMethod(
-        server, [&]() { opened = server->openPseudoTerminal(link); }, Qt::BlockingQueuedConnection);
-    if (!opened) {
-        err << server->errorString() << '\n';
-        return 1;
-    }
-
-    // The program's side: communication thread with the pseudo-terminal as the current port.
-    QThread commThread;
-    auto *comm = new CommunicationThreadObject(&commThread);
-    comm->setSerialPortScanning(false);
-    commThread.start();
-    QMetaObject::invokeMethod(
-        comm,
-        [&]() {
-            comm->startCommunication();
-            comm->addSerialPort(link);
-        },
-        Qt::BlockingQueuedConnection);
-    comm->setCurrentPort(link);
-    if (comm->currentPort() != link) {
-        err << "The pseudo-terminal was not listed as a port\n";
-        return 1;
-    }
-
     const QString descriptionPath = dir.filePath(QStringLiteral("bench.xml"));
     QFile descriptionFile(descriptionPath);
     if (!descriptionFile.open(QIODevice::WriteOnly) || descriptionFile.write(description()) < 0) {
@@ -150,7 +121,7 @@ int main(int argc, char *argv[])
     };
     const auto holdValues = [&](int offset) {
         for (int i = 0; i < kValues; ++i)
-            server->camera().setValue(code(i), QByteArray::number(offset + i));
+            line.camera().setValue(code(i), QByteArray::number(offset + i));
     };
 
     // Warm-up: opens the port.
@@ -160,7 +131,7 @@ int main(int argc, char *argv[])
     holdValues(10000);
     connectCamera();
     const QString settingsPath = dir.filePath(QStringLiteral("bench.cdt"));
-    const quint64 bytesBefore = server->bytesReceived() + server->bytesSent();
+    const quint64 bytesBefore = line.server()->bytesReceived() + line.server()->bytesSent();
     std::clock_t cpu = std::clock();
     QElapsedTimer clock;
     clock.start();
@@ -168,11 +139,12 @@ int main(int argc, char *argv[])
         settingsPath, QStringLiteral("Bench"), QStringLiteral("B"), QStringLiteral("Bench-B"));
     const qint64 saveNs = clock.nsecsElapsed();
     std::clock_t cpuTicks = std::clock() - cpu;
-    const quint64 saveBytes = server->bytesReceived() + server->bytesSent() - bytesBefore;
+    const quint64 saveBytes
+        = line.server()->bytesReceived() + line.server()->bytesSent() - bytesBefore;
 
     holdValues(20000);
     connectCamera();
-    const int handledBefore = server->camera().receivedCommandCount();
+    const int handledBefore = line.camera().receivedCommandCount();
     // Done when every set has gone out and every value has been read back.
     const auto settled = [&] {
         if (comm->queue()->size() > 0 || comm->queue()->isExchangeRunning())
@@ -193,8 +165,8 @@ int main(int argc, char *argv[])
     cpuTicks += std::clock() - cpu;
     const double cpuMs = double(cpuTicks) * 1000.0 / CLOCKS_PER_SEC;
     const quint64 loadBytes
-        = server->bytesReceived() + server->bytesSent() - bytesBefore - saveBytes;
-    const int loadCommands = server->camera().receivedCommandCount() - handledBefore;
+        = line.server()->bytesReceived() + line.server()->bytesSent() - bytesBefore - saveBytes;
+    const int loadCommands = line.camera().receivedCommandCount() - handledBefore;
 
     const CameraSettingsFile file = [&] {
         CameraSettingsFile f;
@@ -205,7 +177,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < kValues && correct; ++i) {
         const QByteArray expected = QByteArray::number(10000 + i);
         correct = file.items().at(i).text == QString::fromLatin1(expected)
-            && server->camera().value(code(i)) == expected;
+            && line.camera().value(code(i)) == expected;
     }
 
     const auto wireMs
@@ -228,12 +200,5 @@ int main(int argc, char *argv[])
     out.setRealNumberPrecision(3);
     out << "ratio: " << softwareMs / wire << '\n';
 
-    commThread.quit();
-    commThread.wait();
-    delete comm;
-    QMetaObject::invokeMethod(
-        server, [server]() { delete server; }, Qt::BlockingQueuedConnection);
-    farThread.quit();
-    farThread.wait();
     return correct ? 0 : 1;
 }

@@ -428,6 +428,19 @@ private slots:
         tool.terminate();
         QVERIFY(tool.waitForFinished(5000));
     }
+
+    // A file where the link should go stays the user's.
+    void toolKeepsFileInPlaceOfLink()
+    {
+        QTemporaryDir dir;
+        QFile notes(dir.filePath(QStringLiteral("notes")));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("mine") == 4 && notes.flush());
+        QProcess tool;
+        tool.start(QStringLiteral(MFXTTYCAMERA_PATH), { "--pty", "-l", notes.fileName() });
+        QVERIFY(tool.waitForFinished(5000));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(notes.exists() && notes.size() == 4);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestComCommunicator)

@@ -150,6 +150,18 @@ private slots:
         QCOMPARE(comm.camera().receivedCommands(), QVector<QByteArray>(attempts, "GAI?").toList());
     }
 
+    void lineEndRefused()
+    {
+        // In a description's code or constant it would make the camera see a second command.
+        VirtualCommunicator comm(QStringLiteral("Frame"));
+        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI1\\[ETX\\]"));
+        comm.sendCommandEvent("f", "GAI1\r@EXP5", {}, false);
+        QCOMPARE(replies.first().at(2).value<AbstractCommunicator::Result>(),
+            AbstractCommunicator::Failure);
+        QCOMPARE(comm.camera().receivedCommandCount(), 0);
+    }
+
     void portFailures_data()
     {
         QTest::addColumn<int>("failing");
@@ -373,8 +385,8 @@ private slots:
         QTest::addColumn<QByteArray>("queries");
         QTest::addColumn<QByteArray>("answers");
 
-        QTest::newRow("set commands, CR LF, blank lines")
-            << QByteArray("GAI120\r\n\r\nUID\"Line 3\nLUT1;7\n") << QString()
+        QTest::newRow("set commands, CR LF, CR, blank lines")
+            << QByteArray("GAI120\r\n\r\nUID\"Line 3\rLUT1;7\n") << QString()
             << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
             << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
         QTest::newRow("raw, as a script: letter case kept")
@@ -601,8 +613,10 @@ private slots:
         QStringList sent;
         for (const auto &request :
             Console::scriptRequests("gai?\r\n\r\n\rlut 2?1\r\nexp5\rgai3\nID?"))
-            sent.append(QString::fromLatin1(request.text) + (request.query ? "|1" : "|0"));
-        QCOMPARE(sent, (QStringList { "gai?|1", "lut 2?1|1", "exp5|0", "gai3|0", "ID?|1" }));
+            sent.append(QString::fromLatin1(request.text) + (request.query ? "|1|" : "|0|")
+                + QString::number(request.line));
+        QCOMPARE(
+            sent, (QStringList { "gai?|1|1", "lut 2?1|1|4", "exp5|0|5", "gai3|0|6", "ID?|1|7" }));
     }
 
     void errorQueryShowsTraffic()

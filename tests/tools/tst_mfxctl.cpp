@@ -105,6 +105,13 @@ void TestMfxctl::commands_data()
         "Sensor temperature is read-only");
     row("no such item", tty + QStringList { "set", "Test pattern=Stripes" }, 2, "",
         "Test pattern takes one of: Off,");
+    row("a region starts at 0", tty + QStringList { "set", "Region of interest=-1,2,3,4" }, 2, "",
+        "Region of interest takes regions", { "ROI=64;32;1152;960" });
+    row("no more regions than the camera has",
+        tty + QStringList { "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
+        "Region of interest takes at most 1 region, not 2", { "ROI=64;32;1152;960" });
+    row("characters outside Latin-1", tty + QStringList { "send", "gai\u20ac?" }, 2, "",
+        "Characters outside Latin-1 cannot be sent");
     row("unknown port", { "--port", "/nonexistent/ttyX", "id" }, 2, "", "Unknown port");
     row("several cameras", { "V:A", "V:B", "id" }, 2, "", "choose one with --port");
 
@@ -151,7 +158,7 @@ void TestMfxctl::commands()
     QTemporaryDir dir;
     QFile script(dir.filePath("script.txt"));
     QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("GAI?\r\n\nGAI125\nGAI?\n");
+    script.write("GAI?\r\n\nGAI125\rGAI?\n");
     script.close();
     args.replaceInStrings("%tty", tty.path());
     args.replaceInStrings("%state", kState);
@@ -255,6 +262,7 @@ void TestMfxctl::installedFromAnotherFolder()
     const Run help = run(marnifex, { "--help", "V:Demo" }, elsewhere.path(), env);
     QCOMPARE(help.exit, 0);
     QVERIFY(help.out.startsWith("Usage: marnifex"));
+    QCOMPARE(run(MFXIMAGES_PATH, { "--icons", elsewhere.path() }, elsewhere.path(), env).exit, 0);
 
     // A description found only in the user's data folder, after the installed ones.
     QDir data(elsewhere.filePath("data/marnifex/XML"));
@@ -275,11 +283,15 @@ void TestMfxctl::installedFromAnotherFolder()
     // Camera Link ports, and the same through the relay program beside mfxctl.
     QProcessEnvironment link = env;
     link.insert("MARNIFEX_CLSERIAL", prefix.filePath("lib/marnifex/libmfxsimclserial.so"));
-    link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo");
+    link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo, ");
     got = run(mfxctl, { "ports" }, elsewhere.path(), link);
     QVERIFY2(got.out.startsWith("MfxSimLink - port0\tVirtualDevice-Demo\n")
             && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n"),
         qPrintable(got.out + got.err));
+    // The relay program is found from the build tree as well.
+    link.insert("MARNIFEX_RELAY_CAMERAS", "Relayed");
+    got = run(MFXCTL_PATH, { "ports" }, elsewhere.path(), link);
+    QVERIFY2(got.out.endsWith("\nrelay:Relayed\tVirtualDevice-Relayed\n"), qPrintable(got.out));
 
     // The program itself, started as from a menu: it loads the installed descriptions.
     QProcess program;

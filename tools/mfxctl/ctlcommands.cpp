@@ -220,6 +220,16 @@ int CtlCommands::set(const QStringList &assignments)
                 return fail(CameraSession::UsageError,
                     QStringLiteral("%1 takes regions x,y,width,height separated by blanks")
                         .arg(name));
+            // The camera takes only as many as it has; the rest would vanish unsaid.
+            const int count
+                = mDatabase->evaluateInt(static_cast<const RoiElement *>(element)->count);
+            if (change.regions.size() > count)
+                return fail(CameraSession::UsageError,
+                    QStringLiteral("%1 takes at most %2 %3, not %4")
+                        .arg(name)
+                        .arg(count)
+                        .arg(count == 1 ? "region" : "regions")
+                        .arg(change.regions.size()));
         } else if (!ElementText::parse(element, text, &change.edited, &error)) {
             return fail(CameraSession::UsageError, error);
         }
@@ -417,6 +427,10 @@ int CtlCommands::diff(const QString &fileName)
 
 int CtlCommands::send(const QString &line)
 {
+    // The console would only say so in a log that nobody reads here.
+    if (!Console::isSendable(line))
+        return fail(CameraSession::UsageError,
+            QStringLiteral("Characters outside Latin-1 cannot be sent: %1").arg(line));
     struct Reply
     {
         AbstractCommunicator::Result result;
@@ -458,13 +472,11 @@ int CtlCommands::script(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         return fail(CameraSession::FileError,
             QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    // Split as the program's console splits a script: LF, CR LF and CR alike.
+    const QList<Console::Request> requests = Console::scriptRequests(file.readAll());
     TrackingChannel *channel = mSession->channel();
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
-        line.replace('\r', QByteArray());
-        if (line.isEmpty())
-            continue;
+    for (const Console::Request &request : requests) {
+        const QByteArray &line = request.text;
         // As the program runs a script, each line raw; here one at a time, so that every reply
         // is known before the next line goes out.
         bool answered = false;
@@ -479,17 +491,17 @@ int CtlCommands::script(const QString &fileName)
                     args = a;
                 }
             });
-        const bool query = line.contains('?');
-        if (mSession->comm()->sendCommand(QStringLiteral("@script"), line, QVariantList(), query))
+        if (mSession->comm()->sendCommand(
+                QStringLiteral("@script"), line, QVariantList(), request.query))
             channel->waitUntil([&answered]() { return answered; }, kQuietMs);
         QObject::disconnect(heard);
         if (!answered || result == AbstractCommunicator::Failure)
             return fail(CameraSession::CameraFailure,
                 QStringLiteral("%1, line %2: no valid reply to %3")
                     .arg(fileName)
-                    .arg(i + 1)
+                    .arg(request.line)
                     .arg(QString::fromLatin1(line)));
-        if (query)
+        if (request.query)
             mOut << replyText(args) << '\n';
     }
     return CameraSession::Ok;

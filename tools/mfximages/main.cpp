@@ -158,6 +158,8 @@ QImage straightAlpha(const QImage &image)
 
 int main(int argc, char *argv[])
 {
+    // It only paints into images: no screen is needed, and without one Qt would abort.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = QGuiApplication::arguments();
     QTextStream err(stderr);

@@ -58,6 +58,14 @@ struct Port
     bool open = false;
     bool unplugged = false;
     bool throwNext = false;
+
+    // Opened or closed with nothing on the line either way.
+    void reset(bool opened)
+    {
+        open = opened;
+        input.clear();
+        inFlight.clear();
+    }
 };
 
 class Library
@@ -76,6 +84,8 @@ public:
         if (!stateFile.isEmpty() && !SimulatedCameraState::read(stateFile, &state, &error))
             qWarning().noquote() << "Simulated Camera Link cameras start without values:" << error;
         for (const QString &name : list) {
+            if (name.trimmed().isEmpty())
+                continue; // a camera without a name would answer "VirtualDevice-"
             ports.push_back(std::make_unique<Port>(name.trimmed()));
             SimulatedCameraState::apply(state, ports.back()->camera);
         }
@@ -137,6 +147,32 @@ bool copyText(const QByteArray &text, char *buffer, uint32_t *bytes)
     *bytes = needed;
     return fits;
 }
+
+using Lock = std::unique_lock<std::mutex>;
+
+// The library locked for one call, and the port of an index (null when there is none).
+struct IndexedPort
+{
+    explicit IndexedPort(uint32_t index)
+        : lock(library().mutex)
+        , port(library().port(index))
+    { }
+    Lock lock;
+    Port *const port;
+};
+
+// A call on an open port, with the library locked: an unknown or closed handle is refused, and
+// a failure asked for is thrown, before use runs.
+template<typename Use> int32_t onOpenPort(void *handle, Use &&use)
+{
+    Library &lib = library();
+    Lock lock(lib.mutex);
+    Port *port = lib.open(handle);
+    if (!port)
+        return ErrorInvalidHandle;
+    throwIfAsked(*port);
+    return use(lib, *port, lock);
+}
 } // namespace
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clGetNumPorts(uint32_t *count)
@@ -150,10 +186,8 @@ SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clGetNumPorts(uint32_t *count)
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clGetPortInfo(uint32_t index, char *manufacturer,
     uint32_t *manufacturerBytes, char *portId, uint32_t *portIdBytes, uint32_t *version)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.port(index);
-    if (!port || lib.brokenInfo == static_cast<int>(index))
+    IndexedPort at(index);
+    if (!at.port || library().brokenInfo == static_cast<int>(index))
         return ErrorNoSuchPort;
     const QByteArray id = "port" + QByteArray::number(index);
     if (!copyText(Manufacturer, manufacturer, manufacturerBytes)
@@ -165,108 +199,83 @@ SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clGetPortInfo(uint32_t index, char *manuf
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clSerialInit(uint32_t index, void **handle)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.port(index);
-    if (!port)
+    IndexedPort at(index);
+    if (!at.port)
         return ErrorNoSuchPort;
-    throwIfAsked(*port);
-    if (port->unplugged)
+    throwIfAsked(*at.port);
+    if (at.port->unplugged)
         return ErrorPortLost;
-    if (port->open)
+    if (at.port->open)
         return ErrorPortInUse;
-    port->open = true;
-    port->input.clear();
-    port->inFlight.clear();
-    *handle = port;
+    at.port->reset(true);
+    *handle = at.port;
     return Ok;
 }
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clSetBaudRate(void *handle, uint32_t)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.open(handle);
-    if (!port)
-        return ErrorInvalidHandle;
-    throwIfAsked(*port);
-    return Ok;
+    return onOpenPort(handle, [](Library &, Port &, Lock &) { return Ok; });
 }
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clSerialWrite(
     void *handle, char *bytes, uint32_t *count, uint32_t)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.open(handle);
-    if (!port)
-        return ErrorInvalidHandle;
-    throwIfAsked(*port);
-    const Clock::time_point now = Clock::now();
-    const QList<SimulatedCamera::Chunk> chunks
-        = port->camera.receive(QByteArray(bytes, static_cast<int>(*count)));
-    for (const SimulatedCamera::Chunk &chunk : chunks)
-        port->inFlight.push_back({ now + std::chrono::milliseconds(chunk.delayMs), chunk.bytes });
-    lib.changed.notify_all();
-    return Ok;
+    return onOpenPort(handle, [&](Library &lib, Port &port, Lock &) {
+        const Clock::time_point now = Clock::now();
+        const QList<SimulatedCamera::Chunk> chunks
+            = port.camera.receive(QByteArray(bytes, static_cast<int>(*count)));
+        for (const SimulatedCamera::Chunk &chunk : chunks)
+            port.inFlight.push_back(
+                { now + std::chrono::milliseconds(chunk.delayMs), chunk.bytes });
+        lib.changed.notify_all();
+        return Ok;
+    });
 }
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clSerialRead(
     void *handle, char *bytes, uint32_t *count, uint32_t timeoutMs)
 {
-    Library &lib = library();
-    std::unique_lock<std::mutex> lock(lib.mutex);
-    Port *port = lib.open(handle);
-    if (!port)
-        return ErrorInvalidHandle;
-    throwIfAsked(*port);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const int wanted = static_cast<int>(*count);
-    for (;;) {
-        if (!lib.open(handle))
-            return ErrorPortLost;
-        arrive(*port);
-        if (port->input.size() >= wanted) {
-            std::memcpy(bytes, port->input.constData(), static_cast<size_t>(wanted));
-            port->input.remove(0, wanted);
-            return Ok;
+    return onOpenPort(handle, [&](Library &lib, Port &port, Lock &lock) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        const int wanted = static_cast<int>(*count);
+        for (;;) {
+            if (!lib.open(handle))
+                return ErrorPortLost;
+            arrive(port);
+            if (port.input.size() >= wanted) {
+                std::memcpy(bytes, port.input.constData(), static_cast<size_t>(wanted));
+                port.input.remove(0, wanted);
+                return Ok;
+            }
+            if (Clock::now() >= deadline) {
+                *count = 0;
+                return ErrorTimeout;
+            }
+            Clock::time_point wakeUp = deadline;
+            for (const Arrival &arrival : port.inFlight)
+                wakeUp = std::min(wakeUp, arrival.due);
+            lib.changed.wait_until(lock, wakeUp);
         }
-        if (Clock::now() >= deadline) {
-            *count = 0;
-            return ErrorTimeout;
-        }
-        Clock::time_point wakeUp = deadline;
-        for (const Arrival &arrival : port->inFlight)
-            wakeUp = std::min(wakeUp, arrival.due);
-        lib.changed.wait_until(lock, wakeUp);
-    }
+    });
 }
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clGetNumBytesAvail(void *handle, uint32_t *count)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.open(handle);
-    if (!port)
-        return ErrorInvalidHandle;
-    throwIfAsked(*port);
-    arrive(*port);
-    *count = static_cast<uint32_t>(port->input.size());
-    return Ok;
+    return onOpenPort(handle, [count](Library &, Port &port, Lock &) {
+        arrive(port);
+        *count = static_cast<uint32_t>(port.input.size());
+        return Ok;
+    });
 }
 
 SIMCL_EXPORT int32_t MFX_CLSERIAL_CALL clFlushPort(void *handle)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.open(handle);
-    if (!port)
-        return ErrorInvalidHandle;
-    throwIfAsked(*port);
-    // Only what has arrived is discarded; bytes still on the line come later.
-    arrive(*port);
-    port->input.clear();
-    return Ok;
+    return onOpenPort(handle, [](Library &, Port &port, Lock &) {
+        // Only what has arrived is discarded; bytes still on the line come later.
+        arrive(port);
+        port.input.clear();
+        return Ok;
+    });
 }
 
 SIMCL_EXPORT void MFX_CLSERIAL_CALL clSerialClose(void *handle)
@@ -274,51 +283,40 @@ SIMCL_EXPORT void MFX_CLSERIAL_CALL clSerialClose(void *handle)
     Library &lib = library();
     std::lock_guard<std::mutex> lock(lib.mutex);
     if (Port *port = lib.open(handle)) {
-        port->open = false;
-        port->input.clear();
-        port->inFlight.clear();
+        port->reset(false);
         lib.changed.notify_all();
     }
 }
 
 SIMCL_EXPORT SimulatedCamera *mfxSimClCamera(uint32_t index)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.port(index);
-    return port ? &port->camera : nullptr;
+    IndexedPort at(index);
+    return at.port ? &at.port->camera : nullptr;
 }
 
 SIMCL_EXPORT int mfxSimClPendingAnswers(uint32_t index)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Port *port = lib.port(index);
-    if (!port)
+    IndexedPort at(index);
+    if (!at.port)
         return 0;
-    arrive(*port);
-    return static_cast<int>(port->inFlight.size());
+    arrive(*at.port);
+    return static_cast<int>(at.port->inFlight.size());
 }
 
 SIMCL_EXPORT void mfxSimClSetUnplugged(uint32_t index, bool unplugged)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    if (Port *port = lib.port(index)) {
-        port->unplugged = unplugged;
-        if (unplugged) {
-            port->open = false; // handles held by a reader are dead now
-            port->input.clear();
-            port->inFlight.clear();
-        }
-        lib.changed.notify_all();
-    }
+    IndexedPort at(index);
+    if (!at.port)
+        return;
+    at.port->unplugged = unplugged;
+    if (unplugged)
+        at.port->reset(false); // handles held by a reader are dead now
+    library().changed.notify_all();
 }
 
 SIMCL_EXPORT void mfxSimClThrowOnNextCall(uint32_t index)
 {
-    Library &lib = library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    if (Port *port = lib.port(index))
-        port->throwNext = true;
+    IndexedPort at(index);
+    if (at.port)
+        at.port->throwNext = true;
 }

@@ -61,7 +61,8 @@ int main(int argc, char *argv[])
     const QStringList positional = parser.positionalArguments();
     const bool ownPty = parser.isSet(ptyOption);
     if (ownPty == (positional.size() == 1) || positional.size() > 1) {
-        err << "Give either a tty path or --pty.\n";
+        // showHelp leaves through exit(), past the stream's destructor: flush first.
+        err << "Give either a tty path or --pty.\n" << Qt::flush;
         parser.showHelp(2);
     }
 
