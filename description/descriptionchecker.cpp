@@ -29,6 +29,11 @@ namespace {
 using Finding = DescriptionChecker::Finding;
 using Subject = DescriptionChecker::Subject;
 
+bool hasLineEnd(const QByteArray &bytes)
+{
+    return bytes.contains('\r') || bytes.contains('\n');
+}
+
 const QSet<QString> &keywords()
 {
     static const QSet<QString> words { "break", "case", "catch", "continue", "default", "delete",
@@ -79,6 +84,15 @@ public:
                 add(Subject::Command, command.id,
                     QStringLiteral("another command has the same Id"));
             seen.insert(command.id);
+            // The communicator refuses such a command: it would split into two on the line.
+            if (hasLineEnd(command.code))
+                add(Subject::Command, command.id, QStringLiteral("Code holds a line end"));
+            for (const CommandParameter &parameter : command.paramsSet + command.paramsGet) {
+                if (parameter.type == CommandParameterType::Const && hasLineEnd(parameter.value))
+                    add(Subject::Command, command.id,
+                        QStringLiteral("constant \"%1\" holds a line end")
+                            .arg(QString::fromLatin1(parameter.value).simplified()));
+            }
         }
         seen.clear();
         for (const DisplayElement *element : qAsConst(mElements)) {

@@ -738,6 +738,11 @@ private slots:
             "/w+/.test(s) &amp;&amp; s.length > 0 &amp;&amp; 'u' != Math.abs(ID) // w", "");
         row("duplicate command Id", "<CommandSet>", "<CommandSet><Command><Id>Go</Id></Command>",
             "command \"Go\": another command has the same Id");
+        row("line end in a code", "<Id>Go</Id>", "<Id>Go</Id><Code>GO&#13;@X</Code>",
+            "command \"Go\": Code holds a line end");
+        row("line end in a constant", "<ParamsSet>",
+            "<ParamsSet><Const><Value>A&#10;B</Value></Const>",
+            "command \"Go\": constant \"A B\" holds a line end");
         row("duplicate element name", "<Name>bool", "<Name>cmd",
             "element \"cmd\": another element has the same name");
         row("empty group part", "<Group>G</Group>", "<Group>G//H</Group>",
@@ -838,6 +843,8 @@ private slots:
         QTest::newRow("summary of a missing folder")
             << QStringList { "/no/such/folder" } << 1 << QString()
             << "no such file or folder: /no/such/folder";
+        QTest::newRow("summary of something else")
+            << QStringList { "@plain" } << 1 << "  (not a valid description" << QString();
         QTest::newRow("export") << QStringList { "--export", demo, "@out.xml" } << 0 << QString()
                                 << QString();
         QTest::newRow("export to an unwritable target") << QStringList { "--export", demo,

@@ -23,7 +23,8 @@ QTextStream &err()
     return stream;
 }
 
-void describe(const QString &path)
+// Prints the summary; returns whether the file is a description.
+bool describe(const QString &path)
 {
     CameraDescriptionFile file(path);
     // The digest reads the whole file; the summary below then uses what it read.
@@ -41,6 +42,7 @@ void describe(const QString &path)
           << "  elements:  " << file.displayElements().size() << '\n'
           << "  groups:    " << groups.join(QLatin1String(", ")) << '\n'
           << "  md5:       " << QString::fromLatin1(digest.toHex()) << '\n';
+    return file.isValid();
 }
 
 // Prints one line per finding; returns whether there were none.
@@ -101,9 +103,7 @@ int main(int argc, char *argv[])
         return usage();
     int status = 0;
     const auto handle = [checking, &status](const QString &path) {
-        if (!checking)
-            describe(path);
-        else if (!check(path))
+        if (!(checking ? check(path) : describe(path)))
             status = 1;
     };
     for (const QString &arg : args.mid(checking ? 1 : 0)) {
