@@ -30,6 +30,18 @@ bool hasLimits(double minimum, double maximum)
     return minimum <= maximum && !(minimum == 0 && maximum == 0);
 }
 
+// Limits of 0 and 0, or reversed ones, mean the description sets none.
+template<typename Value, typename Limit>
+bool withinLimits(const QString &name, const QString &text, Value value, Limit minimum,
+    Limit maximum, QString *error)
+{
+    if (!hasLimits(minimum, maximum) || (value >= minimum && value <= maximum))
+        return true;
+    *error
+        = QStringLiteral("%1 takes %2 to %3, not %4").arg(name).arg(minimum).arg(maximum).arg(text);
+    return false;
+}
+
 } // namespace
 
 QString ElementText::regionText(const QRect &region)
@@ -115,15 +127,8 @@ bool ElementText::parse(
             *error = QStringLiteral("%1 takes a whole number, not %2").arg(name, text);
             return false;
         }
-        if (hasLimits(e->minimumValue, e->maximumValue)
-            && (value < e->minimumValue || value > e->maximumValue)) {
-            *error = QStringLiteral("%1 takes %2 to %3, not %4")
-                         .arg(name)
-                         .arg(e->minimumValue)
-                         .arg(e->maximumValue)
-                         .arg(text);
+        if (!withinLimits(name, text, value, e->minimumValue, e->maximumValue, error))
             return false;
-        }
         *edited = int(value);
         return true;
     }
@@ -135,15 +140,8 @@ bool ElementText::parse(
             *error = QStringLiteral("%1 takes a number, not %2").arg(name, text);
             return false;
         }
-        if (hasLimits(e->minimumValue, e->maximumValue)
-            && (value < e->minimumValue || value > e->maximumValue)) {
-            *error = QStringLiteral("%1 takes %2 to %3, not %4")
-                         .arg(name)
-                         .arg(e->minimumValue)
-                         .arg(e->maximumValue)
-                         .arg(text);
+        if (!withinLimits(name, text, value, e->minimumValue, e->maximumValue, error))
             return false;
-        }
         if (!ElementValue::cameraValue(element, value).isValid()) {
             *error = QStringLiteral("%1: %2 gives no camera value").arg(name, text);
             return false;
