@@ -225,952 +225,941 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
+    void initTestCase()
+    {
+        MetaTypes::registerAll();
+        MainWindow::setSerialPortScanning(false);
+        QFile demo(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice.xml");
+        QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
+        QVERIFY(QDir::setCurrent(mWork.path()));
+        // The program's own demo description and small ones for the simulated cameras.
+        QVERIFY(DescriptionFixture::write("XML/demo.xml", demo.readAll()));
+        QVERIFY(DescriptionFixture::write(
+            { "XML/lab.xml VirtualDevice Lab 1.0.0", "XML/lab_other.xml VirtualDevice Other 1.0.0",
+                "XML/lab_fold.xml VirtualDevice Fold 1.0.0 4 Main/Expert",
+                "custom/mine.xml VirtualDevice Custom 2.0.0", "select/best_old.xml ABC 12,13 1.2.0",
+                "select/other.xml XYZ 12 3.0.0", "select/match.xml abc 99 1.0.0",
+                "select/best_new.xml ABC 12 1.10.0" }));
+        for (const char *name : { "best_old", "other", "match", "best_new" }) {
+            mOwned.push_back(std::make_unique<CameraDescriptionFile>(
+                mWork.filePath(QStringLiteral("select/%1.xml").arg(name))));
+            mFiles.append(mOwned.back().get());
+        }
+    }
 
-    void startsWithSimulatedCamera();
-    void splashShowsVersionImageAndLoading();
-    void selectDescriptionRow_data();
-    void selectDescriptionRow();
-    void addCustomDescription_data();
-    void addCustomDescription();
-    void descriptionChosenOnConnect_data();
-    void descriptionChosenOnConnect();
-    void reconnectEndings_data();
-    void reconnectEndings();
-    void closesWhileExchangeWaits();
-    void levels();
-    void demoStartsFilled();
-    void consoleSession();
-    void viewSession();
-    void valueEditors_data();
-    void valueEditors();
-    void lutEditorFiles_data();
-    void lutEditorFiles();
-    void regionEditorClamps_data();
-    void regionEditorClamps();
-    void regionDrawing_data();
-    void regionDrawing();
-    void settingsDialog();
+    void init()
+    {
+        AppSettings &settings = AppSettings::instance();
+        settings = AppSettings();
+        settings.askExitWindows = false;
+        settings.updateDelay = 0;
+        VirtualCommunicator::clearVirtualDevices();
+        VirtualCommunicator::setDelayDivisor(0);
+    }
+
+    // Runs the program itself: the start-up sequence up to the connect dialog.
+    void startsWithSimulatedCamera()
+    {
+        QTemporaryDir dir;
+        QVERIFY(
+            DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
+        QProcess process; // with the test's own private settings and offscreen platform
+        process.setWorkingDirectory(dir.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(MARNIFEX_BINARY), { "--debug", "V:Smoke" });
+
+        QByteArray output;
+        const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
+        QTRY_VERIFY_WITH_TIMEOUT((output += process.readAll(),
+                                     output.contains("Communication thread started.")
+                                         && loaded.match(QString::fromLatin1(output)).hasMatch()),
+            15000);
+        QVERIFY(output.contains("Found description file:"));
+        QCOMPARE(process.state(), QProcess::Running);
+        process.kill();
+        QVERIFY(process.waitForFinished(5000));
+    }
+
+    void splashShowsVersionImageAndLoading()
+    {
+        SplashScreen splash;
+        QVERIFY(!splash.findChild<QLabel *>("lblSplash")->pixmap(Qt::ReturnByValue).isNull());
+        splash.show();
+        DescriptionRegistry registry;
+        registry.loadDescriptions(&splash);
+        QCOMPARE(registry.descriptions().size(), 4);
+        QCOMPARE(splash.findChild<QLabel *>("lblStatus")->text(), QStringLiteral("Done"));
+
+        bool timerRan = false;
+        QTimer::singleShot(30, &splash, [&timerRan] { timerRan = true; });
+        const int minimum = int(splash.elapsed()) + 300;
+        splash.finishAfter(minimum);
+        QVERIFY(splash.elapsed() >= minimum);
+        QVERIFY(!splash.isVisible());
+        QVERIFY2(timerRan, "events were not processed while waiting");
+    }
+
+    void selectDescriptionRow_data()
+    {
+        QTest::addColumn<bool>("developerMode"); // also lists the non-matching file, last
+        QTest::addColumn<int>("row"); // -1: none
+        QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
+        QTest::addColumn<QString>("file"); // empty: nothing returned
+        const auto row
+            = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
+                  QTest::newRow(name) << developerMode << row << how << file;
+              };
+        row("newest best match", false, 0, "ok", "best_new.xml");
+        row("ok without a row does nothing", false, -1, "cancel", "");
+        row("non-match confirmed", true, 3, "yes", "other.xml");
+        row("non-match declined", true, 3, "no", "");
+    }
+
+    void selectDescriptionRow()
+    {
+        QFETCH(bool, developerMode);
+        QFETCH(int, row);
+        QFETCH(QString, how);
+        QFETCH(QString, file);
+        AppSettings::instance().developerMode = developerMode;
+        ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [=](QWidget *w) {
+            auto *dialog = static_cast<SelectDescriptionDialog *>(w);
+            QTableWidget *table = tableOf(dialog);
+            QCOMPARE(descriptionRows(table),
+                developerMode ? kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" }
+                              : kMatchRows);
+            if (row >= 0) {
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    table->visualItemRect(table->item(row, 1)).center());
+                QVERIFY(button(dialog, "pbOk")->isEnabled());
+            } else {
+                dialog->okPressed();
+                dialog->itemDoubleClicked();
+                QVERIFY(dialog->isVisible());
+            }
+            if (how == "yes" || how == "no") {
+                ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
+                    auto *question = static_cast<QMessageBox *>(w);
+                    QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+                    question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+                });
+                dialog->itemDoubleClicked();
+                QVERIFY(box.answered());
+                QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
+                if (how == "yes")
+                    return;
+                QVERIFY(dialog->isVisible());
+            }
+            button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
+        });
+        CameraDescriptionFile *chosen
+            = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
+        QVERIFY(answer.answered());
+        QCOMPARE(answer.title(), QStringLiteral("Provide camera description for: 'ABC-12'"));
+        QCOMPARE(chosen ? chosen->fileName() : QString(), file);
+        QVERIFY(!chosen || mFiles.contains(chosen));
+    }
+
+    void addCustomDescription_data()
+    {
+        QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
+        QTest::addColumn<QString>("title"); // of the message box; empty: none
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("candidates");
+
+        QTest::newRow("matching file listed first")
+            << "select/custom/mine.xml ABC 12 7.0.0" << QString() << QString() << 5;
+        QTest::newRow("other model refused")
+            << "select/custom2/foreign.xml QQQ 12 1.0.0"
+            << "Selected description cannot be used"
+            << "Selected description file cannot be used for this camera" << 5;
+        QTest::newRow("invalid file rejected")
+            << "select/custom3/broken.xml =<CameraDescription ModelName="
+            << "Failed to load description"
+            << "Failed to load description file, it does not appear to be a valid camera "
+               "description."
+            << 4;
+    }
+
+    void addCustomDescription()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(int, candidates);
+
+        QVERIFY(DescriptionFixture::write(QStringList { file }));
+        SelectDescriptionDialog dialog(mFiles, "ABC", "12");
+        dialog.show();
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+            ModalAnswer::typeFileName(mWork.filePath(file.section(' ', 0, 0))));
+        ModalAnswer box(
+            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        dialog.openFilePressed();
+        QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
+        QCOMPARE(box.title(), title);
+        QCOMPARE(box.text(), text);
+        QCOMPARE(dialog.candidates().size(), candidates);
+        QCOMPARE(descriptionRows(tableOf(&dialog)),
+            title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
+                            : kMatchRows);
+    }
+
+    void descriptionChosenOnConnect_data()
+    {
+        QTest::addColumn<QString>("camera");
+        QTest::addColumn<QString>("choice"); // in the selection dialog; empty: no dialog expected
+        QTest::addColumn<QString>("file"); // the current description afterwards
+        QTest::addColumn<QString>("cameraText");
+        QTest::addColumn<QStringList>("firstRows");
+
+        const auto row = [](const char *name, const QString &camera, const QString &choice,
+                             const QString &file, const QString &text, const QStringList &rows) {
+            QTest::newRow(name) << camera << choice << file << text << rows;
+        };
+        const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
+        row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
+            { "Acquisition", "  Exposure time" });
+        row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
+            mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
+        row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"),
+            "mine.xml", mark.arg("Custom2", "mine.xml"), kBeginnerRows);
+        row("cancelled selection leaves no description", "Nothing", "-", "",
+            "VirtualDevice Nothing", {});
+    }
+
+    void descriptionChosenOnConnect()
+    {
+        QFETCH(QString, camera);
+        QFETCH(QString, choice);
+        QFETCH(QString, file);
+        QFETCH(QString, cameraText);
+        QFETCH(QStringList, firstRows);
+
+        ModalAnswer selection(
+            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
+        auto window = start({ camera });
+        QVERIFY(window);
+        QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
+        QCOMPARE(selection.title(),
+            choice.isEmpty()
+                ? QString()
+                : QStringLiteral("Provide camera description for: 'VirtualDevice-%1'").arg(camera));
+        QCOMPARE(picker.answered(), choice.contains('/'));
+        QCOMPARE(window->cameraLabel()->text(), cameraText);
+        for (int pass = 0; pass < 2; ++pass) { // the second after a rebuild of the registry
+            CameraDescriptionFile *current = window->registry().current();
+            QCOMPARE(current ? current->fileName() : QString(), file);
+            QCOMPARE(window->onlineLabel()->text(),
+                file.isEmpty() ? QStringLiteral("OFFLINE") : "ONLINE: " + camera);
+            QCOMPARE(shownRows(window.get()).mid(0, 2), firstRows);
+            if (!current)
+                break;
+            QVERIFY(window->registry().contains(current));
+            window->loadDescriptions();
+        }
+    }
+
+    void reconnectEndings_data()
+    {
+        QTest::addColumn<QString>("port"); // chosen on reconnecting; empty: cancel
+        QTest::addColumn<QString>("state"); // afterwards, see connectionState
+        const QString lab = "VirtualDevice %1|VirtualDevice %1|%2|%2|Main,  Brightness";
+        const QString released = "|OFFLINE| | |||";
+        QTest::newRow("ok") << "Other"
+                            << "Other|ONLINE: Other|" + lab.arg("Other", "lab_other.xml");
+        QTest::newRow("cancel") << ""
+                                << "Lab|ONLINE: Lab|" + lab.arg("Lab", "lab.xml");
+        // Double-clicked without camera; reported with one the thread does not know on OK.
+        QTest::newRow("port without camera") << "Ghost" << released;
+        QTest::newRow("port lost its camera") << "Gone" << released;
+        QTest::newRow("description choice cancelled")
+            << "Nothing"
+            << "Nothing|OFFLINE|VirtualDevice Nothing|VirtualDevice Nothing|||";
+    }
+
+    void reconnectEndings()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, state);
+        auto window = start({ "Lab", "Other", "Nothing" });
+        QVERIFY(window);
+        ModalAnswer connection(ModalAnswer::ofType<DialogConnectToPort>(), [port](QWidget *w) {
+            auto *dialog = static_cast<DialogConnectToPort *>(w);
+            QTableWidget *table = tableOf(dialog);
+            QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
+                QStringList({ "Lab|Detect camera: VirtualDevice-Lab|1",
+                    "Other|Detect camera: VirtualDevice-Other|1",
+                    "Nothing|Detect camera: VirtualDevice-Nothing|1" }),
+                5000);
+            dialog->statusUpdate("Ghost", StatusNoCamera, QString());
+            dialog->statusUpdate("Gone", StatusCameraFound, "VirtualDevice-Gone");
+            const auto row = table->findItems(port, Qt::MatchExactly);
+            if (!row.isEmpty())
+                table->setCurrentCell(row.first()->row(), 0);
+            if (port == "Ghost")
+                emit table->cellDoubleClicked(table->currentRow(), 0);
+            else
+                dialog->findChild<QDialogButtonBox *>()
+                    ->button(port.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
+                    ->click();
+        });
+        ModalAnswer selection(
+            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("-"));
+        action(window.get(), "actConnect")->trigger();
+        QVERIFY(connection.answered());
+        QCOMPARE(selection.answered(), port == "Nothing");
+        QCOMPARE(connectionState(window.get()), state);
+    }
+
+    void closesWhileExchangeWaits()
+    {
+        auto window = start({ "Lab" });
+        QVERIFY(window);
+        QPointer<VirtualCommunicator> lab
+            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+        VirtualCommunicator::setDelayDivisor(2); // the line time of the running program
+        lab->camera().queueFault(SimulatedCamera::NoAnswer);
+        QVERIFY(window->communication()->sendCommand("test", "ZZ?", {}, true));
+        QTRY_VERIFY(lab->camera().receivedCommands().contains("ZZ?"));
+        // The exchange now waits out its time limit and a retry: over a second of line time.
+        window.reset();
+        QVERIFY2(lab.isNull(), "the communication thread did not stop in time");
+    }
+
+    void levels()
+    {
+        const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
+        const auto check = [&levels](MainWindow *window, int level, const QStringList &rows) {
+            QCOMPARE(shownRows(window), rows);
+            for (int other = 0; other < 4; ++other)
+                QCOMPARE(action(window, levels[other])->isChecked(), other == level);
+            QCOMPARE(action(window, "actEditor")->isVisible(), level == 3);
+        };
+        AppSettings::instance().developerMode = true;
+        AppSettings::instance().modeView = 1;
+        auto window = start({ "Fold" });
+        QVERIFY(window);
+        QVERIFY(action(window.get(), "actDeveloper")->isVisible());
+        check(window.get(), 1, kAllRows);
+        for (const int level : { 0, 2, 3, 1 }) {
+            action(window.get(), levels[level])->trigger();
+            check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
+            QCOMPARE(AppSettings::instance().modeView, level);
+        }
+
+        // Searching by name or description shows matches with their groups expanded, still only
+        // at their level; Escape brings back the rows and the collapsed group.
+        auto *search = window->findChild<QLineEdit *>("leSearch");
+        QApplication::setActiveWindow(window.get());
+        QTRY_COMPARE(QApplication::activeWindow(), window.get());
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(search->hasFocus());
+        QTest::keyClicks(search, "CONTR");
+        QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
+        search->setText("about b");
+        QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Brightness" }));
+        search->setText("contr");
+        action(window.get(), levels[0])->trigger();
+        QCOMPARE(shownRows(window.get()), QStringList());
+        QTest::keyClick(search, Qt::Key_Escape);
+        QVERIFY(search->text().isEmpty());
+        check(window.get(), 0, kBeginnerRows);
+        action(window.get(), levels[1])->trigger();
+        check(window.get(), 1, kAllRows);
+    }
+
+    // The demo as the README starts it: every value shown from the first reads, none retried.
+    void demoStartsFilled()
+    {
+        const QString state
+            = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
+        QStringList errors;
+        CommandLine({ "marnifex", "V:Demo=" + state }).registerVirtualDevices(&errors);
+        QCOMPARE(errors, QStringList());
+        AppSettings::instance().modeView = 2;
+        auto window = start({});
+        QVERIFY(window);
+        const QAbstractItemModel *tree = window->findChild<QTreeView *>("tvParams")->model();
+        const std::function<QStringList(const QModelIndex &)> emptyCells
+            = [&](const QModelIndex &parent) {
+                  QStringList empty;
+                  for (int row = 0; row < tree->rowCount(parent); ++row) {
+                      const QModelIndex name = tree->index(row, 0, parent);
+                      const QModelIndex value = tree->index(row, 1, parent);
+                      if (tree->hasChildren(name))
+                          empty += emptyCells(name);
+                      else if (value.data().toString().isEmpty()
+                          && !value.data(Qt::CheckStateRole).isValid())
+                          empty.append(name.data().toString());
+                  }
+                  return empty;
+              };
+        QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
+        SimulatedCamera &camera
+            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
+                  ->camera();
+        for (const QByteArray &command : camera.receivedCommands()) {
+            if (command.contains('?'))
+                QVERIFY2(!camera.answer(command).endsWith("@\r"), command.constData());
+        }
+    }
+
+    void consoleSession()
+    {
+        AppSettings &settings = AppSettings::instance();
+        settings.runtimeShowConsole = true;
+        settings.modeDescription = 1;
+        auto window = start({ "Lab" });
+        QVERIFY(window);
+        QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
+        QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
+        action(window.get(), "actConsole")->trigger();
+        QVERIFY(!settings.runtimeShowConsole);
+        QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
+        action(window.get(), "actConsole")->trigger();
+
+        auto *input = window->findChild<QLineEdit *>("leConsoleInput");
+        auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
+        QTest::keyClicks(input, "id?");
+        QTest::keyClick(input, Qt::Key_Return);
+        QTRY_VERIFY2(output->toPlainText().contains("VirtualDevice-Lab[ETX]"),
+            qPrintable(output->toPlainText()));
+        const QString text = output->toPlainText();
+        QVERIFY(text.contains("> [STX]ID?[ETX]"));
+        QVERIFY(text.contains("< [ACK][STX]\"VirtualDevice-Lab[ETX]"));
+
+        // History: repeats are stored once; Up stops at the oldest line, Down past the newest
+        // empties the line.
+        for (const char *line : { "A?", "A?" }) {
+            input->setText(line);
+            QTest::keyClick(input, Qt::Key_Return);
+        }
+        const QStringList walk { "A?", "id?", "id?", "A?", "" };
+        for (int step = 0; step < walk.size(); ++step) {
+            QTest::keyClick(input, step < 3 ? Qt::Key_Up : Qt::Key_Down);
+            QCOMPARE(input->text(), walk.at(step));
+        }
+
+        // A script's lines are queued in order, blank ones skipped; a query answered with a value
+        // is not repeated.
+        const QString script = mWork.filePath("script.txt");
+        QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
+        auto *lab
+            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+        QVERIFY(lab);
+        lab->camera().clearReceivedCommands();
+        lab->camera().setValue("SCB", "3");
+        {
+            ModalAnswer picker(
+                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
+            window->on_actConsoleRunScript_triggered();
+            QCOMPARE(picker.title(), QStringLiteral("Run console script"));
+        }
+        QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
+        QList<QByteArray> scripted;
+        const QList<QByteArray> received = lab->camera().receivedCommands();
+        for (const QByteArray &command : received)
+            if (command.startsWith("SC"))
+                scripted.append(command);
+        QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
+        QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
+
+        const QString path = mWork.filePath("console.txt");
+        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+        window->on_actConoleSaveOutput_triggered();
+        const QByteArray shown = output->toPlainText().toUtf8();
+        QCOMPARE(picker.title(), QStringLiteral("Save console output"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
+        {
+            const QString missing = mWork.filePath("missing/console.txt");
+            ModalAnswer picker(
+                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
+            ModalAnswer box(
+                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            window->on_actConoleSaveOutput_triggered();
+            QVERIFY2(box.text().contains(QDir::toNativeSeparators(missing) + ":\n"),
+                qPrintable(box.text()));
+        }
+        action(window.get(), "actConsoleClear")->trigger();
+        QVERIFY(output->toPlainText().isEmpty());
+    }
+
+    void viewSession()
+    {
+        auto window = start({ "Lab" });
+        QVERIFY(window);
+        auto *view = window->findChild<QTreeView *>("tvParams");
+        // Showing the window again (it was restored) keeps its size and the selected row.
+        AppSettings::instance().runtimeWindowsGeometry = window->saveGeometry();
+        window->resize(window->width() + 50, window->height());
+        const QSize size = window->size();
+        view->setCurrentIndex(window->filter()->index(0, 0));
+        window->hide();
+        window->show();
+        QCOMPARE(window->size(), size);
+        QVERIFY(view->selectionModel()->hasSelection());
+
+        ModalAnswer about(ModalAnswer::ofType<AboutDialog>(),
+            [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
+        action(window.get(), "actAbout")->trigger();
+        QVERIFY(about.answered() && !QApplication::activeModalWidget());
+
+        auto *info = window->findChild<QLabel *>("lblParamInfo");
+        const QModelIndex group = window->filter()->index(0, 0);
+        emit view->entered(window->filter()->index(0, 1, group));
+        QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
+
+        // Each view action, then the state it leaves, also after the tree is rebuilt.
+        const QList<QPair<const char *, const char *>> steps {
+            { "actDescrTop", "panel 0, selection 1" },
+            { "actDescrHide", "panel -1, selection 1" },
+            { "actDescrBottom", "panel 1, selection 1" },
+            { "actAlwaysEdt", "panel 1, selection 0" },
+            { "actMouseOverEdit", "panel 1, selection 1" },
+        };
+        for (const auto &step : steps) {
+            action(window.get(), step.first)->trigger();
+            QCOMPARE(viewState(window.get()), QString(step.second));
+            window->refreshModel();
+            QCOMPARE(viewState(window.get()), QString(step.second));
+            QVERIFY(action(window.get(), step.first)->isChecked());
+            // Always edit: every value row carries its editor, also one shown again after a search.
+            window->findChild<QLineEdit *>("leSearch")->setText("no such row");
+            window->findChild<QLineEdit *>("leSearch")->clear();
+            const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
+            QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
+                QByteArray(step.first) == "actAlwaysEdt");
+        }
+
+        {
+            ModalAnswer selection(
+                ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
+            action(window.get(), "actOpenFile")->trigger();
+            QVERIFY(selection.answered());
+        }
+        QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
+        // The suffix belongs to the connection, not to the chosen file.
+        QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
+        emit window->communication()->onlineModeChanged(false);
+        QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+        emit window->communication()->onlineModeChanged(true);
+        QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+
+        // The camera's identification goes into a settings file, which loads back.
+        const QString cdt = mWork.filePath("lab.cdt");
+        QStringList titles;
+        for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
+            const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
+            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
+                ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
+            ModalAnswer refusal(
+                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            action(window.get(), name)->trigger();
+            QVERIFY(!refusal.answered() && QFile::exists(cdt));
+            titles.append(picker.title());
+        }
+        QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
+        QFile saved(cdt);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("<CameraDescriptionSave model=\"VirtualDevice\" "
+                                         "type=\"Lab\" id=\"VirtualDevice-Lab\">"));
+
+        action(window.get(), "actDisconnect")->trigger();
+        {
+            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
+            action(window.get(), "actSaveSettings")->trigger();
+            action(window.get(), "actLoadSettings")->trigger();
+            QVERIFY(!picker.answered());
+        }
+        QCOMPARE(window->filter()->rowCount(), 0);
+        QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
+        {
+            ModalAnswer box(
+                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            action(window.get(), "actOpenFile")->trigger();
+            QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
+            QCOMPARE(box.text(),
+                QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
+        }
+
+        // Leaving asks first when so configured; the geometry is stored only when it closes.
+        AppSettings::instance().askExitWindows = true;
+        AppSettings::instance().runtimeWindowsGeometry.clear();
+        for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
+            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
+            action(window.get(), "actExit")->trigger();
+            QCOMPARE(box.title(), QStringLiteral("Close application"));
+            QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
+            QCOMPARE(window->isVisible(), button == QMessageBox::No);
+            QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(),
+                button == QMessageBox::No);
+        }
+    }
+
+    void valueEditors_data()
+    {
+        QTest::addColumn<QString>("name"); // of the row, at the Guru level of the demo camera
+        QTest::addColumn<QByteArray>("holds"); // the camera's value before, as its set command
+        QTest::addColumn<QString>("action"); // "escape", "return", "leave" are followed by the text
+        QTest::addColumn<QList<QByteArray>>("sent"); // sets the camera received
+        QTest::addColumn<bool>("closed"); // the editor closed afterwards
+        QTest::addColumn<QString>("shown"); // by the control, or by the row once closed
+
+        using Sets = QList<QByteArray>;
+        const auto row = [](const char *name, const char *element, const char *holds,
+                             const char *action, const Sets &sent, bool closed, const char *shown) {
+            QTest::newRow(name) << element << QByteArray(holds) << action << sent << closed
+                                << shown;
+        };
+        row("spin box step sends at once", "Exposure time", "EXP10000", "up", { "EXP10010" }, false,
+            "10010 us");
+        row("double spin box step", "Gain", "GAI130", "up", { "GAI131" }, false, "13.100 dB");
+        row("slider drag, camera value ignored", "Black level", "BLK16", "drag",
+            { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
+        row("value beyond the limits only visited", "Exposure time", "EXP5", "visit", {}, false,
+            "10 us");
+        row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true,
+            "10000 us");
+        row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" },
+            true, "Cam 7");
+        row("empty text editable", "User id", "UID\"", "return Cam 7", { "UID\"Cam 7" }, true,
+            "Cam 7");
+        row("text below the minimum length", "User id", "UID\"Line 3", "leave ", {}, false,
+            "Line 3");
+        row("text outside Latin-1", "User id", "UID\"Line 3", "leave Cam \u20ac", {}, false,
+            "Line 3");
+        row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
+        row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false,
+            "Vertical ramp");
+        row("command button", "Save to flash", "", "click", { "SAV1" }, false, "Save");
+        row("region edited", "Region of interest", "ROI64;32;1152;960", "region",
+            { "ROI64;32;1216;960" }, false, "");
+        row("lookup table cancelled", "LUT", "LTO1", "table cancel", {}, false, "");
+        Sets table { "LTS1" };
+        for (int entry = 0; entry < 256; ++entry)
+            table.append("LUT" + QByteArray::number(entry) + (entry == 5 ? ";77" : ";3"));
+        row("lookup table written", "LUT", "LTO1", "table ok", table << "LTE1", false, "");
+    }
+
+    // The editors of the real tree on the demo camera: what reaches the camera, and when.
+    void valueEditors()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, holds);
+        QFETCH(QString, action);
+        QFETCH(QList<QByteArray>, sent);
+        QFETCH(bool, closed);
+        QFETCH(QString, shown);
+
+        AppSettings::instance().modeView = 2;
+        auto window = start({ "Demo" });
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        SimulatedCamera &camera
+            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
+                  ->camera();
+        for (const QByteArray &set :
+            { QByteArray("TPN0"), QByteArray("UID\"Line 3"), QByteArray("LUT0;3"), holds })
+            camera.answer(set);
+        window->model()->refreshAll();
+        const auto index = [&window, &name] {
+            for (PellixItem *item : window->model()->items())
+                if (item->name() == name)
+                    return window->filter()->mapFromSource(item->index());
+            return QModelIndex();
+        };
+        QTRY_VERIFY(!index().data().isNull());
+        auto *view = window->findChild<QTreeView *>("tvParams");
+        view->setAnimated(false);
+        for (QModelIndex group = index().parent(); group.isValid(); group = group.parent())
+            view->expand(group);
+        view->scrollTo(index());
+        // Every request queued before this one has been answered, and its reply handled, once the
+        // reply to this one arrives.
+        const auto settle = [&window] {
+            ThreadSignalSpy replies(
+                window->communication(), &CommunicationThreadObject::receivedReply);
+            window->communication()->sendCommand("@test", "ID?", {}, true);
+            return QTest::qWaitFor([&replies] {
+                return std::any_of(replies.begin(), replies.end(),
+                    [](const QVariantList &reply) { return reply.value(0) == "@test"; });
+            });
+        };
+        QVERIFY(settle());
+        camera.clearReceivedCommands();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index()).center());
+        auto *editor = qobject_cast<ItemWidget *>(view->indexWidget(index()));
+        QVERIFY(editor);
+        editor->setFocus();
+        QWidget *control = QApplication::focusWidget();
+        QVERIFY(control && editor->isAncestorOf(control));
+
+        const QString key = action.section(' ', 0, 0);
+        if (action == "up") {
+            QTest::keyClick(control, Qt::Key_Up);
+        } else if (action == "drag") {
+            // Press, move and release as the slider's mouse handling performs them.
+            auto *slider = editor->findChild<QSlider *>();
+            slider->setSliderDown(true);
+            for (const QByteArray value : { "17", "18", "19" }) {
+                slider->setSliderPosition(value.toInt());
+                QTRY_VERIFY(setsReceived(camera).contains("BLK" + value));
+            }
+            QVERIFY(settle());
+            camera.answer("BLK99");
+            window->database()->refreshValue("BlackLevel");
+            QTRY_COMPARE(window->database()->cachedValue("BlackLevel").toInt(), 99);
+            QCOMPARE(shownText(control), QStringLiteral("19 DN"));
+            QCOMPARE(slider->value(), 19);
+            slider->setSliderDown(false);
+        } else if (key == "escape" || key == "return" || key == "leave") {
+            QMetaObject::invokeMethod(control, "selectAll");
+            QTest::keyClick(control, Qt::Key_Backspace);
+            for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
+                QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
+            if (key == "leave")
+                view->setFocus();
+            else
+                QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+        } else if (action == "visit") {
+            view->setFocus();
+        } else if (action == "pick") {
+            static_cast<QComboBox *>(control)->setCurrentIndex(2);
+        } else if (action == "click") {
+            QTest::mouseClick(control, Qt::LeftButton);
+        } else if (action == "region") {
+            ModalAnswer answer(ModalAnswer::ofType<ROIEditDialog>(), [](QWidget *w) {
+                QCOMPARE(tableRows(tableOf(w)), QStringList { "64,32,1152,960" });
+                tableOf(w)->item(0, 2)->setText("2000");
+                button(w, "pushButton")->click();
+            });
+            QTest::mouseClick(control, Qt::LeftButton);
+            QVERIFY(answer.answered());
+        } else if (key == "table") {
+            ModalAnswer answer(ModalAnswer::ofType<LUTEditorDialog>(), [action](QWidget *w) {
+                QCOMPARE(tableOf(w)->rowCount(), 256);
+                tableOf(w)->item(5, 0)->setText("77");
+                button(w, action.endsWith("ok") ? "pushButton" : "pushButton_2")->click();
+            });
+            QTest::mouseClick(control, Qt::LeftButton);
+            QVERIFY(answer.answered());
+        }
+
+        QTRY_COMPARE(view->isPersistentEditorOpen(index()), !closed);
+        QVERIFY(settle());
+        QCOMPARE(setsReceived(camera), sent);
+        // A read under way when the value was sent may show the old value until the read that
+        // follows the set has come back.
+        QTRY_COMPARE(closed ? index().data().toString() : shownText(control), shown);
+    }
+
+    void lutEditorFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // contents, or "/path" of an existing file
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("values");
+
+        QTest::newRow("short file, rest 0")
+            << QByteArray("5\n6\n") << 3 << QStringList { "5", "6", "0" };
+        QTest::newRow("long file, rest ignored")
+            << QByteArray("1\n2\n3") << 2 << QStringList { "1", "2" };
+        QTest::newRow("CR LF, blanks")
+            << QByteArray(" 7 \r\n-8\r\n") << 2 << QStringList { "7", "-8" };
+        QTest::newRow("not numbers")
+            << QByteArray("12abc\n2147483648\n") << 2 << QStringList { "0", "0" };
+        QTest::newRow("endless file") << QByteArray("/dev/zero") << 2 << QStringList { "0", "0" };
+    }
+
+    void lutEditorFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, rows);
+        QFETCH(QStringList, values);
+        const QString path = file.startsWith('/') ? QString(file) : mWork.filePath("lut.txt");
+        QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
+
+        LUTEditorDialog dialog;
+        dialog.setValues(rows, { "9", "9", "9" });
+        {
+            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+            button(&dialog, "pbLoadFromFile")->click();
+            QCOMPARE(picker.title(), QStringLiteral("Load text file"));
+        }
+        QStringList loaded;
+        dialog.getValues(loaded);
+        QCOMPARE(loaded, values);
+
+        // Saved back: a line feed after every value. A failed save names the file and the reason.
+        const QString saved = mWork.filePath("saved.txt");
+        QFile::remove(saved);
+        for (const QString &target : { saved, mWork.filePath("missing/saved.txt") }) {
+            ModalAnswer picker(
+                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(target));
+            ModalAnswer box(
+                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            button(&dialog, "pbSaveToFile")->click();
+            QCOMPARE(picker.title(), QStringLiteral("Save text file"));
+            QCOMPARE(
+                box.text().contains(QDir::toNativeSeparators(target) + ":\n"), target != saved);
+            QCOMPARE(box.text().section('\n', 1).isEmpty(), target == saved);
+        }
+        QFile written(saved);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), (values.join('\n') + '\n').toLatin1());
+    }
+
+    void regionEditorClamps_data()
+    {
+        QTest::addColumn<QSize>("sensor");
+        QTest::addColumn<int>("column"); // X, Y, Width, Height
+        QTest::addColumn<QString>("typed"); // into the new region 10,10,50,50
+        QTest::addColumn<QString>("region"); // as the table shows it afterwards
+
+        const auto row = [](const char *name, QSize sensor, int column, const char *typed,
+                             const char *region) {
+            QTest::newRow(name) << sensor << column << typed << region;
+        };
+        row("x near the edge cuts the width", { 800, 600 }, 0, "790", "790,10,10,50");
+        row("y below 0 cuts the height", { 800, 600 }, 1, "-3", "10,0,50,47");
+        row("width 0 kept", { 800, 600 }, 2, "0", "10,10,0,50");
+        row("negative height is 0", { 800, 600 }, 3, "-5", "10,10,50,0");
+        row("not a number is 0", { 800, 600 }, 0, "x1", "0,10,50,50");
+        row("no sensor size", { 0, -1 }, 0, "5000", "5000,10,50,50");
+    }
+
+    void regionEditorClamps()
+    {
+        QFETCH(QSize, sensor);
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, region);
+
+        ROIEditDialog dialog;
+        dialog.setData(1, {}, sensor.width(), sensor.height());
+        auto *add = dialog.findChild<QToolButton *>("tbAdd");
+        for (int click = 0; click < 2; ++click) // the second one beyond the maximum count
+            add->click();
+        QVERIFY(!add->isEnabled());
+        tableOf(&dialog)->item(0, column)->setText(typed);
+        QCOMPARE(tableRows(tableOf(&dialog)), QStringList { region });
+
+        auto *remove = dialog.findChild<QToolButton *>("tbRemove");
+        tableOf(&dialog)->selectRow(0);
+        remove->click();
+        QVERIFY(dialog.regions().isEmpty());
+        QVERIFY(add->isEnabled() && !remove->isEnabled());
+    }
+
+    void regionDrawing_data()
+    {
+        QTest::addColumn<QSize>("sensor");
+        QTest::addColumn<QRect>("region");
+        QTest::addColumn<QStringList>("pixels"); // "x,y colour" in a 410 x 310 drawing
+
+        // Background dark gray, sensor gray, regions white.
+        QTest::newRow("wide sensor fills the width")
+            << QSize(800, 600) << QRect(0, 0, 400, 300)
+            << QStringList { "2,2 #808080", "100,80 #ffffff", "300,250 #a0a0a4",
+                   "407,155 #808080" };
+        QTest::newRow("tall sensor fills the height")
+            << QSize(600, 800) << QRect(300, 400, 300, 400)
+            << QStringList { "88,155 #808080", "150,100 #a0a0a4", "260,250 #ffffff" };
+        QTest::newRow("no sensor size draws nothing") << QSize(
+            0, 600) << QRect(0, 0, 400, 300) << QStringList { "100,80 #808080", "205,155 #808080" };
+    }
+
+    void regionDrawing()
+    {
+        QFETCH(QSize, sensor);
+        QFETCH(QRect, region);
+        QFETCH(QStringList, pixels);
+
+        RegionDisplayWidget display;
+        display.resize(410, 310);
+        display.setSensorSize(sensor.width(), sensor.height());
+        display.addRect(region.left(), region.top(), region.right(), region.bottom());
+        const QImage image = display.grab().toImage();
+        for (const QString &pixel : pixels) {
+            const QStringList at = pixel.section(' ', 0, 0).split(',');
+            QCOMPARE(image.pixelColor(at[0].toInt(), at[1].toInt()).name(), pixel.section(' ', 1));
+        }
+    }
+
+    // Cancelled, then accepted. Folders: one already listed is not added again, the same in other
+    // letters is. The window applies the settings either way.
+    void settingsDialog()
+    {
+        AppSettings &settings = AppSettings::instance();
+        MainWindow window;
+        window.applySettings();
+        AppSettings before;
+        before.load();
+        QStringList folders;
+        for (const char *name : { "B", "b" }) {
+            folders.append(mWork.filePath(QStringLiteral("folders/") + name));
+            QVERIFY(QDir().mkpath(folders.last()));
+        }
+        for (const bool accepted : { false, true }) {
+            settings.updateDelay = 2500;
+            settings.searchPaths = QStringList { "/old" };
+            ModalAnswer answer(ModalAnswer::ofType<SettingsDialog>(), [&](QWidget *dialog) {
+                for (const QString &folder : { folders[0], folders[0], folders[1] }) {
+                    ModalAnswer picker(
+                        ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(folder));
+                    dialog->findChild<QPushButton *>("pbXMLAdd")->click();
+                }
+                dialog->findChild<QListWidget *>("lwXMLPaths")->setCurrentRow(0);
+                dialog->findChild<QPushButton *>("pbXMLRemove")->click();
+                dialog->findChild<QDialogButtonBox *>()
+                    ->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
+                    ->click();
+            });
+            action(&window, "actSettings")->trigger();
+            AppSettings stored;
+            stored.load();
+            const QStringList paths = accepted ? folders : QStringList { "/old" };
+            QCOMPARE(settings.searchPaths, paths);
+            QCOMPARE(settings.updateDelay, accepted ? 2000 : 2500);
+            QCOMPARE(stored.searchPaths, accepted ? paths : before.searchPaths);
+            QCOMPARE(stored.updateDelay, accepted ? 2000 : before.updateDelay);
+            QVERIFY(window.model()->isRefreshTimerActive());
+            QCOMPARE(window.model()->refreshInterval(), settings.updateDelay);
+        }
+    }
 
 private:
     /// Creates the window with simulated cameras and shows it; connects to the first camera
     /// and waits for the resulting state.
-    std::unique_ptr<MainWindow> start(const QStringList &cameras);
+    std::unique_ptr<MainWindow> start(const QStringList &cameras)
+    {
+        for (const QString &name : cameras)
+            VirtualCommunicator::addVirtualDevice(name);
+        auto window = std::make_unique<MainWindow>();
+        window->applySettings();
+        ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), acceptConnection);
+        // Should an unexpected dialog stay open, close it so that the test fails instead of
+        // hanging.
+        ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
+        window->show();
+        // The connection flow starts from the event loop once the window is shown.
+        if (!QTest::qWaitFor(
+                [&answer] { return answer.answered() && !QApplication::activeModalWidget(); },
+                15000))
+            window.reset();
+        return window;
+    }
 
     QTemporaryDir mWork;
     // Descriptions offered to the selection dialog for a camera "ABC-12".
     std::vector<std::unique_ptr<CameraDescriptionFile>> mOwned;
     QList<CameraDescriptionFile *> mFiles;
 };
-
-void TestMainWindow::initTestCase()
-{
-    MetaTypes::registerAll();
-    MainWindow::setSerialPortScanning(false);
-    QFile demo(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice.xml");
-    QVERIFY2(demo.open(QIODevice::ReadOnly), "MARNIFEX_SOURCE_DIR unset");
-    QVERIFY(QDir::setCurrent(mWork.path()));
-    // The program's own demo description and small ones for the simulated cameras.
-    QVERIFY(DescriptionFixture::write("XML/demo.xml", demo.readAll()));
-    QVERIFY(DescriptionFixture::write(
-        { "XML/lab.xml VirtualDevice Lab 1.0.0", "XML/lab_other.xml VirtualDevice Other 1.0.0",
-            "XML/lab_fold.xml VirtualDevice Fold 1.0.0 4 Main/Expert",
-            "custom/mine.xml VirtualDevice Custom 2.0.0", "select/best_old.xml ABC 12,13 1.2.0",
-            "select/other.xml XYZ 12 3.0.0", "select/match.xml abc 99 1.0.0",
-            "select/best_new.xml ABC 12 1.10.0" }));
-    for (const char *name : { "best_old", "other", "match", "best_new" }) {
-        mOwned.push_back(std::make_unique<CameraDescriptionFile>(
-            mWork.filePath(QStringLiteral("select/%1.xml").arg(name))));
-        mFiles.append(mOwned.back().get());
-    }
-}
-
-void TestMainWindow::init()
-{
-    AppSettings &settings = AppSettings::instance();
-    settings = AppSettings();
-    settings.askExitWindows = false;
-    settings.updateDelay = 0;
-    VirtualCommunicator::clearVirtualDevices();
-    VirtualCommunicator::setDelayDivisor(0);
-}
-
-std::unique_ptr<MainWindow> TestMainWindow::start(const QStringList &cameras)
-{
-    for (const QString &name : cameras)
-        VirtualCommunicator::addVirtualDevice(name);
-    auto window = std::make_unique<MainWindow>();
-    window->applySettings();
-    ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), acceptConnection);
-    // Should an unexpected dialog stay open, close it so that the test fails instead of hanging.
-    ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
-    window->show();
-    // The connection flow starts from the event loop once the window is shown.
-    if (!QTest::qWaitFor(
-            [&answer] { return answer.answered() && !QApplication::activeModalWidget(); }, 15000))
-        window.reset();
-    return window;
-}
-
-// Runs the program itself: the start-up sequence up to the connect dialog.
-void TestMainWindow::startsWithSimulatedCamera()
-{
-    QTemporaryDir dir;
-    QVERIFY(DescriptionFixture::write({ dir.filePath("XML/smoke.xml VirtualDevice Smoke 1.0.0") }));
-    QProcess process; // with the test's own private settings and offscreen platform
-    process.setWorkingDirectory(dir.path());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(MARNIFEX_BINARY), { "--debug", "V:Smoke" });
-
-    QByteArray output;
-    const QRegularExpression loaded(QStringLiteral("Loaded\\s+1 camera description files"));
-    QTRY_VERIFY_WITH_TIMEOUT((output += process.readAll(),
-                                 output.contains("Communication thread started.")
-                                     && loaded.match(QString::fromLatin1(output)).hasMatch()),
-        15000);
-    QVERIFY(output.contains("Found description file:"));
-    QCOMPARE(process.state(), QProcess::Running);
-    process.kill();
-    QVERIFY(process.waitForFinished(5000));
-}
-
-void TestMainWindow::splashShowsVersionImageAndLoading()
-{
-    SplashScreen splash;
-    QVERIFY(!splash.findChild<QLabel *>("lblSplash")->pixmap(Qt::ReturnByValue).isNull());
-    splash.show();
-    DescriptionRegistry registry;
-    registry.loadDescriptions(&splash);
-    QCOMPARE(registry.descriptions().size(), 4);
-    QCOMPARE(splash.findChild<QLabel *>("lblStatus")->text(), QStringLiteral("Done"));
-
-    bool timerRan = false;
-    QTimer::singleShot(30, &splash, [&timerRan] { timerRan = true; });
-    const int minimum = int(splash.elapsed()) + 300;
-    splash.finishAfter(minimum);
-    QVERIFY(splash.elapsed() >= minimum);
-    QVERIFY(!splash.isVisible());
-    QVERIFY2(timerRan, "events were not processed while waiting");
-}
-
-void TestMainWindow::selectDescriptionRow_data()
-{
-    QTest::addColumn<bool>("developerMode"); // also lists the non-matching file, last
-    QTest::addColumn<int>("row"); // -1: none
-    QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
-    QTest::addColumn<QString>("file"); // empty: nothing returned
-    const auto row
-        = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
-              QTest::newRow(name) << developerMode << row << how << file;
-          };
-    row("newest best match", false, 0, "ok", "best_new.xml");
-    row("ok without a row does nothing", false, -1, "cancel", "");
-    row("non-match confirmed", true, 3, "yes", "other.xml");
-    row("non-match declined", true, 3, "no", "");
-}
-
-void TestMainWindow::selectDescriptionRow()
-{
-    QFETCH(bool, developerMode);
-    QFETCH(int, row);
-    QFETCH(QString, how);
-    QFETCH(QString, file);
-    AppSettings::instance().developerMode = developerMode;
-    ModalAnswer answer(ModalAnswer::ofType<SelectDescriptionDialog>(), [=](QWidget *w) {
-        auto *dialog = static_cast<SelectDescriptionDialog *>(w);
-        QTableWidget *table = tableOf(dialog);
-        QCOMPARE(descriptionRows(table),
-            developerMode ? kMatchRows + QStringList { "other.xml|XYZ|12|3.0.0|255,66,34" }
-                          : kMatchRows);
-        if (row >= 0) {
-            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                table->visualItemRect(table->item(row, 1)).center());
-            QVERIFY(button(dialog, "pbOk")->isEnabled());
-        } else {
-            dialog->okPressed();
-            dialog->itemDoubleClicked();
-            QVERIFY(dialog->isVisible());
-        }
-        if (how == "yes" || how == "no") {
-            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), [how](QWidget *w) {
-                auto *question = static_cast<QMessageBox *>(w);
-                QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
-                question->button(how == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
-            });
-            dialog->itemDoubleClicked();
-            QVERIFY(box.answered());
-            QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
-            if (how == "yes")
-                return;
-            QVERIFY(dialog->isVisible());
-        }
-        button(dialog, how == "ok" ? "pbOk" : "pbCancel")->click();
-    });
-    CameraDescriptionFile *chosen = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
-    QVERIFY(answer.answered());
-    QCOMPARE(answer.title(), QStringLiteral("Provide camera description for: 'ABC-12'"));
-    QCOMPARE(chosen ? chosen->fileName() : QString(), file);
-    QVERIFY(!chosen || mFiles.contains(chosen));
-}
-
-void TestMainWindow::addCustomDescription_data()
-{
-    QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
-    QTest::addColumn<QString>("title"); // of the message box; empty: none
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("candidates");
-
-    QTest::newRow("matching file listed first")
-        << "select/custom/mine.xml ABC 12 7.0.0" << QString() << QString() << 5;
-    QTest::newRow("other model refused")
-        << "select/custom2/foreign.xml QQQ 12 1.0.0"
-        << "Selected description cannot be used"
-        << "Selected description file cannot be used for this camera" << 5;
-    QTest::newRow("invalid file rejected")
-        << "select/custom3/broken.xml =<CameraDescription ModelName="
-        << "Failed to load description"
-        << "Failed to load description file, it does not appear to be a valid camera "
-           "description."
-        << 4;
-}
-
-void TestMainWindow::addCustomDescription()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, title);
-    QFETCH(QString, text);
-    QFETCH(int, candidates);
-
-    QVERIFY(DescriptionFixture::write(QStringList { file }));
-    SelectDescriptionDialog dialog(mFiles, "ABC", "12");
-    dialog.show();
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
-        ModalAnswer::typeFileName(mWork.filePath(file.section(' ', 0, 0))));
-    ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-    dialog.openFilePressed();
-    QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
-    QCOMPARE(box.title(), title);
-    QCOMPARE(box.text(), text);
-    QCOMPARE(dialog.candidates().size(), candidates);
-    QCOMPARE(descriptionRows(tableOf(&dialog)),
-        title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
-                        : kMatchRows);
-}
-
-void TestMainWindow::descriptionChosenOnConnect_data()
-{
-    QTest::addColumn<QString>("camera");
-    QTest::addColumn<QString>("choice"); // in the selection dialog; empty: no dialog expected
-    QTest::addColumn<QString>("file"); // the current description afterwards
-    QTest::addColumn<QString>("cameraText");
-    QTest::addColumn<QStringList>("firstRows");
-
-    const auto row = [](const char *name, const QString &camera, const QString &choice,
-                         const QString &file, const QString &text, const QStringList &rows) {
-        QTest::newRow(name) << camera << choice << file << text << rows;
-    };
-    const QString mark = QStringLiteral("VirtualDevice %1 (Partial match: '%2')");
-    row("demo description for V: camera", "Demo", "", "demo.xml", "VirtualDevice Demo",
-        { "Acquisition", "  Exposure time" });
-    row("partial match asks and marks the label", "Nothing", "lab_other.xml", "lab_other.xml",
-        mark.arg("Nothing", "lab_other.xml"), kBeginnerRows);
-    row("custom file joins the registry", "Custom2", mWork.filePath("custom/mine.xml"), "mine.xml",
-        mark.arg("Custom2", "mine.xml"), kBeginnerRows);
-    row("cancelled selection leaves no description", "Nothing", "-", "", "VirtualDevice Nothing",
-        {});
-}
-
-void TestMainWindow::descriptionChosenOnConnect()
-{
-    QFETCH(QString, camera);
-    QFETCH(QString, choice);
-    QFETCH(QString, file);
-    QFETCH(QString, cameraText);
-    QFETCH(QStringList, firstRows);
-
-    ModalAnswer selection(
-        ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
-    auto window = start({ camera });
-    QVERIFY(window);
-    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
-    QCOMPARE(selection.title(),
-        choice.isEmpty()
-            ? QString()
-            : QStringLiteral("Provide camera description for: 'VirtualDevice-%1'").arg(camera));
-    QCOMPARE(picker.answered(), choice.contains('/'));
-    QCOMPARE(window->cameraLabel()->text(), cameraText);
-    for (int pass = 0; pass < 2; ++pass) { // the second after a rebuild of the registry
-        CameraDescriptionFile *current = window->registry().current();
-        QCOMPARE(current ? current->fileName() : QString(), file);
-        QCOMPARE(window->onlineLabel()->text(),
-            file.isEmpty() ? QStringLiteral("OFFLINE") : "ONLINE: " + camera);
-        QCOMPARE(shownRows(window.get()).mid(0, 2), firstRows);
-        if (!current)
-            break;
-        QVERIFY(window->registry().contains(current));
-        window->loadDescriptions();
-    }
-}
-
-void TestMainWindow::reconnectEndings_data()
-{
-    QTest::addColumn<QString>("port"); // chosen on reconnecting; empty: cancel
-    QTest::addColumn<QString>("state"); // afterwards, see connectionState
-    const QString lab = "VirtualDevice %1|VirtualDevice %1|%2|%2|Main,  Brightness";
-    const QString released = "|OFFLINE| | |||";
-    QTest::newRow("ok") << "Other"
-                        << "Other|ONLINE: Other|" + lab.arg("Other", "lab_other.xml");
-    QTest::newRow("cancel") << ""
-                            << "Lab|ONLINE: Lab|" + lab.arg("Lab", "lab.xml");
-    // Double-clicked without camera; reported with one the thread does not know on OK.
-    QTest::newRow("port without camera") << "Ghost" << released;
-    QTest::newRow("port lost its camera") << "Gone" << released;
-    QTest::newRow("description choice cancelled")
-        << "Nothing"
-        << "Nothing|OFFLINE|VirtualDevice Nothing|VirtualDevice Nothing|||";
-}
-
-void TestMainWindow::reconnectEndings()
-{
-    QFETCH(QString, port);
-    QFETCH(QString, state);
-    auto window = start({ "Lab", "Other", "Nothing" });
-    QVERIFY(window);
-    ModalAnswer connection(ModalAnswer::ofType<DialogConnectToPort>(), [port](QWidget *w) {
-        auto *dialog = static_cast<DialogConnectToPort *>(w);
-        QTableWidget *table = tableOf(dialog);
-        QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
-            QStringList({ "Lab|Detect camera: VirtualDevice-Lab|1",
-                "Other|Detect camera: VirtualDevice-Other|1",
-                "Nothing|Detect camera: VirtualDevice-Nothing|1" }),
-            5000);
-        dialog->statusUpdate("Ghost", StatusNoCamera, QString());
-        dialog->statusUpdate("Gone", StatusCameraFound, "VirtualDevice-Gone");
-        const auto row = table->findItems(port, Qt::MatchExactly);
-        if (!row.isEmpty())
-            table->setCurrentCell(row.first()->row(), 0);
-        if (port == "Ghost")
-            emit table->cellDoubleClicked(table->currentRow(), 0);
-        else
-            dialog->findChild<QDialogButtonBox *>()
-                ->button(port.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
-                ->click();
-    });
-    ModalAnswer selection(ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("-"));
-    action(window.get(), "actConnect")->trigger();
-    QVERIFY(connection.answered());
-    QCOMPARE(selection.answered(), port == "Nothing");
-    QCOMPARE(connectionState(window.get()), state);
-}
-
-void TestMainWindow::closesWhileExchangeWaits()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QPointer<VirtualCommunicator> lab
-        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
-    VirtualCommunicator::setDelayDivisor(2); // the line time of the running program
-    lab->camera().queueFault(SimulatedCamera::NoAnswer);
-    QVERIFY(window->communication()->sendCommand("test", "ZZ?", {}, true));
-    QTRY_VERIFY(lab->camera().receivedCommands().contains("ZZ?"));
-    // The exchange now waits out its time limit and a retry: over a second of line time.
-    window.reset();
-    QVERIFY2(lab.isNull(), "the communication thread did not stop in time");
-}
-
-void TestMainWindow::levels()
-{
-    const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
-    const auto check = [&levels](MainWindow *window, int level, const QStringList &rows) {
-        QCOMPARE(shownRows(window), rows);
-        for (int other = 0; other < 4; ++other)
-            QCOMPARE(action(window, levels[other])->isChecked(), other == level);
-        QCOMPARE(action(window, "actEditor")->isVisible(), level == 3);
-    };
-    AppSettings::instance().developerMode = true;
-    AppSettings::instance().modeView = 1;
-    auto window = start({ "Fold" });
-    QVERIFY(window);
-    QVERIFY(action(window.get(), "actDeveloper")->isVisible());
-    check(window.get(), 1, kAllRows);
-    for (const int level : { 0, 2, 3, 1 }) {
-        action(window.get(), levels[level])->trigger();
-        check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
-        QCOMPARE(AppSettings::instance().modeView, level);
-    }
-
-    // Searching by name or description shows matches with their groups expanded, still only
-    // at their level; Escape brings back the rows and the collapsed group.
-    auto *search = window->findChild<QLineEdit *>("leSearch");
-    QApplication::setActiveWindow(window.get());
-    QTRY_COMPARE(QApplication::activeWindow(), window.get());
-    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
-    QVERIFY(search->hasFocus());
-    QTest::keyClicks(search, "CONTR");
-    QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
-    search->setText("about b");
-    QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Brightness" }));
-    search->setText("contr");
-    action(window.get(), levels[0])->trigger();
-    QCOMPARE(shownRows(window.get()), QStringList());
-    QTest::keyClick(search, Qt::Key_Escape);
-    QVERIFY(search->text().isEmpty());
-    check(window.get(), 0, kBeginnerRows);
-    action(window.get(), levels[1])->trigger();
-    check(window.get(), 1, kAllRows);
-}
-
-// The demo as the README starts it: every value shown from the first reads, none retried.
-void TestMainWindow::demoStartsFilled()
-{
-    const QString state
-        = qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/XML/VirtualDevice-Demo.state";
-    QStringList errors;
-    CommandLine({ "marnifex", "V:Demo=" + state }).registerVirtualDevices(&errors);
-    QCOMPARE(errors, QStringList());
-    AppSettings::instance().modeView = 2;
-    auto window = start({});
-    QVERIFY(window);
-    const QAbstractItemModel *tree = window->findChild<QTreeView *>("tvParams")->model();
-    const std::function<QStringList(const QModelIndex &)> emptyCells
-        = [&](const QModelIndex &parent) {
-              QStringList empty;
-              for (int row = 0; row < tree->rowCount(parent); ++row) {
-                  const QModelIndex name = tree->index(row, 0, parent);
-                  const QModelIndex value = tree->index(row, 1, parent);
-                  if (tree->hasChildren(name))
-                      empty += emptyCells(name);
-                  else if (value.data().toString().isEmpty()
-                      && !value.data(Qt::CheckStateRole).isValid())
-                      empty.append(name.data().toString());
-              }
-              return empty;
-          };
-    QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
-    SimulatedCamera &camera
-        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
-              ->camera();
-    for (const QByteArray &command : camera.receivedCommands()) {
-        if (command.contains('?'))
-            QVERIFY2(!camera.answer(command).endsWith("@\r"), command.constData());
-    }
-}
-
-void TestMainWindow::consoleSession()
-{
-    AppSettings &settings = AppSettings::instance();
-    settings.runtimeShowConsole = true;
-    settings.modeDescription = 1;
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
-    QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-    action(window.get(), "actConsole")->trigger();
-    QVERIFY(!settings.runtimeShowConsole);
-    QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
-    action(window.get(), "actConsole")->trigger();
-
-    auto *input = window->findChild<QLineEdit *>("leConsoleInput");
-    auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
-    QTest::keyClicks(input, "id?");
-    QTest::keyClick(input, Qt::Key_Return);
-    QTRY_VERIFY2(output->toPlainText().contains("VirtualDevice-Lab[ETX]"),
-        qPrintable(output->toPlainText()));
-    const QString text = output->toPlainText();
-    QVERIFY(text.contains("> [STX]ID?[ETX]"));
-    QVERIFY(text.contains("< [ACK][STX]\"VirtualDevice-Lab[ETX]"));
-
-    // History: repeats are stored once; Up stops at the oldest line, Down past the newest
-    // empties the line.
-    for (const char *line : { "A?", "A?" }) {
-        input->setText(line);
-        QTest::keyClick(input, Qt::Key_Return);
-    }
-    const QStringList walk { "A?", "id?", "id?", "A?", "" };
-    for (int step = 0; step < walk.size(); ++step) {
-        QTest::keyClick(input, step < 3 ? Qt::Key_Up : Qt::Key_Down);
-        QCOMPARE(input->text(), walk.at(step));
-    }
-
-    // A script's lines are queued in order, blank ones skipped; a query answered with a value
-    // is not repeated.
-    const QString script = mWork.filePath("script.txt");
-    QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
-    auto *lab
-        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
-    QVERIFY(lab);
-    lab->camera().clearReceivedCommands();
-    lab->camera().setValue("SCB", "3");
-    {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
-        window->on_actConsoleRunScript_triggered();
-        QCOMPARE(picker.title(), QStringLiteral("Run console script"));
-    }
-    QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
-    QList<QByteArray> scripted;
-    const QList<QByteArray> received = lab->camera().receivedCommands();
-    for (const QByteArray &command : received)
-        if (command.startsWith("SC"))
-            scripted.append(command);
-    QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
-    QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
-
-    const QString path = mWork.filePath("console.txt");
-    ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
-    window->on_actConoleSaveOutput_triggered();
-    const QByteArray shown = output->toPlainText().toUtf8();
-    QCOMPARE(picker.title(), QStringLiteral("Save console output"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
-    {
-        const QString missing = mWork.filePath("missing/console.txt");
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
-        ModalAnswer box(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-        window->on_actConoleSaveOutput_triggered();
-        QVERIFY2(
-            box.text().contains(QDir::toNativeSeparators(missing) + ":\n"), qPrintable(box.text()));
-    }
-    action(window.get(), "actConsoleClear")->trigger();
-    QVERIFY(output->toPlainText().isEmpty());
-}
-
-void TestMainWindow::viewSession()
-{
-    auto window = start({ "Lab" });
-    QVERIFY(window);
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    // Showing the window again (it was restored) keeps its size and the selected row.
-    AppSettings::instance().runtimeWindowsGeometry = window->saveGeometry();
-    window->resize(window->width() + 50, window->height());
-    const QSize size = window->size();
-    view->setCurrentIndex(window->filter()->index(0, 0));
-    window->hide();
-    window->show();
-    QCOMPARE(window->size(), size);
-    QVERIFY(view->selectionModel()->hasSelection());
-
-    ModalAnswer about(ModalAnswer::ofType<AboutDialog>(),
-        [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
-    action(window.get(), "actAbout")->trigger();
-    QVERIFY(about.answered() && !QApplication::activeModalWidget());
-
-    auto *info = window->findChild<QLabel *>("lblParamInfo");
-    const QModelIndex group = window->filter()->index(0, 0);
-    emit view->entered(window->filter()->index(0, 1, group));
-    QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
-
-    // Each view action, then the state it leaves, also after the tree is rebuilt.
-    const QList<QPair<const char *, const char *>> steps {
-        { "actDescrTop", "panel 0, selection 1" },
-        { "actDescrHide", "panel -1, selection 1" },
-        { "actDescrBottom", "panel 1, selection 1" },
-        { "actAlwaysEdt", "panel 1, selection 0" },
-        { "actMouseOverEdit", "panel 1, selection 1" },
-    };
-    for (const auto &step : steps) {
-        action(window.get(), step.first)->trigger();
-        QCOMPARE(viewState(window.get()), QString(step.second));
-        window->refreshModel();
-        QCOMPARE(viewState(window.get()), QString(step.second));
-        QVERIFY(action(window.get(), step.first)->isChecked());
-        // Always edit: every value row carries its editor, also one shown again after a search.
-        window->findChild<QLineEdit *>("leSearch")->setText("no such row");
-        window->findChild<QLineEdit *>("leSearch")->clear();
-        const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
-        QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
-            QByteArray(step.first) == "actAlwaysEdt");
-    }
-
-    {
-        ModalAnswer selection(
-            ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
-        action(window.get(), "actOpenFile")->trigger();
-        QVERIFY(selection.answered());
-    }
-    QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
-    // The suffix belongs to the connection, not to the chosen file.
-    QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
-    emit window->communication()->onlineModeChanged(false);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    emit window->communication()->onlineModeChanged(true);
-    QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
-
-    // The camera's identification goes into a settings file, which loads back.
-    const QString cdt = mWork.filePath("lab.cdt");
-    QStringList titles;
-    for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
-        const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
-            ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
-        ModalAnswer refusal(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-        action(window.get(), name)->trigger();
-        QVERIFY(!refusal.answered() && QFile::exists(cdt));
-        titles.append(picker.title());
-    }
-    QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
-    QFile saved(cdt);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QVERIFY(saved.readAll().contains(
-        "<CameraDescriptionSave model=\"VirtualDevice\" type=\"Lab\" id=\"VirtualDevice-Lab\">"));
-
-    action(window.get(), "actDisconnect")->trigger();
-    {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
-        action(window.get(), "actSaveSettings")->trigger();
-        action(window.get(), "actLoadSettings")->trigger();
-        QVERIFY(!picker.answered());
-    }
-    QCOMPARE(window->filter()->rowCount(), 0);
-    QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
-    {
-        ModalAnswer box(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-        action(window.get(), "actOpenFile")->trigger();
-        QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
-        QCOMPARE(box.text(),
-            QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
-    }
-
-    // Leaving asks first when so configured; the geometry is stored only when it closes.
-    AppSettings::instance().askExitWindows = true;
-    AppSettings::instance().runtimeWindowsGeometry.clear();
-    for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
-        ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
-        action(window.get(), "actExit")->trigger();
-        QCOMPARE(box.title(), QStringLiteral("Close application"));
-        QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
-        QCOMPARE(window->isVisible(), button == QMessageBox::No);
-        QCOMPARE(
-            AppSettings::instance().runtimeWindowsGeometry.isEmpty(), button == QMessageBox::No);
-    }
-}
-
-void TestMainWindow::valueEditors_data()
-{
-    QTest::addColumn<QString>("name"); // of the row, at the Guru level of the demo camera
-    QTest::addColumn<QByteArray>("holds"); // the camera's value before, as its set command
-    QTest::addColumn<QString>("action"); // "escape", "return", "leave" are followed by the text
-    QTest::addColumn<QList<QByteArray>>("sent"); // sets the camera received
-    QTest::addColumn<bool>("closed"); // the editor closed afterwards
-    QTest::addColumn<QString>("shown"); // by the control, or by the row once closed
-
-    using Sets = QList<QByteArray>;
-    const auto row = [](const char *name, const char *element, const char *holds,
-                         const char *action, const Sets &sent, bool closed, const char *shown) {
-        QTest::newRow(name) << element << QByteArray(holds) << action << sent << closed << shown;
-    };
-    row("spin box step sends at once", "Exposure time", "EXP10000", "up", { "EXP10010" }, false,
-        "10010 us");
-    row("double spin box step", "Gain", "GAI130", "up", { "GAI131" }, false, "13.100 dB");
-    row("slider drag, camera value ignored", "Black level", "BLK16", "drag",
-        { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
-    row("value beyond the limits only visited", "Exposure time", "EXP5", "visit", {}, false,
-        "10 us");
-    row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true, "10000 us");
-    row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" }, true,
-        "Cam 7");
-    row("empty text editable", "User id", "UID\"", "return Cam 7", { "UID\"Cam 7" }, true, "Cam 7");
-    row("text below the minimum length", "User id", "UID\"Line 3", "leave ", {}, false, "Line 3");
-    row("text outside Latin-1", "User id", "UID\"Line 3", "leave Cam \u20ac", {}, false, "Line 3");
-    row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
-    row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false, "Vertical ramp");
-    row("command button", "Save to flash", "", "click", { "SAV1" }, false, "Save");
-    row("region edited", "Region of interest", "ROI64;32;1152;960", "region",
-        { "ROI64;32;1216;960" }, false, "");
-    row("lookup table cancelled", "LUT", "LTO1", "table cancel", {}, false, "");
-    Sets table { "LTS1" };
-    for (int entry = 0; entry < 256; ++entry)
-        table.append("LUT" + QByteArray::number(entry) + (entry == 5 ? ";77" : ";3"));
-    row("lookup table written", "LUT", "LTO1", "table ok", table << "LTE1", false, "");
-}
-
-// The editors of the real tree on the demo camera: what reaches the camera, and when.
-void TestMainWindow::valueEditors()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, holds);
-    QFETCH(QString, action);
-    QFETCH(QList<QByteArray>, sent);
-    QFETCH(bool, closed);
-    QFETCH(QString, shown);
-
-    AppSettings::instance().modeView = 2;
-    auto window = start({ "Demo" });
-    QVERIFY(window);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    SimulatedCamera &camera
-        = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
-              ->camera();
-    for (const QByteArray &set :
-        { QByteArray("TPN0"), QByteArray("UID\"Line 3"), QByteArray("LUT0;3"), holds })
-        camera.answer(set);
-    window->model()->refreshAll();
-    const auto index = [&window, &name] {
-        for (PellixItem *item : window->model()->items())
-            if (item->name() == name)
-                return window->filter()->mapFromSource(item->index());
-        return QModelIndex();
-    };
-    QTRY_VERIFY(!index().data().isNull());
-    auto *view = window->findChild<QTreeView *>("tvParams");
-    view->setAnimated(false);
-    for (QModelIndex group = index().parent(); group.isValid(); group = group.parent())
-        view->expand(group);
-    view->scrollTo(index());
-    // Every request queued before this one has been answered, and its reply handled, once the
-    // reply to this one arrives.
-    const auto settle = [&window] {
-        ThreadSignalSpy replies(window->communication(), &CommunicationThreadObject::receivedReply);
-        window->communication()->sendCommand("@test", "ID?", {}, true);
-        return QTest::qWaitFor([&replies] {
-            return std::any_of(replies.begin(), replies.end(),
-                [](const QVariantList &reply) { return reply.value(0) == "@test"; });
-        });
-    };
-    QVERIFY(settle());
-    camera.clearReceivedCommands();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index()).center());
-    auto *editor = qobject_cast<ItemWidget *>(view->indexWidget(index()));
-    QVERIFY(editor);
-    editor->setFocus();
-    QWidget *control = QApplication::focusWidget();
-    QVERIFY(control && editor->isAncestorOf(control));
-
-    const QString key = action.section(' ', 0, 0);
-    if (action == "up") {
-        QTest::keyClick(control, Qt::Key_Up);
-    } else if (action == "drag") {
-        // Press, move and release as the slider's mouse handling performs them.
-        auto *slider = editor->findChild<QSlider *>();
-        slider->setSliderDown(true);
-        for (const QByteArray value : { "17", "18", "19" }) {
-            slider->setSliderPosition(value.toInt());
-            QTRY_VERIFY(setsReceived(camera).contains("BLK" + value));
-        }
-        QVERIFY(settle());
-        camera.answer("BLK99");
-        window->database()->refreshValue("BlackLevel");
-        QTRY_COMPARE(window->database()->cachedValue("BlackLevel").toInt(), 99);
-        QCOMPARE(shownText(control), QStringLiteral("19 DN"));
-        QCOMPARE(slider->value(), 19);
-        slider->setSliderDown(false);
-    } else if (key == "escape" || key == "return" || key == "leave") {
-        QMetaObject::invokeMethod(control, "selectAll");
-        QTest::keyClick(control, Qt::Key_Backspace);
-        for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
-            QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
-        if (key == "leave")
-            view->setFocus();
-        else
-            QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
-    } else if (action == "visit") {
-        view->setFocus();
-    } else if (action == "pick") {
-        static_cast<QComboBox *>(control)->setCurrentIndex(2);
-    } else if (action == "click") {
-        QTest::mouseClick(control, Qt::LeftButton);
-    } else if (action == "region") {
-        ModalAnswer answer(ModalAnswer::ofType<ROIEditDialog>(), [](QWidget *w) {
-            QCOMPARE(tableRows(tableOf(w)), QStringList { "64,32,1152,960" });
-            tableOf(w)->item(0, 2)->setText("2000");
-            button(w, "pushButton")->click();
-        });
-        QTest::mouseClick(control, Qt::LeftButton);
-        QVERIFY(answer.answered());
-    } else if (key == "table") {
-        ModalAnswer answer(ModalAnswer::ofType<LUTEditorDialog>(), [action](QWidget *w) {
-            QCOMPARE(tableOf(w)->rowCount(), 256);
-            tableOf(w)->item(5, 0)->setText("77");
-            button(w, action.endsWith("ok") ? "pushButton" : "pushButton_2")->click();
-        });
-        QTest::mouseClick(control, Qt::LeftButton);
-        QVERIFY(answer.answered());
-    }
-
-    QTRY_COMPARE(view->isPersistentEditorOpen(index()), !closed);
-    QVERIFY(settle());
-    QCOMPARE(setsReceived(camera), sent);
-    // A read under way when the value was sent may show the old value until the read that
-    // follows the set has come back.
-    QTRY_COMPARE(closed ? index().data().toString() : shownText(control), shown);
-}
-
-void TestMainWindow::lutEditorFiles_data()
-{
-    QTest::addColumn<QByteArray>("file"); // contents, or "/path" of an existing file
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QStringList>("values");
-
-    QTest::newRow("short file, rest 0")
-        << QByteArray("5\n6\n") << 3 << QStringList { "5", "6", "0" };
-    QTest::newRow("long file, rest ignored")
-        << QByteArray("1\n2\n3") << 2 << QStringList { "1", "2" };
-    QTest::newRow("CR LF, blanks") << QByteArray(" 7 \r\n-8\r\n") << 2 << QStringList { "7", "-8" };
-    QTest::newRow("not numbers") << QByteArray("12abc\n2147483648\n") << 2
-                                 << QStringList { "0", "0" };
-    QTest::newRow("endless file") << QByteArray("/dev/zero") << 2 << QStringList { "0", "0" };
-}
-
-void TestMainWindow::lutEditorFiles()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(int, rows);
-    QFETCH(QStringList, values);
-    const QString path = file.startsWith('/') ? QString(file) : mWork.filePath("lut.txt");
-    QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
-
-    LUTEditorDialog dialog;
-    dialog.setValues(rows, { "9", "9", "9" });
-    {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
-        button(&dialog, "pbLoadFromFile")->click();
-        QCOMPARE(picker.title(), QStringLiteral("Load text file"));
-    }
-    QStringList loaded;
-    dialog.getValues(loaded);
-    QCOMPARE(loaded, values);
-
-    // Saved back: a line feed after every value. A failed save names the file and the reason.
-    const QString saved = mWork.filePath("saved.txt");
-    QFile::remove(saved);
-    for (const QString &target : { saved, mWork.filePath("missing/saved.txt") }) {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(target));
-        ModalAnswer box(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-        button(&dialog, "pbSaveToFile")->click();
-        QCOMPARE(picker.title(), QStringLiteral("Save text file"));
-        QCOMPARE(box.text().contains(QDir::toNativeSeparators(target) + ":\n"), target != saved);
-        QCOMPARE(box.text().section('\n', 1).isEmpty(), target == saved);
-    }
-    QFile written(saved);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(written.readAll(), (values.join('\n') + '\n').toLatin1());
-}
-
-void TestMainWindow::regionEditorClamps_data()
-{
-    QTest::addColumn<QSize>("sensor");
-    QTest::addColumn<int>("column"); // X, Y, Width, Height
-    QTest::addColumn<QString>("typed"); // into the new region 10,10,50,50
-    QTest::addColumn<QString>("region"); // as the table shows it afterwards
-
-    const auto row
-        = [](const char *name, QSize sensor, int column, const char *typed, const char *region) {
-              QTest::newRow(name) << sensor << column << typed << region;
-          };
-    row("x near the edge cuts the width", { 800, 600 }, 0, "790", "790,10,10,50");
-    row("y below 0 cuts the height", { 800, 600 }, 1, "-3", "10,0,50,47");
-    row("width 0 kept", { 800, 600 }, 2, "0", "10,10,0,50");
-    row("negative height is 0", { 800, 600 }, 3, "-5", "10,10,50,0");
-    row("not a number is 0", { 800, 600 }, 0, "x1", "0,10,50,50");
-    row("no sensor size", { 0, -1 }, 0, "5000", "5000,10,50,50");
-}
-
-void TestMainWindow::regionEditorClamps()
-{
-    QFETCH(QSize, sensor);
-    QFETCH(int, column);
-    QFETCH(QString, typed);
-    QFETCH(QString, region);
-
-    ROIEditDialog dialog;
-    dialog.setData(1, {}, sensor.width(), sensor.height());
-    auto *add = dialog.findChild<QToolButton *>("tbAdd");
-    for (int click = 0; click < 2; ++click) // the second one beyond the maximum count
-        add->click();
-    QVERIFY(!add->isEnabled());
-    tableOf(&dialog)->item(0, column)->setText(typed);
-    QCOMPARE(tableRows(tableOf(&dialog)), QStringList { region });
-
-    auto *remove = dialog.findChild<QToolButton *>("tbRemove");
-    tableOf(&dialog)->selectRow(0);
-    remove->click();
-    QVERIFY(dialog.regions().isEmpty());
-    QVERIFY(add->isEnabled() && !remove->isEnabled());
-}
-
-void TestMainWindow::regionDrawing_data()
-{
-    QTest::addColumn<QSize>("sensor");
-    QTest::addColumn<QRect>("region");
-    QTest::addColumn<QStringList>("pixels"); // "x,y colour" in a 410 x 310 drawing
-
-    // Background dark gray, sensor gray, regions white.
-    QTest::newRow("wide sensor fills the width")
-        << QSize(800, 600) << QRect(0, 0, 400, 300)
-        << QStringList { "2,2 #808080", "100,80 #ffffff", "300,250 #a0a0a4", "407,155 #808080" };
-    QTest::newRow("tall sensor fills the height")
-        << QSize(600, 800) << QRect(300, 400, 300, 400)
-        << QStringList { "88,155 #808080", "150,100 #a0a0a4", "260,250 #ffffff" };
-    QTest::newRow("no sensor size draws nothing") << QSize(
-        0, 600) << QRect(0, 0, 400, 300) << QStringList { "100,80 #808080", "205,155 #808080" };
-}
-
-void TestMainWindow::regionDrawing()
-{
-    QFETCH(QSize, sensor);
-    QFETCH(QRect, region);
-    QFETCH(QStringList, pixels);
-
-    RegionDisplayWidget display;
-    display.resize(410, 310);
-    display.setSensorSize(sensor.width(), sensor.height());
-    display.addRect(region.left(), region.top(), region.right(), region.bottom());
-    const QImage image = display.grab().toImage();
-    for (const QString &pixel : pixels) {
-        const QStringList at = pixel.section(' ', 0, 0).split(',');
-        QCOMPARE(image.pixelColor(at[0].toInt(), at[1].toInt()).name(), pixel.section(' ', 1));
-    }
-}
-
-// Cancelled, then accepted. Folders: one already listed is not added again, the same in other
-// letters is. The window applies the settings either way.
-void TestMainWindow::settingsDialog()
-{
-    AppSettings &settings = AppSettings::instance();
-    MainWindow window;
-    window.applySettings();
-    AppSettings before;
-    before.load();
-    QStringList folders;
-    for (const char *name : { "B", "b" }) {
-        folders.append(mWork.filePath(QStringLiteral("folders/") + name));
-        QVERIFY(QDir().mkpath(folders.last()));
-    }
-    for (const bool accepted : { false, true }) {
-        settings.updateDelay = 2500;
-        settings.searchPaths = QStringList { "/old" };
-        ModalAnswer answer(ModalAnswer::ofType<SettingsDialog>(), [&](QWidget *dialog) {
-            for (const QString &folder : { folders[0], folders[0], folders[1] }) {
-                ModalAnswer picker(
-                    ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(folder));
-                dialog->findChild<QPushButton *>("pbXMLAdd")->click();
-            }
-            dialog->findChild<QListWidget *>("lwXMLPaths")->setCurrentRow(0);
-            dialog->findChild<QPushButton *>("pbXMLRemove")->click();
-            dialog->findChild<QDialogButtonBox *>()
-                ->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)
-                ->click();
-        });
-        action(&window, "actSettings")->trigger();
-        AppSettings stored;
-        stored.load();
-        const QStringList paths = accepted ? folders : QStringList { "/old" };
-        QCOMPARE(settings.searchPaths, paths);
-        QCOMPARE(settings.updateDelay, accepted ? 2000 : 2500);
-        QCOMPARE(stored.searchPaths, accepted ? paths : before.searchPaths);
-        QCOMPARE(stored.updateDelay, accepted ? 2000 : before.updateDelay);
-        QVERIFY(window.model()->isRefreshTimerActive());
-        QCOMPARE(window.model()->refreshInterval(), settings.updateDelay);
-    }
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
