@@ -106,20 +106,6 @@ ModalAnswer::Match question()
     };
 }
 
-// Commands Go (value v) and Sel (value s); elements Gain (integer) and Mode (enumeration) in
-// group Main, Flag (bool) in Main/Sub; Gain names a value nobody has.
-const char *const kLab = R"(lab.xml =<CameraDescription ModelName="Lab" Supported="L"><CommandSet>
-<Command><Id>Go</Id><Code>GO</Code><ParamsSet><Int><Id>v</Id></Int></ParamsSet></Command>
-<Command><Id>Sel</Id><Code>SE</Code><ParamsGet><String><Id>s</Id></String></ParamsGet></Command>
-<Command><Id>Go</Id><Code>G2</Code></Command></CommandSet><Display><DisplayElements>
-<DisplayElement><Name>Gain</Name><Group>Main</Group><Integer><Reference>nobody</Reference>
-<MaximumValue>9</MaximumValue></Integer></DisplayElement>
-<DisplayElement><Name>Mode</Name><Group>Main</Group><Enumeration><Items><Item><Value>0</Value>
-<Name>a</Name></Item><Item><Value>1</Value><Name>b</Name></Item></Items><Reference>v</Reference>
-</Enumeration></DisplayElement><DisplayElement><Name>Flag</Name><Group>Main/Sub</Group>
-<Bool><Reference>s</Reference></Bool></DisplayElement></DisplayElements></Display>
-</CameraDescription>)";
-
 } // namespace
 
 class TestEditor : public QObject
@@ -140,7 +126,11 @@ private slots:
         AppSettings::instance() = AppSettings();
         AppSettings::instance().askExitWindows = false;
         QDir(path("lab.xml")).removeRecursively();
-        QVERIFY(DescriptionFixture::write(QStringList { kLab }));
+        // Commands Go (value v) and Sel (value s); elements Gain (integer) and Mode (enumeration)
+        // in group Main, Flag (bool) in Main/Sub; Gain names a value nobody has.
+        QFile lab(qEnvironmentVariable("MARNIFEX_SOURCE_DIR") + "/tests/editor/data/lab.xml");
+        QVERIFY(lab.open(QIODevice::ReadOnly));
+        QVERIFY(DescriptionFixture::write(path("lab.xml"), lab.readAll()));
         EditWindow::showInstance();
     }
 
