@@ -257,6 +257,8 @@ private slots:
         }
     }
 
+    void cleanup() { mWindow.reset(); }
+
     void init()
     {
         AppSettings &settings = AppSettings::instance();
@@ -461,9 +463,8 @@ private slots:
         ModalAnswer selection(
             ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
         ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
-        auto window = start(cameras);
-        QVERIFY(window);
-        QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
+        QVERIFY(start(cameras));
+        QTRY_COMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
         if (!port.isNull()) {
             ModalAnswer connection(ModalAnswer::ofType<DialogConnectToPort>(), [port](QWidget *w) {
                 auto *dialog = static_cast<DialogConnectToPort *>(w);
@@ -485,7 +486,7 @@ private slots:
                         ->button(port.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
                         ->click();
             });
-            action(window.get(), "actConnect")->trigger();
+            action(mWindow.get(), "actConnect")->trigger();
             QVERIFY(connection.answered());
         }
         QCOMPARE(selection.title(),
@@ -494,26 +495,25 @@ private slots:
                                    .arg(port.isNull() ? cameras.first() : port));
         QCOMPARE(picker.answered(), choice.contains('/'));
         for (int pass = 0; pass < 2; ++pass) { // the second after a rebuild of the registry
-            QCOMPARE(connectionState(window.get()), state);
-            if (!window->registry().current())
+            QCOMPARE(connectionState(mWindow.get()), state);
+            if (!mWindow->registry().current())
                 break;
-            QVERIFY(window->registry().contains(window->registry().current()));
-            window->loadDescriptions();
+            QVERIFY(mWindow->registry().contains(mWindow->registry().current()));
+            mWindow->loadDescriptions();
         }
     }
 
     void closesWhileExchangeWaits()
     {
-        auto window = start({ "Lab" });
-        QVERIFY(window);
-        QPointer<VirtualCommunicator> lab
-            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+        QVERIFY(start({ "Lab" }));
+        QPointer<VirtualCommunicator> lab = qobject_cast<VirtualCommunicator *>(
+            mWindow->communication()->findCommunicator("Lab"));
         VirtualCommunicator::setDelayDivisor(2); // the line time of the running program
         lab->camera().queueFault(SimulatedCamera::NoAnswer);
-        QVERIFY(window->communication()->sendCommand("test", "ZZ?", {}, true));
+        QVERIFY(mWindow->communication()->sendCommand("test", "ZZ?", {}, true));
         QTRY_VERIFY(lab->camera().receivedCommands().contains("ZZ?"));
         // The exchange now waits out its time limit and a retry: over a second of line time.
-        window.reset();
+        mWindow.reset();
         QVERIFY2(lab.isNull(), "the communication thread did not stop in time");
     }
 
@@ -528,35 +528,34 @@ private slots:
         };
         AppSettings::instance().developerMode = true;
         AppSettings::instance().modeView = 1;
-        auto window = start({ "Fold" });
-        QVERIFY(window);
-        QVERIFY(action(window.get(), "actDeveloper")->isVisible());
-        check(window.get(), 1, kAllRows);
+        QVERIFY(start({ "Fold" }));
+        QVERIFY(action(mWindow.get(), "actDeveloper")->isVisible());
+        check(mWindow.get(), 1, kAllRows);
         for (const int level : { 0, 2, 3, 1 }) {
-            action(window.get(), levels[level])->trigger();
-            check(window.get(), level, level == 0 ? kBeginnerRows : kAllRows);
+            action(mWindow.get(), levels[level])->trigger();
+            check(mWindow.get(), level, level == 0 ? kBeginnerRows : kAllRows);
             QCOMPARE(AppSettings::instance().modeView, level);
         }
 
         // Searching by name or description shows matches with their groups expanded, still only
         // at their level; Escape brings back the rows and the collapsed group.
-        auto *search = window->findChild<QLineEdit *>("leSearch");
-        QApplication::setActiveWindow(window.get());
-        QTRY_COMPARE(QApplication::activeWindow(), window.get());
-        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        auto *search = mWindow->findChild<QLineEdit *>("leSearch");
+        QApplication::setActiveWindow(mWindow.get());
+        QTRY_COMPARE(QApplication::activeWindow(), mWindow.get());
+        QTest::keyClick(mWindow.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
         QTest::keyClicks(search, "CONTR");
-        QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
+        QCOMPARE(shownRows(mWindow.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
         search->setText("about b");
-        QCOMPARE(shownRows(window.get()), (QStringList { "Main", "  Brightness" }));
+        QCOMPARE(shownRows(mWindow.get()), (QStringList { "Main", "  Brightness" }));
         search->setText("contr");
-        action(window.get(), levels[0])->trigger();
-        QCOMPARE(shownRows(window.get()), QStringList());
+        action(mWindow.get(), levels[0])->trigger();
+        QCOMPARE(shownRows(mWindow.get()), QStringList());
         QTest::keyClick(search, Qt::Key_Escape);
         QVERIFY(search->text().isEmpty());
-        check(window.get(), 0, kBeginnerRows);
-        action(window.get(), levels[1])->trigger();
-        check(window.get(), 1, kAllRows);
+        check(mWindow.get(), 0, kBeginnerRows);
+        action(mWindow.get(), levels[1])->trigger();
+        check(mWindow.get(), 1, kAllRows);
     }
 
     // The demo as the README starts it: every value shown from the first reads, none retried.
@@ -568,9 +567,8 @@ private slots:
         CommandLine({ "marnifex", "V:Demo=" + state }).registerVirtualDevices(&errors);
         QCOMPARE(errors, QStringList());
         AppSettings::instance().modeView = 2;
-        auto window = start({});
-        QVERIFY(window);
-        const QAbstractItemModel *tree = window->findChild<QTreeView *>("tvParams")->model();
+        QVERIFY(start({}));
+        const QAbstractItemModel *tree = mWindow->findChild<QTreeView *>("tvParams")->model();
         const std::function<QStringList(const QModelIndex &)> emptyCells
             = [&](const QModelIndex &parent) {
                   QStringList empty;
@@ -586,9 +584,9 @@ private slots:
                   return empty;
               };
         QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
-        SimulatedCamera &camera
-            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
-                  ->camera();
+        SimulatedCamera &camera = qobject_cast<VirtualCommunicator *>(
+            mWindow->communication()->findCommunicator("Demo"))
+                                      ->camera();
         for (const QByteArray &command : camera.receivedCommands()) {
             if (command.contains('?'))
                 QVERIFY2(!camera.answer(command).endsWith("@\r"), command.constData());
@@ -600,17 +598,16 @@ private slots:
         AppSettings &settings = AppSettings::instance();
         settings.runtimeShowConsole = true;
         settings.modeDescription = 1;
-        auto window = start({ "Lab" });
-        QVERIFY(window);
-        QCOMPARE(viewState(window.get()), QStringLiteral("panel 1, selection 1"));
-        QVERIFY(window->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-        action(window.get(), "actConsole")->trigger();
+        QVERIFY(start({ "Lab" }));
+        QCOMPARE(viewState(mWindow.get()), QStringLiteral("panel 1, selection 1"));
+        QVERIFY(mWindow->findChild<QWidget *>("wdgStackedExtra")->isVisible());
+        action(mWindow.get(), "actConsole")->trigger();
         QVERIFY(!settings.runtimeShowConsole);
-        QVERIFY(!window->findChild<QMenu *>("menuConsole")->isEnabled());
-        action(window.get(), "actConsole")->trigger();
+        QVERIFY(!mWindow->findChild<QMenu *>("menuConsole")->isEnabled());
+        action(mWindow.get(), "actConsole")->trigger();
 
-        auto *input = window->findChild<QLineEdit *>("leConsoleInput");
-        auto *output = window->findChild<QPlainTextEdit *>("pteConsoleOutput");
+        auto *input = mWindow->findChild<QLineEdit *>("leConsoleInput");
+        auto *output = mWindow->findChild<QPlainTextEdit *>("pteConsoleOutput");
         QTest::keyClicks(input, "id?");
         QTest::keyClick(input, Qt::Key_Return);
         QTRY_VERIFY2(output->toPlainText().contains("VirtualDevice-Lab[ETX]"),
@@ -635,15 +632,15 @@ private slots:
         // is not repeated.
         const QString script = mWork.filePath("script.txt");
         QVERIFY(DescriptionFixture::write(script, QByteArray("SCA 5\r\n\r\n\nSCB?\nSCC 7")));
-        auto *lab
-            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Lab"));
+        auto *lab = qobject_cast<VirtualCommunicator *>(
+            mWindow->communication()->findCommunicator("Lab"));
         QVERIFY(lab);
         lab->camera().clearReceivedCommands();
         lab->camera().setValue("SCB", "3");
         {
             ModalAnswer picker(
                 ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
-            window->on_actConsoleRunScript_triggered();
+            mWindow->on_actConsoleRunScript_triggered();
             QCOMPARE(picker.title(), QStringLiteral("Run console script"));
         }
         QTRY_VERIFY(lab->camera().receivedCommands().contains("SCC 7"));
@@ -657,7 +654,7 @@ private slots:
 
         const QString path = mWork.filePath("console.txt");
         ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
-        window->on_actConoleSaveOutput_triggered();
+        mWindow->on_actConoleSaveOutput_triggered();
         const QByteArray shown = output->toPlainText().toUtf8();
         QCOMPARE(picker.title(), QStringLiteral("Save console output"));
         QFile file(path);
@@ -669,37 +666,36 @@ private slots:
                 ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
             ModalAnswer box(
                 ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-            window->on_actConoleSaveOutput_triggered();
+            mWindow->on_actConoleSaveOutput_triggered();
             QVERIFY2(box.text().contains(QDir::toNativeSeparators(missing) + ":\n"),
                 qPrintable(box.text()));
         }
-        action(window.get(), "actConsoleClear")->trigger();
+        action(mWindow.get(), "actConsoleClear")->trigger();
         QVERIFY(output->toPlainText().isEmpty());
     }
 
     void viewSession()
     {
-        auto window = start({ "Lab" });
-        QVERIFY(window);
-        auto *view = window->findChild<QTreeView *>("tvParams");
+        QVERIFY(start({ "Lab" }));
+        auto *view = mWindow->findChild<QTreeView *>("tvParams");
         // Showing the window again (it was restored) keeps its size and the selected row.
-        AppSettings::instance().runtimeWindowsGeometry = window->saveGeometry();
-        window->resize(window->width() + 50, window->height());
-        const QSize size = window->size();
-        view->setCurrentIndex(window->filter()->index(0, 0));
-        window->hide();
-        window->show();
-        QCOMPARE(window->size(), size);
+        AppSettings::instance().runtimeWindowsGeometry = mWindow->saveGeometry();
+        mWindow->resize(mWindow->width() + 50, mWindow->height());
+        const QSize size = mWindow->size();
+        view->setCurrentIndex(mWindow->filter()->index(0, 0));
+        mWindow->hide();
+        mWindow->show();
+        QCOMPARE(mWindow->size(), size);
         QVERIFY(view->selectionModel()->hasSelection());
 
         ModalAnswer about(ModalAnswer::ofType<AboutDialog>(),
             [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
-        action(window.get(), "actAbout")->trigger();
+        action(mWindow.get(), "actAbout")->trigger();
         QVERIFY(about.answered() && !QApplication::activeModalWidget());
 
-        auto *info = window->findChild<QLabel *>("lblParamInfo");
-        const QModelIndex group = window->filter()->index(0, 0);
-        emit view->entered(window->filter()->index(0, 1, group));
+        auto *info = mWindow->findChild<QLabel *>("lblParamInfo");
+        const QModelIndex group = mWindow->filter()->index(0, 0);
+        emit view->entered(mWindow->filter()->index(0, 1, group));
         QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
 
         // Each view action, then the state it leaves, also after the tree is rebuilt.
@@ -711,15 +707,16 @@ private slots:
             { "actMouseOverEdit", "panel 1, selection 1" },
         };
         for (const auto &step : steps) {
-            action(window.get(), step.first)->trigger();
-            QCOMPARE(viewState(window.get()), QString(step.second));
-            window->refreshModel();
-            QCOMPARE(viewState(window.get()), QString(step.second));
-            QVERIFY(action(window.get(), step.first)->isChecked());
+            action(mWindow.get(), step.first)->trigger();
+            QCOMPARE(viewState(mWindow.get()), QString(step.second));
+            mWindow->refreshModel();
+            QCOMPARE(viewState(mWindow.get()), QString(step.second));
+            QVERIFY(action(mWindow.get(), step.first)->isChecked());
             // Always edit: every value row carries its editor, also one shown again after a search.
-            window->findChild<QLineEdit *>("leSearch")->setText("no such row");
-            window->findChild<QLineEdit *>("leSearch")->clear();
-            const QModelIndex value = window->filter()->index(0, 1, window->filter()->index(0, 0));
+            mWindow->findChild<QLineEdit *>("leSearch")->setText("no such row");
+            mWindow->findChild<QLineEdit *>("leSearch")->clear();
+            const QModelIndex value
+                = mWindow->filter()->index(0, 1, mWindow->filter()->index(0, 0));
             QCOMPARE(qobject_cast<ItemWidget *>(view->indexWidget(value)) != nullptr,
                 QByteArray(step.first) == "actAlwaysEdt");
         }
@@ -727,16 +724,16 @@ private slots:
         {
             ModalAnswer selection(
                 ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
-            action(window.get(), "actOpenFile")->trigger();
+            action(mWindow.get(), "actOpenFile")->trigger();
             QVERIFY(selection.answered());
         }
-        QCOMPARE(window->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
+        QCOMPARE(mWindow->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
         // The suffix belongs to the connection, not to the chosen file.
-        QCOMPARE(window->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
-        emit window->communication()->onlineModeChanged(false);
-        QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-        emit window->communication()->onlineModeChanged(true);
-        QTRY_COMPARE(window->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
+        QCOMPARE(mWindow->cameraLabel()->text(), QStringLiteral("VirtualDevice Lab"));
+        emit mWindow->communication()->onlineModeChanged(false);
+        QTRY_COMPARE(mWindow->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+        emit mWindow->communication()->onlineModeChanged(true);
+        QTRY_COMPARE(mWindow->onlineLabel()->text(), QStringLiteral("ONLINE: Lab"));
 
         // The camera's identification goes into a settings file, which loads back.
         const QString cdt = mWork.filePath("lab.cdt");
@@ -747,7 +744,7 @@ private slots:
                 ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
             ModalAnswer refusal(
                 ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-            action(window.get(), name)->trigger();
+            action(mWindow.get(), name)->trigger();
             QVERIFY(!refusal.answered() && QFile::exists(cdt));
             titles.append(picker.title());
         }
@@ -757,20 +754,20 @@ private slots:
         QVERIFY(saved.readAll().contains("<CameraDescriptionSave model=\"VirtualDevice\" "
                                          "type=\"Lab\" id=\"VirtualDevice-Lab\">"));
 
-        action(window.get(), "actDisconnect")->trigger();
+        action(mWindow.get(), "actDisconnect")->trigger();
         {
             ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
-            action(window.get(), "actSaveSettings")->trigger();
-            action(window.get(), "actLoadSettings")->trigger();
+            action(mWindow.get(), "actSaveSettings")->trigger();
+            action(mWindow.get(), "actLoadSettings")->trigger();
             QVERIFY(!picker.answered());
         }
-        QCOMPARE(window->filter()->rowCount(), 0);
-        QCOMPARE(window->onlineLabel()->text(), QStringLiteral("OFFLINE"));
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
+        QCOMPARE(mWindow->filter()->rowCount(), 0);
+        QCOMPARE(mWindow->onlineLabel()->text(), QStringLiteral("OFFLINE"));
+        QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
         {
             ModalAnswer box(
                 ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
-            action(window.get(), "actOpenFile")->trigger();
+            action(mWindow.get(), "actOpenFile")->trigger();
             QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
             QCOMPARE(box.text(),
                 QStringLiteral("Unable to load a description file,\nNot connected to any camera"));
@@ -781,10 +778,10 @@ private slots:
         AppSettings::instance().runtimeWindowsGeometry.clear();
         for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
             ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
-            action(window.get(), "actExit")->trigger();
+            action(mWindow.get(), "actExit")->trigger();
             QCOMPARE(box.title(), QStringLiteral("Close application"));
             QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
-            QCOMPARE(window->isVisible(), button == QMessageBox::No);
+            QCOMPARE(mWindow->isVisible(), button == QMessageBox::No);
             QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(),
                 button == QMessageBox::No);
         }
@@ -846,35 +843,34 @@ private slots:
         QFETCH(QString, shown);
 
         AppSettings::instance().modeView = 2;
-        auto window = start({ "Demo" });
-        QVERIFY(window);
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        SimulatedCamera &camera
-            = qobject_cast<VirtualCommunicator *>(window->communication()->findCommunicator("Demo"))
-                  ->camera();
+        QVERIFY(start({ "Demo" }));
+        mWindow->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+        SimulatedCamera &camera = qobject_cast<VirtualCommunicator *>(
+            mWindow->communication()->findCommunicator("Demo"))
+                                      ->camera();
         for (const QByteArray &set :
             { QByteArray("TPN0"), QByteArray("UID\"Line 3"), QByteArray("LUT0;3"), holds })
             camera.answer(set);
-        window->model()->refreshAll();
-        const auto index = [&window, &name] {
-            for (PellixItem *item : window->model()->items())
+        mWindow->model()->refreshAll();
+        const auto index = [this, &name] {
+            for (PellixItem *item : mWindow->model()->items())
                 if (item->name() == name)
-                    return window->filter()->mapFromSource(item->index());
+                    return mWindow->filter()->mapFromSource(item->index());
             return QModelIndex();
         };
         QTRY_VERIFY(!index().data().isNull());
-        auto *view = window->findChild<QTreeView *>("tvParams");
+        auto *view = mWindow->findChild<QTreeView *>("tvParams");
         view->setAnimated(false);
         for (QModelIndex group = index().parent(); group.isValid(); group = group.parent())
             view->expand(group);
         view->scrollTo(index());
         // Every request queued before this one has been answered, and its reply handled, once the
         // reply to this one arrives.
-        const auto settle = [&window] {
+        const auto settle = [this] {
             ThreadSignalSpy replies(
-                window->communication(), &CommunicationThreadObject::receivedReply);
-            window->communication()->sendCommand("@test", "ID?", {}, true);
+                mWindow->communication(), &CommunicationThreadObject::receivedReply);
+            mWindow->communication()->sendCommand("@test", "ID?", {}, true);
             return QTest::qWaitFor([&replies] {
                 return std::any_of(replies.begin(), replies.end(),
                     [](const QVariantList &reply) { return reply.value(0) == "@test"; });
@@ -902,8 +898,8 @@ private slots:
             }
             QVERIFY(settle());
             camera.answer("BLK99");
-            window->database()->refreshValue("BlackLevel");
-            QTRY_COMPARE(window->database()->cachedValue("BlackLevel").toInt(), 99);
+            mWindow->database()->refreshValue("BlackLevel");
+            QTRY_COMPARE(mWindow->database()->cachedValue("BlackLevel").toInt(), 99);
             QCOMPARE(shownText(control), QStringLiteral("19 DN"));
             QCOMPARE(slider->value(), 19);
             slider->setSliderDown(false);
@@ -1318,26 +1314,24 @@ private:
     }
 
     /// Creates the window with simulated cameras and shows it; connects to the first camera
-    /// and waits for the resulting state.
-    std::unique_ptr<MainWindow> start(const QStringList &cameras)
+    /// and waits for the resulting state (false: it never came).
+    bool start(const QStringList &cameras)
     {
         for (const QString &name : cameras)
             VirtualCommunicator::addVirtualDevice(name);
-        auto window = std::make_unique<MainWindow>();
-        window->applySettings();
+        mWindow = std::make_unique<MainWindow>();
+        mWindow->applySettings();
         ModalAnswer answer(ModalAnswer::ofType<DialogConnectToPort>(), acceptConnection);
         // Should an unexpected dialog stay open, close it so that the test fails instead of
         // hanging.
         ModalAnswer watchdog([](QWidget *) { return false; }, [](QWidget *) {}, 20000);
-        window->show();
+        mWindow->show();
         // The connection flow starts from the event loop once the window is shown.
-        if (!QTest::qWaitFor(
-                [&answer] { return answer.answered() && !QApplication::activeModalWidget(); },
-                15000))
-            window.reset();
-        return window;
+        return QTest::qWaitFor(
+            [&answer] { return answer.answered() && !QApplication::activeModalWidget(); }, 15000);
     }
 
+    std::unique_ptr<MainWindow> mWindow; // made by start()
     QTemporaryDir mWork;
     std::unique_ptr<QTemporaryDir> mCase; // of a registry case
     // Descriptions offered to the selection dialog for a camera "ABC-12".
