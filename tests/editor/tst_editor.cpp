@@ -285,27 +285,20 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("image");
-        QTest::addColumn<QString>("tooltip");
-        QTest::newRow("complete") << "leIsAvailable"
-                                  << "v == 1 && s != 'x'"
-                                  << "tick"
-                                  << "";
-        QTest::newRow("ends in an operator") << "leIsAvailable"
-                                             << "v =="
-                                             << "error"
-                                             << "Expected more script to follow";
-        QTest::newRow("item, broken") << "leEnumItemIsAvailable"
-                                      << "v == 1)"
-                                      << "error"
-                                      << "Expected `;', `;'";
+        QTest::addColumn<QString>("tooltip"); // empty: a tick, else an error mark
+        const auto row
+            = [](const char *name, const char *field, const char *script, const char *tooltip) {
+                  QTest::newRow(name) << field << script << tooltip;
+              };
+        row("complete", "leIsAvailable", "v == 1 && s != 'x'", "");
+        row("ends in an operator", "leIsAvailable", "v ==", "Expected more script to follow");
+        row("item, broken", "leEnumItemIsAvailable", "v == 1)", "Expected `;', `;'");
     }
 
     void scriptStatus()
     {
         QFETCH(QString, field);
         QFETCH(QString, script);
-        QFETCH(QString, image);
         QFETCH(QString, tooltip);
         load(path("lab.xml"));
         clickRow("twElements", "Mode");
@@ -315,7 +308,7 @@ private slots:
         type(qPrintable(field), script);
         auto *status = find<QLabel>(qPrintable("lbl" + field.mid(2) + "Status"));
         QCOMPARE(status->pixmap(Qt::ReturnByValue).toImage(),
-            QPixmap(":/images/" + image + ".png").toImage());
+            QPixmap(tooltip.isEmpty() ? ":/images/tick.png" : ":/images/error.png").toImage());
         QCOMPARE(status->toolTip(), tooltip);
 
         // Field labels show their explanation at once.
