@@ -282,22 +282,9 @@ void clickRow(const char *tree, const QVariant &row)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(*it).center());
 }
 
-/// Rows of a tree widget, children indented by two blanks.
-QStringList rows(QTreeWidget *tree, QTreeWidgetItem *parent = nullptr, int depth = 0)
-{
-    QStringList out;
-    const int count = parent ? parent->childCount() : tree->topLevelItemCount();
-    for (int i = 0; i < count; ++i) {
-        QTreeWidgetItem *item = parent ? parent->child(i) : tree->topLevelItem(i);
-        out.append(QString(depth * 2, ' ') + item->text(0));
-        out += rows(tree, item, depth + 1);
-    }
-    return out;
-}
-
 QStringList rows(const char *tree)
 {
-    return rows(find<QTreeWidget>(tree));
+    return shownRows(find<QTreeWidget>(tree));
 }
 
 /// Fills the properties dialog with a model name and supported models and presses OK.
