@@ -487,10 +487,8 @@ private slots:
         QVERIFY(DescriptionFixture::write(QStringList { file }));
         SelectDescriptionDialog dialog(mFiles, "ABC", "12");
         dialog.show();
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
-            ModalAnswer::typeFileName(mWork.filePath(file.section(' ', 0, 0))));
-        ModalAnswer box(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        ModalAnswer picker(mWork.filePath(file.section(' ', 0, 0)));
+        ModalAnswer box(QMessageBox::Ok);
         dialog.openFilePressed();
         QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
         QCOMPARE(box.title(), title);
@@ -544,7 +542,7 @@ private slots:
 
         ModalAnswer selection(
             ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription(choice));
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(choice));
+        ModalAnswer picker(choice);
         QVERIFY(start(cameras));
         QTRY_COMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera connected"));
         if (!port.isNull()) {
@@ -720,8 +718,7 @@ private slots:
         lab->camera().clearReceivedCommands();
         lab->camera().setValue("SCB", "3");
         {
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(script));
+            ModalAnswer picker(script);
             mWindow->on_actConsoleRunScript_triggered();
             QCOMPARE(picker.title(), QStringLiteral("Run console script"));
         }
@@ -735,7 +732,7 @@ private slots:
         QCOMPARE(lab->camera().value("SCA"), QByteArray(" 5"));
 
         const QString path = mWork.filePath("console.txt");
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+        ModalAnswer picker(path);
         mWindow->on_actConoleSaveOutput_triggered();
         const QByteArray shown = output->toPlainText().toUtf8();
         QCOMPARE(picker.title(), QStringLiteral("Save console output"));
@@ -744,10 +741,8 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
         {
             const QString missing = mWork.filePath("missing/console.txt");
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(missing));
-            ModalAnswer box(
-                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            ModalAnswer picker(missing);
+            ModalAnswer box(QMessageBox::Ok);
             mWindow->on_actConoleSaveOutput_triggered();
             QVERIFY2(box.text().contains(QDir::toNativeSeparators(missing) + ":\n"),
                 qPrintable(box.text()));
@@ -822,10 +817,8 @@ private slots:
         QStringList titles;
         for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
             const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
-            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
-                ModalAnswer::typeFileName(save ? cdt.chopped(4) : cdt));
-            ModalAnswer refusal(
-                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            ModalAnswer picker(save ? cdt.chopped(4) : cdt);
+            ModalAnswer refusal(QMessageBox::Ok);
             action(mWindow.get(), name)->trigger();
             QVERIFY(!refusal.answered() && QFile::exists(cdt));
             titles.append(picker.title());
@@ -847,8 +840,7 @@ private slots:
         QCOMPARE(mWindow->onlineLabel()->text(), QStringLiteral("OFFLINE"));
         QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
         {
-            ModalAnswer box(
-                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            ModalAnswer box(QMessageBox::Ok);
             action(mWindow.get(), "actOpenFile")->trigger();
             QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
             QCOMPARE(box.text(),
@@ -859,7 +851,7 @@ private slots:
         AppSettings::instance().askExitWindows = true;
         AppSettings::instance().runtimeWindowsGeometry.clear();
         for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
-            ModalAnswer box(ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(button));
+            ModalAnswer box(button);
             action(mWindow.get(), "actExit")->trigger();
             QCOMPARE(box.title(), QStringLiteral("Close application"));
             QCOMPARE(box.text(), QStringLiteral("Are you sure you want to leave the application?"));
@@ -1054,7 +1046,7 @@ private slots:
         LUTEditorDialog dialog;
         dialog.setValues(rows, { "9", "9", "9" });
         {
-            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path));
+            ModalAnswer picker(path);
             button(&dialog, "pbLoadFromFile")->click();
             QCOMPARE(picker.title(), QStringLiteral("Load text file"));
         }
@@ -1066,10 +1058,8 @@ private slots:
         const QString saved = mWork.filePath("saved.txt");
         QFile::remove(saved);
         for (const QString &target : { saved, mWork.filePath("missing/saved.txt") }) {
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(target));
-            ModalAnswer box(
-                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            ModalAnswer picker(target);
+            ModalAnswer box(QMessageBox::Ok);
             button(&dialog, "pbSaveToFile")->click();
             QCOMPARE(picker.title(), QStringLiteral("Save text file"));
             QCOMPARE(
@@ -1177,8 +1167,7 @@ private slots:
             settings.searchPaths = QStringList { "/old" };
             ModalAnswer answer(ModalAnswer::ofType<SettingsDialog>(), [&](QWidget *dialog) {
                 for (const QString &folder : { folders[0], folders[0], folders[1] }) {
-                    ModalAnswer picker(
-                        ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(folder));
+                    ModalAnswer picker(folder);
                     dialog->findChild<QPushButton *>("pbXMLAdd")->click();
                 }
                 dialog->findChild<QListWidget *>("lwXMLPaths")->setCurrentRow(0);
@@ -1431,8 +1420,7 @@ private slots:
         {
             ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
                 properties(" Cam ", "cam1 , cam2,, cam3"));
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("cam")));
+            ModalAnswer picker(path("cam"));
             trigger("actSave");
             QCOMPARE(props.title(), QStringLiteral("Edit Description file properties"));
             QCOMPARE(picker.title(), QStringLiteral("Save description file as..."));
@@ -1444,8 +1432,7 @@ private slots:
         saved.version(major, minor, patch);
         QCOMPARE(QList<int>({ major, minor, patch }), QList<int>({ 1, 0, 0 }));
         {
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("cam.XML")));
+            ModalAnswer picker(path("cam.XML"));
             trigger("actSaveAs");
         }
         QCOMPARE(editor()->filePath(), path("cam.XML"));
@@ -1453,8 +1440,7 @@ private slots:
         click("tbAdd", find("twCommandList")->parent());
         find<QCheckBox>("cbDeveloperOnly")->setChecked(true);
         {
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("pub")));
+            ModalAnswer picker(path("pub"));
             trigger("actExport");
         }
         CameraDescriptionFile exported(path("pub.xml"));
@@ -1486,8 +1472,7 @@ private slots:
         {
             ModalAnswer props(
                 ModalAnswer::ofType<EditDescriptionFileProperties>(), properties("New"));
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("XML/new")));
+            ModalAnswer picker(path("XML/new"));
             trigger("actSave");
         }
         QCOMPARE(main->registry().descriptions().size(), 5); // after the four in XML
@@ -1497,10 +1482,8 @@ private slots:
         click("tbAdd", find("twCommandList")->parent());
         const QString target = path("XML/no/such/folder/x.xml");
         {
-            ModalAnswer picker(
-                ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(target));
-            ModalAnswer failure(
-                ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+            ModalAnswer picker(target);
+            ModalAnswer failure(QMessageBox::Ok);
             trigger("actSaveAs");
             QCOMPARE(failure.title(), QStringLiteral("Unable to write description"));
             QVERIFY2(failure.text().contains(target), qPrintable(failure.text()));
@@ -1548,10 +1531,8 @@ private slots:
         QFETCH(QByteArray, contents);
         load(path("lab.xml"));
         QVERIFY(DescriptionFixture::write(path("notes.xml"), contents));
-        ModalAnswer picker(
-            ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(path("notes.xml")));
-        ModalAnswer refusal(
-            ModalAnswer::ofType<QMessageBox>(), ModalAnswer::clickButton(QMessageBox::Ok));
+        ModalAnswer picker(path("notes.xml"));
+        ModalAnswer refusal(QMessageBox::Ok);
         trigger("actLoad");
         QCOMPARE(refusal.title(), QStringLiteral("Unable to load description"));
         QCOMPARE(editor()->filePath(), path("lab.xml"));
@@ -1579,8 +1560,7 @@ private slots:
                 clickRow(tree, row);
         }
         {
-            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(),
-                ModalAnswer::typeFileName(path("copy_" + QFileInfo(file).fileName())));
+            ModalAnswer picker(path("copy_" + QFileInfo(file).fileName()));
             trigger("actSaveAs");
         }
         QCOMPARE(CameraDescriptionFile(path("copy_" + QFileInfo(file).fileName())).md5Hash(),
@@ -1777,7 +1757,7 @@ private slots:
 private:
     void load(const QString &file)
     {
-        ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), ModalAnswer::typeFileName(file));
+        ModalAnswer picker(file);
         trigger("actLoad");
         QCOMPARE(picker.title(), QStringLiteral("Select description file"));
         QCOMPARE(editor()->filePath(), file);
