@@ -437,7 +437,6 @@ private slots:
                 });
                 dialog->itemDoubleClicked();
                 QVERIFY(box.answered());
-                QCOMPARE(box.title(), QStringLiteral("Possible incorrect description for camera"));
                 if (how == "yes")
                     return;
                 QVERIFY(dialog->isVisible());
@@ -447,7 +446,6 @@ private slots:
         CameraDescriptionFile *chosen
             = SelectDescriptionDialog::getDescription(mFiles, "ABC", "12");
         QVERIFY(answer.answered());
-        QCOMPARE(answer.title(), QStringLiteral("Provide camera description for: 'ABC-12'"));
         QCOMPARE(chosen ? chosen->fileName() : QString(), file);
         QVERIFY(!chosen || mFiles.contains(chosen));
     }
@@ -479,7 +477,6 @@ private slots:
         ModalAnswer picker(mWork.filePath(file.section(' ', 0, 0)));
         ModalAnswer box(QMessageBox::Ok);
         dialog.openFilePressed();
-        QCOMPARE(picker.title(), QStringLiteral("Select Description File"));
         QCOMPARE(box.title(), title);
         QCOMPARE(dialog.candidates().size(), candidates);
         QCOMPARE(descriptionRows(tableOf(&dialog)),
@@ -702,7 +699,6 @@ private slots:
         {
             ModalAnswer picker(script);
             mWindow->on_actConsoleRunScript_triggered();
-            QCOMPARE(picker.title(), QStringLiteral("Run console script"));
         }
         QTRY_VERIFY(lab.receivedCommands().contains("SCC 7"));
         QList<QByteArray> scripted;
@@ -717,7 +713,6 @@ private slots:
         ModalAnswer picker(path);
         mWindow->on_actConoleSaveOutput_triggered();
         const QByteArray shown = output->toPlainText().toUtf8();
-        QCOMPARE(picker.title(), QStringLiteral("Save console output"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
@@ -796,16 +791,13 @@ private slots:
 
         // The camera's identification goes into a settings file, which loads back.
         const QString cdt = mWork.filePath("lab.cdt");
-        QStringList titles;
         for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
             const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
             ModalAnswer picker(save ? cdt.chopped(4) : cdt);
             ModalAnswer refusal(QMessageBox::Ok);
             find<QAction>(name, mWindow.get())->trigger();
-            QVERIFY(!refusal.answered() && QFile::exists(cdt));
-            titles.append(picker.title());
+            QVERIFY(picker.answered() && !refusal.answered() && QFile::exists(cdt));
         }
-        QCOMPARE(titles, QStringList({ "Select save file", "SElect load file" }));
         QFile saved(cdt);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll().contains("<CameraDescriptionSave model=\"VirtualDevice\" "
@@ -1029,7 +1021,6 @@ private slots:
         {
             ModalAnswer picker(path);
             find<QPushButton>("pbLoadFromFile", &dialog)->click();
-            QCOMPARE(picker.title(), QStringLiteral("Load text file"));
         }
         QStringList loaded;
         dialog.getValues(loaded);
@@ -1042,7 +1033,6 @@ private slots:
             ModalAnswer picker(target);
             ModalAnswer box(QMessageBox::Ok);
             find<QPushButton>("pbSaveToFile", &dialog)->click();
-            QCOMPARE(picker.title(), QStringLiteral("Save text file"));
             QCOMPARE(
                 box.text().contains(QDir::toNativeSeparators(target) + ":\n"), target != saved);
             QCOMPARE(box.text().section('\n', 1).isEmpty(), target == saved);
@@ -1299,7 +1289,6 @@ private slots:
             dialog->accept();
         });
         click("tbIntSelectReference");
-        QCOMPARE(chooser.title(), QStringLiteral("Select reference"));
         QCOMPARE(offered, QStringList({ "s", "v" }));
         QCOMPARE(find<QLineEdit>("leIntReference")->text(), QStringLiteral("v"));
 
@@ -1389,8 +1378,6 @@ private slots:
                 answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel));
         trigger("actClose");
         QCOMPARE(box.answered(), answer != 0);
-        QCOMPARE(box.text(),
-            answer ? QStringLiteral("Do you want to save the current description?") : "");
         QCOMPARE(editor()->isVisible(), open);
         QCOMPARE(failure.answered(), code.isEmpty());
         QCOMPARE(CameraDescriptionFile(path("lab.xml")).command("Sel").code, code);
@@ -1403,8 +1390,6 @@ private slots:
                 properties(" Cam ", "cam1 , cam2,, cam3"));
             ModalAnswer picker(path("cam"));
             trigger("actSave");
-            QCOMPARE(props.title(), QStringLiteral("Edit Description file properties"));
-            QCOMPARE(picker.title(), QStringLiteral("Save description file as..."));
         }
         CameraDescriptionFile saved(path("cam.xml"));
         QCOMPARE(saved.modelName(), QStringLiteral("Cam"));
@@ -1740,7 +1725,6 @@ private:
     {
         ModalAnswer picker(file);
         trigger("actLoad");
-        QCOMPARE(picker.title(), QStringLiteral("Select description file"));
         QCOMPARE(editor()->filePath(), file);
     }
 
