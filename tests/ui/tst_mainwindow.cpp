@@ -1370,47 +1370,10 @@ private slots:
         QCOMPARE(CameraDescriptionFile(path("lab.xml")).command("Sel").code, code);
     }
 
-    void editorSaveAndExport()
-    {
-        {
-            ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
-                properties(" Cam ", "cam1 , cam2,, cam3"));
-            ModalAnswer picker(path("cam"));
-            trigger("actSave");
-        }
-        CameraDescriptionFile saved(path("cam.xml"));
-        QCOMPARE(saved.modelName(), QStringLiteral("Cam"));
-        QCOMPARE(saved.supportedModels(), QStringList({ "cam1", "cam2", "cam3" }));
-        qint32 major = 0, minor = 0, patch = 0;
-        saved.version(major, minor, patch);
-        QCOMPARE(QList<int>({ major, minor, patch }), QList<int>({ 1, 0, 0 }));
-        {
-            ModalAnswer picker(path("cam.XML"));
-            trigger("actSaveAs");
-        }
-        QCOMPARE(editor()->filePath(), path("cam.XML"));
-
-        click("tbAdd", find("twCommandList")->parent());
-        find<QCheckBox>("cbDeveloperOnly")->setChecked(true);
-        {
-            ModalAnswer picker(path("pub"));
-            trigger("actExport");
-        }
-        CameraDescriptionFile exported(path("pub.xml"));
-        QCOMPARE(exported.modelName(), QStringLiteral("Cam"));
-        QVERIFY(exported.commands().isEmpty());
-        QCOMPARE(CameraDescriptionFile(path("cam.XML")).commands().size(), 0);
-        QCOMPARE(editor()->filePath(), path("cam.XML"));
-        QCOMPARE(editor()->windowTitle(), QStringLiteral("Mfx: Camera description editor"));
-        ModalAnswer box(question(), ModalAnswer::clickButton(QMessageBox::Cancel));
-        trigger("actNew"); // the export did not count as saving
-        QVERIFY(box.answered());
-        QVERIFY(editor()->description()->hasCommand("newCommand"));
-    }
-
-    // Edit XML opens the same editor; a saved file is known to the main window at once, a failed
-    // save is reported, leaves everything alone, and the question is still asked afterwards.
-    void editorFromMainWindowAndFailedSave()
+    // Edit XML opens the same editor. A saved file is known to the main window at once; a failed
+    // save is reported and leaves everything alone; an export does not count as saving, so the
+    // question is still asked, also when the program is left.
+    void editorSaves()
     {
         AppSettings::instance().developerMode = true;
         EditWindow *const shared = editor();
@@ -1423,13 +1386,19 @@ private slots:
         QVERIFY(shared->isVisible());
 
         {
-            ModalAnswer props(
-                ModalAnswer::ofType<EditDescriptionFileProperties>(), properties("New"));
-            ModalAnswer picker(path("XML/new"));
+            ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
+                properties(" Cam ", "cam1 , cam2,, cam3"));
+            ModalAnswer picker(path("XML/new")); // listed last
             trigger("actSave");
         }
+        CameraDescriptionFile saved(path("XML/new.xml"));
+        QCOMPARE(saved.modelName(), QStringLiteral("Cam"));
+        QCOMPARE(saved.supportedModels(), QStringList({ "cam1", "cam2", "cam3" }));
+        qint32 major = 0, minor = 0, patch = 0;
+        saved.version(major, minor, patch);
+        QCOMPARE(QList<int>({ major, minor, patch }), QList<int>({ 1, 0, 0 }));
         QCOMPARE(main->registry().descriptions().size(), 5); // after the four in XML
-        QCOMPARE(main->registry().descriptions().last()->modelName(), QStringLiteral("New"));
+        QCOMPARE(main->registry().descriptions().last()->modelName(), QStringLiteral("Cam"));
 
         const QList<CameraDescriptionFile *> registered = main->registry().descriptions();
         click("tbAdd", find("twCommandList")->parent());
@@ -1444,12 +1413,34 @@ private slots:
         QCOMPARE(editor()->filePath(), path("XML/new.xml"));
         QCOMPARE(editor()->description()->filePath(), path("XML/new.xml"));
         QCOMPARE(main->registry().descriptions(), registered);
+        {
+            ModalAnswer picker(path("cam.XML"));
+            trigger("actSaveAs");
+        }
+        QCOMPARE(editor()->filePath(), path("cam.XML"));
 
-        // Leaving the program asks for the editor's changes first.
-        ModalAnswer box(question(), ModalAnswer::clickButton(QMessageBox::Cancel));
-        QVERIFY(!main->close());
-        QVERIFY(box.answered());
+        click("tbAdd", find("twCommandList")->parent());
+        find<QCheckBox>("cbDeveloperOnly")->setChecked(true);
+        {
+            ModalAnswer picker(path("pub"));
+            trigger("actExport");
+        }
+        CameraDescriptionFile exported(path("pub.xml"));
+        QCOMPARE(exported.modelName(), QStringLiteral("Cam"));
+        QCOMPARE(exported.commands().size(), 1); // without the developer-only one
+        QCOMPARE(CameraDescriptionFile(path("cam.XML")).commands().size(), 1);
+        QCOMPARE(editor()->filePath(), path("cam.XML"));
+        QCOMPARE(editor()->windowTitle(), QStringLiteral("Mfx: Camera description editor"));
+        for (const bool leave : { false, true }) {
+            ModalAnswer box(question(), ModalAnswer::clickButton(QMessageBox::Cancel));
+            if (leave)
+                QVERIFY(!main->close());
+            else
+                trigger("actNew");
+            QVERIFY(box.answered());
+        }
         QVERIFY(editor()->isVisible());
+        QCOMPARE(editor()->description()->commands().size(), 2);
     }
 
     void editorCheck()
