@@ -627,21 +627,19 @@ private slots:
         AppSettings::instance().modeView = 2;
         QVERIFY(start({}));
         const QAbstractItemModel *tree = mWindow->findChild<QTreeView *>("tvParams")->model();
-        const std::function<QStringList(const QModelIndex &)> emptyCells
-            = [&](const QModelIndex &parent) {
-                  QStringList empty;
-                  for (int row = 0; row < tree->rowCount(parent); ++row) {
-                      const QModelIndex name = tree->index(row, 0, parent);
-                      const QModelIndex value = tree->index(row, 1, parent);
-                      if (tree->hasChildren(name))
-                          empty += emptyCells(name);
-                      else if (value.data().toString().isEmpty()
-                          && !value.data(Qt::CheckStateRole).isValid())
-                          empty.append(name.data().toString());
-                  }
-                  return empty;
-              };
-        QTRY_COMPARE_WITH_TIMEOUT(emptyCells(QModelIndex()), QStringList(), 10000);
+        const auto emptyCells = [tree] {
+            QStringList empty;
+            const QModelIndexList names = tree->match(tree->index(0, 0), Qt::DisplayRole, "*", -1,
+                Qt::MatchWildcard | Qt::MatchRecursive);
+            for (const QModelIndex &name : names) {
+                const QModelIndex value = name.siblingAtColumn(1);
+                if (!tree->hasChildren(name) && value.data().toString().isEmpty()
+                    && !value.data(Qt::CheckStateRole).isValid())
+                    empty.append(name.data().toString());
+            }
+            return empty;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(emptyCells(), QStringList(), 10000);
         SimulatedCamera &camera = this->camera("Demo");
         for (const QByteArray &command : camera.receivedCommands()) {
             if (command.contains('?'))
