@@ -647,7 +647,8 @@ private slots:
         }
     }
 
-    void consoleSession()
+    // The console, then the view options, settings files, disconnecting and leaving.
+    void labSession()
     {
         AppSettings &settings = AppSettings::instance();
         settings.runtimeShowConsole = true;
@@ -716,11 +717,7 @@ private slots:
         }
         find<QAction>("actConsoleClear", mWindow.get())->trigger();
         QVERIFY(output->toPlainText().isEmpty());
-    }
 
-    void viewSession()
-    {
-        QVERIFY(start({ "Lab" }));
         auto *view = mWindow->findChild<QTreeView *>("tvParams");
         // Showing the window again (it was restored) keeps its size and the selected row.
         AppSettings::instance().runtimeWindowsGeometry = mWindow->saveGeometry();
