@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -27,6 +28,20 @@ public:
         QTimer::singleShot(timeoutMs, this, &ModalAnswer::giveUp);
     }
 
+    /// Types that absolute path into the next file dialog, so the folder it remembers does
+    /// not matter.
+    explicit ModalAnswer(const QString &path)
+        : ModalAnswer(ofType<QFileDialog>(), [path](QWidget *w) {
+            w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(w, "accept");
+        })
+    { }
+
+    /// Clicks that button of the next message box.
+    explicit ModalAnswer(QMessageBox::StandardButton button)
+        : ModalAnswer(ofType<QMessageBox>(), clickButton(button))
+    { }
+
     bool answered() const { return mAnswered; }
     /// Title and, for message boxes, text of the answered window.
     QString title() const { return mTitle; }
@@ -39,14 +54,6 @@ public:
     static Action clickButton(QMessageBox::StandardButton button)
     {
         return [button](QWidget *w) { static_cast<QMessageBox *>(w)->button(button)->click(); };
-    }
-    /// Types an absolute path into a file dialog, so the folder it remembers does not matter.
-    static Action typeFileName(const QString &path)
-    {
-        return [path](QWidget *w) {
-            w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            QMetaObject::invokeMethod(w, "accept");
-        };
     }
 
 private:
