@@ -182,6 +182,10 @@ QVariant PellixItem::editValue() const
         return QVariant();
     const QString ref = reference();
     const QVariant cached = (mDatabase && !ref.isEmpty()) ? mDatabase->getValue(ref) : QVariant();
+    // A value never read reaches the editor as nothing, not as the 0 a conversion makes of it.
+    if ((kind == DisplayElementType::Double || kind == DisplayElementType::Enumeration)
+        && (!cached.isValid() || cached.isNull()))
+        return QVariant();
     return ElementValue::editorValue(mElement, cached);
 }
 
