@@ -39,6 +39,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -995,6 +996,7 @@ private slots:
         row("CR LF, blanks", " 7 \r\n-8\r\n", 2, { "7", "-8" });
         row("not numbers", "12abc\n2147483648\n", 2, { "0", "0" });
         row("endless file", "/dev/zero", 2, { "0", "0" });
+        row("cannot be opened: reported, table kept", "socket", 3, { "9", "9", "9" });
     }
 
     void lutEditorFiles()
@@ -1003,13 +1005,20 @@ private slots:
         QFETCH(int, rows);
         QFETCH(QStringList, values);
         const QString path = file.startsWith('/') ? QString(file) : mWork.filePath("lut.txt");
-        QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
+        // A socket exists for the file dialog but cannot be opened as a file, even by root.
+        QLocalServer socket;
+        if (file == "socket")
+            QVERIFY(QLocalServer::removeServer(path) && socket.listen(path));
+        else
+            QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
 
         LUTEditorDialog dialog;
         dialog.setValues(rows, { "9", "9", "9" });
         {
             ModalAnswer picker(path);
+            ModalAnswer box(QMessageBox::Ok);
             find<QPushButton>("pbLoadFromFile", &dialog)->click();
+            QCOMPARE(box.text().contains(QDir::toNativeSeparators(path) + ":\n"), file == "socket");
         }
         QStringList loaded;
         dialog.getValues(loaded);
