@@ -22,6 +22,7 @@
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
+#include "ui/progressdialogtransferprogress.h"
 #include "ui/regiondisplaywidget.h"
 #include "ui/roieditdialog.h"
 #include "ui/selectdescriptiondialog.h"
@@ -44,6 +45,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -1117,6 +1119,18 @@ private slots:
             const QStringList at = pixel.section(' ', 0, 0).split(',');
             QCOMPARE(image.pixelColor(at[0].toInt(), at[1].toInt()).name(), pixel.section(' ', 1));
         }
+    }
+
+    // The list transfer's dialog keeps its size through the labels and values that show it.
+    void transferProgressSize()
+    {
+        ProgressDialogTransferProgress progress;
+        progress.begin(QStringLiteral("Loading list from camera"), 4);
+        for (int entry = 0; entry < 2; ++entry)
+            QVERIFY(!progress.update(
+                entry, QStringLiteral("Loading list from camera (%1/4)").arg(entry)));
+        QVERIFY(progress.dialog()->isVisible());
+        QCOMPARE(progress.dialog()->size(), QSize(350, 150));
     }
 
     // Cancelled, then accepted. Folders: one already listed is not added again, the same in other
