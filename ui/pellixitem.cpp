@@ -176,8 +176,12 @@ QVariant PellixItem::editValue() const
     if (!mElement || !isAvailable())
         return QVariant();
     const DisplayElementType kind = mElement->type();
-    if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command)
+    if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command) {
+        // Editors take camera values; a Double was edited in shown units.
+        if (kind == DisplayElementType::Double && mLastEditedValue.isValid())
+            return ElementValue::cameraValue(mElement, mLastEditedValue);
         return mLastEditedValue;
+    }
     if (hasEditor() && kind != DisplayElementType::Bool && kind != DisplayElementType::Command)
         return QVariant();
     const QString ref = reference();

@@ -824,7 +824,8 @@ private slots:
 
     void valueEditors_data()
     {
-        QTest::addColumn<QString>("name"); // of the row, at the Guru level of the demo camera
+        // Of the row, at the Guru level of the demo camera; " (write-only)" makes it so.
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("holds"); // the camera's value before, as its set command
         QTest::addColumn<QString>("action"); // "escape", "return", "leave" are followed by the text
         QTest::addColumn<QList<QByteArray>>("sent"); // sets the camera received
@@ -847,6 +848,11 @@ private slots:
         row("unknown value only visited", "Gain", "", "visit", {}, false, "0.000 dB");
         row("unknown value typed as shown", "Exposure time", "", "leave 10", { "EXP10" }, false,
             "10 us");
+        // The window then goes away with the edit under way.
+        row("number typed, not finished", "Exposure time", "EXP10000", "unfinished 777", {}, false,
+            "777 us");
+        row("write-only double stepped", "Gain (write-only)", "", "up", { "GAI1" }, false,
+            "0.100 dB");
         row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true,
             "10000 us");
         row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" },
@@ -885,6 +891,11 @@ private slots:
         QVERIFY(start({ "Demo" }));
         mWindow->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+        if (name.endsWith(" (write-only)")) {
+            name.chop(13);
+            mWindow->registry().current()->displayElement(name)->accessMode = AccessMode::WO;
+            mWindow->refreshModel();
+        }
         SimulatedCamera &camera = this->camera("Demo");
         const QByteArray presets[] { "TPN0", "UID\"Line 3", "LUT0;3", holds };
         for (const QByteArray &set : presets)
@@ -941,14 +952,14 @@ private slots:
             QCOMPARE(shownText(control), QStringLiteral("19 DN"));
             QCOMPARE(slider->value(), 19);
             slider->setSliderDown(false);
-        } else if (key == "escape" || key == "return" || key == "leave") {
+        } else if (key == "escape" || key == "return" || key == "leave" || key == "unfinished") {
             QMetaObject::invokeMethod(control, "selectAll");
             QTest::keyClick(control, Qt::Key_Backspace);
             for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
                 QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
             if (key == "leave")
                 view->setFocus();
-            else
+            else if (key != "unfinished")
                 QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
         } else if (action == "visit") {
             view->setFocus();
