@@ -602,8 +602,12 @@ void MainWindow::on_actConsoleRunScript_triggered()
     if (path.isEmpty())
         return;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(this, QStringLiteral("Run console script"),
+            QStringLiteral("The script could not be read from %1:\n%2")
+                .arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
+    }
     mModel->stopTimer();
     const QList<Console::Request> requests = Console::scriptRequests(file.readAll());
     for (const Console::Request &request : requests)

@@ -702,6 +702,16 @@ private slots:
                 scripted.append(command);
         QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
         QCOMPARE(lab.value("SCA"), QByteArray(" 5"));
+        {
+            QLocalServer socket; // it exists, but cannot be opened as a file
+            const QString unreadable = mWork.filePath("script.socket");
+            QVERIFY(QLocalServer::removeServer(unreadable) && socket.listen(unreadable));
+            ModalAnswer picker(unreadable);
+            ModalAnswer box(QMessageBox::Ok);
+            mWindow->on_actConsoleRunScript_triggered();
+            QVERIFY2(box.text().contains(QDir::toNativeSeparators(unreadable) + ":\n"),
+                qPrintable(box.text()));
+        }
 
         const QString path = mWork.filePath("console.txt");
         ModalAnswer picker(path);
