@@ -261,7 +261,8 @@ void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const c
     if (!mChannel)
         return;
     if (!AbstractCommunicator::isOneFrame(request.code, request.args)) {
-        withhold(command, request.code, get);
+        // As for a blocking set the camera refused, transfers read nothing back.
+        withhold(command, request.code, !get && !wait);
         return;
     }
     if (!wait) {
@@ -345,7 +346,7 @@ void CameraDatabase::readBack(const Command &command)
     doGetValue(command.id);
 }
 
-void CameraDatabase::withhold(const Command &command, const QByteArray &code, bool get)
+void CameraDatabase::withhold(const Command &command, const QByteArray &code, bool readBackSet)
 {
     // The camera never saw it: no answer to report, and sending it again on every refresh
     // would only repeat the refusal.
@@ -355,7 +356,7 @@ void CameraDatabase::withhold(const Command &command, const QByteArray &code, bo
     }
     emit requestNotSent(QString::fromLatin1(code));
     // The cache holds the value that never left; show the camera's, if its read can go out.
-    if (get || command.returnValueGet.isEmpty())
+    if (!readBackSet || command.returnValueGet.isEmpty())
         return;
     const CommandRequest read = CommandRequest::forGet(command, mCachedValues);
     if (AbstractCommunicator::isOneFrame(read.code, read.args))

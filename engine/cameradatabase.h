@@ -159,8 +159,8 @@ private:
     /// Marks the command's values stale and reads them from the camera.
     void readBack(const Command &command);
     /// A request that cannot go out as one frame: told once, never taken for the camera's
-    /// answer.
-    void withhold(const Command &command, const QByteArray &code, bool get);
+    /// answer. readBackSet: it was a set whose values the camera's may now replace.
+    void withhold(const Command &command, const QByteArray &code, bool readBackSet);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();
