@@ -34,15 +34,15 @@ bool isSet(const QVariant &value)
     return value.isValid() && !value.isNull();
 }
 
-// A camera value beyond a spin box's limits shows as the nearest limit: a control left at that
-// limit was not changed by the user and must not write it.
+// A spin box cannot show every camera value: an unknown one shows as the spin box's value nearest
+// 0, one beyond its limits as the nearest limit. Such a stand-in is no choice of the user's and
+// must not be written until the user changes it.
 template<typename SpinBox>
-bool onlyClamped(const SpinBox *spinBox, double shown, bool cameraValueKnown, double camera)
+bool standsIn(const SpinBox *spinBox, const QVariant &held, double camera)
 {
-    const double minimum = spinBox->minimum();
-    const double maximum = spinBox->maximum();
-    return cameraValueKnown && (camera < minimum || camera > maximum)
-        && shown == qBound(minimum, camera, maximum);
+    bool number = false;
+    held.toDouble(&number);
+    return !isSet(held) || !number || camera < spinBox->minimum() || camera > spinBox->maximum();
 }
 
 template<typename SpinBox, typename Element> void decorate(SpinBox *spinBox, const Element *element)
@@ -136,9 +136,13 @@ void ItemWidget::buildControls(PellixItem *item, QLayout *layout)
         mSpinBox->setSingleStep(e->increment);
         decorate(mSpinBox, e);
         setAutoFillBackground(true);
-        const int value = cachedValue().toInt();
-        mSpinBox->setValue(value);
-        mSlider->setValue(value);
+        const QVariant held = cachedValue();
+        mSpinBox->setValue(held.toInt());
+        mSlider->setValue(held.toInt());
+        mStandIn = standsIn(mSpinBox, held, held.toInt());
+        connect(mSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [this] { mStandIn = false; });
+        connect(mSpinBox->lineEdit(), &QLineEdit::textEdited, this, [this] { mStandIn = false; });
         connect(
             mSpinBox, &QAbstractSpinBox::editingFinished, this, &ItemWidget::integerEditFinished);
         connect(mSlider, &QSlider::sliderPressed, this, &ItemWidget::integerEditStart);
@@ -164,9 +168,15 @@ void ItemWidget::buildControls(PellixItem *item, QLayout *layout)
         mDoubleSpinBox->setSingleStep(e->increment);
         decorate(mDoubleSpinBox, e);
         setAutoFillBackground(true);
-        const int raw = cachedValue().toInt();
+        const QVariant held = cachedValue();
+        const int raw = held.toInt();
         mDoubleSpinBox->setValue(shownDouble(raw));
         mSlider->setValue(raw);
+        mStandIn = standsIn(mDoubleSpinBox, held, shownDouble(raw));
+        connect(mDoubleSpinBox, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            [this] { mStandIn = false; });
+        connect(
+            mDoubleSpinBox->lineEdit(), &QLineEdit::textEdited, this, [this] { mStandIn = false; });
         connect(
             mDoubleSpinBox, &QAbstractSpinBox::editingFinished, this, &ItemWidget::doubleEditDone);
         connect(mSlider, &QSlider::sliderPressed, this, &ItemWidget::doubleEditStart);
@@ -245,7 +255,9 @@ void ItemWidget::updateValue(const QVariant &value)
     case PellixItem::IntegerType:
         if (!mPressed) {
             mAction = false;
+            const QSignalBlocker blocker(mSpinBox);
             mSpinBox->setValue(value.toInt());
+            mStandIn = standsIn(mSpinBox, value, value.toInt());
             mSlider->setValue(value.toInt());
         }
         break;
@@ -253,8 +265,10 @@ void ItemWidget::updateValue(const QVariant &value)
         if (!mPressed) {
             mAction = false;
             const int raw = value.toInt();
+            const QSignalBlocker blocker(mDoubleSpinBox);
             if (raw != rawDouble(mDoubleSpinBox->value()))
                 mDoubleSpinBox->setValue(shownDouble(raw));
+            mStandIn = standsIn(mDoubleSpinBox, value, shownDouble(raw));
             mSlider->setValue(raw);
         }
         break;
@@ -406,16 +420,15 @@ void ItemWidget::doubleEditUpdate(int raw)
 void ItemWidget::doubleEditFinished()
 {
     mPressed = false;
-    send(shownDouble(mSlider->value()));
+    if (!mStandIn)
+        send(shownDouble(mSlider->value()));
 }
 
 void ItemWidget::doubleEditDone()
 {
     mAction = false;
     mSlider->setValue(rawDouble(mDoubleSpinBox->value()));
-    const QVariant held = cachedValue();
-    if (!onlyClamped(
-            mDoubleSpinBox, mDoubleSpinBox->value(), isSet(held), shownDouble(held.toInt())))
+    if (!mStandIn)
         send(mDoubleSpinBox->value());
 }
 
@@ -443,8 +456,7 @@ void ItemWidget::integerEditFinished()
     mPressed = false;
     mAction = false;
     const int value = mSpinBox->value();
-    const QVariant held = cachedValue();
-    if (!onlyClamped(mSpinBox, value, isSet(held), held.toDouble()))
+    if (!mStandIn)
         send(value);
     mSlider->setValue(value);
 }

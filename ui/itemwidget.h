@@ -101,6 +101,8 @@ private:
     bool mPressed = false;
     bool mAction = false;
     bool mDiscarding = false;
+    // The spin box shows what the program put there for a value it cannot show, untouched.
+    bool mStandIn = false;
 };
 
 #endif // ITEMWIDGET_H

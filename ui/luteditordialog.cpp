@@ -68,8 +68,12 @@ void LUTEditorDialog::on_pbLoadFromFile_clicked()
     if (path.isEmpty())
         return;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(this, QStringLiteral("Load text file"),
+            QStringLiteral("The lookup table could not be loaded from %1:\n%2")
+                .arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
+    }
     const int rows = mUi->tableWidget->rowCount();
     setValues(rows, LutTextFile::read(&file, rows));
 }

@@ -142,6 +142,16 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The tree and the database point into the descriptions, and the database at the
+    // communication objects; let them go first, the view before its model. Closing an editor
+    // may still send what was typed into it.
+    mUi->tvParams->setModel(nullptr);
+    delete mModel;
+    mModel = nullptr;
+    delete mFilter;
+    mFilter = nullptr;
+    delete mDatabase;
+    mDatabase = nullptr;
     // A waiting exchange gives up at once, so that the thread ends and closes its ports.
     mCommThread->requestInterruption();
     mCommThread->quit();
@@ -155,15 +165,6 @@ MainWindow::~MainWindow()
         mComm->disconnect(this);
     }
     mComm = nullptr;
-    // The tree and the database point into the descriptions; let them go first, the view
-    // before its model.
-    mUi->tvParams->setModel(nullptr);
-    delete mModel;
-    mModel = nullptr;
-    delete mFilter;
-    mFilter = nullptr;
-    delete mDatabase;
-    mDatabase = nullptr;
     mUi.reset();
     AppSettings::instance().save();
     if (gMainWindow == this)
@@ -601,8 +602,12 @@ void MainWindow::on_actConsoleRunScript_triggered()
     if (path.isEmpty())
         return;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(this, QStringLiteral("Run console script"),
+            QStringLiteral("The script could not be read from %1:\n%2")
+                .arg(QDir::toNativeSeparators(path), file.errorString()));
         return;
+    }
     mModel->stopTimer();
     const QList<Console::Request> requests = Console::scriptRequests(file.readAll());
     for (const Console::Request &request : requests)

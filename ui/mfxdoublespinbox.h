@@ -12,6 +12,8 @@ public:
     explicit MfxDoubleSpinBox(QWidget *parent = nullptr);
 
     void stepBy(int steps) override;
+    /// The text field, so that an editor can tell the user's typing from the program's.
+    using QAbstractSpinBox::lineEdit;
 };
 
 #endif // MFXDOUBLESPINBOX_H

@@ -13,6 +13,8 @@ public:
     explicit MfxSpinBox(QWidget *parent = nullptr);
 
     void stepBy(int steps) override;
+    /// The text field, so that an editor can tell the user's typing from the program's.
+    using QAbstractSpinBox::lineEdit;
 };
 
 #endif // MFXSPINBOX_H

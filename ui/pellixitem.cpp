@@ -176,12 +176,20 @@ QVariant PellixItem::editValue() const
     if (!mElement || !isAvailable())
         return QVariant();
     const DisplayElementType kind = mElement->type();
-    if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command)
+    if (mElement->accessMode == AccessMode::WO && kind != DisplayElementType::Command) {
+        // Editors take camera values; a Double was edited in shown units.
+        if (kind == DisplayElementType::Double && mLastEditedValue.isValid())
+            return ElementValue::cameraValue(mElement, mLastEditedValue);
         return mLastEditedValue;
+    }
     if (hasEditor() && kind != DisplayElementType::Bool && kind != DisplayElementType::Command)
         return QVariant();
     const QString ref = reference();
     const QVariant cached = (mDatabase && !ref.isEmpty()) ? mDatabase->getValue(ref) : QVariant();
+    // A value never read reaches the editor as nothing, not as the 0 a conversion makes of it.
+    if ((kind == DisplayElementType::Double || kind == DisplayElementType::Enumeration)
+        && (!cached.isValid() || cached.isNull()))
+        return QVariant();
     return ElementValue::editorValue(mElement, cached);
 }
 

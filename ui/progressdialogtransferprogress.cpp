@@ -17,6 +17,8 @@ void ProgressDialogTransferProgress::begin(const QString &title, int maximum)
     mDialog->setRange(0, maximum);
     mDialog->setMinimumDuration(0);
     mDialog->setWindowModality(Qt::WindowModal);
+    // A new label and the first show resize the dialog to its size hint; only a minimum holds.
+    mDialog->setMinimumSize(350, 150);
     mDialog->resize(350, 150);
 }
 

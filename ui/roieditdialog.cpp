@@ -94,7 +94,7 @@ void ROIEditDialog::on_tbAdd_clicked()
 {
     if (mUi->tableWidget->rowCount() >= mMaxCount)
         return;
-    mRegions.append(QRect(QPoint(10, 10), QPoint(59, 59)));
+    mRegions.append(onSensor(10, 10, 59, 59));
     refreshTable();
     redraw();
 }
@@ -118,7 +118,6 @@ void ROIEditDialog::on_tableWidget_cellChanged(int row, int column)
     const qint64 value = cell->text().trimmed().toInt(&ok, 10);
     const qint64 v = ok ? value : 0;
     const QRect &region = mRegions.at(row);
-    // Wide enough that typed numbers cannot overflow before they are pulled onto the sensor.
     qint64 left = region.left(), top = region.top(), right = region.right(),
            bottom = region.bottom();
     switch (column) {
@@ -139,6 +138,13 @@ void ROIEditDialog::on_tableWidget_cellChanged(int row, int column)
     default:
         return;
     }
+    mRegions[row] = onSensor(left, top, right, bottom);
+    refreshTable();
+    redraw();
+}
+
+QRect ROIEditDialog::onSensor(qint64 left, qint64 top, qint64 right, qint64 bottom) const
+{
     // Without a known sensor size only the origin limits the region.
     const qint64 w = mWidth, h = mHeight;
     left = qMax<qint64>(left, 0);
@@ -155,7 +161,5 @@ void ROIEditDialog::on_tableWidget_cellChanged(int row, int column)
         bottom = top - 1;
     if (h > 0 && bottom + 1 >= h)
         bottom = h - 1;
-    mRegions[row] = QRect(QPoint(toInt(left), toInt(top)), QPoint(toInt(right), toInt(bottom)));
-    refreshTable();
-    redraw();
+    return QRect(QPoint(toInt(left), toInt(top)), QPoint(toInt(right), toInt(bottom)));
 }

@@ -37,6 +37,9 @@ private slots:
 private:
     void refreshTable();
     void redraw();
+    /// The region pulled onto the sensor; the edges are wide so that typed numbers cannot
+    /// overflow before that.
+    QRect onSensor(qint64 left, qint64 top, qint64 right, qint64 bottom) const;
 
     std::unique_ptr<Ui::ROIEditDialog> mUi;
     QList<QRect> mRegions;

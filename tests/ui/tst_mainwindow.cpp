@@ -22,6 +22,7 @@
 #include "ui/mainwindow.h"
 #include "ui/modelhiddenitemfilter.h"
 #include "ui/pellixitem.h"
+#include "ui/progressdialogtransferprogress.h"
 #include "ui/regiondisplaywidget.h"
 #include "ui/roieditdialog.h"
 #include "ui/selectdescriptiondialog.h"
@@ -39,6 +40,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -699,6 +701,16 @@ private slots:
                 scripted.append(command);
         QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
         QCOMPARE(lab.value("SCA"), QByteArray(" 5"));
+        {
+            QLocalServer socket; // it exists, but cannot be opened as a file
+            const QString unreadable = mWork.filePath("script.socket");
+            QVERIFY(QLocalServer::removeServer(unreadable) && socket.listen(unreadable));
+            ModalAnswer picker(unreadable);
+            ModalAnswer box(QMessageBox::Ok);
+            mWindow->on_actConsoleRunScript_triggered();
+            QVERIFY2(box.text().contains(QDir::toNativeSeparators(unreadable) + ":\n"),
+                qPrintable(box.text()));
+        }
 
         const QString path = mWork.filePath("console.txt");
         ModalAnswer picker(path);
@@ -821,7 +833,8 @@ private slots:
 
     void valueEditors_data()
     {
-        QTest::addColumn<QString>("name"); // of the row, at the Guru level of the demo camera
+        // Of the row, at the Guru level of the demo camera; " (write-only)" makes it so.
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("holds"); // the camera's value before, as its set command
         QTest::addColumn<QString>("action"); // "escape", "return", "leave" are followed by the text
         QTest::addColumn<QList<QByteArray>>("sent"); // sets the camera received
@@ -841,6 +854,14 @@ private slots:
             { "BLK17", "BLK18", "BLK19", "BLK19" }, false, "19 DN");
         row("value beyond the limits only visited", "Exposure time", "EXP5", "visit", {}, false,
             "10 us");
+        row("unknown value only visited", "Gain", "", "visit", {}, false, "0.000 dB");
+        row("unknown value typed as shown", "Exposure time", "", "leave 10", { "EXP10" }, false,
+            "10 us");
+        // The window then goes away with the edit under way.
+        row("number typed, not finished", "Exposure time", "EXP10000", "unfinished 777", {}, false,
+            "777 us");
+        row("write-only double stepped", "Gain (write-only)", "", "up", { "GAI1" }, false,
+            "0.100 dB");
         row("escape sends nothing", "Exposure time", "EXP10000", "escape 777", {}, true,
             "10000 us");
         row("return sends and closes", "User id", "UID\"Line 3", "return Cam 7", { "UID\"Cam 7" },
@@ -851,6 +872,7 @@ private slots:
             "Line 3");
         row("text outside Latin-1", "User id", "UID\"Line 3", "leave Cam \u20ac", {}, false,
             "Line 3");
+        row("unknown choice", "Test pattern", "", "visit", {}, false, "");
         row("no visible item for the value", "Test pattern", "TPN4", "none", {}, false, "");
         row("enumeration choice", "Test pattern", "TPN4", "pick", { "TPN2" }, false,
             "Vertical ramp");
@@ -878,10 +900,16 @@ private slots:
         QVERIFY(start({ "Demo" }));
         mWindow->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+        if (name.endsWith(" (write-only)")) {
+            name.chop(13);
+            mWindow->registry().current()->displayElement(name)->accessMode = AccessMode::WO;
+            mWindow->refreshModel();
+        }
         SimulatedCamera &camera = this->camera("Demo");
-        for (const QByteArray &set :
-            { QByteArray("TPN0"), QByteArray("UID\"Line 3"), QByteArray("LUT0;3"), holds })
-            camera.answer(set);
+        const QByteArray presets[] { "TPN0", "UID\"Line 3", "LUT0;3", holds };
+        for (const QByteArray &set : presets)
+            if (!holds.isEmpty()) // else the camera holds nothing at all
+                camera.answer(set);
         mWindow->model()->refreshAll();
         const auto index = [this, &name] {
             for (PellixItem *item : mWindow->model()->items())
@@ -889,7 +917,7 @@ private slots:
                     return mWindow->filter()->mapFromSource(item->index());
             return QModelIndex();
         };
-        QTRY_VERIFY(!index().data().isNull());
+        QTRY_VERIFY(holds.isEmpty() ? index().isValid() : !index().data().isNull());
         auto *view = mWindow->findChild<QTreeView *>("tvParams");
         view->setAnimated(false);
         for (QModelIndex group = index().parent(); group.isValid(); group = group.parent())
@@ -933,14 +961,14 @@ private slots:
             QCOMPARE(shownText(control), QStringLiteral("19 DN"));
             QCOMPARE(slider->value(), 19);
             slider->setSliderDown(false);
-        } else if (key == "escape" || key == "return" || key == "leave") {
+        } else if (key == "escape" || key == "return" || key == "leave" || key == "unfinished") {
             QMetaObject::invokeMethod(control, "selectAll");
             QTest::keyClick(control, Qt::Key_Backspace);
             for (const QChar typed : action.section(' ', 1)) // also beyond ASCII
                 QTest::sendKeyEvent(QTest::Click, control, Qt::Key_unknown, typed, {});
             if (key == "leave")
                 view->setFocus();
-            else
+            else if (key != "unfinished")
                 QTest::keyClick(control, key == "escape" ? Qt::Key_Escape : Qt::Key_Return);
         } else if (action == "visit") {
             view->setFocus();
@@ -990,6 +1018,7 @@ private slots:
         row("CR LF, blanks", " 7 \r\n-8\r\n", 2, { "7", "-8" });
         row("not numbers", "12abc\n2147483648\n", 2, { "0", "0" });
         row("endless file", "/dev/zero", 2, { "0", "0" });
+        row("cannot be opened: reported, table kept", "socket", 3, { "9", "9", "9" });
     }
 
     void lutEditorFiles()
@@ -998,13 +1027,20 @@ private slots:
         QFETCH(int, rows);
         QFETCH(QStringList, values);
         const QString path = file.startsWith('/') ? QString(file) : mWork.filePath("lut.txt");
-        QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
+        // A socket exists for the file dialog but cannot be opened as a file, even by root.
+        QLocalServer socket;
+        if (file == "socket")
+            QVERIFY(QLocalServer::removeServer(path) && socket.listen(path));
+        else
+            QVERIFY(file.startsWith('/') || DescriptionFixture::write(path, file));
 
         LUTEditorDialog dialog;
         dialog.setValues(rows, { "9", "9", "9" });
         {
             ModalAnswer picker(path);
+            ModalAnswer box(QMessageBox::Ok);
             find<QPushButton>("pbLoadFromFile", &dialog)->click();
+            QCOMPARE(box.text().contains(QDir::toNativeSeparators(path) + ":\n"), file == "socket");
         }
         QStringList loaded;
         dialog.getValues(loaded);
@@ -1043,6 +1079,7 @@ private slots:
         row("negative height is 0", { 800, 600 }, 3, "-5", "10|10|50|0");
         row("not a number is 0", { 800, 600 }, 0, "x1", "0|10|50|50");
         row("no sensor size", { 0, -1 }, 0, "5000", "5000|10|50|50");
+        row("new region on a small sensor, X kept", { 40, 30 }, 0, "10", "10|10|30|20");
     }
 
     void regionEditorClamps()
@@ -1101,6 +1138,18 @@ private slots:
             const QStringList at = pixel.section(' ', 0, 0).split(',');
             QCOMPARE(image.pixelColor(at[0].toInt(), at[1].toInt()).name(), pixel.section(' ', 1));
         }
+    }
+
+    // The list transfer's dialog keeps its size through the labels and values that show it.
+    void transferProgressSize()
+    {
+        ProgressDialogTransferProgress progress;
+        progress.begin(QStringLiteral("Loading list from camera"), 4);
+        for (int entry = 0; entry < 2; ++entry)
+            QVERIFY(!progress.update(
+                entry, QStringLiteral("Loading list from camera (%1/4)").arg(entry)));
+        QVERIFY(progress.dialog()->isVisible());
+        QCOMPARE(progress.dialog()->size(), QSize(350, 150));
     }
 
     // Cancelled, then accepted. Folders: one already listed is not added again, the same in other
