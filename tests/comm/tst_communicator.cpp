@@ -579,15 +579,8 @@ private slots:
         QCOMPARE(texts(lines), QStringList { "# " + command });
 
         const QList<QueuedCommand> entries = mComm->queue()->entries();
-        QCOMPARE(entries.size(), 2);
-        for (const QueuedCommand &entry : entries) {
-            QCOMPARE(entry.id, QStringLiteral("@Console"));
-            QVERIFY(entry.urgent);
-        }
-        QCOMPARE(entries.at(0).command, command.toLatin1());
-        QCOMPARE(entries.at(0).expectReply, query);
-        QCOMPARE(entries.at(1).command, QByteArray("ERR?"));
-        QCOMPARE(entries.at(1).expectReply, true);
+        QCOMPARE(describe(entries), "@Console:" + command + (query ? "" : "!") + " @Console:ERR?");
+        QVERIFY(entries.at(0).urgent && entries.at(1).urgent);
     }
 
     void refused()
