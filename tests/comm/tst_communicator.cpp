@@ -230,16 +230,6 @@ private slots:
         QCOMPARE(bare.cameraId(), QByteArray());
     }
 
-    void queuedEventRunsLater()
-    {
-        VirtualCommunicator comm(QStringLiteral("Queued"));
-        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-        comm.sendCommandEventQueued(QStringLiteral("q"), "ERR?", {});
-        QCOMPARE(replies.count(), 0);
-        QTRY_COMPARE(replies.count(), 1);
-        QCOMPARE(replies.first().at(3).toList(), QVariantList { 0 });
-    }
-
     void eventFromOtherThreadRunsInOwnThread()
     {
         QThread worker;
