@@ -2,7 +2,7 @@
 #define BENCHCAMERA_H
 
 #include "comm/communicationthreadobject.h"
-#include "tests/comm/ptycamerafixture.h"
+#include "comm/ttycamerathread.h"
 
 #include <QMetaObject>
 #include <QString>
@@ -10,13 +10,13 @@
 #include <QThread>
 
 /// The benchmarks' serial line: the simulated camera of the tty tool on a pseudo-terminal,
-/// served from a thread of its own (the tests' rig), and on request the program's communication
+/// served from a thread of its own, and on request the program's communication
 /// thread with that terminal as its current port. Both threads end with it.
-class BenchCamera : public PtyCameraFixture
+class BenchCamera : public TtyCameraThread
 {
 public:
     explicit BenchCamera(const QString &cameraName)
-        : PtyCameraFixture(cameraName)
+        : TtyCameraThread(cameraName)
     { }
     ~BenchCamera()
     {

@@ -14,10 +14,19 @@ bool holdsLineEnd(const QByteArray &bytes)
 {
     return bytes.contains(AbstractCommunicator::End) || bytes.contains('\n');
 }
+} // namespace
+
+AbstractCommunicator::AbstractCommunicator(QObject *parent)
+    : QObject(parent)
+{
+    mIdTimer.start();
+}
+
+AbstractCommunicator::~AbstractCommunicator() = default;
 
 // A line end in a command's text or an argument (a description's code or constant, a value)
 // would end the frame early, and the camera would take what follows for a command of its own.
-bool isOneFrame(const QByteArray &cmd, const QVariantList &args)
+bool AbstractCommunicator::isOneFrame(const QByteArray &cmd, const QVariantList &args)
 {
     if (holdsLineEnd(cmd))
         return false;
@@ -31,27 +40,18 @@ bool isOneFrame(const QByteArray &cmd, const QVariantList &args)
 }
 
 // Said where the user sees it, since the camera never will.
-void reportRefused(const QByteArray &cmd)
+void AbstractCommunicator::reportNotSent(const QByteArray &cmd)
 {
     const QString text
         = QStringLiteral("Not sent: a line end in the command %1 or its arguments would reach "
                          "the camera as a command of its own")
-              .arg(Console::visibleControlBytes(QString::fromLatin1(cmd))
-                       .replace(QLatin1Char('\n'), QStringLiteral("[LF]")));
+              .arg(
+                  Console::escapedControls(Console::visibleControlBytes(QString::fromLatin1(cmd))));
     if (Console::instance())
         Console::logNotice(text);
     else
         qCWarning(framing).noquote() << text;
 }
-} // namespace
-
-AbstractCommunicator::AbstractCommunicator(QObject *parent)
-    : QObject(parent)
-{
-    mIdTimer.start();
-}
-
-AbstractCommunicator::~AbstractCommunicator() = default;
 
 QByteArray AbstractCommunicator::buildFrame(const QByteArray &cmd, const QVariantList &args)
 {
@@ -143,7 +143,7 @@ AbstractCommunicator::Result AbstractCommunicator::sendCommand(const QString &id
     if (stopRequested())
         return Failure;
     if (!isOneFrame(cmd, args)) {
-        reportRefused(cmd);
+        reportNotSent(cmd);
         return Failure;
     }
     // Asked once when open: on the relay every question is a round trip.
@@ -226,7 +226,7 @@ void AbstractCommunicator::sendCommandEvent(
     QVariantList reply;
     // Refused before any attempt: retrying would only reopen the port.
     if (!isOneFrame(cmd, args)) {
-        reportRefused(cmd);
+        reportNotSent(cmd);
         emit receivedReply(id, cmd, Failure, reply);
         return;
     }

@@ -42,6 +42,12 @@ public:
     /// Decodes a reply: Failure without an ACK byte (args untouched); otherwise args receives
     /// the arguments of the data part (empty when there is none).
     static Result parseReply(const QByteArray &reply, QVariantList &args);
+    /// False when a line end (CR or LF) in the command or an argument would split the frame:
+    /// such a request is never sent.
+    static bool isOneFrame(const QByteArray &cmd, const QVariantList &args);
+    /// Says that cmd was not sent because of a line end: in the console when there is one,
+    /// otherwise as a warning for the user.
+    static void reportNotSent(const QByteArray &cmd);
 
     int retries() const { return mRetries; }
     void setRetries(int retries) { mRetries = retries; }

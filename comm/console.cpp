@@ -78,6 +78,28 @@ QString Console::visibleControlBytes(QString text)
     return text;
 }
 
+QString Console::escapedControls(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        if (c.category() != QChar::Other_Control)
+            escaped += c;
+        else if (code == '\r')
+            escaped += QStringLiteral("[ETX]");
+        else if (code == '\n')
+            escaped += QStringLiteral("[LF]");
+        else if (code == 0x06)
+            escaped += QStringLiteral("[ACK]");
+        else if (code == 0x15)
+            escaped += QStringLiteral("[NAK]");
+        else
+            escaped += QStringLiteral("[%1]").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return escaped;
+}
+
 void Console::setShowDebug(bool showAll)
 {
     mShowAllTraffic = showAll;

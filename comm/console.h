@@ -34,6 +34,9 @@ public:
 
     /// Makes the control bytes of the line protocol readable ("[STX]", "[ETX]", "[ACK]", "[NAK]").
     static QString visibleControlBytes(QString text);
+    /// Every control character in readable form, so that a text shown on a terminal cannot
+    /// move its cursor: CR, ACK and NAK as above, LF as "[LF]", the others in hex ("[1B]").
+    static QString escapedControls(const QString &text);
     /// A typed line as the console sends it: its leading letters in upper case. query tells
     /// whether the character after them is "?".
     static QString commandText(QString line, bool *query = nullptr);

@@ -89,6 +89,7 @@ void CameraDatabase::setDescription(
     mItemMap.clear();
     mSubscriptions.clear();
     mScriptNames.clear();
+    mWithheld.clear();
 
     if (description) {
         const QList<Command> commands = description->commands();
@@ -259,6 +260,11 @@ void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const c
                                        : CommandRequest::forSet(command, mCachedValues);
     if (!mChannel)
         return;
+    if (!AbstractCommunicator::isOneFrame(request.code, request.args)) {
+        // As for a blocking set the camera refused, transfers read nothing back.
+        withhold(command, request.code, !get && !wait);
+        return;
+    }
     if (!wait) {
         mChannel->sendCommand(request.id, request.code, request.args, request.expectReply);
         return;
@@ -325,8 +331,12 @@ void CameraDatabase::readBackRefusedSet(const Command &command)
     if (canRead)
         line += QStringLiteral("; reading back what it holds");
     Console::logNotice(line);
-    if (!canRead)
-        return;
+    if (canRead)
+        readBack(command);
+}
+
+void CameraDatabase::readBack(const Command &command)
+{
     // Stale until the camera's answer is stored, so that even an unchanged answer is shown and
     // a failed read is tried again.
     for (const CommandParameter &parameter : command.returnValueGet) {
@@ -334,6 +344,23 @@ void CameraDatabase::readBackRefusedSet(const Command &command)
             mStaleFlags[parameter.id] = true;
     }
     doGetValue(command.id);
+}
+
+void CameraDatabase::withhold(const Command &command, const QByteArray &code, bool readBackSet)
+{
+    // The camera never saw it: no answer to report, and sending it again on every refresh
+    // would only repeat the refusal.
+    if (!mWithheld.contains(command.id)) {
+        mWithheld.insert(command.id);
+        AbstractCommunicator::reportNotSent(code);
+    }
+    emit requestNotSent(QString::fromLatin1(code));
+    // The cache holds the value that never left; show the camera's, if its read can go out.
+    if (!readBackSet || command.returnValueGet.isEmpty())
+        return;
+    const CommandRequest read = CommandRequest::forGet(command, mCachedValues);
+    if (AbstractCommunicator::isOneFrame(read.code, read.args))
+        readBack(command);
 }
 
 void CameraDatabase::updateCachedValue(const QString &id, const QVariant &val)

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QRect>
 #include <QScopedPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -137,6 +138,9 @@ public:
 signals:
     /// A cached value changed or was refreshed.
     void valueUpdate(const QString &paramId, const QVariant &v);
+    /// A request was not sent because its command or arguments hold a line end (code with "?"
+    /// for a get). Emitted each time; the user is told once per command and description.
+    void requestNotSent(const QString &code);
 
 public slots:
     void processReply(const QString &id, const QByteArray &code,
@@ -152,6 +156,11 @@ private:
     void notify(const QString &id, const QVariant &value);
     /// After a set the camera refused or did not answer: says so and reads the values again.
     void readBackRefusedSet(const Command &command);
+    /// Marks the command's values stale and reads them from the camera.
+    void readBack(const Command &command);
+    /// A request that cannot go out as one frame: told once, never taken for the camera's
+    /// answer. readBackSet: it was a set whose values the camera's may now replace.
+    void withhold(const Command &command, const QByteArray &code, bool readBackSet);
     void reportScriptError(
         const QString &expression, const QString &backtrace, const QString &error);
     void startOfflinePoll();
@@ -193,6 +202,8 @@ private:
     QTimer *mOfflineTimer = nullptr;
     int mOfflinePollInterval = 2500;
     qint64 mCameraWaitMs = 0;
+    // Ids of the commands whose request was withheld and reported.
+    QSet<QString> mWithheld;
 };
 
 #endif // CAMERADATABASE_H

@@ -58,7 +58,8 @@ void TestMfxctl::commands_data()
     QTest::addColumn<QStringList>("values");
 
     // "%tty": the camera on the pseudo-terminal, holding the demo state. out "" expects no
-    // output, "...text" output containing text; values are the camera's afterwards.
+    // output, "...text" output containing text; err "=text" is the whole error output, other
+    // texts are contained in it; values are the camera's afterwards.
     const auto row
         = [](const char *name, const QStringList &args, int exit, const QString &out = "",
               const QString &err = "", const QStringList &values = {}, const Faults &faults = {}) {
@@ -112,6 +113,13 @@ void TestMfxctl::commands_data()
         "Region of interest takes at most 1 region, not 2", { "ROI=64;32;1152;960" });
     row("characters outside Latin-1", tty + QStringList { "send", "gai\u20ac?" }, 2, "",
         "Characters outside Latin-1 cannot be sent");
+    row("a simulated camera needs a name", { "V:=%state", "id" }, 2, "", "V: needs a camera name");
+    row("a simulated camera given twice", { "V:A", "V:A=%state", "id" }, 2, "",
+        "Simulated camera A given twice");
+    row("an empty list", tty + QStringList { "set", "LUT=" }, 2, "", "LUT takes whole numbers",
+        { "LTS=" });
+    row("ports takes no port", { "V:Demo", "--port", "Demo", "ports" }, 2, "",
+        "--port does not go with it");
     row("unknown port", { "--port", "/nonexistent/ttyX", "id" }, 2, "", "Unknown port");
     row("several cameras", { "V:A", "V:B", "id" }, 2, "", "choose one with --port");
 
@@ -123,6 +131,14 @@ void TestMfxctl::commands_data()
     row("no reply", tty + QStringList { "get", "Gain" }, 1, "\n",
         "No valid reply from the camera to GAI?", {},
         { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+    row("control characters in a failed command are shown escaped",
+        tty + QStringList { "--description", "%description", "get", "Exposure time" }, 1, "\n",
+        "No valid reply from the camera to EXP[9B]?", {},
+        { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+    row("a line end is refused once, not blamed on the camera",
+        tty + QStringList { "--description", "%description", "set", "LUT=1 2 3" }, 1, "",
+        "=mfxctl: Not sent: a line end in the command LUT[ETX] or its arguments would reach the "
+        "camera as a command of its own\n");
     row("port cannot be opened", { "--port", "/dev/null", "id" }, 1, "", "Cannot open port");
 
     row("unreadable description", tty + QStringList { "--description", "/nonexistent.xml", "id" },
@@ -160,7 +176,17 @@ void TestMfxctl::commands()
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("GAI?\r\n\nGAI125\rGAI?\n");
     script.close();
+    // The demo description with a terminal control character and a line end in command codes.
+    QFile demo(kSource + "/XML/VirtualDevice.xml");
+    QVERIFY(demo.open(QIODevice::ReadOnly));
+    QFile description(dir.filePath("description.xml"));
+    QVERIFY(description.open(QIODevice::WriteOnly));
+    description.write(demo.readAll()
+                          .replace("<Code>EXP<", "<Code>EXP&#155;<")
+                          .replace("<Code>LUT<", "<Code>LUT&#13;<"));
+    description.close();
     args.replaceInStrings("%tty", tty.path());
+    args.replaceInStrings("%description", description.fileName());
     args.replaceInStrings("%state", kState);
     args.replaceInStrings("%script", script.fileName());
 
@@ -170,8 +196,8 @@ void TestMfxctl::commands()
         QVERIFY2(result.out.contains(out.mid(3)), qPrintable(result.out));
     else
         QCOMPARE(result.out, out);
-    if (err.isEmpty())
-        QCOMPARE(result.err, QString());
+    if (err.isEmpty() || err.startsWith('='))
+        QCOMPARE(result.err, err.mid(1));
     else
         QVERIFY2(result.err.contains(err), qPrintable(result.err));
     for (const QString &value : values) {
@@ -284,10 +310,13 @@ void TestMfxctl::installedFromAnotherFolder()
     QProcessEnvironment link = env;
     link.insert("MARNIFEX_CLSERIAL", prefix.filePath("lib/marnifex/libmfxsimclserial.so"));
     link.insert("MARNIFEX_SIMCL_CAMERAS", "Demo, ");
+    link.insert("MARNIFEX_SIMCL_STATE", elsewhere.filePath("missing.state"));
     got = run(mfxctl, { "ports" }, elsewhere.path(), link);
     QVERIFY2(got.out.startsWith("MfxSimLink - port0\tVirtualDevice-Demo\n")
-            && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n"),
+            && got.out.endsWith("\nrelay:MfxSimLink - port0\tVirtualDevice-Demo\n")
+            && got.err.contains("mfxctl: Simulated Camera Link cameras start without values"),
         qPrintable(got.out + got.err));
+    link.remove("MARNIFEX_SIMCL_STATE");
     // The relay program is found from the build tree as well.
     link.insert("MARNIFEX_RELAY_CAMERAS", "Relayed");
     got = run(MFXCTL_PATH, { "ports" }, elsewhere.path(), link);

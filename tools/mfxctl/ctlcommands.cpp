@@ -41,7 +41,15 @@ CtlCommands::CtlCommands(CameraSession *session, QTextStream &out, QTextStream &
     , mDatabase(session->database())
     , mOut(out)
     , mErr(err)
-{ }
+{
+    mNotSentConnection
+        = QObject::connect(mDatabase, &CameraDatabase::requestNotSent, [this]() { ++mNotSent; });
+}
+
+CtlCommands::~CtlCommands()
+{
+    QObject::disconnect(mNotSentConnection);
+}
 
 int CtlCommands::fail(int code, const QString &message)
 {
@@ -116,11 +124,13 @@ QString CtlCommands::shownText(DisplayElement *element, bool transfers)
 int CtlCommands::exchangeResult()
 {
     const QStringList failures = mSession->channel()->takeFailures();
+    const bool notSent = mNotSent > 0;
+    mNotSent = 0;
     if (failures.isEmpty())
-        return CameraSession::Ok;
+        return notSent ? int(CameraSession::CameraFailure) : int(CameraSession::Ok);
     return fail(CameraSession::CameraFailure,
         QStringLiteral("No valid reply from the camera to %1")
-            .arg(failures.join(QStringLiteral(", "))));
+            .arg(Console::escapedControls(failures.join(QStringLiteral(", ")))));
 }
 
 int CtlCommands::get(const QStringList &names)
@@ -212,7 +222,8 @@ int CtlCommands::set(const QStringList &assignments)
             return fail(
                 CameraSession::UsageError, QStringLiteral("%1 is not available now").arg(name));
         if (element->type() == DisplayElementType::List) {
-            if (!ElementText::parseList(text, &change.entries))
+            // No entries would send only the list's start and end commands.
+            if (!ElementText::parseList(text, &change.entries) || change.entries.isEmpty())
                 return fail(CameraSession::UsageError,
                     QStringLiteral("%1 takes whole numbers separated by blanks").arg(name));
         } else if (element->type() == DisplayElementType::ROI) {
@@ -430,7 +441,8 @@ int CtlCommands::send(const QString &line)
     // The console would only say so in a log that nobody reads here.
     if (!Console::isSendable(line))
         return fail(CameraSession::UsageError,
-            QStringLiteral("Characters outside Latin-1 cannot be sent: %1").arg(line));
+            QStringLiteral("Characters outside Latin-1 cannot be sent: %1")
+                .arg(Console::escapedControls(line)));
     struct Reply
     {
         AbstractCommunicator::Result result;
@@ -453,8 +465,8 @@ int CtlCommands::send(const QString &line)
     QObject::disconnect(heard);
 
     if (replies.isEmpty() || replies.first().result == AbstractCommunicator::Failure)
-        return fail(
-            CameraSession::CameraFailure, QStringLiteral("No valid reply to %1").arg(command));
+        return fail(CameraSession::CameraFailure,
+            QStringLiteral("No valid reply to %1").arg(Console::escapedControls(command)));
     if (query)
         mOut << replyText(replies.first().args) << '\n';
     if (replies.size() < 2 || replies.at(1).result == AbstractCommunicator::Failure)
@@ -462,7 +474,9 @@ int CtlCommands::send(const QString &line)
     const int error = replies.at(1).args.value(0).toInt();
     if (error != 0)
         return fail(CameraSession::CameraFailure,
-            QStringLiteral("The camera reports error %1 after %2").arg(error).arg(command));
+            QStringLiteral("The camera reports error %1 after %2")
+                .arg(error)
+                .arg(Console::escapedControls(command)));
     return CameraSession::Ok;
 }
 
@@ -500,7 +514,7 @@ int CtlCommands::script(const QString &fileName)
                 QStringLiteral("%1, line %2: no valid reply to %3")
                     .arg(fileName)
                     .arg(request.line)
-                    .arg(QString::fromLatin1(line)));
+                    .arg(Console::escapedControls(QString::fromLatin1(line))));
         if (request.query)
             mOut << replyText(args) << '\n';
     }

@@ -5,6 +5,7 @@
 #include "engine/camerasettingsfile.h"
 
 #include <QList>
+#include <QMetaObject>
 #include <QPair>
 #include <QRect>
 #include <QSet>
@@ -24,6 +25,7 @@ class CtlCommands
 {
 public:
     CtlCommands(CameraSession *session, QTextStream &out, QTextStream &err);
+    ~CtlCommands();
 
     int get(const QStringList &names);
     int set(const QStringList &assignments);
@@ -62,6 +64,10 @@ private:
     CameraDatabase *mDatabase;
     QTextStream &mOut;
     QTextStream &mErr;
+    // Requests the engine did not send (a line end in them) since the last exchangeResult;
+    // the engine has said why.
+    int mNotSent = 0;
+    QMetaObject::Connection mNotSentConnection;
 };
 
 #endif // CTLCOMMANDS_H

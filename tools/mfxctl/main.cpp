@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSet>
 #include <QTextStream>
 
 #include <cstdio>
@@ -109,8 +110,18 @@ int main(int argc, char *argv[])
     // Simulated cameras first, then the command and its arguments.
     QStringList words = parser.positionalArguments();
     QStringList cameras { QCoreApplication::arguments().value(0) };
-    while (!words.isEmpty() && words.first().startsWith(QLatin1String("V:")))
+    QSet<QString> names;
+    while (!words.isEmpty() && words.first().startsWith(QLatin1String("V:"))) {
+        // A nameless camera would answer "VirtualDevice-", and a second one of the same name
+        // would hide behind the first.
+        const QString name = words.first().mid(2).section(QLatin1Char('='), 0, 0);
+        if (name.isEmpty())
+            return usageError(QStringLiteral("V: needs a camera name: V:<name>"));
+        if (names.contains(name))
+            return usageError(QStringLiteral("Simulated camera %1 given twice").arg(name));
+        names.insert(name);
         cameras.append(words.takeFirst());
+    }
     if (words.isEmpty())
         return usageError(QStringLiteral("No command given"));
     const QString command = words.takeFirst();
@@ -128,6 +139,8 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("--level, --json and --transfers belong to dump"));
     if (command != QLatin1String("load") && parser.isSet(dryRun))
         return usageError(QStringLiteral("--dry-run belongs to load"));
+    if (command == QLatin1String("ports") && parser.isSet(port))
+        return usageError(QStringLiteral("ports lists every port; --port does not go with it"));
     Visibility dumpLevel = Visibility::Guru;
     if (parser.isSet(level)) {
         const QStringList levels { "beginner", "expert", "guru", "developer" };

@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QStringList>
 
 #include <chrono>
@@ -29,6 +30,9 @@
 #define SIMCL_EXPORT extern "C" Q_DECL_EXPORT
 
 namespace {
+// Its category is one that the tools show to users: the state file is theirs.
+Q_LOGGING_CATEGORY(simcl, "marnifex.simcl")
+
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t Ok = 0;
@@ -82,7 +86,8 @@ public:
         const QString stateFile = qEnvironmentVariable("MARNIFEX_SIMCL_STATE");
         QString error;
         if (!stateFile.isEmpty() && !SimulatedCameraState::read(stateFile, &state, &error))
-            qWarning().noquote() << "Simulated Camera Link cameras start without values:" << error;
+            qCWarning(simcl).noquote()
+                << "Simulated Camera Link cameras start without values:" << error;
         for (const QString &name : list) {
             if (name.trimmed().isEmpty())
                 continue; // a camera without a name would answer "VirtualDevice-"
