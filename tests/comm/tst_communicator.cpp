@@ -230,16 +230,6 @@ private slots:
         QCOMPARE(bare.cameraId(), QByteArray());
     }
 
-    void queuedEventRunsLater()
-    {
-        VirtualCommunicator comm(QStringLiteral("Queued"));
-        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-        comm.sendCommandEventQueued(QStringLiteral("q"), "ERR?", {});
-        QCOMPARE(replies.count(), 0);
-        QTRY_COMPARE(replies.count(), 1);
-        QCOMPARE(replies.first().at(3).toList(), QVariantList { 0 });
-    }
-
     void eventFromOtherThreadRunsInOwnThread()
     {
         QThread worker;
@@ -350,69 +340,50 @@ private slots:
 
     void camera_data()
     {
-        QTest::addColumn<QList<QByteArray>>("writes");
-        QTest::addColumn<QByteArray>("output");
-
         using Bytes = QList<QByteArray>;
-        QTest::newRow("noise before the frame") << Bytes { "xx\r\x06@ERR?\r" } << cr("\x06@0");
-        QTest::newRow("frame split over writes") << Bytes { "@ER", "R?", "\r" } << cr("\x06@0");
-        QTest::newRow("incomplete frame waits") << Bytes { "@ID?" } << QByteArray();
-        QTest::newRow("table rows by first argument")
-            << Bytes { "@LUT0;5\r@LUT1;6\r@LUT?0\r@LUT?\r@LUT?7\r" }
-            << QByteArray("\x06\x06\x06@0;5\r\x06@1;6\r\x06@1;6\r");
-        QTest::newRow("answers wait for the read")
-            << Bytes { cr("@A5"), cr("@A?") } << QByteArray("\x06") + cr("\x06@5");
+        QTest::addColumn<Bytes>("writes");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("state"); // the start state applied first
+        QTest::addColumn<QString>("error"); // what parsing the start state says
+        auto row = [](const char *name, const Bytes &writes, const QByteArray &output,
+                       const QByteArray &state = {}, const QString &error = {}) {
+            QTest::newRow(name) << writes << output << state << error;
+        };
+
+        row("noise before the frame", { "xx\r\x06@ERR?\r" }, cr("\x06@0"));
+        row("frame split over writes", { "@ER", "R?", "\r" }, cr("\x06@0"));
+        row("incomplete frame waits", { "@ID?" }, QByteArray());
+        row("table rows by first argument", { "@LUT0;5\r@LUT1;6\r@LUT?0\r@LUT?\r@LUT?7\r" },
+            "\x06\x06\x06@0;5\r\x06@1;6\r\x06@1;6\r");
+        row("answers wait for the read", { cr("@A5"), cr("@A?") },
+            QByteArray("\x06") + cr("\x06@5"));
+        row("start state: set commands, CR LF, CR, blank lines", { "@GAI?\r@UID?\r@LUT?1\r" },
+            "\x06@120\r\x06@\"Line 3\r\x06@1;7\r", "GAI120\r\n\r\nUID\"Line 3\rLUT1;7\n");
+        row("start state raw, as a script: letter case kept", { cr("@GAI?") }, cr("\x06@"),
+            "gai120");
+        row("a query refuses the whole start state", { cr("@GAI?") }, cr("\x06@"), "GAI120\nGAI?\n",
+            "line 2: GAI? is a query, not a set command");
     }
 
     void camera()
     {
         QFETCH(QList<QByteArray>, writes);
         QFETCH(QByteArray, output);
+        QFETCH(QByteArray, state);
+        QFETCH(QString, error);
 
         // Through the port: what the camera answers waits there until it is read.
         VirtualCommunicator port(QStringLiteral("Bench"));
+        QList<QByteArray> commands;
+        QString problem;
+        QCOMPARE(SimulatedCameraState::parse(state, &commands, &problem), error.isEmpty());
+        QCOMPARE(problem, error);
+        SimulatedCameraState::apply(commands, port.camera());
         for (const QByteArray &bytes : writes)
             QVERIFY(port.writeFrame(bytes));
         QByteArray all;
         QVERIFY(port.readReply(all, 0, true));
         QCOMPARE(all, output);
-    }
-
-    void startState_data()
-    {
-        QTest::addColumn<QByteArray>("state");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QByteArray>("queries");
-        QTest::addColumn<QByteArray>("answers");
-
-        QTest::newRow("set commands, CR LF, CR, blank lines")
-            << QByteArray("GAI120\r\n\r\nUID\"Line 3\rLUT1;7\n") << QString()
-            << QByteArray("@GAI?\r@UID?\r@LUT?1\r")
-            << QByteArray("\x06@120\r\x06@\"Line 3\r\x06@1;7\r");
-        QTest::newRow("raw, as a script: letter case kept")
-            << QByteArray("gai120") << QString() << cr("@GAI?") << cr("\x06@");
-        QTest::newRow("a query refuses the whole state")
-            << QByteArray("GAI120\nGAI?\n") << QString("line 2: GAI? is a query, not a set command")
-            << cr("@GAI?") << cr("\x06@");
-    }
-
-    void startState()
-    {
-        QFETCH(QByteArray, state);
-        QFETCH(QString, error);
-        QFETCH(QByteArray, queries);
-        QFETCH(QByteArray, answers);
-
-        SimulatedCamera camera(QStringLiteral("Bench"));
-        QList<QByteArray> commands;
-        QString problem;
-        QCOMPARE(SimulatedCameraState::parse(state, &commands, &problem), error.isEmpty());
-        QCOMPARE(problem, error);
-        SimulatedCameraState::apply(commands, camera);
-        QByteArray all;
-        for (const auto &chunk : camera.receive(queries))
-            all += chunk.bytes;
-        QCOMPARE(all, answers);
     }
 
     void metaTypesRegistered()
@@ -579,15 +550,8 @@ private slots:
         QCOMPARE(texts(lines), QStringList { "# " + command });
 
         const QList<QueuedCommand> entries = mComm->queue()->entries();
-        QCOMPARE(entries.size(), 2);
-        for (const QueuedCommand &entry : entries) {
-            QCOMPARE(entry.id, QStringLiteral("@Console"));
-            QVERIFY(entry.urgent);
-        }
-        QCOMPARE(entries.at(0).command, command.toLatin1());
-        QCOMPARE(entries.at(0).expectReply, query);
-        QCOMPARE(entries.at(1).command, QByteArray("ERR?"));
-        QCOMPARE(entries.at(1).expectReply, true);
+        QCOMPARE(describe(entries), "@Console:" + command + (query ? "" : "!") + " @Console:ERR?");
+        QVERIFY(entries.at(0).urgent && entries.at(1).urgent);
     }
 
     void refused()

@@ -19,8 +19,7 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
+#include "tests/common/filesizelimit.h"
 #endif
 
 namespace {
@@ -87,33 +86,6 @@ QByteArray readAndSerialise(const QByteArray &bytes)
     readBytes(file, bytes);
     return serialise(file);
 }
-
-#ifdef Q_OS_UNIX
-// Makes every write beyond the given file size fail, as a full disk would, while it exists.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        mPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &mPrevious);
-        rlimit limit = mPrevious;
-        limit.rlim_cur = bytes;
-        mActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &mPrevious);
-        std::signal(SIGXFSZ, mPreviousHandler);
-    }
-    bool isActive() const { return mActive; }
-
-private:
-    rlimit mPrevious {};
-    void (*mPreviousHandler)(int) = nullptr;
-    bool mActive = false;
-};
-#endif
 
 const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
