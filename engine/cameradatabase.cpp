@@ -275,6 +275,8 @@ void CameraDatabase::sendRequest(const QString &id, bool get, bool wait, const c
     const bool success
         = mChannel->sendCommandDirect(request.code, request.args, request.expectReply, &reply);
     mCameraWaitMs += clock.elapsed();
+    if (!get && !success)
+        ++mRefusedWrites;
     // The reply to a blocking set is not decoded: list and region writes would otherwise
     // announce every entry.
     if (get && success)
@@ -512,6 +514,7 @@ bool CameraDatabase::saveList(const QStringList &list, const QString &indexId,
     const QString title = QStringLiteral("Saving list to camera");
     const int size = list.size();
     bool cancelled = false;
+    mRefusedWrites = 0;
     if (mProgress)
         mProgress->begin(title, size);
     if (!startId.isEmpty())
@@ -534,6 +537,7 @@ bool CameraDatabase::saveList(const QStringList &list, const QString &indexId,
         doSetValueWait(endId);
     if (mProgress)
         mProgress->end();
+    reportRefusedWrites(title);
     return !cancelled;
 }
 
@@ -583,6 +587,7 @@ bool CameraDatabase::saveRoi(const QList<QRect> &regions, int count, const QStri
 {
     const QString title = QStringLiteral("Saving regions to camera");
     bool cancelled = false;
+    mRefusedWrites = 0;
     if (mProgress)
         mProgress->begin(title, count);
     if (!startId.isEmpty())
@@ -619,5 +624,17 @@ bool CameraDatabase::saveRoi(const QList<QRect> &regions, int count, const QStri
         doSetValueWait(endId);
     if (mProgress)
         mProgress->end();
+    reportRefusedWrites(title);
     return !cancelled;
+}
+
+void CameraDatabase::reportRefusedWrites(const QString &transfer)
+{
+    // A transfer goes on past a refused entry; without this line the user would take the camera
+    // to hold the whole table.
+    if (mRefusedWrites > 0)
+        Console::logNotice(QStringLiteral("%1: the camera did not take %2 of the commands sent")
+                               .arg(transfer)
+                               .arg(mRefusedWrites));
+    mRefusedWrites = 0;
 }

@@ -87,6 +87,7 @@ public:
     void doSetValue(const QString &id);
     void doGetValueWait(const QString &id);
     void doSetValueWait(const QString &id);
+    void reportRefusedWrites(const QString &transfer);
 
     /// Empty expression: true. Otherwise the result as bool; false after an error.
     bool evaluateBool(const QString &expression);
@@ -202,6 +203,8 @@ private:
     QTimer *mOfflineTimer = nullptr;
     int mOfflinePollInterval = 2500;
     qint64 mCameraWaitMs = 0;
+    /// Blocking sets of the running list or region write that failed.
+    int mRefusedWrites = 0;
     // Ids of the commands whose request was withheld and reported.
     QSet<QString> mWithheld;
 };

@@ -1,5 +1,7 @@
 // The camera database against the real communication thread and the simulated camera: values,
 // and list and region transfers as the camera sees them.
+#include "comm/console.h"
+#include "comm/simulatedcamera.h"
 #include "commthreadfixture.h"
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
@@ -89,16 +91,27 @@ private slots:
     {
         QTest::addColumn<bool>("save");
         QTest::addColumn<int>("cancelAt");
-        QTest::newRow("save 256 entries between Start and End") << true << -1;
-        QTest::newRow("save cancelled at entry 10, End still sent") << true << 10;
-        QTest::newRow("load 16 entries") << false << -1;
-        QTest::newRow("load cancelled at entry 3 keeps three") << false << 3;
+        QTest::addColumn<int>("refused"); // NAKs for the first commands
+        QTest::newRow("save 256 entries between Start and End") << true << -1 << 0;
+        QTest::newRow("save cancelled at entry 10, End still sent") << true << 10 << 0;
+        QTest::newRow("save goes on past refused entries and says so") << true << -1 << 3;
+        QTest::newRow("load 16 entries") << false << -1 << 0;
+        QTest::newRow("load cancelled at entry 3 keeps three") << false << 3 << 0;
     }
 
     void listTransfer()
     {
         QFETCH(bool, save);
         QFETCH(int, cancelAt);
+        QFETCH(int, refused);
+        Console console(nullptr);
+        for (int i = 0; i < refused; ++i)
+            mCamera->queueFault({ SimulatedCamera::NakAnswer });
+        if (refused)
+            QTest::ignoreMessage(QtDebugMsg,
+                qPrintable(QStringLiteral("Console: Saving list to camera: the camera did not "
+                                          "take %1 of the commands sent")
+                               .arg(refused)));
         const int count = save ? 256 : 16;
         const int entries = cancelAt < 0 ? count : cancelAt;
         mProgress.cancelAt = cancelAt;
