@@ -1211,6 +1211,12 @@ private slots:
         table->item(0, 0)->setText("Constant");
         table->item(0, 1)->setText("");
         table->item(1, 0)->setText("String");
+        // A value still in its cell editor counts, also when the form is committed by a shortcut.
+        table->editItem(table->item(1, 1));
+        table->findChild<QComboBox *>()->setEditText("gain");
+        trigger("actCheck");
+        QCOMPARE(
+            editor()->description()->command("ABC").paramsGet.first().id, QStringLiteral("gain"));
         for (int copy = 0; copy < 2; ++copy) {
             clickRow("twCommandList", "ABC");
             click("tbCopy");
@@ -1221,7 +1227,7 @@ private slots:
         const Command abc = editor()->description()->command("ABC");
         QCOMPARE(abc.code, QByteArray("GAIN"));
         QCOMPARE(abc.paramsGet.size(), 1); // the constant without a value was dropped
-        QCOMPARE(abc.paramsGet.first().id, QStringLiteral("ID"));
+        QCOMPARE(abc.paramsGet.first().id, QStringLiteral("gain"));
         QCOMPARE(editor()->description()->command("newCommand_1"), [abc] {
             Command copy = abc;
             copy.id = "newCommand_1";
