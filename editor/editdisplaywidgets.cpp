@@ -14,6 +14,7 @@
 
 #include <QDebug>
 #include <QInputDialog>
+#include <QScopedValueRollback>
 #include <QScriptEngine>
 #include <QScriptSyntaxCheckResult>
 
@@ -50,6 +51,12 @@ EditDisplayWidgets::EditDisplayWidgets(QWidget *parent)
     connect(mUi->cboGroup->lineEdit(), &QLineEdit::editingFinished, this,
         &EditDisplayWidgets::onCboGroupLineEditEditDone);
     connectReferenceButtons();
+    // Moving through the enumeration items with the keyboard shows them as a click does, so
+    // that the form never edits another item than the one marked.
+    connect(mUi->lwEnumItems, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!mFilling && row >= 0 && row < mEnumItems.size() && row != mEnumRow)
+            on_lwEnumItems_itemClicked(mUi->lwEnumItems->item(row));
+    });
     // Moving through the tree with the keyboard selects as a click does. Queued, so that a
     // click, which selects through itemClicked, has been handled first.
     connect(mUi->twElements, &QTreeWidget::currentItemChanged, this, [this] {
@@ -577,6 +584,7 @@ void EditDisplayWidgets::storeEnumItem()
 void EditDisplayWidgets::refreshEnumList()
 {
     QListWidget *list = mUi->lwEnumItems;
+    const QScopedValueRollback<bool> filling(mFilling, true);
     if (list->count() != mEnumItems.size()) {
         list->clear();
         for (int i = 0; i < mEnumItems.size(); ++i)

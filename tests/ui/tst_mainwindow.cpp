@@ -1267,6 +1267,8 @@ private slots:
         value->setValue(3);
         emit value->editingFinished();
         click("tbEnumAddItem");
+        QTest::keyClick(find("lwEnumItems"), Qt::Key_Up); // the form follows the marked item
+        QCOMPARE(value->value(), 3);
         click("tbElementCopy"); // commits the kind change, then copies
         DisplayElement *copy = editor()->description()->displayElement("DisplayElement_0_0");
         DisplayElement *changed = editor()->description()->displayElement("DisplayElement_0");
