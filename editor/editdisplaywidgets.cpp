@@ -500,7 +500,9 @@ void EditDisplayWidgets::on_tbElementRemove_clicked()
     if (!mDescription || !item || item->data(0, RowKindRole).toInt() != ElementRow)
         return;
     mCurrent = nullptr;
-    mDescription->removeDisplayElement(item->text(0));
+    // By the row's element: a loaded file may use a name twice.
+    mDescription->removeDisplayElement(
+        reinterpret_cast<DisplayElement *>(item->data(0, ElementRole).value<quintptr>()));
     rebuildTree();
     showCurrent();
     emit changed();

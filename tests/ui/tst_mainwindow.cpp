@@ -1512,6 +1512,17 @@ private slots:
         emit list->itemClicked(list->item(0));
         QCOMPARE(find<QTabWidget>("tabWidget")->currentIndex(), 0);
         QCOMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("Go"));
+
+        // Of two elements with one name, the marked one is removed.
+        QVERIFY(DescriptionFixture::write(path("twins.xml"),
+            "<CameraDescription ModelName=\"T\"><Display><DisplayElements><DisplayElement><Name>X"
+            "</Name><Bool/></DisplayElement><DisplayElement><Name>X</Name><String/>"
+            "</DisplayElement></DisplayElements></Display></CameraDescription>"));
+        load(path("twins.xml"));
+        clickRow("twElements", 1);
+        click("tbElementRemove");
+        QCOMPARE(editor()->description()->displayElements().size(), 1);
+        QCOMPARE(editor()->description()->displayElement("X")->type(), DisplayElementType::Bool);
     }
 
     void editorLoadRefusesOtherFiles_data()
