@@ -156,10 +156,13 @@ void EditDisplayWidgets::commit()
     const std::unique_ptr<DisplayElement> before(mCurrent->clone());
 
     QString name = mUi->leName->text();
-    if (name != mCurrent->name && mDescription->displayElement(name)) {
+    // An element without a name shows as a blank row; it keeps the name it had.
+    if (name.isEmpty())
+        name = mCurrent->name;
+    else if (name != mCurrent->name && mDescription->displayElement(name))
         name = uniqueName(name);
+    if (name != mUi->leName->text())
         mUi->leName->setText(name);
-    }
     mCurrent->name = name;
     mCurrent->description = mUi->pteDescription->toPlainText();
     mCurrent->toolTip = mUi->leTooltip->text();

@@ -1308,6 +1308,8 @@ private slots:
         clickRow("twElements", "DisplayElement_0");
         type("leName", "DisplayElement_0_0");
         QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
+        type("leName", ""); // an element without a name keeps the one it had
+        QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
         QTest::keyClick(find("twElements"), Qt::Key_Down);
         QTRY_COMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_1"));
         click("tbElementRemove");
