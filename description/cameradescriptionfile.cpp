@@ -236,6 +236,12 @@ void CameraDescriptionFile::removeDisplayElement(const QString &name)
     }
 }
 
+void CameraDescriptionFile::removeDisplayElement(DisplayElement *element)
+{
+    if (mDisplayElements.removeOne(element))
+        retire(element);
+}
+
 void CameraDescriptionFile::moveElementUp(const QString &name)
 {
     const DisplayElement *element = displayElement(name);

@@ -75,6 +75,8 @@ public:
     void replaceDisplayElement(DisplayElement *oldElement, DisplayElement *newElement);
     /// Takes the first element with that name out of the list (kept alive, see above).
     void removeDisplayElement(const QString &name);
+    /// Takes that element out of the list (kept alive, see above); for names used twice.
+    void removeDisplayElement(DisplayElement *element);
     void moveElementUp(const QString &name);
     void moveElementDown(const QString &name);
 

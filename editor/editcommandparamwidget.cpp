@@ -62,8 +62,14 @@ void EditCommandParamWidget::setParameters(const QList<CommandParameter> &parame
 QList<CommandParameter> EditCommandParamWidget::parameters() const
 {
     QList<CommandParameter> out;
-    const QTableWidget *table = mUi->twParameters;
+    QTableWidget *table = mUi->twParameters;
     for (int row = 0; row < table->rowCount(); ++row) {
+        // A save by shortcut leaves a cell editor open; what it holds is the newest value.
+        for (int column = 0; column < 2; ++column) {
+            const QModelIndex cell = table->model()->index(row, column);
+            if (QWidget *editor = table->indexWidget(cell))
+                table->itemDelegate(cell)->setModelData(editor, table->model(), cell);
+        }
         const QString type = table->item(row, 0) ? table->item(row, 0)->text() : QString();
         const QString value = table->item(row, 1) ? table->item(row, 1)->text() : QString();
         CommandParameter parameter;

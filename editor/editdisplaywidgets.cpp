@@ -14,6 +14,7 @@
 
 #include <QDebug>
 #include <QInputDialog>
+#include <QScopedValueRollback>
 #include <QScriptEngine>
 #include <QScriptSyntaxCheckResult>
 
@@ -50,6 +51,12 @@ EditDisplayWidgets::EditDisplayWidgets(QWidget *parent)
     connect(mUi->cboGroup->lineEdit(), &QLineEdit::editingFinished, this,
         &EditDisplayWidgets::onCboGroupLineEditEditDone);
     connectReferenceButtons();
+    // Moving through the enumeration items with the keyboard shows them as a click does, so
+    // that the form never edits another item than the one marked.
+    connect(mUi->lwEnumItems, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!mFilling && row >= 0 && row < mEnumItems.size() && row != mEnumRow)
+            on_lwEnumItems_itemClicked(mUi->lwEnumItems->item(row));
+    });
     // Moving through the tree with the keyboard selects as a click does. Queued, so that a
     // click, which selects through itemClicked, has been handled first.
     connect(mUi->twElements, &QTreeWidget::currentItemChanged, this, [this] {
@@ -149,10 +156,13 @@ void EditDisplayWidgets::commit()
     const std::unique_ptr<DisplayElement> before(mCurrent->clone());
 
     QString name = mUi->leName->text();
-    if (name != mCurrent->name && mDescription->displayElement(name)) {
+    // An element without a name shows as a blank row; it keeps the name it had.
+    if (name.isEmpty())
+        name = mCurrent->name;
+    else if (name != mCurrent->name && mDescription->displayElement(name))
         name = uniqueName(name);
+    if (name != mUi->leName->text())
         mUi->leName->setText(name);
-    }
     mCurrent->name = name;
     mCurrent->description = mUi->pteDescription->toPlainText();
     mCurrent->toolTip = mUi->leTooltip->text();
@@ -493,7 +503,9 @@ void EditDisplayWidgets::on_tbElementRemove_clicked()
     if (!mDescription || !item || item->data(0, RowKindRole).toInt() != ElementRow)
         return;
     mCurrent = nullptr;
-    mDescription->removeDisplayElement(item->text(0));
+    // By the row's element: a loaded file may use a name twice.
+    mDescription->removeDisplayElement(
+        reinterpret_cast<DisplayElement *>(item->data(0, ElementRole).value<quintptr>()));
     rebuildTree();
     showCurrent();
     emit changed();
@@ -577,6 +589,7 @@ void EditDisplayWidgets::storeEnumItem()
 void EditDisplayWidgets::refreshEnumList()
 {
     QListWidget *list = mUi->lwEnumItems;
+    const QScopedValueRollback<bool> filling(mFilling, true);
     if (list->count() != mEnumItems.size()) {
         list->clear();
         for (int i = 0; i < mEnumItems.size(); ++i)

@@ -1211,6 +1211,12 @@ private slots:
         table->item(0, 0)->setText("Constant");
         table->item(0, 1)->setText("");
         table->item(1, 0)->setText("String");
+        // A value still in its cell editor counts, also when the form is committed by a shortcut.
+        table->editItem(table->item(1, 1));
+        table->findChild<QComboBox *>()->setEditText("gain");
+        trigger("actCheck");
+        QCOMPARE(
+            editor()->description()->command("ABC").paramsGet.first().id, QStringLiteral("gain"));
         for (int copy = 0; copy < 2; ++copy) {
             clickRow("twCommandList", "ABC");
             click("tbCopy");
@@ -1221,7 +1227,7 @@ private slots:
         const Command abc = editor()->description()->command("ABC");
         QCOMPARE(abc.code, QByteArray("GAIN"));
         QCOMPARE(abc.paramsGet.size(), 1); // the constant without a value was dropped
-        QCOMPARE(abc.paramsGet.first().id, QStringLiteral("ID"));
+        QCOMPARE(abc.paramsGet.first().id, QStringLiteral("gain"));
         QCOMPARE(editor()->description()->command("newCommand_1"), [abc] {
             Command copy = abc;
             copy.id = "newCommand_1";
@@ -1261,6 +1267,8 @@ private slots:
         value->setValue(3);
         emit value->editingFinished();
         click("tbEnumAddItem");
+        QTest::keyClick(find("lwEnumItems"), Qt::Key_Up); // the form follows the marked item
+        QCOMPARE(value->value(), 3);
         click("tbElementCopy"); // commits the kind change, then copies
         DisplayElement *copy = editor()->description()->displayElement("DisplayElement_0_0");
         DisplayElement *changed = editor()->description()->displayElement("DisplayElement_0");
@@ -1299,6 +1307,8 @@ private slots:
         find<QCheckBox>("cbGroupExpand")->setChecked(false);
         clickRow("twElements", "DisplayElement_0");
         type("leName", "DisplayElement_0_0");
+        QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
+        type("leName", ""); // an element without a name keeps the one it had
         QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
         QTest::keyClick(find("twElements"), Qt::Key_Down);
         QTRY_COMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_1"));
@@ -1504,6 +1514,17 @@ private slots:
         emit list->itemClicked(list->item(0));
         QCOMPARE(find<QTabWidget>("tabWidget")->currentIndex(), 0);
         QCOMPARE(find<QLineEdit>("leID")->text(), QStringLiteral("Go"));
+
+        // Of two elements with one name, the marked one is removed.
+        QVERIFY(DescriptionFixture::write(path("twins.xml"),
+            "<CameraDescription ModelName=\"T\"><Display><DisplayElements><DisplayElement><Name>X"
+            "</Name><Bool/></DisplayElement><DisplayElement><Name>X</Name><String/>"
+            "</DisplayElement></DisplayElements></Display></CameraDescription>"));
+        load(path("twins.xml"));
+        clickRow("twElements", 1);
+        click("tbElementRemove");
+        QCOMPARE(
+            editor()->description()->displayElements().last()->type(), DisplayElementType::Bool);
     }
 
     void editorLoadRefusesOtherFiles_data()
