@@ -81,6 +81,7 @@ public:
 };
 
 using Request = FakeCommandChannel::Request;
+Q_DECLARE_METATYPE(Request)
 using State = CameraDatabase::ValueState;
 using Item = CameraSettingsFile::Item;
 using Outcome = CameraSettingsFile::Outcome;
@@ -135,12 +136,7 @@ std::shared_ptr<DisplayElement> element(const QString &kind)
     }
     if (kind == "enum") {
         auto e = make<EnumerationElement>("mode");
-        EnumerationItem a, b;
-        a.value = 1;
-        a.name = "Fast";
-        b.value = 2;
-        b.name = "Slow";
-        e->items = { a, b };
+        e->items = { { 1, "Fast", {}, {}, {} }, { 2, "Slow", {}, {}, {} } };
         return e;
     }
     return std::make_shared<RoiElement>();
@@ -221,32 +217,28 @@ private slots:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QVariantMap>("cache");
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<bool>("expectReply");
+        QTest::addColumn<Request>("sent"); // no code: nothing is sent
 
         const QVariantMap none;
-        auto row = [](const char *name, const char *op, const char *value, const QVariantMap &cache,
-                       const char *id, const char *code, const QVariantList &args, bool reply) {
-            QTest::newRow(name) << op << value << cache << id << QByteArray(code) << args << reply;
-        };
-        row("get found through a value name", "Get", "gain", none, "Gain", "GA?", {}, true);
-        row("get with an index argument", "Get", "roiY", { { "roiIndex", 3 } }, "Roi", "RO?", { 3 },
-            true);
+        auto row
+            = [](const char *name, const char *op, const char *value, const QVariantMap &cache,
+                  const Request &sent) { QTest::newRow(name) << op << value << cache << sent; };
+        row("get found through a value name", "Get", "gain", none, { "Gain", "GA?", {}, true });
+        row("get with an index argument", "Get", "roiY", { { "roiIndex", 3 } },
+            { "Roi", "RO?", { 3 }, true });
         row("set sends the whole argument list from the cache", "Set", "roiX",
-            { { "roiIndex", 2 }, { "roiX", 10 }, { "roiY", "20" } }, "Roi", "RO", { 2, 10, 20, 0 },
-            false);
+            { { "roiIndex", 2 }, { "roiX", 10 }, { "roiY", "20" } },
+            { "Roi", "RO", { 2, 10, 20, 0 } });
         row("constant bytes unchanged, string from cache", "Get", "Mixed", { { "mode", "fast" } },
-            "Mixed", "MX?", { QByteArray("7"), QStringLiteral("fast") }, true);
+            { "Mixed", "MX?", { QByteArray("7"), QStringLiteral("fast") }, true });
         row("CachedUpdate command sends the stored value", "Set", "Exposure", { { "expo", 1200 } },
-            "Exposure", "EX", { 1200 }, false);
-        row("blocking get by command Id", "GetWait", "Gain", none, "@direct", "GA?", {}, true);
+            { "Exposure", "EX", { 1200 } });
+        row("blocking get by command Id", "GetWait", "Gain", none, { "@direct", "GA?", {}, true });
         row("blocking set, int that is not a number goes out as 0", "SetWait", "roiW",
-            { { "roiIndex", "abc" }, { "roiX", 4 }, { "roiY", 5 }, { "roiW", 6 } }, "@direct", "RO",
-            { 0, 4, 5, 6 }, false);
+            { { "roiIndex", "abc" }, { "roiX", 4 }, { "roiY", 5 }, { "roiW", 6 } },
+            { "@direct", "RO", { 0, 4, 5, 6 } });
         for (const char *op : { "Get", "Set", "GetWait", "SetWait" })
-            row(qPrintable(QString("unknown name, ") + op), op, "nothing", none, "", "", {}, false);
+            row(qPrintable(QString("unknown name, ") + op), op, "nothing", none, {});
     }
 
     void requestForms()
@@ -254,34 +246,30 @@ private slots:
         QFETCH(QString, operation);
         QFETCH(QString, name);
         QFETCH(QVariantMap, cache);
-        QFETCH(QString, id);
-        QFETCH(QByteArray, code);
-        QFETCH(QVariantList, args);
-        QFETCH(bool, expectReply);
+        QFETCH(Request, sent);
         const QHash<QString, void (CameraDatabase::*)(const QString &)> functions {
             { "Get", &CameraDatabase::doGetValue },
             { "Set", &CameraDatabase::doSetValue },
             { "GetWait", &CameraDatabase::doGetValueWait },
             { "SetWait", &CameraDatabase::doSetValueWait },
         };
-        const QString function = "do" + operation.left(3) + "Value" + operation.mid(3);
-
         for (auto it = cache.cbegin(); it != cache.cend(); ++it)
             mDb->updateCachedValue(it.key(), it.value());
-        if (id.isEmpty())
-            QTest::ignoreMessage(
-                QtDebugMsg, qPrintable(function + "() unknown parameter: " + name));
+        if (sent.code.isEmpty())
+            QTest::ignoreMessage(QtDebugMsg,
+                qPrintable("do" + operation.left(3) + "Value" + operation.mid(3)
+                    + "() unknown parameter: " + name));
         (mDb->*functions.value(operation))(name);
 
-        if (id.isEmpty()) {
+        if (sent.code.isEmpty()) {
             QVERIFY(mChannel->requests.isEmpty());
             QCOMPARE(mDb->valueState(name), State::Absent);
             return;
         }
         // Queued requests carry the command's own Id, never the value name used to find it.
-        QCOMPARE(mChannel->requests, (QList<Request> { { id, code, args, expectReply } }));
-        for (int i = 0; i < args.size(); ++i)
-            QCOMPARE(mChannel->requests.first().args.at(i).userType(), args.at(i).userType());
+        QCOMPARE(mChannel->requests, QList<Request> { sent });
+        for (int i = 0; i < sent.args.size(); ++i)
+            QCOMPARE(mChannel->requests.first().args.at(i).userType(), sent.args.at(i).userType());
     }
 
     void replyDecoding_data()
@@ -359,7 +347,7 @@ private slots:
             QCOMPARE(r.id, id);
     }
 
-    void setValue()
+    void cacheRules()
     {
         mDb->updateCachedValue("roiIndex", 2);
         mDb->updateCachedValue("gain", 7);
@@ -378,17 +366,12 @@ private slots:
         QCOMPARE(mDb->getValue("gain"), QVariant(7));
         QCOMPARE(mDb->getValue("expo"), QVariant(1200));
         QCOMPARE(mChannel->codes(), QByteArrayList { "RO" });
-    }
 
-    void refreshedValueStaysStaleUntilAnswered()
-    {
-        RecordingSubscriber item;
-        mDb->registerItem("gain", &item);
-        mDb->updateCachedValue("gain", 3);
+        // A refreshed value stays stale, still shown, until a get of it succeeds.
         mDb->refreshValue("gain");
         QCOMPARE(mDb->valueState("gain"), State::Stale);
-        QCOMPARE(mDb->getValue("gain"), QVariant(3));
-        mDb->processReply("Gain", "GA?", AbstractCommunicator::Failure, { 3 });
+        QCOMPARE(mDb->getValue("gain"), QVariant(7));
+        mDb->processReply("Gain", "GA?", AbstractCommunicator::Failure, { 7 });
         QCOMPARE(mDb->valueState("gain"), State::Stale);
         // A value still stale is asked for again on the next read.
         const int sent = mChannel->requests.size();
@@ -396,10 +379,10 @@ private slots:
         QCOMPARE(mChannel->requests.size(), sent + 1);
 
         // The same value coming back still counts as a change, because it was stale.
-        mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 3 });
+        mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 7 });
         QCOMPARE(mDb->valueState("gain"), State::Cached);
-        QCOMPARE(item.calls.size(), 2);
-        QCOMPARE(mDb->getValue("gain"), QVariant(3));
+        QCOMPARE(item.calls.size(), 3);
+        QCOMPARE(mDb->getValue("gain"), QVariant(7));
         QCOMPARE(mChannel->requests.size(), sent + 1);
     }
 
@@ -505,11 +488,9 @@ private slots:
         QFETCH(QByteArray, code);
         // The description of init() has no ID of its own.
         if (variant == "command")
-            mDescription = makeDescription({ { "ID", "IDN", {}, {}, { textParam("ident") }, {} } });
+            use(makeDescription({ { "ID", "IDN", {}, {}, { textParam("ident") }, {} } }));
         else if (variant == "parameter")
-            mDescription
-                = makeDescription({ { "Ident", "IDENT", {}, {}, { textParam("ID") }, {} } });
-        mDb->setDescription(mDescription.get(), "m", "t");
+            use(makeDescription({ { "Ident", "IDENT", {}, {}, { textParam("ID") }, {} } }));
 
         mDb->doGetValue("ID");
         QCOMPARE(mChannel->requests, (QList<Request> { { requestId, code, {}, true } }));
@@ -524,8 +505,7 @@ private slots:
         RecordingSubscriber item;
         mDb->registerItem("gain", &item);
         mDb->updateCachedValue("gain", 1);
-        auto next = makeDescription({ { "Gain", "GA", {}, {}, { intParam("gain2") }, {} } });
-        mDb->setDescription(next.get(), "m", "t");
+        use(makeDescription({ { "Gain", "GA", {}, {}, { intParam("gain2") }, {} } }));
         // Values and subscriptions of the old description are gone.
         QCOMPARE(mDb->valueState("gain"), State::Absent);
         QCOMPARE(mDb->subscriptionCount("gain"), 0);
@@ -534,7 +514,6 @@ private slots:
         QCOMPARE(mDb->valueState("roiX"), State::Absent);
         mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 5 });
         QCOMPARE(mDb->cachedValue("gain2"), QVariant(5));
-        mDescription = std::move(next);
         // Disconnected: no description, nothing sent.
         mDb->setDescription(nullptr, QString(), QString());
         QVERIFY(mDb->scriptNames().isEmpty());
@@ -619,19 +598,6 @@ private slots:
         }
         if (expression.isEmpty())
             QVERIFY(mChannel->requests.isEmpty());
-    }
-
-    void valuesAreReadOnceAndOnlyWhenUsed()
-    {
-        QVERIFY(mDb->evaluateBool("Mode == 10 && Mode != 11"));
-        QVERIFY(mDb->evaluateBool("Mode == 10"));
-        QCOMPARE(mChannel->codes(), QByteArrayList { "MD?" });
-        QCOMPARE(mChannel->requests.first().id, QStringLiteral("@direct"));
-        // A stale value is read again before the script goes on.
-        mDb->refreshValue("Mode");
-        mChannel->directReplies["MD?"] = { 12 };
-        QCOMPARE(mDb->evaluateInt("Mode"), 12);
-        QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "MD?", "MD?" }));
     }
 
     void runawayScriptIsAborted_data()
@@ -719,7 +685,7 @@ private slots:
         mDescription = std::move(other);
     }
 
-    void evaluationNestedInReplyHandler()
+    void valuesAreReadOnceAndOnlyWhenUsed()
     {
         QList<bool> inner;
         // What a tree item does on InvalidatedBy; only stored values count, not the announcement.
@@ -733,9 +699,18 @@ private slots:
         expectError("while(true){} 1", "aborted after");
         // Reading Mode stores it, which tells the item, which evaluates while the outer script
         // waits in the script thread.
-        QVERIFY(mDb->evaluateBool("var m = Mode == 10; m && Num == 255"));
+        QVERIFY(mDb->evaluateBool("var m = Mode == 10 && Mode != 11; m && Num == 255"));
         QCOMPARE(inner, (QList<bool> { true, true }));
+        QVERIFY(mDb->evaluateBool("Mode == 10 && Nine == 9"));
         QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "NI?", "MO?", "NU?" }));
+        QCOMPARE(mChannel->requests.first().id, QStringLiteral("@direct"));
+
+        // A stale value is read again before the script goes on.
+        mDb->unregisterItem(&item);
+        mDb->refreshValue("Mode");
+        mChannel->directReplies["MD?"] = { 12 };
+        QCOMPARE(mDb->evaluateInt("Mode"), 12);
+        QCOMPARE(mChannel->codes().mid(4), (QByteArrayList { "MD?", "MD?" }));
     }
 
     void fromCache_data()
@@ -826,18 +801,14 @@ private slots:
         QFETCH(QVariant, expected);
         QFETCH(QString, message);
         auto e = element(kind);
-        auto description = makeDescription({
+        use(makeDescription({
             { "Flag", "FL", {}, { textParam("flag") }, {}, {} },
             { "Gain", "GA", {}, { intParam("gain") }, {}, {} },
             { "Expo", "EX", {}, { intParam("expo") }, {}, {} },
             { "Mode", "MD", {}, { intParam("mode") }, {}, {} },
             { "Apply", "AP", {}, { constParam("1") }, {}, {} },
-        });
-        mDb->setDescription(description.get(), "m", "t");
-        mDescription = std::move(description);
-        CameraDatabase &db = *mDb;
-        FakeCommandChannel &channel = *mChannel;
-        db.updateCachedValue("expo", 4);
+        }));
+        mDb->updateCachedValue("expo", 4);
         // Once for the conversion, once more for the write.
         for (int i = 0; i < 2 && !message.isEmpty(); ++i)
             QTest::ignoreMessage(
@@ -848,19 +819,19 @@ private slots:
             QCOMPARE(ElementValue::checkState(edited) == Qt::Checked, expected == QVariant("On"));
 
         const bool command = kind == "command";
-        QCOMPARE(ElementValue::write(&db, e.get(), edited), expected.isValid() || command);
+        QCOMPARE(ElementValue::write(mDb, e.get(), edited), expected.isValid() || command);
         if (!expected.isValid() && !command) {
-            QVERIFY(channel.requests.isEmpty());
-            QCOMPARE(db.cachedValue("expo"), QVariant(4));
+            QVERIFY(mChannel->requests.isEmpty());
+            QCOMPARE(mDb->cachedValue("expo"), QVariant(4));
             return;
         }
-        QCOMPARE(channel.requests.size(), 1);
-        QCOMPARE(channel.requests.first().args,
+        QCOMPARE(mChannel->requests.size(), 1);
+        QCOMPARE(mChannel->requests.first().args,
             QVariantList { command ? QVariant(QByteArray("1")) : expected });
         if (command)
-            QCOMPARE(db.valueState("Apply"), CameraDatabase::ValueState::Absent);
+            QCOMPARE(mDb->valueState("Apply"), CameraDatabase::ValueState::Absent);
         else
-            QCOMPARE(db.cachedValue(ElementValue::reference(e.get())), expected);
+            QCOMPARE(mDb->cachedValue(ElementValue::reference(e.get())), expected);
     }
 
     void typedBackAsShown_data()
@@ -969,6 +940,13 @@ private slots:
     }
 
 private:
+    // The database works on the description until the next one replaces it.
+    void use(std::unique_ptr<CameraDescriptionFile> description)
+    {
+        mDb->setDescription(description.get(), "m", "t");
+        mDescription = std::move(description);
+    }
+
     // The description the settings files are made for, with the camera's answers.
     void useSettingsDescription()
     {
