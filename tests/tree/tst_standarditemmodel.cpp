@@ -39,10 +39,8 @@ inline QString params(const QStringList &ids, const QString &kind = QStringLiter
 inline QString cameraCommand(const QString &id, const QString &code, const QString &set = QString(),
     const QString &get = QString(), const QString &returned = QString())
 {
-    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>"
-                          "<DeveloperOnly>False</DeveloperOnly><ParamsSet>%3</ParamsSet>"
-                          "<ParamsGet>%4</ParamsGet><ReturnValueSet/>"
-                          "<ReturnValueGet>%5</ReturnValueGet></Command>")
+    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><ParamsSet>%3</ParamsSet>"
+                          "<ParamsGet>%4</ParamsGet><ReturnValueGet>%5</ReturnValueGet></Command>")
         .arg(id, code, set, get, returned);
 }
 
@@ -53,19 +51,14 @@ inline QString valueCommand(const QString &id, const QString &code, const QStrin
     return cameraCommand(id, code, params({ paramId }, kind), QString(), params({ paramId }, kind));
 }
 
-/// One display element; the fields after kindXml are optional in brace initialisation.
+/// One display element; common fields left out keep the reader's defaults.
 struct Element
 {
     QString name;
     QString group;
     QString kindXml; // e.g. integer("Gain")
     QString visibility = QStringLiteral("Beginner");
-    QString access = QStringLiteral("RW");
-    QString invalidatedBy = QString();
-    QString isAvailable = QString();
-    QString cacheable = QStringLiteral("True");
-    QString toolTip = QString();
-    QString description = QString();
+    QString more = QString(); // further common fields, e.g. "<Cacheable>False</Cacheable>"
 };
 
 inline QString integer(
@@ -108,15 +101,9 @@ inline QString document(const QList<Element> &elements, const QStringList &extra
         + extraCommands;
     QString body;
     for (const Element &e : elements) {
-        body += QStringLiteral("<DisplayElement><Name>%1</Name><Description>%2</Description>"
-                               "<ToolTip>%3</ToolTip><Group>%4</Group><Visibility>%5</Visibility>"
-                               "<AccessMode>%6</AccessMode><Cacheable>%7</Cacheable>"
-                               "<InvalidatedBy>%8</InvalidatedBy><IsAvailable>%9</IsAvailable>"
-                               "<Persistent>True</Persistent>%10</DisplayElement>")
-                    .arg(e.name.toHtmlEscaped(), e.description.toHtmlEscaped(),
-                        e.toolTip.toHtmlEscaped(), e.group.toHtmlEscaped(), e.visibility, e.access,
-                        e.cacheable, e.invalidatedBy, e.isAvailable.toHtmlEscaped())
-                    .arg(e.kindXml);
+        body += QStringLiteral("<DisplayElement><Name>%1</Name><Group>%2</Group><Visibility>%3"
+                               "</Visibility>%4%5</DisplayElement>")
+                    .arg(e.name, e.group, e.visibility, e.more, e.kindXml);
     }
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<CameraDescription MajorVersion=\"1\" MinorVersion=\"0\" "
@@ -133,6 +120,9 @@ inline QString document(const QList<Element> &elements, const QStringList &extra
 /// through every build, show, hide and level change; descriptions come from files.
 class TreeTestRig
 {
+    // Declared first, so that it goes last: everything below works through its thread.
+    CommThreadFixture mFixture;
+
 public:
     /// Once per test program, before the first rig.
     static void setUpProcess()
@@ -156,16 +146,6 @@ public:
         filterTester.reset(new QAbstractItemModelTester(filter.get(), mode));
         modelTester.reset(new QAbstractItemModelTester(model.get(), mode));
         return true;
-    }
-
-    ~TreeTestRig()
-    {
-        filterTester.reset();
-        modelTester.reset();
-        model.reset();
-        filter.reset();
-        database.reset();
-        mFixture.stop();
     }
 
     CommunicationThreadObject *comm() const { return mFixture.comm(); }
@@ -212,15 +192,16 @@ public:
 
     bool isShown(const QString &name) const { return shown(name).isValid(); }
 
+    // Destroyed bottom-up: the model (a child of the filter) first, the description its cells
+    // point into last.
+    std::unique_ptr<CameraDescriptionFile> description;
     std::unique_ptr<CameraDatabase> database;
     std::unique_ptr<ModelHiddenItemFilter> filter;
     std::unique_ptr<StandardItemModel> model;
-    std::unique_ptr<CameraDescriptionFile> description;
     std::unique_ptr<QAbstractItemModelTester> filterTester;
     std::unique_ptr<QAbstractItemModelTester> modelTester;
 
 private:
-    CommThreadFixture mFixture;
     QTemporaryDir mDir;
     int mFiles = 0;
 };
@@ -481,8 +462,9 @@ private slots:
     {
         QFETCH(QString, first);
         QFETCH(QString, second);
-        QVERIFY(mRig->load({ { "Gain", first, integer("Gain"), "Beginner", "RW", "", "", "True",
-                                 "Analog gain", "Amplifies & brightens" },
+        QVERIFY(mRig->load({ { "Gain", first, integer("Gain"), "Beginner",
+                                 "<ToolTip>Analog gain</ToolTip>"
+                                 "<Description>Amplifies &amp; brightens</Description>" },
             { "Flip", second, TreeXml::boolean("Flip", "1", "0") } }));
         StandardItemModel *model = mRig->model.get();
         QCOMPARE(model->rowCount(), 1);
@@ -510,32 +492,6 @@ private slots:
         QCOMPARE(model->descriptionText(value.parent().siblingAtColumn(1)), QString());
     }
 
-    void levelDecidesWhatIsShown_data()
-    {
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("shown");
-
-        QTest::newRow("beginner") << 0 << "G[b]";
-        QTest::newRow("guru") << 2 << "G[b e g]";
-        QTest::newRow("developer") << 3 << "G[b e g d]";
-    }
-
-    void levelDecidesWhatIsShown()
-    {
-        QFETCH(int, level);
-        QFETCH(QString, shown);
-        QVERIFY(mRig->load({ { "b", "G", integer("Gain"), "Beginner" },
-            { "e", "G", integer("Gain"), "Expert" }, { "g", "G", integer("Gain"), "Guru" },
-            { "d", "G", integer("Gain"), "Developer" }, { "h", "G", integer("Gain"), "Hidden" } }));
-
-        mRig->model->setLevel(level);
-        QCOMPARE(shownTree(mRig->filter.get()), shown);
-        // Going down hides again.
-        mRig->model->setLevel(level == 0 ? 3 : 0);
-        mRig->model->setLevel(0);
-        QCOMPARE(shownTree(mRig->filter.get()), QString("G[b]"));
-    }
-
     void cellShowsCachedAndWrittenValues_data()
     {
         // The conversions themselves are the engine's; these rows show that the cell uses them.
@@ -555,7 +511,8 @@ private slots:
         QFETCH(QVariant, display);
         QFETCH(QVariant, edit);
         QFETCH(QVariant, displayAfter);
-        QVERIFY(mRig->load({ { "x", "G", integer("Gain", "x", "dB"), "Beginner", access } }));
+        QVERIFY(mRig->load({ { "x", "G", integer("Gain", "x", "dB"), "Beginner",
+            "<AccessMode>" + access + "</AccessMode>" } }));
         mRig->database->updateCachedValue("Gain", 1);
         const QVariant written(13);
 
@@ -577,9 +534,10 @@ private slots:
         }
     }
 
-    void openEditorReceivesValues()
+    void editorAndProgressDialogLifetimes()
     {
         QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
+        QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
         PellixItem *gain = mRig->cell("Gain");
         auto editor = std::make_unique<FakeValueEditor>();
         gain->setEditor(true, editor.get());
@@ -599,13 +557,21 @@ private slots:
         QVERIFY(!gain->editor());
         QCOMPARE(gain->displayText().toString(), QStringLiteral("18"));
         mRig->database->updateCachedValue("Gain", 19);
+
+        // The tree takes its dialog back when it goes.
+        mRig->filterTester.reset();
+        mRig->modelTester.reset();
+        mRig->model.reset();
+        QVERIFY(!mRig->database->transferProgress());
     }
 
     void groupsFollowTheirRowsInAView()
     {
         QVERIFY(mRig->load({ { "deep", "Top/Nested/Deeper", integer("Gain"), "Expert" },
             { "shallow", "Top/Other", integer("Gain"), "Guru" },
-            { "loose", "", integer("Gain"), "Expert" }, { "free", "/", integer("Mode") } }));
+            { "loose", "", integer("Gain"), "Expert" }, { "free", "/", integer("Mode") },
+            { "dev", "Top/Other", integer("Gain"), "Developer" },
+            { "never", "Top/Other", integer("Gain"), "Hidden" } }));
         ModelHiddenItemFilter *filter = mRig->filter.get();
         const auto tree = [filter] { return shownTree(filter); };
         QTreeView view;
@@ -621,6 +587,14 @@ private slots:
         QCOMPARE(tree(), QString("Top[Nested[Deeper[deep]]] loose free"));
         mRig->model->setLevel(2);
         const QString all("Top[Nested[Deeper[deep]] Other[shallow]] loose free");
+        QCOMPARE(tree(), all);
+        mRig->model->setLevel(3);
+        QCOMPARE(tree(), QString("Top[Nested[Deeper[deep]] Other[shallow dev]] loose free"));
+        // Going down hides again.
+        mRig->model->setLevel(0);
+        QCOMPARE(tree(), QString("Top free"));
+        mRig->model->setLevel(2);
+        view.expandAll();
         QCOMPARE(tree(), all);
         QCoreApplication::processEvents();
 
@@ -762,7 +736,9 @@ private slots:
         mRig->camera().setValue("FLH", "0");
         // The element names its own value too: its arrival must not start an endless get loop.
         QVERIFY(mRig->load({ { "Switch", "G", TreeXml::enumeration("Flip") },
-            { "Pattern", "G", integer("Gain"), "Beginner", "RW", "Flip,Gain,Apply", "Flip == 1" },
+            { "Pattern", "G", integer("Gain"), "Beginner",
+                "<InvalidatedBy>Flip,Gain,Apply</InvalidatedBy><IsAvailable>Flip == "
+                "1</IsAvailable>" },
             { "Apply", "G", TreeXml::command("Apply", "Apply now") } }));
         QVERIFY(!mRig->isShown("Pattern"));
         // One read while building, although the reply names the element's InvalidatedBy.
@@ -800,14 +776,15 @@ private slots:
     {
         mRig->camera().setValue("GAI", "1");
         mRig->camera().setValue("FLH", "1");
-        QVERIFY(mRig->load(
-            { { "Label", "G", "<String><Reference>Label</Reference></String>", "Beginner", "RW", "",
-                  "", "False" },
-                { "Gain", "G", integer("Gain") },
-                { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
-                { "Apply", "G", TreeXml::command("Apply", "Go") },
-                { "Hidden", "G", integer("Temp"), "Guru", "RW", "", "", "False" },
-                { "Gone", "G", integer("Temp"), "Beginner", "RW", "", "1 == 2", "False" } },
+        const QString uncached("<Cacheable>False</Cacheable>");
+        QVERIFY(mRig->load({ { "Label", "G", "<String><Reference>Label</Reference></String>",
+                                 "Beginner", uncached },
+                               { "Gain", "G", integer("Gain") },
+                               { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
+                               { "Apply", "G", TreeXml::command("Apply", "Go") },
+                               { "Hidden", "G", integer("Temp"), "Guru", uncached },
+                               { "Gone", "G", integer("Temp"), "Beginner",
+                                   uncached + "<IsAvailable>1 == 2</IsAvailable>" } },
             { TreeXml::valueCommand("Temp", "TMP", "Temp") }));
 
         // The periodic refresh reads the shown, available values that are not cacheable.
@@ -876,18 +853,6 @@ private slots:
         QVERIFY(!timerRan);
         QVERIFY(mRig->model->isRefreshTimerActive());
         mRig->database->setTransferProgress(nullptr);
-    }
-
-    void treeInstallsTheProgressDialog()
-    {
-        QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
-        QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
-
-        // The tree takes its dialog back when it goes.
-        mRig->filterTester.reset();
-        mRig->modelTester.reset();
-        mRig->model.reset();
-        QVERIFY(!mRig->database->transferProgress());
     }
 
     // Saved from one camera, loaded into another that holds other values; then loaded again,
