@@ -5,6 +5,7 @@
 #include "description/descriptiontext.h"
 #include "description/integerelement.h"
 #include "description/stringelement.h"
+#include "tests/common/datatable.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -214,9 +215,7 @@ private slots:
 
     void groupsWritten_data()
     {
-        QTest::addColumn<QStringList>("elementGroups");
-        QTest::addColumn<QStringList>("states");
-        QTest::addColumn<QStringList>("written");
+        columns<QStringList, QStringList, QStringList>({ "elementGroups", "states", "written" });
 
         auto row = [](const char *name, const QStringList &elementGroups, const QStringList &states,
                        const QStringList &written) {
@@ -250,8 +249,7 @@ private slots:
     {
         // Each damaged or unusual document must give the same model as its plain counterpart,
         // whose reading the golden file pins.
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<QByteArray>("plain");
+        columns<QByteArray, QByteArray>({ "xml", "plain" });
         auto row = [](const char *name, const QByteArray &body, const QByteArray &plain) {
             QTest::newRow(name) << wrap(body) << wrap(plain);
         };
@@ -525,8 +523,7 @@ private slots:
 
     void everyTruncation_data()
     {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<int>("step");
+        columns<QString, int>({ "source", "step" });
         QTest::newRow("every prefix of MX-2000") << demoPath("MX-2000.xml") << 1;
         QTest::newRow("dense sample of the virtual device") << demoPath("VirtualDevice.xml") << 11;
     }
@@ -575,9 +572,8 @@ private slots:
 
     void deepNesting_data()
     {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QByteArray>("after"); // empty: the nesting is never closed
-        QTest::addColumn<int>("commands");
+        // after: empty: the nesting is never closed
+        columns<QByteArray, QByteArray, int>({ "before", "after", "commands" });
 
         const QByteArray head = "<CameraDescription ModelName=\"Deep\"><CommandSet>";
         const QByteArray tail
@@ -698,9 +694,9 @@ private slots:
 
     void checker_data()
     {
-        QTest::addColumn<QByteArray>("from"); // replaced once in the base description
-        QTest::addColumn<QByteArray>("to");
-        QTest::addColumn<QString>("finding"); // empty: none
+        // from: replaced once in the base description
+        // finding: empty: none
+        columns<QByteArray, QByteArray, QString>({ "from", "to", "finding" });
         const auto row
             = [](const char *name, const char *from, const char *to, const char *finding) {
                   QTest::newRow(name) << QByteArray(from) << QByteArray(to) << QString(finding);
@@ -793,10 +789,8 @@ private slots:
 
     void tool_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // "@name" is a file in a scratch folder
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("out");
-        QTest::addColumn<QString>("err");
+        // arguments: "@name" is a file in a scratch folder
+        columns<QStringList, int, QString, QString>({ "arguments", "exitCode", "out", "err" });
 
         const QString demo = demoPath("VirtualDevice.xml");
         CameraDescriptionFile virtualDevice(demo);
@@ -868,11 +862,9 @@ private slots:
 
     void textConversions_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("text"); // null: only the way back from the value is checked
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("back");
-        QTest::addColumn<QStringList>("lines");
+        // text: null: only the way back from the value is checked
+        columns<QString, QString, int, QString, QStringList>(
+            { "kind", "text", "value", "back", "lines" });
         auto row = [](const char *name, const QString &text, int value, const QString &back,
                        const QStringList &lines = {}) {
             QTest::newRow(name) << QString(name).section(' ', 0, 0) << text << value << back
@@ -941,10 +933,8 @@ private slots:
 
     void sortElements_data()
     {
-        QTest::addColumn<QStringList>("elements");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QStringList>("groups");
-        QTest::addColumn<bool>("unsortedLine");
+        columns<QStringList, QStringList, QStringList, bool>(
+            { "elements", "expected", "groups", "unsortedLine" });
         auto row = [](const char *name, const QStringList &elements, const QStringList &expected,
                        const QStringList &groups, bool unsortedLine = false) {
             QTest::newRow(name) << elements << expected << groups << unsortedLine;
@@ -988,9 +978,8 @@ private slots:
 
     void moves_data()
     {
-        QTest::addColumn<QStringList>("elements");
-        QTest::addColumn<QString>("move"); // "<operation> <element or group>"
-        QTest::addColumn<QStringList>("expected");
+        // move: "<operation> <element or group>"
+        columns<QStringList, QString, QStringList>({ "elements", "move", "expected" });
         auto row = [](const char *name, const QStringList &elements, const QString &move,
                        const QStringList &expected) {
             QTest::newRow(name) << elements << move << expected;

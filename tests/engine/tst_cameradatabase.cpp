@@ -16,6 +16,7 @@
 #include "engine/commandchannel.h"
 #include "engine/elementvalue.h"
 #include "enginetestsupport.h"
+#include "tests/common/datatable.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -214,10 +215,8 @@ private slots:
 
     void requestForms_data()
     {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariantMap>("cache");
-        QTest::addColumn<Request>("sent"); // no code: nothing is sent
+        // sent: no code: nothing is sent
+        columns<QString, QString, QVariantMap, Request>({ "operation", "name", "cache", "sent" });
 
         const QVariantMap none;
         auto row
@@ -274,13 +273,9 @@ private slots:
 
     void replyDecoding_data()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<bool>("failure");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<QVariantMap>("expected"); // name -> value; "<absent>" for no entry
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QByteArrayList>("followUps");
+        // expected: name -> value; "<absent>" for no entry
+        columns<QString, QByteArray, bool, QVariantList, QVariantMap, QString, QByteArrayList>(
+            { "id", "code", "failure", "args", "expected", "message", "followUps" });
 
         const QVariant absent = QStringLiteral("<absent>");
         const QString less = "Roi RO? Returned less parameters than expected";
@@ -391,8 +386,7 @@ private slots:
         // Each step: "+x" subscribes x to gain, "-x" unregisters x everywhere, "*x" subscribes x to
         // another name (so that x has subscriptions under two names). When told, an item tagged "r"
         // unregisters every item tagged "v...", as a tree rebuild would.
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("expected");
+        columns<QStringList, QStringList>({ "steps", "expected" });
 
         QTest::newRow("subscription order")
             << QStringList { "+c", "+a", "+b" } << QStringList { "c", "a", "b" };
@@ -469,9 +463,7 @@ private slots:
 
     void identificationFallback_data()
     {
-        QTest::addColumn<QString>("variant");
-        QTest::addColumn<QString>("requestId");
-        QTest::addColumn<QByteArray>("code");
+        columns<QString, QString, QByteArray>({ "variant", "requestId", "code" });
         QTest::newRow("no ID anywhere: fallback command")
             << "none"
             << "intrnal_cmd_ident" << QByteArray("ID?");
@@ -537,10 +529,9 @@ private slots:
 
     void evaluate_data()
     {
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<bool>("asInt");
-        QTest::addColumn<int>("expected"); // bool results as 0 / 1
-        QTest::addColumn<QString>("error"); // pattern of the error line; empty: no error
+        // expected: bool results as 0 / 1
+        // error: pattern of the error line; empty: no error
+        columns<QString, bool, int, QString>({ "expression", "asInt", "expected", "error" });
 
         auto b = [](const char *name, const QString &e, bool v) {
             QTest::newRow(name) << e << false << int(v) << QString();
@@ -602,9 +593,7 @@ private slots:
 
     void runawayScriptIsAborted_data()
     {
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<bool>("asInt");
-        QTest::addColumn<QString>("error");
+        columns<QString, bool, QString>({ "expression", "asInt", "error" });
         const QString timedOut = "aborted after 200 ms";
         QTest::newRow("endless loop") << "while(true){}" << false << timedOut;
         QTest::newRow("endless loop reading values") << "while(Mode == 10){}" << false << timedOut;
@@ -715,11 +704,8 @@ private slots:
 
     void fromCache_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<QVariant>("editor");
-        QTest::addColumn<QVariant>("saved");
+        columns<QString, QVariant, QString, QVariant, QVariant>(
+            { "kind", "value", "display", "editor", "saved" });
         auto row = [](const char *name, const char *kind, const QVariant &value,
                        const char *display, const QVariant &editor, const QVariant &saved) {
             QTest::newRow(name) << kind << value << display << editor << saved;
@@ -759,10 +745,8 @@ private slots:
 
     void toCamera_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QVariant>("edited");
-        QTest::addColumn<QVariant>("expected"); // invalid: no value is written
-        QTest::addColumn<QString>("message");
+        // expected: invalid: no value is written
+        columns<QString, QVariant, QVariant, QString>({ "kind", "edited", "expected", "message" });
         auto row = [](const char *name, const char *kind, const QVariant &edited,
                        const QVariant &expected, const QString &message = QString()) {
             QTest::newRow(name) << kind << edited << expected << message;
@@ -836,8 +820,7 @@ private slots:
 
     void typedBackAsShown_data()
     {
-        QTest::addColumn<double>("multiply");
-        QTest::addColumn<double>("add");
+        columns<double, double>({ "multiply", "add" });
         for (double multiply : { 0.1, 0.01, 0.05, 2.5, 1.0 / 3 })
             QTest::addRow("x %g", multiply) << multiply << 0.0;
         QTest::newRow("x 0.1 + -40.5") << 0.1 << -40.5;
@@ -893,11 +876,8 @@ private slots:
 
     void applyItem_data()
     {
-        QTest::addColumn<QString>("element");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QByteArrayList>("sent");
+        columns<QString, QString, QString, Outcome, QByteArrayList>(
+            { "element", "type", "text", "outcome", "sent" });
 
         const auto row
             = [](const char *name, const QString &element, const QString &type, const QString &text,

@@ -2,6 +2,7 @@
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
 #include "engine/camerasettingsfile.h"
+#include "tests/common/datatable.h"
 #include "tests/common/filesizelimit.h"
 #include "tests/engine/commthreadfixture.h"
 #include "tests/engine/faketransferprogress.h"
@@ -363,10 +364,8 @@ private slots:
 
     void randomShowsAndHidesMatchTheRebuiltMapping_data()
     {
-        QTest::addColumn<quint32>("seed");
-        QTest::addColumn<bool>("batched");
-        // Search texts set at steps 0, 200 and 400.
-        QTest::addColumn<QStringList>("searches");
+        // searches: texts set at steps 0, 200 and 400
+        columns<quint32, bool, QStringList>({ "seed", "batched", "searches" });
         QTest::newRow("seed 1") << 1u << false << QStringList();
         QTest::newRow("seed 2 batched") << 2u << true << QStringList();
         // Element rows match on their name or on "even"/"odd", groups only through them.
@@ -449,8 +448,7 @@ private slots:
 
     void buildsGroupAndElementRows_data()
     {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
+        columns<QString, QString>({ "first", "second" });
 
         QTest::newRow("double slash") << "A/B"
                                       << "A//B";
@@ -495,10 +493,9 @@ private slots:
     void cellShowsCachedAndWrittenValues_data()
     {
         // The conversions themselves are the engine's; these rows show that the cell uses them.
-        QTest::addColumn<QString>("access");
-        QTest::addColumn<QVariant>("display");
-        QTest::addColumn<QVariant>("edit");
-        QTest::addColumn<QVariant>("displayAfter"); // after 13 was written
+        // displayAfter: after 13 was written
+        columns<QString, QVariant, QVariant, QVariant>(
+            { "access", "display", "edit", "displayAfter" });
         QTest::newRow("integer") << "RW" << QVariant("x 1 dB") << QVariant(1)
                                  << QVariant("x 13 dB");
         // Shows what the user wrote, never a value from the camera.
@@ -682,11 +679,8 @@ private slots:
 
     void valuesComeFromTheCameraAndTicksGoToIt_data()
     {
-        QTest::addColumn<QString>("flip");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<QByteArray>("cameraHolds");
-        QTest::addColumn<int>("clicked");
-        QTest::addColumn<QByteArray>("sent");
+        columns<QString, QByteArray, QByteArray, int, QByteArray>(
+            { "flip", "code", "cameraHolds", "clicked", "sent" });
 
         const QString flip = TreeXml::boolean("Flip", "1", "0");
         QTest::newRow("untick") << flip << QByteArray("FLH") << QByteArray("1")
@@ -813,10 +807,8 @@ private slots:
 
     void listTransferPausesTheRefresh_data()
     {
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QList<QByteArray>>("written");
+        columns<int, int, QStringList, QList<QByteArray>>(
+            { "cancelAt", "count", "entries", "written" });
 
         QTest::newRow("whole list")
             << -1 << 3 << QStringList { "7", "7", "7" }
