@@ -388,17 +388,18 @@ private slots:
         // unregisters every item tagged "v...", as a tree rebuild would.
         columns<QStringList, QStringList>({ "steps", "expected" });
 
-        QTest::newRow("subscription order")
-            << QStringList { "+c", "+a", "+b" } << QStringList { "c", "a", "b" };
-        QTest::newRow("unregister removes every duplicate")
-            << QStringList { "+a", "+b", "+a", "-a" } << QStringList { "b" };
-        QTest::newRow("unregister leaves other names' order")
-            << QStringList { "*b", "+a", "+b", "+c", "-b" } << QStringList { "a", "c" };
-        QTest::newRow("item removed while others are told is not called")
-            << QStringList { "+r", "+v1", "+z" } << QStringList { "r", "z" };
+        const auto row
+            = [](const char *name, const QStringList &steps, const QStringList &expected) {
+                  QTest::newRow(name) << steps << expected;
+              };
+        row("subscription order", { "+c", "+a", "+b" }, { "c", "a", "b" });
+        row("unregister removes every duplicate", { "+a", "+b", "+a", "-a" }, { "b" });
+        row("unregister leaves other names' order", { "*b", "+a", "+b", "+c", "-b" }, { "a", "c" });
+        row("item removed while others are told is not called", { "+r", "+v1", "+z" },
+            { "r", "z" });
         // Most of the list goes at once, so it is compacted while being walked.
-        QTest::newRow("most items removed while others are told")
-            << QStringList { "+r", "+v1", "+v2", "+v3", "+v4", "+z" } << QStringList { "r", "z" };
+        row("most items removed while others are told", { "+r", "+v1", "+v2", "+v3", "+v4", "+z" },
+            { "r", "z" });
     }
 
     void notificationOrder()
@@ -464,13 +465,13 @@ private slots:
     void identificationFallback_data()
     {
         columns<QString, QString, QByteArray>({ "variant", "requestId", "code" });
-        QTest::newRow("no ID anywhere: fallback command")
-            << "none"
-            << "intrnal_cmd_ident" << QByteArray("ID?");
-        QTest::newRow("command called ID") << "command"
-                                           << "ID" << QByteArray("IDN?");
-        QTest::newRow("parameter called ID") << "parameter"
-                                             << "Ident" << QByteArray("IDENT?");
+        const auto row
+            = [](const char *name, const char *variant, const char *id, const char *code) {
+                  QTest::newRow(name) << QString(variant) << QString(id) << QByteArray(code);
+              };
+        row("no ID anywhere: fallback command", "none", "intrnal_cmd_ident", "ID?");
+        row("command called ID", "command", "ID", "IDN?");
+        row("parameter called ID", "parameter", "Ident", "IDENT?");
     }
 
     void identificationFallback()
@@ -594,22 +595,21 @@ private slots:
     void runawayScriptIsAborted_data()
     {
         columns<QString, bool, QString>({ "expression", "asInt", "error" });
-        const QString timedOut = "aborted after 200 ms";
-        QTest::newRow("endless loop") << "while(true){}" << false << timedOut;
-        QTest::newRow("endless loop reading values") << "while(Mode == 10){}" << false << timedOut;
-        QTest::newRow("endless loop catching errors")
-            << "for(;;){ try { while(true){} } catch (e) {} }" << false << timedOut;
-        QTest::newRow("endless recursion")
-            << "(function f(n){ return f(n + 1); })(0)" << true << ".+";
-        QTest::newRow("endless recursion in library call")
-            << "(function f(n){ return min(f(n + 1), 1); })(0)" << false << ".+";
+        const auto row = [](const char *name, const char *expression, bool asInt = false,
+                             const char *error = "aborted after 200 ms") {
+            QTest::newRow(name) << QString(expression) << asInt << QString(error);
+        };
+        row("endless loop", "while(true){}");
+        row("endless loop reading values", "while(Mode == 10){}");
+        row("endless loop catching errors", "for(;;){ try { while(true){} } catch (e) {} }");
+        row("endless recursion", "(function f(n){ return f(n + 1); })(0)", true, ".+");
+        row("endless recursion in library call", "(function f(n){ return min(f(n + 1), 1); })(0)",
+            false, ".+");
         // Loops that only appear at run time, or behind what looks like a text.
-        QTest::newRow("loop made by eval") << "eval('while(true){}')" << false << timedOut;
-        QTest::newRow("loop made by a constructor")
-            << "hexToDec.constructor('while(true){}')()" << true << timedOut;
-        QTest::newRow("loop behind a regular expression")
-            << "/'/.test(Model) || (function(){ while(true){} })() || /'/.test(Model)" << false
-            << timedOut;
+        row("loop made by eval", "eval('while(true){}')");
+        row("loop made by a constructor", "hexToDec.constructor('while(true){}')()", true);
+        row("loop behind a regular expression",
+            "/'/.test(Model) || (function(){ while(true){} })() || /'/.test(Model)");
     }
 
     void runawayScriptIsAborted()

@@ -222,19 +222,6 @@ public slots:
     void updateValue(const QVariant &value) { values.append(value); }
 };
 
-namespace {
-
-const QStringList kTransferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
-    TreeXml::cameraCommand("LutEnd", "LTE"),
-    TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
-        TreeXml::params({ "LutIndex" }), TreeXml::params({ "LutValue" })) };
-
-const Element kList { "LUT", "G",
-    "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
-    "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
-
-} // namespace
-
 // The filter of the tree (row numbering, mapping both ways, layout signals, following its source);
 // the tree's rows, levels, groups, timer and cell behaviour on a description file and the real
 // database (values put into its cache where a test needs them); then against the simulated
@@ -450,10 +437,8 @@ private slots:
     {
         columns<QString, QString>({ "first", "second" });
 
-        QTest::newRow("double slash") << "A/B"
-                                      << "A//B";
-        QTest::newRow("leading and trailing slash") << "/A/B/"
-                                                    << "A/B";
+        QTest::newRow("double slash") << QString("A/B") << QString("A//B");
+        QTest::newRow("leading and trailing slash") << QString("/A/B/") << QString("A/B");
     }
 
     void buildsGroupAndElementRows()
@@ -823,13 +808,20 @@ private slots:
         QFETCH(int, count);
         QFETCH(QStringList, entries);
         QFETCH(QList<QByteArray>, written);
+        const QStringList transferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
+            TreeXml::cameraCommand("LutEnd", "LTE"),
+            TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
+                TreeXml::params({ "LutIndex" }), TreeXml::params({ "LutValue" })) };
+        const Element list { "LUT", "G",
+            "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
+            "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
         FakeTransferProgress progress;
         progress.cancelAt = cancelAt;
         bool timerRan = false;
         progress.onCall = [&] { timerRan |= mRig->model->isRefreshTimerActive(); };
         mRig->database->setTransferProgress(&progress);
         mRig->camera().setValue("LTV", "7");
-        QVERIFY(mRig->load({ kList }, kTransferCommands));
+        QVERIFY(mRig->load({ list }, transferCommands));
         PellixItem *lut = mRig->cell("LUT");
         QVERIFY(mRig->model->isRefreshTimerActive());
 
