@@ -20,6 +20,8 @@ public:
         VirtualCommunicator::addVirtualDevice(name);
     }
 
+    ~CommThreadFixture() { stop(); }
+
     /// Starts the thread; false when the simulated port did not come up.
     bool start(const QString &name)
     {

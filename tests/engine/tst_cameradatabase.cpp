@@ -16,6 +16,7 @@
 #include "engine/commandchannel.h"
 #include "engine/elementvalue.h"
 #include "enginetestsupport.h"
+#include "tests/common/datatable.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -81,6 +82,7 @@ public:
 };
 
 using Request = FakeCommandChannel::Request;
+Q_DECLARE_METATYPE(Request)
 using State = CameraDatabase::ValueState;
 using Item = CameraSettingsFile::Item;
 using Outcome = CameraSettingsFile::Outcome;
@@ -135,12 +137,7 @@ std::shared_ptr<DisplayElement> element(const QString &kind)
     }
     if (kind == "enum") {
         auto e = make<EnumerationElement>("mode");
-        EnumerationItem a, b;
-        a.value = 1;
-        a.name = "Fast";
-        b.value = 2;
-        b.name = "Slow";
-        e->items = { a, b };
+        e->items = { { 1, "Fast", {}, {}, {} }, { 2, "Slow", {}, {}, {} } };
         return e;
     }
     return std::make_shared<RoiElement>();
@@ -218,35 +215,29 @@ private slots:
 
     void requestForms_data()
     {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariantMap>("cache");
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<bool>("expectReply");
+        // sent: no code: nothing is sent
+        columns<QString, QString, QVariantMap, Request>({ "operation", "name", "cache", "sent" });
 
         const QVariantMap none;
-        auto row = [](const char *name, const char *op, const char *value, const QVariantMap &cache,
-                       const char *id, const char *code, const QVariantList &args, bool reply) {
-            QTest::newRow(name) << op << value << cache << id << QByteArray(code) << args << reply;
-        };
-        row("get found through a value name", "Get", "gain", none, "Gain", "GA?", {}, true);
-        row("get with an index argument", "Get", "roiY", { { "roiIndex", 3 } }, "Roi", "RO?", { 3 },
-            true);
+        auto row
+            = [](const char *name, const char *op, const char *value, const QVariantMap &cache,
+                  const Request &sent) { QTest::newRow(name) << op << value << cache << sent; };
+        row("get found through a value name", "Get", "gain", none, { "Gain", "GA?", {}, true });
+        row("get with an index argument", "Get", "roiY", { { "roiIndex", 3 } },
+            { "Roi", "RO?", { 3 }, true });
         row("set sends the whole argument list from the cache", "Set", "roiX",
-            { { "roiIndex", 2 }, { "roiX", 10 }, { "roiY", "20" } }, "Roi", "RO", { 2, 10, 20, 0 },
-            false);
+            { { "roiIndex", 2 }, { "roiX", 10 }, { "roiY", "20" } },
+            { "Roi", "RO", { 2, 10, 20, 0 } });
         row("constant bytes unchanged, string from cache", "Get", "Mixed", { { "mode", "fast" } },
-            "Mixed", "MX?", { QByteArray("7"), QStringLiteral("fast") }, true);
+            { "Mixed", "MX?", { QByteArray("7"), QStringLiteral("fast") }, true });
         row("CachedUpdate command sends the stored value", "Set", "Exposure", { { "expo", 1200 } },
-            "Exposure", "EX", { 1200 }, false);
-        row("blocking get by command Id", "GetWait", "Gain", none, "@direct", "GA?", {}, true);
+            { "Exposure", "EX", { 1200 } });
+        row("blocking get by command Id", "GetWait", "Gain", none, { "@direct", "GA?", {}, true });
         row("blocking set, int that is not a number goes out as 0", "SetWait", "roiW",
-            { { "roiIndex", "abc" }, { "roiX", 4 }, { "roiY", 5 }, { "roiW", 6 } }, "@direct", "RO",
-            { 0, 4, 5, 6 }, false);
+            { { "roiIndex", "abc" }, { "roiX", 4 }, { "roiY", 5 }, { "roiW", 6 } },
+            { "@direct", "RO", { 0, 4, 5, 6 } });
         for (const char *op : { "Get", "Set", "GetWait", "SetWait" })
-            row(qPrintable(QString("unknown name, ") + op), op, "nothing", none, "", "", {}, false);
+            row(qPrintable(QString("unknown name, ") + op), op, "nothing", none, {});
     }
 
     void requestForms()
@@ -254,45 +245,37 @@ private slots:
         QFETCH(QString, operation);
         QFETCH(QString, name);
         QFETCH(QVariantMap, cache);
-        QFETCH(QString, id);
-        QFETCH(QByteArray, code);
-        QFETCH(QVariantList, args);
-        QFETCH(bool, expectReply);
+        QFETCH(Request, sent);
         const QHash<QString, void (CameraDatabase::*)(const QString &)> functions {
             { "Get", &CameraDatabase::doGetValue },
             { "Set", &CameraDatabase::doSetValue },
             { "GetWait", &CameraDatabase::doGetValueWait },
             { "SetWait", &CameraDatabase::doSetValueWait },
         };
-        const QString function = "do" + operation.left(3) + "Value" + operation.mid(3);
-
         for (auto it = cache.cbegin(); it != cache.cend(); ++it)
             mDb->updateCachedValue(it.key(), it.value());
-        if (id.isEmpty())
-            QTest::ignoreMessage(
-                QtDebugMsg, qPrintable(function + "() unknown parameter: " + name));
+        if (sent.code.isEmpty())
+            QTest::ignoreMessage(QtDebugMsg,
+                qPrintable("do" + operation.left(3) + "Value" + operation.mid(3)
+                    + "() unknown parameter: " + name));
         (mDb->*functions.value(operation))(name);
 
-        if (id.isEmpty()) {
+        if (sent.code.isEmpty()) {
             QVERIFY(mChannel->requests.isEmpty());
             QCOMPARE(mDb->valueState(name), State::Absent);
             return;
         }
         // Queued requests carry the command's own Id, never the value name used to find it.
-        QCOMPARE(mChannel->requests, (QList<Request> { { id, code, args, expectReply } }));
-        for (int i = 0; i < args.size(); ++i)
-            QCOMPARE(mChannel->requests.first().args.at(i).userType(), args.at(i).userType());
+        QCOMPARE(mChannel->requests, QList<Request> { sent });
+        for (int i = 0; i < sent.args.size(); ++i)
+            QCOMPARE(mChannel->requests.first().args.at(i).userType(), sent.args.at(i).userType());
     }
 
     void replyDecoding_data()
     {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<bool>("failure");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<QVariantMap>("expected"); // name -> value; "<absent>" for no entry
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QByteArrayList>("followUps");
+        // expected: name -> value; "<absent>" for no entry
+        columns<QString, QByteArray, bool, QVariantList, QVariantMap, QString, QByteArrayList>(
+            { "id", "code", "failure", "args", "expected", "message", "followUps" });
 
         const QVariant absent = QStringLiteral("<absent>");
         const QString less = "Roi RO? Returned less parameters than expected";
@@ -359,7 +342,7 @@ private slots:
             QCOMPARE(r.id, id);
     }
 
-    void setValue()
+    void cacheRules()
     {
         mDb->updateCachedValue("roiIndex", 2);
         mDb->updateCachedValue("gain", 7);
@@ -378,17 +361,12 @@ private slots:
         QCOMPARE(mDb->getValue("gain"), QVariant(7));
         QCOMPARE(mDb->getValue("expo"), QVariant(1200));
         QCOMPARE(mChannel->codes(), QByteArrayList { "RO" });
-    }
 
-    void refreshedValueStaysStaleUntilAnswered()
-    {
-        RecordingSubscriber item;
-        mDb->registerItem("gain", &item);
-        mDb->updateCachedValue("gain", 3);
+        // A refreshed value stays stale, still shown, until a get of it succeeds.
         mDb->refreshValue("gain");
         QCOMPARE(mDb->valueState("gain"), State::Stale);
-        QCOMPARE(mDb->getValue("gain"), QVariant(3));
-        mDb->processReply("Gain", "GA?", AbstractCommunicator::Failure, { 3 });
+        QCOMPARE(mDb->getValue("gain"), QVariant(7));
+        mDb->processReply("Gain", "GA?", AbstractCommunicator::Failure, { 7 });
         QCOMPARE(mDb->valueState("gain"), State::Stale);
         // A value still stale is asked for again on the next read.
         const int sent = mChannel->requests.size();
@@ -396,10 +374,10 @@ private slots:
         QCOMPARE(mChannel->requests.size(), sent + 1);
 
         // The same value coming back still counts as a change, because it was stale.
-        mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 3 });
+        mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 7 });
         QCOMPARE(mDb->valueState("gain"), State::Cached);
-        QCOMPARE(item.calls.size(), 2);
-        QCOMPARE(mDb->getValue("gain"), QVariant(3));
+        QCOMPARE(item.calls.size(), 3);
+        QCOMPARE(mDb->getValue("gain"), QVariant(7));
         QCOMPARE(mChannel->requests.size(), sent + 1);
     }
 
@@ -408,20 +386,20 @@ private slots:
         // Each step: "+x" subscribes x to gain, "-x" unregisters x everywhere, "*x" subscribes x to
         // another name (so that x has subscriptions under two names). When told, an item tagged "r"
         // unregisters every item tagged "v...", as a tree rebuild would.
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("expected");
+        columns<QStringList, QStringList>({ "steps", "expected" });
 
-        QTest::newRow("subscription order")
-            << QStringList { "+c", "+a", "+b" } << QStringList { "c", "a", "b" };
-        QTest::newRow("unregister removes every duplicate")
-            << QStringList { "+a", "+b", "+a", "-a" } << QStringList { "b" };
-        QTest::newRow("unregister leaves other names' order")
-            << QStringList { "*b", "+a", "+b", "+c", "-b" } << QStringList { "a", "c" };
-        QTest::newRow("item removed while others are told is not called")
-            << QStringList { "+r", "+v1", "+z" } << QStringList { "r", "z" };
+        const auto row
+            = [](const char *name, const QStringList &steps, const QStringList &expected) {
+                  QTest::newRow(name) << steps << expected;
+              };
+        row("subscription order", { "+c", "+a", "+b" }, { "c", "a", "b" });
+        row("unregister removes every duplicate", { "+a", "+b", "+a", "-a" }, { "b" });
+        row("unregister leaves other names' order", { "*b", "+a", "+b", "+c", "-b" }, { "a", "c" });
+        row("item removed while others are told is not called", { "+r", "+v1", "+z" },
+            { "r", "z" });
         // Most of the list goes at once, so it is compacted while being walked.
-        QTest::newRow("most items removed while others are told")
-            << QStringList { "+r", "+v1", "+v2", "+v3", "+v4", "+z" } << QStringList { "r", "z" };
+        row("most items removed while others are told", { "+r", "+v1", "+v2", "+v3", "+v4", "+z" },
+            { "r", "z" });
     }
 
     void notificationOrder()
@@ -486,16 +464,14 @@ private slots:
 
     void identificationFallback_data()
     {
-        QTest::addColumn<QString>("variant");
-        QTest::addColumn<QString>("requestId");
-        QTest::addColumn<QByteArray>("code");
-        QTest::newRow("no ID anywhere: fallback command")
-            << "none"
-            << "intrnal_cmd_ident" << QByteArray("ID?");
-        QTest::newRow("command called ID") << "command"
-                                           << "ID" << QByteArray("IDN?");
-        QTest::newRow("parameter called ID") << "parameter"
-                                             << "Ident" << QByteArray("IDENT?");
+        columns<QString, QString, QByteArray>({ "variant", "requestId", "code" });
+        const auto row
+            = [](const char *name, const char *variant, const char *id, const char *code) {
+                  QTest::newRow(name) << QString(variant) << QString(id) << QByteArray(code);
+              };
+        row("no ID anywhere: fallback command", "none", "intrnal_cmd_ident", "ID?");
+        row("command called ID", "command", "ID", "IDN?");
+        row("parameter called ID", "parameter", "Ident", "IDENT?");
     }
 
     void identificationFallback()
@@ -505,11 +481,9 @@ private slots:
         QFETCH(QByteArray, code);
         // The description of init() has no ID of its own.
         if (variant == "command")
-            mDescription = makeDescription({ { "ID", "IDN", {}, {}, { textParam("ident") }, {} } });
+            use(makeDescription({ { "ID", "IDN", {}, {}, { textParam("ident") }, {} } }));
         else if (variant == "parameter")
-            mDescription
-                = makeDescription({ { "Ident", "IDENT", {}, {}, { textParam("ID") }, {} } });
-        mDb->setDescription(mDescription.get(), "m", "t");
+            use(makeDescription({ { "Ident", "IDENT", {}, {}, { textParam("ID") }, {} } }));
 
         mDb->doGetValue("ID");
         QCOMPARE(mChannel->requests, (QList<Request> { { requestId, code, {}, true } }));
@@ -524,8 +498,7 @@ private slots:
         RecordingSubscriber item;
         mDb->registerItem("gain", &item);
         mDb->updateCachedValue("gain", 1);
-        auto next = makeDescription({ { "Gain", "GA", {}, {}, { intParam("gain2") }, {} } });
-        mDb->setDescription(next.get(), "m", "t");
+        use(makeDescription({ { "Gain", "GA", {}, {}, { intParam("gain2") }, {} } }));
         // Values and subscriptions of the old description are gone.
         QCOMPARE(mDb->valueState("gain"), State::Absent);
         QCOMPARE(mDb->subscriptionCount("gain"), 0);
@@ -534,7 +507,6 @@ private slots:
         QCOMPARE(mDb->valueState("roiX"), State::Absent);
         mDb->processReply("Gain", "GA?", AbstractCommunicator::Success, { 5 });
         QCOMPARE(mDb->cachedValue("gain2"), QVariant(5));
-        mDescription = std::move(next);
         // Disconnected: no description, nothing sent.
         mDb->setDescription(nullptr, QString(), QString());
         QVERIFY(mDb->scriptNames().isEmpty());
@@ -558,10 +530,9 @@ private slots:
 
     void evaluate_data()
     {
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<bool>("asInt");
-        QTest::addColumn<int>("expected"); // bool results as 0 / 1
-        QTest::addColumn<QString>("error"); // pattern of the error line; empty: no error
+        // expected: bool results as 0 / 1
+        // error: pattern of the error line; empty: no error
+        columns<QString, bool, int, QString>({ "expression", "asInt", "expected", "error" });
 
         auto b = [](const char *name, const QString &e, bool v) {
             QTest::newRow(name) << e << false << int(v) << QString();
@@ -621,40 +592,24 @@ private slots:
             QVERIFY(mChannel->requests.isEmpty());
     }
 
-    void valuesAreReadOnceAndOnlyWhenUsed()
-    {
-        QVERIFY(mDb->evaluateBool("Mode == 10 && Mode != 11"));
-        QVERIFY(mDb->evaluateBool("Mode == 10"));
-        QCOMPARE(mChannel->codes(), QByteArrayList { "MD?" });
-        QCOMPARE(mChannel->requests.first().id, QStringLiteral("@direct"));
-        // A stale value is read again before the script goes on.
-        mDb->refreshValue("Mode");
-        mChannel->directReplies["MD?"] = { 12 };
-        QCOMPARE(mDb->evaluateInt("Mode"), 12);
-        QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "MD?", "MD?" }));
-    }
-
     void runawayScriptIsAborted_data()
     {
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<bool>("asInt");
-        QTest::addColumn<QString>("error");
-        const QString timedOut = "aborted after 200 ms";
-        QTest::newRow("endless loop") << "while(true){}" << false << timedOut;
-        QTest::newRow("endless loop reading values") << "while(Mode == 10){}" << false << timedOut;
-        QTest::newRow("endless loop catching errors")
-            << "for(;;){ try { while(true){} } catch (e) {} }" << false << timedOut;
-        QTest::newRow("endless recursion")
-            << "(function f(n){ return f(n + 1); })(0)" << true << ".+";
-        QTest::newRow("endless recursion in library call")
-            << "(function f(n){ return min(f(n + 1), 1); })(0)" << false << ".+";
+        columns<QString, bool, QString>({ "expression", "asInt", "error" });
+        const auto row = [](const char *name, const char *expression, bool asInt = false,
+                             const char *error = "aborted after 200 ms") {
+            QTest::newRow(name) << QString(expression) << asInt << QString(error);
+        };
+        row("endless loop", "while(true){}");
+        row("endless loop reading values", "while(Mode == 10){}");
+        row("endless loop catching errors", "for(;;){ try { while(true){} } catch (e) {} }");
+        row("endless recursion", "(function f(n){ return f(n + 1); })(0)", true, ".+");
+        row("endless recursion in library call", "(function f(n){ return min(f(n + 1), 1); })(0)",
+            false, ".+");
         // Loops that only appear at run time, or behind what looks like a text.
-        QTest::newRow("loop made by eval") << "eval('while(true){}')" << false << timedOut;
-        QTest::newRow("loop made by a constructor")
-            << "hexToDec.constructor('while(true){}')()" << true << timedOut;
-        QTest::newRow("loop behind a regular expression")
-            << "/'/.test(Model) || (function(){ while(true){} })() || /'/.test(Model)" << false
-            << timedOut;
+        row("loop made by eval", "eval('while(true){}')");
+        row("loop made by a constructor", "hexToDec.constructor('while(true){}')()", true);
+        row("loop behind a regular expression",
+            "/'/.test(Model) || (function(){ while(true){} })() || /'/.test(Model)");
     }
 
     void runawayScriptIsAborted()
@@ -719,7 +674,7 @@ private slots:
         mDescription = std::move(other);
     }
 
-    void evaluationNestedInReplyHandler()
+    void valuesAreReadOnceAndOnlyWhenUsed()
     {
         QList<bool> inner;
         // What a tree item does on InvalidatedBy; only stored values count, not the announcement.
@@ -733,18 +688,24 @@ private slots:
         expectError("while(true){} 1", "aborted after");
         // Reading Mode stores it, which tells the item, which evaluates while the outer script
         // waits in the script thread.
-        QVERIFY(mDb->evaluateBool("var m = Mode == 10; m && Num == 255"));
+        QVERIFY(mDb->evaluateBool("var m = Mode == 10 && Mode != 11; m && Num == 255"));
         QCOMPARE(inner, (QList<bool> { true, true }));
+        QVERIFY(mDb->evaluateBool("Mode == 10 && Nine == 9"));
         QCOMPARE(mChannel->codes(), (QByteArrayList { "MD?", "NI?", "MO?", "NU?" }));
+        QCOMPARE(mChannel->requests.first().id, QStringLiteral("@direct"));
+
+        // A stale value is read again before the script goes on.
+        mDb->unregisterItem(&item);
+        mDb->refreshValue("Mode");
+        mChannel->directReplies["MD?"] = { 12 };
+        QCOMPARE(mDb->evaluateInt("Mode"), 12);
+        QCOMPARE(mChannel->codes().mid(4), (QByteArrayList { "MD?", "MD?" }));
     }
 
     void fromCache_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<QVariant>("editor");
-        QTest::addColumn<QVariant>("saved");
+        columns<QString, QVariant, QString, QVariant, QVariant>(
+            { "kind", "value", "display", "editor", "saved" });
         auto row = [](const char *name, const char *kind, const QVariant &value,
                        const char *display, const QVariant &editor, const QVariant &saved) {
             QTest::newRow(name) << kind << value << display << editor << saved;
@@ -784,10 +745,8 @@ private slots:
 
     void toCamera_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QVariant>("edited");
-        QTest::addColumn<QVariant>("expected"); // invalid: no value is written
-        QTest::addColumn<QString>("message");
+        // expected: invalid: no value is written
+        columns<QString, QVariant, QVariant, QString>({ "kind", "edited", "expected", "message" });
         auto row = [](const char *name, const char *kind, const QVariant &edited,
                        const QVariant &expected, const QString &message = QString()) {
             QTest::newRow(name) << kind << edited << expected << message;
@@ -826,18 +785,14 @@ private slots:
         QFETCH(QVariant, expected);
         QFETCH(QString, message);
         auto e = element(kind);
-        auto description = makeDescription({
+        use(makeDescription({
             { "Flag", "FL", {}, { textParam("flag") }, {}, {} },
             { "Gain", "GA", {}, { intParam("gain") }, {}, {} },
             { "Expo", "EX", {}, { intParam("expo") }, {}, {} },
             { "Mode", "MD", {}, { intParam("mode") }, {}, {} },
             { "Apply", "AP", {}, { constParam("1") }, {}, {} },
-        });
-        mDb->setDescription(description.get(), "m", "t");
-        mDescription = std::move(description);
-        CameraDatabase &db = *mDb;
-        FakeCommandChannel &channel = *mChannel;
-        db.updateCachedValue("expo", 4);
+        }));
+        mDb->updateCachedValue("expo", 4);
         // Once for the conversion, once more for the write.
         for (int i = 0; i < 2 && !message.isEmpty(); ++i)
             QTest::ignoreMessage(
@@ -848,25 +803,24 @@ private slots:
             QCOMPARE(ElementValue::checkState(edited) == Qt::Checked, expected == QVariant("On"));
 
         const bool command = kind == "command";
-        QCOMPARE(ElementValue::write(&db, e.get(), edited), expected.isValid() || command);
+        QCOMPARE(ElementValue::write(mDb, e.get(), edited), expected.isValid() || command);
         if (!expected.isValid() && !command) {
-            QVERIFY(channel.requests.isEmpty());
-            QCOMPARE(db.cachedValue("expo"), QVariant(4));
+            QVERIFY(mChannel->requests.isEmpty());
+            QCOMPARE(mDb->cachedValue("expo"), QVariant(4));
             return;
         }
-        QCOMPARE(channel.requests.size(), 1);
-        QCOMPARE(channel.requests.first().args,
+        QCOMPARE(mChannel->requests.size(), 1);
+        QCOMPARE(mChannel->requests.first().args,
             QVariantList { command ? QVariant(QByteArray("1")) : expected });
         if (command)
-            QCOMPARE(db.valueState("Apply"), CameraDatabase::ValueState::Absent);
+            QCOMPARE(mDb->valueState("Apply"), CameraDatabase::ValueState::Absent);
         else
-            QCOMPARE(db.cachedValue(ElementValue::reference(e.get())), expected);
+            QCOMPARE(mDb->cachedValue(ElementValue::reference(e.get())), expected);
     }
 
     void typedBackAsShown_data()
     {
-        QTest::addColumn<double>("multiply");
-        QTest::addColumn<double>("add");
+        columns<double, double>({ "multiply", "add" });
         for (double multiply : { 0.1, 0.01, 0.05, 2.5, 1.0 / 3 })
             QTest::addRow("x %g", multiply) << multiply << 0.0;
         QTest::newRow("x 0.1 + -40.5") << 0.1 << -40.5;
@@ -922,11 +876,8 @@ private slots:
 
     void applyItem_data()
     {
-        QTest::addColumn<QString>("element");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QByteArrayList>("sent");
+        columns<QString, QString, QString, Outcome, QByteArrayList>(
+            { "element", "type", "text", "outcome", "sent" });
 
         const auto row
             = [](const char *name, const QString &element, const QString &type, const QString &text,
@@ -969,6 +920,13 @@ private slots:
     }
 
 private:
+    // The database works on the description until the next one replaces it.
+    void use(std::unique_ptr<CameraDescriptionFile> description)
+    {
+        mDb->setDescription(description.get(), "m", "t");
+        mDescription = std::move(description);
+    }
+
     // The description the settings files are made for, with the camera's answers.
     void useSettingsDescription()
     {

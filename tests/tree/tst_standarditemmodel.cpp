@@ -2,6 +2,7 @@
 #include "description/cameradescriptionfile.h"
 #include "engine/cameradatabase.h"
 #include "engine/camerasettingsfile.h"
+#include "tests/common/datatable.h"
 #include "tests/common/filesizelimit.h"
 #include "tests/engine/commthreadfixture.h"
 #include "tests/engine/faketransferprogress.h"
@@ -39,10 +40,8 @@ inline QString params(const QStringList &ids, const QString &kind = QStringLiter
 inline QString cameraCommand(const QString &id, const QString &code, const QString &set = QString(),
     const QString &get = QString(), const QString &returned = QString())
 {
-    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><CachedUpdate>False</CachedUpdate>"
-                          "<DeveloperOnly>False</DeveloperOnly><ParamsSet>%3</ParamsSet>"
-                          "<ParamsGet>%4</ParamsGet><ReturnValueSet/>"
-                          "<ReturnValueGet>%5</ReturnValueGet></Command>")
+    return QStringLiteral("<Command><Id>%1</Id><Code>%2</Code><ParamsSet>%3</ParamsSet>"
+                          "<ParamsGet>%4</ParamsGet><ReturnValueGet>%5</ReturnValueGet></Command>")
         .arg(id, code, set, get, returned);
 }
 
@@ -53,19 +52,14 @@ inline QString valueCommand(const QString &id, const QString &code, const QStrin
     return cameraCommand(id, code, params({ paramId }, kind), QString(), params({ paramId }, kind));
 }
 
-/// One display element; the fields after kindXml are optional in brace initialisation.
+/// One display element; common fields left out keep the reader's defaults.
 struct Element
 {
     QString name;
     QString group;
     QString kindXml; // e.g. integer("Gain")
     QString visibility = QStringLiteral("Beginner");
-    QString access = QStringLiteral("RW");
-    QString invalidatedBy = QString();
-    QString isAvailable = QString();
-    QString cacheable = QStringLiteral("True");
-    QString toolTip = QString();
-    QString description = QString();
+    QString more = QString(); // further common fields, e.g. "<Cacheable>False</Cacheable>"
 };
 
 inline QString integer(
@@ -108,15 +102,9 @@ inline QString document(const QList<Element> &elements, const QStringList &extra
         + extraCommands;
     QString body;
     for (const Element &e : elements) {
-        body += QStringLiteral("<DisplayElement><Name>%1</Name><Description>%2</Description>"
-                               "<ToolTip>%3</ToolTip><Group>%4</Group><Visibility>%5</Visibility>"
-                               "<AccessMode>%6</AccessMode><Cacheable>%7</Cacheable>"
-                               "<InvalidatedBy>%8</InvalidatedBy><IsAvailable>%9</IsAvailable>"
-                               "<Persistent>True</Persistent>%10</DisplayElement>")
-                    .arg(e.name.toHtmlEscaped(), e.description.toHtmlEscaped(),
-                        e.toolTip.toHtmlEscaped(), e.group.toHtmlEscaped(), e.visibility, e.access,
-                        e.cacheable, e.invalidatedBy, e.isAvailable.toHtmlEscaped())
-                    .arg(e.kindXml);
+        body += QStringLiteral("<DisplayElement><Name>%1</Name><Group>%2</Group><Visibility>%3"
+                               "</Visibility>%4%5</DisplayElement>")
+                    .arg(e.name, e.group, e.visibility, e.more, e.kindXml);
     }
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<CameraDescription MajorVersion=\"1\" MinorVersion=\"0\" "
@@ -133,6 +121,9 @@ inline QString document(const QList<Element> &elements, const QStringList &extra
 /// through every build, show, hide and level change; descriptions come from files.
 class TreeTestRig
 {
+    // Declared first, so that it goes last: everything below works through its thread.
+    CommThreadFixture mFixture;
+
 public:
     /// Once per test program, before the first rig.
     static void setUpProcess()
@@ -156,16 +147,6 @@ public:
         filterTester.reset(new QAbstractItemModelTester(filter.get(), mode));
         modelTester.reset(new QAbstractItemModelTester(model.get(), mode));
         return true;
-    }
-
-    ~TreeTestRig()
-    {
-        filterTester.reset();
-        modelTester.reset();
-        model.reset();
-        filter.reset();
-        database.reset();
-        mFixture.stop();
     }
 
     CommunicationThreadObject *comm() const { return mFixture.comm(); }
@@ -212,15 +193,16 @@ public:
 
     bool isShown(const QString &name) const { return shown(name).isValid(); }
 
+    // Destroyed bottom-up: the model (a child of the filter) first, the description its cells
+    // point into last.
+    std::unique_ptr<CameraDescriptionFile> description;
     std::unique_ptr<CameraDatabase> database;
     std::unique_ptr<ModelHiddenItemFilter> filter;
     std::unique_ptr<StandardItemModel> model;
-    std::unique_ptr<CameraDescriptionFile> description;
     std::unique_ptr<QAbstractItemModelTester> filterTester;
     std::unique_ptr<QAbstractItemModelTester> modelTester;
 
 private:
-    CommThreadFixture mFixture;
     QTemporaryDir mDir;
     int mFiles = 0;
 };
@@ -239,19 +221,6 @@ public:
 public slots:
     void updateValue(const QVariant &value) { values.append(value); }
 };
-
-namespace {
-
-const QStringList kTransferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
-    TreeXml::cameraCommand("LutEnd", "LTE"),
-    TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
-        TreeXml::params({ "LutIndex" }), TreeXml::params({ "LutValue" })) };
-
-const Element kList { "LUT", "G",
-    "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
-    "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
-
-} // namespace
 
 // The filter of the tree (row numbering, mapping both ways, layout signals, following its source);
 // the tree's rows, levels, groups, timer and cell behaviour on a description file and the real
@@ -382,10 +351,8 @@ private slots:
 
     void randomShowsAndHidesMatchTheRebuiltMapping_data()
     {
-        QTest::addColumn<quint32>("seed");
-        QTest::addColumn<bool>("batched");
-        // Search texts set at steps 0, 200 and 400.
-        QTest::addColumn<QStringList>("searches");
+        // searches: texts set at steps 0, 200 and 400
+        columns<quint32, bool, QStringList>({ "seed", "batched", "searches" });
         QTest::newRow("seed 1") << 1u << false << QStringList();
         QTest::newRow("seed 2 batched") << 2u << true << QStringList();
         // Element rows match on their name or on "even"/"odd", groups only through them.
@@ -468,21 +435,19 @@ private slots:
 
     void buildsGroupAndElementRows_data()
     {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
+        columns<QString, QString>({ "first", "second" });
 
-        QTest::newRow("double slash") << "A/B"
-                                      << "A//B";
-        QTest::newRow("leading and trailing slash") << "/A/B/"
-                                                    << "A/B";
+        QTest::newRow("double slash") << QString("A/B") << QString("A//B");
+        QTest::newRow("leading and trailing slash") << QString("/A/B/") << QString("A/B");
     }
 
     void buildsGroupAndElementRows()
     {
         QFETCH(QString, first);
         QFETCH(QString, second);
-        QVERIFY(mRig->load({ { "Gain", first, integer("Gain"), "Beginner", "RW", "", "", "True",
-                                 "Analog gain", "Amplifies & brightens" },
+        QVERIFY(mRig->load({ { "Gain", first, integer("Gain"), "Beginner",
+                                 "<ToolTip>Analog gain</ToolTip>"
+                                 "<Description>Amplifies &amp; brightens</Description>" },
             { "Flip", second, TreeXml::boolean("Flip", "1", "0") } }));
         StandardItemModel *model = mRig->model.get();
         QCOMPARE(model->rowCount(), 1);
@@ -510,39 +475,12 @@ private slots:
         QCOMPARE(model->descriptionText(value.parent().siblingAtColumn(1)), QString());
     }
 
-    void levelDecidesWhatIsShown_data()
-    {
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("shown");
-
-        QTest::newRow("beginner") << 0 << "G[b]";
-        QTest::newRow("guru") << 2 << "G[b e g]";
-        QTest::newRow("developer") << 3 << "G[b e g d]";
-    }
-
-    void levelDecidesWhatIsShown()
-    {
-        QFETCH(int, level);
-        QFETCH(QString, shown);
-        QVERIFY(mRig->load({ { "b", "G", integer("Gain"), "Beginner" },
-            { "e", "G", integer("Gain"), "Expert" }, { "g", "G", integer("Gain"), "Guru" },
-            { "d", "G", integer("Gain"), "Developer" }, { "h", "G", integer("Gain"), "Hidden" } }));
-
-        mRig->model->setLevel(level);
-        QCOMPARE(shownTree(mRig->filter.get()), shown);
-        // Going down hides again.
-        mRig->model->setLevel(level == 0 ? 3 : 0);
-        mRig->model->setLevel(0);
-        QCOMPARE(shownTree(mRig->filter.get()), QString("G[b]"));
-    }
-
     void cellShowsCachedAndWrittenValues_data()
     {
         // The conversions themselves are the engine's; these rows show that the cell uses them.
-        QTest::addColumn<QString>("access");
-        QTest::addColumn<QVariant>("display");
-        QTest::addColumn<QVariant>("edit");
-        QTest::addColumn<QVariant>("displayAfter"); // after 13 was written
+        // displayAfter: after 13 was written
+        columns<QString, QVariant, QVariant, QVariant>(
+            { "access", "display", "edit", "displayAfter" });
         QTest::newRow("integer") << "RW" << QVariant("x 1 dB") << QVariant(1)
                                  << QVariant("x 13 dB");
         // Shows what the user wrote, never a value from the camera.
@@ -555,7 +493,8 @@ private slots:
         QFETCH(QVariant, display);
         QFETCH(QVariant, edit);
         QFETCH(QVariant, displayAfter);
-        QVERIFY(mRig->load({ { "x", "G", integer("Gain", "x", "dB"), "Beginner", access } }));
+        QVERIFY(mRig->load({ { "x", "G", integer("Gain", "x", "dB"), "Beginner",
+            "<AccessMode>" + access + "</AccessMode>" } }));
         mRig->database->updateCachedValue("Gain", 1);
         const QVariant written(13);
 
@@ -577,9 +516,10 @@ private slots:
         }
     }
 
-    void openEditorReceivesValues()
+    void editorAndProgressDialogLifetimes()
     {
         QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
+        QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
         PellixItem *gain = mRig->cell("Gain");
         auto editor = std::make_unique<FakeValueEditor>();
         gain->setEditor(true, editor.get());
@@ -599,13 +539,21 @@ private slots:
         QVERIFY(!gain->editor());
         QCOMPARE(gain->displayText().toString(), QStringLiteral("18"));
         mRig->database->updateCachedValue("Gain", 19);
+
+        // The tree takes its dialog back when it goes.
+        mRig->filterTester.reset();
+        mRig->modelTester.reset();
+        mRig->model.reset();
+        QVERIFY(!mRig->database->transferProgress());
     }
 
     void groupsFollowTheirRowsInAView()
     {
         QVERIFY(mRig->load({ { "deep", "Top/Nested/Deeper", integer("Gain"), "Expert" },
             { "shallow", "Top/Other", integer("Gain"), "Guru" },
-            { "loose", "", integer("Gain"), "Expert" }, { "free", "/", integer("Mode") } }));
+            { "loose", "", integer("Gain"), "Expert" }, { "free", "/", integer("Mode") },
+            { "dev", "Top/Other", integer("Gain"), "Developer" },
+            { "never", "Top/Other", integer("Gain"), "Hidden" } }));
         ModelHiddenItemFilter *filter = mRig->filter.get();
         const auto tree = [filter] { return shownTree(filter); };
         QTreeView view;
@@ -621,6 +569,14 @@ private slots:
         QCOMPARE(tree(), QString("Top[Nested[Deeper[deep]]] loose free"));
         mRig->model->setLevel(2);
         const QString all("Top[Nested[Deeper[deep]] Other[shallow]] loose free");
+        QCOMPARE(tree(), all);
+        mRig->model->setLevel(3);
+        QCOMPARE(tree(), QString("Top[Nested[Deeper[deep]] Other[shallow dev]] loose free"));
+        // Going down hides again.
+        mRig->model->setLevel(0);
+        QCOMPARE(tree(), QString("Top free"));
+        mRig->model->setLevel(2);
+        view.expandAll();
         QCOMPARE(tree(), all);
         QCoreApplication::processEvents();
 
@@ -708,11 +664,8 @@ private slots:
 
     void valuesComeFromTheCameraAndTicksGoToIt_data()
     {
-        QTest::addColumn<QString>("flip");
-        QTest::addColumn<QByteArray>("code");
-        QTest::addColumn<QByteArray>("cameraHolds");
-        QTest::addColumn<int>("clicked");
-        QTest::addColumn<QByteArray>("sent");
+        columns<QString, QByteArray, QByteArray, int, QByteArray>(
+            { "flip", "code", "cameraHolds", "clicked", "sent" });
 
         const QString flip = TreeXml::boolean("Flip", "1", "0");
         QTest::newRow("untick") << flip << QByteArray("FLH") << QByteArray("1")
@@ -762,7 +715,9 @@ private slots:
         mRig->camera().setValue("FLH", "0");
         // The element names its own value too: its arrival must not start an endless get loop.
         QVERIFY(mRig->load({ { "Switch", "G", TreeXml::enumeration("Flip") },
-            { "Pattern", "G", integer("Gain"), "Beginner", "RW", "Flip,Gain,Apply", "Flip == 1" },
+            { "Pattern", "G", integer("Gain"), "Beginner",
+                "<InvalidatedBy>Flip,Gain,Apply</InvalidatedBy><IsAvailable>Flip == "
+                "1</IsAvailable>" },
             { "Apply", "G", TreeXml::command("Apply", "Apply now") } }));
         QVERIFY(!mRig->isShown("Pattern"));
         // One read while building, although the reply names the element's InvalidatedBy.
@@ -800,14 +755,15 @@ private slots:
     {
         mRig->camera().setValue("GAI", "1");
         mRig->camera().setValue("FLH", "1");
-        QVERIFY(mRig->load(
-            { { "Label", "G", "<String><Reference>Label</Reference></String>", "Beginner", "RW", "",
-                  "", "False" },
-                { "Gain", "G", integer("Gain") },
-                { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
-                { "Apply", "G", TreeXml::command("Apply", "Go") },
-                { "Hidden", "G", integer("Temp"), "Guru", "RW", "", "", "False" },
-                { "Gone", "G", integer("Temp"), "Beginner", "RW", "", "1 == 2", "False" } },
+        const QString uncached("<Cacheable>False</Cacheable>");
+        QVERIFY(mRig->load({ { "Label", "G", "<String><Reference>Label</Reference></String>",
+                                 "Beginner", uncached },
+                               { "Gain", "G", integer("Gain") },
+                               { "Flip", "G", TreeXml::boolean("Flip", "1", "0") },
+                               { "Apply", "G", TreeXml::command("Apply", "Go") },
+                               { "Hidden", "G", integer("Temp"), "Guru", uncached },
+                               { "Gone", "G", integer("Temp"), "Beginner",
+                                   uncached + "<IsAvailable>1 == 2</IsAvailable>" } },
             { TreeXml::valueCommand("Temp", "TMP", "Temp") }));
 
         // The periodic refresh reads the shown, available values that are not cacheable.
@@ -836,10 +792,8 @@ private slots:
 
     void listTransferPausesTheRefresh_data()
     {
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QList<QByteArray>>("written");
+        columns<int, int, QStringList, QList<QByteArray>>(
+            { "cancelAt", "count", "entries", "written" });
 
         QTest::newRow("whole list")
             << -1 << 3 << QStringList { "7", "7", "7" }
@@ -854,13 +808,20 @@ private slots:
         QFETCH(int, count);
         QFETCH(QStringList, entries);
         QFETCH(QList<QByteArray>, written);
+        const QStringList transferCommands { TreeXml::cameraCommand("LutStart", "LTS"),
+            TreeXml::cameraCommand("LutEnd", "LTE"),
+            TreeXml::cameraCommand("Lut", "LTV", TreeXml::params({ "LutIndex", "LutValue" }),
+                TreeXml::params({ "LutIndex" }), TreeXml::params({ "LutValue" })) };
+        const Element list { "LUT", "G",
+            "<List><Start>LutStart</Start><End>LutEnd</End><Count>1 + 2</Count><Get>LutValue</Get>"
+            "<Set>LutValue</Set><Index>LutIndex</Index></List>" };
         FakeTransferProgress progress;
         progress.cancelAt = cancelAt;
         bool timerRan = false;
         progress.onCall = [&] { timerRan |= mRig->model->isRefreshTimerActive(); };
         mRig->database->setTransferProgress(&progress);
         mRig->camera().setValue("LTV", "7");
-        QVERIFY(mRig->load({ kList }, kTransferCommands));
+        QVERIFY(mRig->load({ list }, transferCommands));
         PellixItem *lut = mRig->cell("LUT");
         QVERIFY(mRig->model->isRefreshTimerActive());
 
@@ -876,18 +837,6 @@ private slots:
         QVERIFY(!timerRan);
         QVERIFY(mRig->model->isRefreshTimerActive());
         mRig->database->setTransferProgress(nullptr);
-    }
-
-    void treeInstallsTheProgressDialog()
-    {
-        QVERIFY(mRig->load({ { "Gain", "G", integer("Gain") } }));
-        QVERIFY(dynamic_cast<ProgressDialogTransferProgress *>(mRig->database->transferProgress()));
-
-        // The tree takes its dialog back when it goes.
-        mRig->filterTester.reset();
-        mRig->modelTester.reset();
-        mRig->model.reset();
-        QVERIFY(!mRig->database->transferProgress());
     }
 
     // Saved from one camera, loaded into another that holds other values; then loaded again,
