@@ -64,13 +64,45 @@ EditWindow *editor()
     return EditWindow::existingInstance();
 }
 
-/// The named child of in, or of the editor; a missing one stops the test program.
+/// The named child of in, else of the editor, else of the main window; a missing one stops the
+/// test program.
 template<typename T = QWidget> T *find(const char *name, QObject *in = nullptr)
 {
-    T *found = (in ? in : editor())->findChild<T *>(QLatin1String(name));
+    if (!in)
+        in = editor() ? static_cast<QObject *>(editor()) : MainWindow::instance();
+    T *found = in ? in->findChild<T *>(QLatin1String(name)) : nullptr;
     if (!found)
         qFatal("no %s", name);
     return found;
+}
+
+/// Triggers that action or clicks that button.
+void press(const char *name, QObject *in = nullptr)
+{
+    QObject *target = find<QObject>(name, in);
+    if (auto *action = qobject_cast<QAction *>(target))
+        action->trigger();
+    else
+        find<QAbstractButton>(name, in)->click();
+}
+
+/// Presses name, types path into the file dialog that opens and confirms a message box that
+/// follows: "title: text" of that box, empty without one, "no file dialog" if none opened.
+QString withFile(const QString &path, const char *name, QObject *in = nullptr)
+{
+    ModalAnswer picker(path);
+    ModalAnswer box(QMessageBox::Ok);
+    press(name, in);
+    if (!picker.answered())
+        return QStringLiteral("no file dialog");
+    return box.answered() ? box.title() + ": " + box.text() : QString();
+}
+
+/// Whether a message names that file, with a reason on the next line.
+bool namesFile(const QString &message, const QString &path)
+{
+    return message.contains(QDir::toNativeSeparators(path) + ":\n")
+        && !message.section(":\n", 1).isEmpty();
 }
 
 /// The shown tree as "name" lines, children indented by two blanks per level, collapsed
@@ -235,16 +267,6 @@ QStringList paths(const QList<CameraDescriptionFile *> &files)
     return out;
 }
 
-void trigger(const char *action)
-{
-    find<QAction>(action)->trigger();
-}
-
-void click(const char *button, QObject *in = nullptr)
-{
-    find<QAbstractButton>(button, in)->click();
-}
-
 void type(const char *field, const QString &text)
 {
     auto *edit = find<QLineEdit>(field);
@@ -270,16 +292,6 @@ void clickRow(const char *tree, const QVariant &row)
 QStringList rows(const char *tree)
 {
     return shownRows(find<QTreeWidget>(tree));
-}
-
-/// Fills the properties dialog with a model name and supported models and presses OK.
-ModalAnswer::Action properties(const QString &model, const QString &supported = QString())
-{
-    return [=](QWidget *w) {
-        find<QLineEdit>("leModelName", w)->setText(model);
-        find<QLineEdit>("leSupported", w)->setText(supported);
-        static_cast<QDialog *>(w)->accept();
-    };
 }
 
 ModalAnswer::Match question()
@@ -468,10 +480,8 @@ private slots:
         QVERIFY(DescriptionFixture::write(QStringList { file }));
         SelectDescriptionDialog dialog(mFiles, "ABC", "12");
         dialog.show();
-        ModalAnswer picker(mWork.filePath(file.section(' ', 0, 0)));
-        ModalAnswer box(QMessageBox::Ok);
-        dialog.openFilePressed();
-        QCOMPARE(box.title(), title);
+        const QString added = mWork.filePath(file.section(' ', 0, 0));
+        QCOMPARE(withFile(added, "pbAddCustom", &dialog).section(": ", 0, 0), title);
         QCOMPARE(dialog.candidates().size(), candidates);
         QCOMPARE(descriptionRows(tableOf(&dialog)),
             title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
@@ -546,7 +556,7 @@ private slots:
                         ->button(port.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok)
                         ->click();
             });
-            find<QAction>("actConnect", mWindow.get())->trigger();
+            press("actConnect");
             QVERIFY(connection.answered());
         }
         QCOMPARE(selection.title(),
@@ -589,10 +599,10 @@ private slots:
         AppSettings::instance().developerMode = true;
         AppSettings::instance().modeView = 1;
         QVERIFY(start({ "Fold" }));
-        QVERIFY(find<QAction>("actDeveloper", mWindow.get())->isVisible());
+        QVERIFY(find<QAction>("actDeveloper")->isVisible());
         check(mWindow.get(), 1, kAllRows);
         for (const int level : { 0, 2, 3, 1 }) {
-            find<QAction>(levels[level], mWindow.get())->trigger();
+            press(levels[level]);
             check(mWindow.get(), level, level == 0 ? kBeginnerRows : kAllRows);
             QCOMPARE(AppSettings::instance().modeView, level);
         }
@@ -609,12 +619,12 @@ private slots:
         search->setText("about b");
         QCOMPARE(shownRows(mWindow.get()), (QStringList { "Main", "  Brightness" }));
         search->setText("contr");
-        find<QAction>(levels[0], mWindow.get())->trigger();
+        press(levels[0]);
         QCOMPARE(shownRows(mWindow.get()), QStringList());
         QTest::keyClick(search, Qt::Key_Escape);
         QVERIFY(search->text().isEmpty());
         check(mWindow.get(), 0, kBeginnerRows);
-        find<QAction>(levels[1], mWindow.get())->trigger();
+        press(levels[1]);
         check(mWindow.get(), 1, kAllRows);
     }
 
@@ -658,10 +668,10 @@ private slots:
         QVERIFY(start({ "Lab" }));
         QCOMPARE(viewState(mWindow.get()), QStringLiteral("panel 1, selection 1"));
         QVERIFY(mWindow->findChild<QWidget *>("wdgStackedExtra")->isVisible());
-        find<QAction>("actConsole", mWindow.get())->trigger();
+        press("actConsole");
         QVERIFY(!settings.runtimeShowConsole);
         QVERIFY(!mWindow->findChild<QMenu *>("menuConsole")->isEnabled());
-        find<QAction>("actConsole", mWindow.get())->trigger();
+        press("actConsole");
 
         auto *input = mWindow->findChild<QLineEdit *>("leConsoleInput");
         auto *output = mWindow->findChild<QPlainTextEdit *>("pteConsoleOutput");
@@ -689,10 +699,7 @@ private slots:
         SimulatedCamera &lab = camera("Lab");
         lab.clearReceivedCommands();
         lab.setValue("SCB", "3");
-        {
-            ModalAnswer picker(script);
-            mWindow->on_actConsoleRunScript_triggered();
-        }
+        QCOMPARE(withFile(script, "actConsoleRunScript"), QString());
         QTRY_VERIFY(lab.receivedCommands().contains("SCC 7"));
         QList<QByteArray> scripted;
         const QList<QByteArray> received = lab.receivedCommands();
@@ -701,33 +708,19 @@ private slots:
                 scripted.append(command);
         QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
         QCOMPARE(lab.value("SCA"), QByteArray(" 5"));
-        {
-            QLocalServer socket; // it exists, but cannot be opened as a file
-            const QString unreadable = mWork.filePath("script.socket");
-            QVERIFY(QLocalServer::removeServer(unreadable) && socket.listen(unreadable));
-            ModalAnswer picker(unreadable);
-            ModalAnswer box(QMessageBox::Ok);
-            mWindow->on_actConsoleRunScript_triggered();
-            QVERIFY2(box.text().contains(QDir::toNativeSeparators(unreadable) + ":\n"),
-                qPrintable(box.text()));
-        }
+        QLocalServer socket; // it exists, but cannot be opened as a file
+        const QString unreadable = mWork.filePath("script.socket");
+        QVERIFY(QLocalServer::removeServer(unreadable) && socket.listen(unreadable));
+        QVERIFY(namesFile(withFile(unreadable, "actConsoleRunScript"), unreadable));
 
         const QString path = mWork.filePath("console.txt");
-        ModalAnswer picker(path);
-        mWindow->on_actConoleSaveOutput_triggered();
-        const QByteArray shown = output->toPlainText().toUtf8();
+        QCOMPARE(withFile(path, "actConoleSaveOutput"), QString());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray(shown).replace("\n", "\r\n"));
-        {
-            const QString missing = mWork.filePath("missing/console.txt");
-            ModalAnswer picker(missing);
-            ModalAnswer box(QMessageBox::Ok);
-            mWindow->on_actConoleSaveOutput_triggered();
-            QVERIFY2(box.text().contains(QDir::toNativeSeparators(missing) + ":\n"),
-                qPrintable(box.text()));
-        }
-        find<QAction>("actConsoleClear", mWindow.get())->trigger();
+        QCOMPARE(file.readAll(), output->toPlainText().toUtf8().replace("\n", "\r\n"));
+        const QString missing = mWork.filePath("missing/console.txt");
+        QVERIFY(namesFile(withFile(missing, "actConoleSaveOutput"), missing));
+        press("actConsoleClear");
         QVERIFY(output->toPlainText().isEmpty());
 
         auto *view = mWindow->findChild<QTreeView *>("tvParams");
@@ -743,7 +736,7 @@ private slots:
 
         ModalAnswer about(ModalAnswer::ofType<AboutDialog>(),
             [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
-        find<QAction>("actAbout", mWindow.get())->trigger();
+        press("actAbout");
         QVERIFY(about.answered() && !QApplication::activeModalWidget());
 
         auto *info = mWindow->findChild<QLabel *>("lblParamInfo");
@@ -760,11 +753,11 @@ private slots:
             { "actMouseOverEdit", "panel 1, selection 1" },
         };
         for (const auto &step : steps) {
-            find<QAction>(step.first, mWindow.get())->trigger();
+            press(step.first);
             QCOMPARE(viewState(mWindow.get()), QString(step.second));
             mWindow->refreshModel();
             QCOMPARE(viewState(mWindow.get()), QString(step.second));
-            QVERIFY(find<QAction>(step.first, mWindow.get())->isChecked());
+            QVERIFY(find<QAction>(step.first)->isChecked());
             // Always edit: every value row carries its editor, also one shown again after a search.
             mWindow->findChild<QLineEdit *>("leSearch")->setText("no such row");
             mWindow->findChild<QLineEdit *>("leSearch")->clear();
@@ -777,7 +770,7 @@ private slots:
         {
             ModalAnswer selection(
                 ModalAnswer::ofType<SelectDescriptionDialog>(), chooseDescription("lab_other.xml"));
-            find<QAction>("actOpenFile", mWindow.get())->trigger();
+            press("actOpenFile");
             QVERIFY(selection.answered());
         }
         QCOMPARE(mWindow->registry().current()->fileName(), QStringLiteral("lab_other.xml"));
@@ -790,31 +783,22 @@ private slots:
 
         // The camera's identification goes into a settings file, which loads back.
         const QString cdt = mWork.filePath("lab.cdt");
-        for (const char *name : { "actSaveSettings", "actLoadSettings" }) {
-            const bool save = QByteArray(name) == "actSaveSettings"; // typed without the extension
-            ModalAnswer picker(save ? cdt.chopped(4) : cdt);
-            ModalAnswer refusal(QMessageBox::Ok);
-            find<QAction>(name, mWindow.get())->trigger();
-            QVERIFY(picker.answered() && !refusal.answered() && QFile::exists(cdt));
-        }
+        QCOMPARE(withFile(cdt.chopped(4), "actSaveSettings"), QString()); // without the extension
+        QCOMPARE(withFile(cdt, "actLoadSettings"), QString());
         QFile saved(cdt);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll().contains("<CameraDescriptionSave model=\"VirtualDevice\" "
                                          "type=\"Lab\" id=\"VirtualDevice-Lab\">"));
 
-        find<QAction>("actDisconnect", mWindow.get())->trigger();
-        {
-            ModalAnswer picker(ModalAnswer::ofType<QFileDialog>(), [](QWidget *w) { w->close(); });
-            find<QAction>("actSaveSettings", mWindow.get())->trigger();
-            find<QAction>("actLoadSettings", mWindow.get())->trigger();
-            QVERIFY(!picker.answered());
-        }
+        press("actDisconnect");
+        QCOMPARE(withFile(cdt, "actSaveSettings"), QStringLiteral("no file dialog"));
+        QCOMPARE(withFile(cdt, "actLoadSettings"), QStringLiteral("no file dialog"));
         QCOMPARE(mWindow->filter()->rowCount(), 0);
         QCOMPARE(mWindow->onlineLabel()->text(), QStringLiteral("OFFLINE"));
         QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
         {
             ModalAnswer box(QMessageBox::Ok);
-            find<QAction>("actOpenFile", mWindow.get())->trigger();
+            press("actOpenFile");
             QCOMPARE(box.title(), QStringLiteral("Unable to load another description file"));
         }
 
@@ -823,8 +807,7 @@ private slots:
         AppSettings::instance().runtimeWindowsGeometry.clear();
         for (const auto button : { QMessageBox::No, QMessageBox::Yes }) {
             ModalAnswer box(button);
-            find<QAction>("actExit", mWindow.get())->trigger();
-            QCOMPARE(box.title(), QStringLiteral("Close application"));
+            press("actExit");
             QCOMPARE(mWindow->isVisible(), button == QMessageBox::No);
             QCOMPARE(AppSettings::instance().runtimeWindowsGeometry.isEmpty(),
                 button == QMessageBox::No);
@@ -1036,12 +1019,8 @@ private slots:
 
         LUTEditorDialog dialog;
         dialog.setValues(rows, { "9", "9", "9" });
-        {
-            ModalAnswer picker(path);
-            ModalAnswer box(QMessageBox::Ok);
-            find<QPushButton>("pbLoadFromFile", &dialog)->click();
-            QCOMPARE(box.text().contains(QDir::toNativeSeparators(path) + ":\n"), file == "socket");
-        }
+        const QString box = withFile(path, "pbLoadFromFile", &dialog);
+        QVERIFY2(file == "socket" ? namesFile(box, path) : box.isEmpty(), qPrintable(box));
         QStringList loaded;
         dialog.getValues(loaded);
         QCOMPARE(loaded, values);
@@ -1049,14 +1028,9 @@ private slots:
         // Saved back: a line feed after every value. A failed save names the file and the reason.
         const QString saved = mWork.filePath("saved.txt");
         QFile::remove(saved);
-        for (const QString &target : { saved, mWork.filePath("missing/saved.txt") }) {
-            ModalAnswer picker(target);
-            ModalAnswer box(QMessageBox::Ok);
-            find<QPushButton>("pbSaveToFile", &dialog)->click();
-            QCOMPARE(
-                box.text().contains(QDir::toNativeSeparators(target) + ":\n"), target != saved);
-            QCOMPARE(box.text().section('\n', 1).isEmpty(), target == saved);
-        }
+        QCOMPARE(withFile(saved, "pbSaveToFile", &dialog), QString());
+        const QString missing = mWork.filePath("missing/saved.txt");
+        QVERIFY(namesFile(withFile(missing, "pbSaveToFile", &dialog), missing));
         QFile written(saved);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), (values.join('\n') + '\n').toLatin1());
@@ -1198,15 +1172,15 @@ private slots:
     void editorCommands()
     {
         for (int i = 0; i < 3; ++i)
-            click("tbAdd", find("twCommandList")->parent());
+            press("tbAdd", find("twCommandList")->parent());
         QCOMPARE(
             rows("twCommandList"), QStringList({ "newCommand", "newCommand_0", "newCommand_1" }));
         type("leID", "ABC");
         type("leCommandCode", "gain");
         QCOMPARE(find<QLineEdit>("leCommandCode")->text(), QStringLiteral("GAIN"));
         QWidget *getRequest = find("wdgGetRequest");
-        click("tbAdd", getRequest);
-        click("tbAdd", getRequest);
+        press("tbAdd", getRequest);
+        press("tbAdd", getRequest);
         auto *table = find<QTableWidget>("twParameters", getRequest);
         table->item(0, 0)->setText("Constant");
         table->item(0, 1)->setText("");
@@ -1214,12 +1188,12 @@ private slots:
         // A value still in its cell editor counts, also when the form is committed by a shortcut.
         table->editItem(table->item(1, 1));
         table->findChild<QComboBox *>()->setEditText("gain");
-        trigger("actCheck");
+        press("actCheck");
         QCOMPARE(
             editor()->description()->command("ABC").paramsGet.first().id, QStringLiteral("gain"));
         for (int copy = 0; copy < 2; ++copy) {
             clickRow("twCommandList", "ABC");
-            click("tbCopy");
+            press("tbCopy");
         }
         type("leID", "newCommand"); // ABC_1: newCommand and newCommand_0 are taken
         QCOMPARE(rows("twCommandList"),
@@ -1235,7 +1209,7 @@ private slots:
         }());
 
         clickRow("twCommandList", "ABC_0");
-        click("tbRemove", find("twCommandList")->parent());
+        press("tbRemove", find("twCommandList")->parent());
         QCOMPARE(editor()->description()->commands().size(), 4);
         QVERIFY(!find("leID")->isEnabled());
         // The keyboard selects as a click does, and what the form held is kept.
@@ -1253,8 +1227,8 @@ private slots:
 
     void editorElements()
     {
-        click("tbElementAdd");
-        click("tbElementAdd");
+        press("tbElementAdd");
+        press("tbElementAdd");
         QCOMPARE(rows("twElements"),
             QStringList({ "Generic", "  DisplayElement_0", "  DisplayElement_1" }));
         clickRow("twElements", "DisplayElement_0");
@@ -1262,14 +1236,14 @@ private slots:
         find<QComboBox>("cboVisibility")->setCurrentIndex(1);
         find<QComboBox>("cboType")->setCurrentIndex(5);
         for (int i = 0; i < 3; ++i)
-            click("tbEnumAddItem");
+            press("tbEnumAddItem");
         auto *value = find<QSpinBox>("sbEnumItemValue");
         value->setValue(3);
         emit value->editingFinished();
-        click("tbEnumAddItem");
+        press("tbEnumAddItem");
         QTest::keyClick(find("lwEnumItems"), Qt::Key_Up); // the form follows the marked item
         QCOMPARE(value->value(), 3);
-        click("tbElementCopy"); // commits the kind change, then copies
+        press("tbElementCopy"); // commits the kind change, then copies
         DisplayElement *copy = editor()->description()->displayElement("DisplayElement_0_0");
         DisplayElement *changed = editor()->description()->displayElement("DisplayElement_0");
         QCOMPARE(changed->type(), DisplayElementType::Enumeration);
@@ -1292,7 +1266,7 @@ private slots:
         find<QComboBox>("cboGroup")->setCurrentText("A/C");
         emit find<QComboBox>("cboGroup")->textActivated("A/C");
         clickRow("twElements", "B");
-        click("tbElementMoveUp");
+        press("tbElementMoveUp");
         QCOMPARE(rows("twElements"),
             QStringList({ "Generic", "  DisplayElement_0", "A", "  B", "    DisplayElement_1",
                 "  C", "    DisplayElement_0_0" }));
@@ -1312,7 +1286,7 @@ private slots:
         QCOMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_0_0_0"));
         QTest::keyClick(find("twElements"), Qt::Key_Down);
         QTRY_COMPARE(find<QLineEdit>("leName")->text(), QStringLiteral("DisplayElement_1"));
-        click("tbElementRemove");
+        press("tbElementRemove");
         QVERIFY(!editor()->description()->isGroupExpanded("A"));
         QVERIFY(!editor()->description()->displayElement("DisplayElement_1"));
     }
@@ -1329,7 +1303,7 @@ private slots:
             dialog->setTextValue("v");
             dialog->accept();
         });
-        click("tbIntSelectReference");
+        press("tbIntSelectReference");
         QCOMPARE(offered, QStringList({ "s", "v" }));
         QCOMPARE(find<QLineEdit>("leIntReference")->text(), QStringLiteral("v"));
 
@@ -1342,7 +1316,7 @@ private slots:
             list->item(0)->setCheckState(Qt::Checked);
             static_cast<QDialog *>(w)->accept();
         });
-        click("tbSelectRefsInvalidatedBy");
+        press("tbSelectRefsInvalidatedBy");
         QCOMPARE(offered, QStringList({ "Go", "Sel+", "s", "v" }));
         QCOMPARE(find<QLineEdit>("leInvalidatedBy")->text(), QStringLiteral("Go,Sel"));
     }
@@ -1417,7 +1391,7 @@ private slots:
         ModalAnswer box(question(),
             ModalAnswer::clickButton(
                 answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel));
-        trigger("actClose");
+        press("actClose");
         QCOMPARE(box.answered(), answer != 0);
         QCOMPARE(editor()->isVisible(), open);
         QCOMPARE(failure.answered(), code.isEmpty());
@@ -1433,18 +1407,18 @@ private slots:
         EditWindow *const shared = editor();
         auto main = std::make_unique<MainWindow>();
         main->loadDescriptions();
-        main->findChild<QAction *>("actDeveloper")->trigger();
+        press("actDeveloper", main.get());
         shared->hide();
-        main->findChild<QAction *>("actEditor")->trigger();
+        press("actEditor", main.get());
         QCOMPARE(editor(), shared);
         QVERIFY(shared->isVisible());
 
-        {
-            ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
-                properties(" Cam ", "cam1 , cam2,, cam3"));
-            ModalAnswer picker(path("XML/new")); // listed last
-            trigger("actSave");
-        }
+        ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(), [](QWidget *w) {
+            find<QLineEdit>("leModelName", w)->setText(" Cam ");
+            find<QLineEdit>("leSupported", w)->setText("cam1 , cam2,, cam3");
+            static_cast<QDialog *>(w)->accept();
+        });
+        QCOMPARE(withFile(path("XML/new"), "actSave"), QString()); // listed last
         CameraDescriptionFile saved(path("XML/new.xml"));
         QCOMPARE(saved.modelName(), QStringLiteral("Cam"));
         QCOMPARE(saved.supportedModels(), QStringList({ "cam1", "cam2", "cam3" }));
@@ -1455,42 +1429,29 @@ private slots:
         QCOMPARE(main->registry().descriptions().last()->modelName(), QStringLiteral("Cam"));
 
         const QList<CameraDescriptionFile *> registered = main->registry().descriptions();
-        click("tbAdd", find("twCommandList")->parent());
+        press("tbAdd", find("twCommandList")->parent());
         const QString target = path("XML/no/such/folder/x.xml");
-        {
-            ModalAnswer picker(target);
-            ModalAnswer failure(QMessageBox::Ok);
-            trigger("actSaveAs");
-            QCOMPARE(failure.title(), QStringLiteral("Unable to write description"));
-            QVERIFY2(failure.text().contains(target), qPrintable(failure.text()));
-        }
+        const QString failure = withFile(target, "actSaveAs");
+        QVERIFY2(failure.startsWith("Unable to write description: ") && failure.contains(target),
+            qPrintable(failure));
         QCOMPARE(editor()->filePath(), path("XML/new.xml"));
         QCOMPARE(editor()->description()->filePath(), path("XML/new.xml"));
         QCOMPARE(main->registry().descriptions(), registered);
-        {
-            ModalAnswer picker(path("cam.XML"));
-            trigger("actSaveAs");
-        }
-        QCOMPARE(editor()->filePath(), path("cam.XML"));
-
-        click("tbAdd", find("twCommandList")->parent());
+        QCOMPARE(withFile(path("cam.XML"), "actSaveAs"), QString());
+        press("tbAdd", find("twCommandList")->parent());
         find<QCheckBox>("cbDeveloperOnly")->setChecked(true);
-        {
-            ModalAnswer picker(path("pub"));
-            trigger("actExport");
-        }
+        QCOMPARE(withFile(path("pub"), "actExport"), QString());
         CameraDescriptionFile exported(path("pub.xml"));
         QCOMPARE(exported.modelName(), QStringLiteral("Cam"));
         QCOMPARE(exported.commands().size(), 1); // without the developer-only one
         QCOMPARE(CameraDescriptionFile(path("cam.XML")).commands().size(), 1);
         QCOMPARE(editor()->filePath(), path("cam.XML"));
-        QCOMPARE(editor()->windowTitle(), QStringLiteral("Mfx: Camera description editor"));
         for (const bool leave : { false, true }) {
             ModalAnswer box(question(), ModalAnswer::clickButton(QMessageBox::Cancel));
             if (leave)
                 QVERIFY(!main->close());
             else
-                trigger("actNew");
+                press("actNew");
             QVERIFY(box.answered());
         }
         QVERIFY(editor()->isVisible());
@@ -1500,7 +1461,14 @@ private slots:
     void editorCheck()
     {
         load(path("lab.xml"));
-        trigger("actCheck");
+        // Files without a description are refused; the findings show lab.xml is still loaded.
+        for (const QByteArray notes : { "<notes><note>x</note></notes>", "" }) {
+            QVERIFY(DescriptionFixture::write(path("notes.xml"), notes));
+            const QString refusal = withFile(path("notes.xml"), "actLoad");
+            QVERIFY2(refusal.startsWith("Unable to load description: "), qPrintable(refusal));
+            QCOMPARE(editor()->filePath(), path("lab.xml"));
+        }
+        press("actCheck");
         auto *list = find<QListWidget>("lwFindings");
         QStringList texts;
         for (int i = 0; i < list->count(); ++i)
@@ -1522,30 +1490,9 @@ private slots:
             "</DisplayElement></DisplayElements></Display></CameraDescription>"));
         load(path("twins.xml"));
         clickRow("twElements", 1);
-        click("tbElementRemove");
+        press("tbElementRemove");
         QCOMPARE(
             editor()->description()->displayElements().last()->type(), DisplayElementType::Bool);
-    }
-
-    void editorLoadRefusesOtherFiles_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::newRow("another kind of XML") << QByteArray("<notes><note>x</note></notes>");
-        QTest::newRow("empty") << QByteArray();
-    }
-
-    // A file without a description is refused and leaves the editor's description and file alone.
-    void editorLoadRefusesOtherFiles()
-    {
-        QFETCH(QByteArray, contents);
-        load(path("lab.xml"));
-        QVERIFY(DescriptionFixture::write(path("notes.xml"), contents));
-        ModalAnswer picker(path("notes.xml"));
-        ModalAnswer refusal(QMessageBox::Ok);
-        trigger("actLoad");
-        QCOMPARE(refusal.title(), QStringLiteral("Unable to load description"));
-        QCOMPARE(editor()->filePath(), path("lab.xml"));
-        QVERIFY(editor()->description()->hasCommand("Sel"));
     }
 
     void editorRoundTrip_data()
@@ -1568,12 +1515,9 @@ private slots:
             for (int row = 0; row < rows(tree).size(); ++row)
                 clickRow(tree, row);
         }
-        {
-            ModalAnswer picker(path("copy_" + QFileInfo(file).fileName()));
-            trigger("actSaveAs");
-        }
-        QCOMPARE(CameraDescriptionFile(path("copy_" + QFileInfo(file).fileName())).md5Hash(),
-            CameraDescriptionFile(file).md5Hash());
+        const QString copy = path("copy_" + QFileInfo(file).fileName());
+        QCOMPARE(withFile(copy, "actSaveAs"), QString());
+        QCOMPARE(CameraDescriptionFile(copy).md5Hash(), CameraDescriptionFile(file).md5Hash());
     }
 
     // Description registry cases, last: they change the data folders of the environment.
@@ -1767,7 +1711,7 @@ private:
     void load(const QString &file)
     {
         ModalAnswer picker(file);
-        trigger("actLoad");
+        press("actLoad");
         QCOMPARE(editor()->filePath(), file);
     }
 
