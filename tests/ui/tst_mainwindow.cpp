@@ -1524,78 +1524,43 @@ private slots:
     void parseIdentification_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<QString>("type");
-
-        const auto row
-            = [](const char *name, const char *reply, const char *model, const char *type) {
-                  QTest::newRow(name) << QByteArray(reply) << true << model << type;
-              };
-        row("words after the first", "ABC-12-XY rev 3", "ABC", "12-XY");
-        row("no dash, more words", "ABC 12-XY", "ABC", "");
-        row("empty parts kept", "A--B", "A", "-B");
-        QTest::newRow("empty reply clears") << QByteArray() << false << QString() << QString();
+        QTest::addColumn<QString>("camera"); // model|type; empty: refused
+        QTest::newRow("words after the first") << QByteArray("ABC-12-XY rev 3") << "ABC|12-XY";
+        QTest::newRow("no dash, more words") << QByteArray("ABC 12-XY") << "ABC|";
+        QTest::newRow("empty parts kept") << QByteArray("A--B") << "A|-B";
+        QTest::newRow("empty reply clears") << QByteArray() << "";
     }
 
     void parseIdentification()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(bool, ok);
-        QFETCH(QString, model);
-        QFETCH(QString, type);
-
+        QFETCH(QString, camera);
         DescriptionRegistry registry;
         registry.setCamera(QStringLiteral("Old"), QStringLiteral("Type"));
         registry.setPartialMatchSuffix(DescriptionRegistry::partialMatchSuffixFor("a.xml"));
-        QCOMPARE(registry.parseIdentification(reply), ok);
-        QCOMPARE(registry.cameraModel(), model);
-        QCOMPARE(registry.cameraType(), type);
-        QCOMPARE(registry.cameraText(), model + ' ' + type);
+        QCOMPARE(registry.parseIdentification(reply), !camera.isEmpty());
+        QCOMPARE(
+            registry.cameraModel() + '|' + registry.cameraType(), camera.isEmpty() ? "|" : camera);
+        QCOMPARE(registry.cameraText(), registry.cameraModel() + ' ' + registry.cameraType());
     }
 
-    void category_data()
-    {
-        QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
-        QTest::addColumn<QString>("cameraType");
-        QTest::addColumn<int>("expected");
-
-        const auto row = [](const char *name, const char *file, const char *type, int expected) {
-            QTest::newRow(name) << file << type << expected;
-        };
-        row("best", "d.xml ABC 12-XY,13 1.0.0", "13", DescriptionRegistry::BestMatch);
-        row("case ignored", "d.xml abc xy 1.0.0", "XY", DescriptionRegistry::BestMatch);
-        row("other model", "d.xml XYZ 12 1.0.0", "12", DescriptionRegistry::NoMatch);
-        row("type, no Supported", "d.xml ABC - 1.0.0", "12", DescriptionRegistry::Match);
-        row("invalid file", "d.xml =<Camera", "12", DescriptionRegistry::NoMatch);
-    }
-
-    void category()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, cameraType);
-        QFETCH(int, expected);
-
-        QVERIFY(DescriptionFixture::write({ file }));
-        CameraDescriptionFile description(QStringLiteral("d.xml"));
-        QCOMPARE(int(DescriptionRegistry::category(&description, "ABC", cameraType)), expected);
-    }
-
-    void sortsNewestFirstNumerically()
+    // Best matches, matches, others, each newest first: versions chosen so that text order and
+    // numeric order differ. Model and type compare without case; a file without Supported
+    // matches no type; an invalid one matches nothing.
+    void sortsByMatchThenNewestFirst()
     {
         enterEmptyFolder();
-        // Versions chosen so that text order and numeric order differ.
-        QVERIFY(DescriptionFixture::write({ "XML/a.xml ABC 99 1.2.0", "XML/b.xml ABC 12 1.2.9",
-            "XML/c.xml ABC 99 1.2.10", "XML/d.xml ABC 12 0.99.99", "XML/e.xml ABC 99 2.0.0",
-            "XML/f.xml ABC 12 1.10.0", "XML/g.xml XYZ 12 9.0.0" }));
+        QVERIFY(DescriptionFixture::write({ "XML/a.xml ABC 99 1.2.0", "XML/b.xml ABC XY 1.2.9",
+            "XML/c.xml ABC 99 1.2.10", "XML/d.xml abc 13,Xy 0.99.99", "XML/e.xml ABC - 2.0.0",
+            "XML/f.xml ABC xy 1.10.0", "XML/g.xml XYZ xY 9.0.0", "XML/h.xml =<Camera" }));
         DescriptionRegistry registry;
         registry.loadDescriptions();
         QList<CameraDescriptionFile *> best, match, noMatch;
         DescriptionRegistry::sortDescriptions(
-            registry.descriptions(), "abc", "12", best, match, noMatch);
+            registry.descriptions(), "abc", "xY", best, match, noMatch);
         QCOMPARE(paths(best), QStringList({ "XML/f.xml", "XML/b.xml", "XML/d.xml" }));
         QCOMPARE(paths(match), QStringList({ "XML/e.xml", "XML/c.xml", "XML/a.xml" }));
-        QCOMPARE(paths(noMatch), QStringList({ "XML/g.xml" }));
+        QCOMPARE(paths(noMatch), QStringList({ "XML/g.xml", "XML/h.xml" }));
     }
 
     // Started from a menu: after the described folders, the installed one and the data folders.
