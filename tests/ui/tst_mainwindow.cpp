@@ -456,36 +456,27 @@ private slots:
         QVERIFY(!chosen || mFiles.contains(chosen));
     }
 
-    void addCustomDescription_data()
-    {
-        QTest::addColumn<QString>("file"); // as for DescriptionFixture::write()
-        QTest::addColumn<QString>("title"); // of the message box; empty: none
-        QTest::addColumn<int>("candidates");
-
-        QTest::newRow("matching file listed first")
-            << "select/custom/mine.xml ABC 12 7.0.0" << QString() << 5;
-        QTest::newRow("other model refused") << "select/custom2/foreign.xml QQQ 12 1.0.0"
-                                             << "Selected description cannot be used" << 5;
-        QTest::newRow("invalid file rejected")
-            << "select/custom3/broken.xml =<CameraDescription ModelName="
-            << "Failed to load description" << 4;
-    }
-
+    // Added files: an invalid one is rejected, one of another model refused (kept, but out of
+    // sight), a matching one listed first.
     void addCustomDescription()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, title);
-        QFETCH(int, candidates);
-
-        QVERIFY(DescriptionFixture::write(QStringList { file }));
         SelectDescriptionDialog dialog(mFiles, "ABC", "12");
         dialog.show();
-        const QString added = mWork.filePath(file.section(' ', 0, 0));
-        QCOMPARE(withFile(added, "pbAddCustom", &dialog).section(": ", 0, 0), title);
-        QCOMPARE(dialog.candidates().size(), candidates);
+        const QList<QPair<QString, QString>> added {
+            { "broken.xml =<CameraDescription ModelName=", "Failed to load description" },
+            { "foreign.xml QQQ 12 1.0.0", "Selected description cannot be used" },
+            { "mine.xml ABC 12 7.0.0", "" },
+        };
+        for (const auto &file : added) {
+            const QString path = "select/custom/" + file.first;
+            QVERIFY(DescriptionFixture::write({ path }));
+            const QString box
+                = withFile(mWork.filePath(path.section(' ', 0, 0)), "pbAddCustom", &dialog);
+            QCOMPARE(box.section(": ", 0, 0), file.second);
+        }
+        QCOMPARE(dialog.candidates().size(), 6);
         QCOMPARE(descriptionRows(tableOf(&dialog)),
-            title.isEmpty() ? QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows
-                            : kMatchRows);
+            QStringList { "mine.xml|ABC|12|7.0.0|160,217,56" } + kMatchRows);
     }
 
     void connectionEndings_data()
