@@ -119,11 +119,6 @@ QStringList shownRows(const QTreeView *view, const QModelIndex &parent = {}, int
     return out;
 }
 
-QStringList shownRows(const MainWindow *window)
-{
-    return shownRows(window->findChild<QTreeView *>(QStringLiteral("tvParams")));
-}
-
 /// The description panel's place (-1: hidden, 0 above the tree, 1 below) and the tree's
 /// selection mode.
 QString viewState(QWidget *window)
@@ -145,7 +140,7 @@ QString connectionState(MainWindow *window)
     return QStringList { window->communication()->currentPort(), window->onlineLabel()->text(),
         window->cameraLabel()->text(), window->registry().cameraText(),
         file(window->registry().current()), file(window->database()->description()),
-        shownRows(window).mid(0, 2).join(',') }
+        shownRows(find<QTreeView>("tvParams", window)).mid(0, 2).join(',') }
         .join('|');
 }
 
@@ -160,17 +155,6 @@ QTableWidget *tableOf(QWidget *dialog)
 
 const QStringList kMatchRows { "best_new.xml|ABC|12|1.10.0|160,217,56",
     "best_old.xml|ABC|12, 13|1.2.0|160,217,56", "match.xml|abc|99|1.0.0|127,130,133" };
-
-/// Accepts the connect dialog once the first simulated camera has been found.
-void acceptConnection(QWidget *dialog)
-{
-    QTableWidget *table = tableOf(dialog);
-    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0
-            && table->item(0, 0)->data(DialogConnectToPort::CameraMarkerRole).toInt() == 1,
-        5000);
-    table->setCurrentCell(0, 0);
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-}
 
 /// Chooses the description file of that name in the selection dialog; "-" or none cancels, a name
 /// with a folder is first added through the dialog's file picker.
@@ -203,11 +187,10 @@ ModalAnswer::Action chooseDescription(const QString &file)
 /// The sets a simulated camera received (queries left out), oldest first.
 QList<QByteArray> setsReceived(const SimulatedCamera &camera)
 {
-    QList<QByteArray> sets;
-    const QList<QByteArray> received = camera.receivedCommands();
-    for (const QByteArray &command : received)
-        if (!command.contains('?'))
-            sets.append(command);
+    QList<QByteArray> sets = camera.receivedCommands();
+    sets.erase(std::remove_if(sets.begin(), sets.end(),
+                   [](const QByteArray &command) { return command.contains('?'); }),
+        sets.end());
     return sets;
 }
 
@@ -233,14 +216,6 @@ QStringList tableRows(QTableWidget *table, const std::function<QString(int)> &ex
     return rows;
 }
 
-/// Connect dialog rows as "port|status|marker".
-QStringList portRows(QTableWidget *table)
-{
-    return tableRows(table, [table](int row) {
-        return table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toString();
-    });
-}
-
 /// "file|model|supported|version|r,g,b" per row.
 QStringList descriptionRows(QTableWidget *table)
 {
@@ -248,6 +223,23 @@ QStringList descriptionRows(QTableWidget *table)
         const QColor colour = table->item(row, 1)->background().color();
         return QStringLiteral("%1,%2,%3").arg(colour.red()).arg(colour.green()).arg(colour.blue());
     });
+}
+
+/// Connect dialog rows as "port|status|camera marker".
+QStringList portRows(QWidget *dialog)
+{
+    QTableWidget *table = tableOf(dialog);
+    return tableRows(table, [table](int row) {
+        return table->item(row, 0)->data(DialogConnectToPort::CameraMarkerRole).toString();
+    });
+}
+
+/// Accepts the connect dialog once the first simulated camera has been found.
+void acceptConnection(QWidget *dialog)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(portRows(dialog).value(0).endsWith("|1"), 5000);
+    tableOf(dialog)->setCurrentCell(0, 0);
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
 class RecordingProgress : public DescriptionLoadProgress
@@ -289,9 +281,10 @@ void clickRow(const char *tree, const QVariant &row)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(*it).center());
 }
 
-QStringList rows(const char *tree)
+/// The rows of that tree in the editor, else in the main window.
+QStringList rows(const char *tree = "tvParams")
 {
-    return shownRows(find<QTreeWidget>(tree));
+    return shownRows(find<QTreeView>(tree));
 }
 
 ModalAnswer::Match question()
@@ -530,7 +523,7 @@ private slots:
             ModalAnswer connection(ModalAnswer::ofType<DialogConnectToPort>(), [port](QWidget *w) {
                 auto *dialog = static_cast<DialogConnectToPort *>(w);
                 QTableWidget *table = tableOf(dialog);
-                QTRY_COMPARE_WITH_TIMEOUT(portRows(table),
+                QTRY_COMPARE_WITH_TIMEOUT(portRows(dialog),
                     QStringList({ "Lab|Detect camera: VirtualDevice-Lab|1",
                         "Other|Detect camera: VirtualDevice-Other|1",
                         "Nothing|Detect camera: VirtualDevice-Nothing|1" }),
@@ -581,20 +574,20 @@ private slots:
     void levels()
     {
         const char *levels[] = { "actBeginner", "actExpert", "actGuru", "actDeveloper" };
-        const auto check = [&levels](MainWindow *window, int level, const QStringList &rows) {
-            QCOMPARE(shownRows(window), rows);
+        const auto check = [&](int level, const QStringList &shown) {
+            QCOMPARE(rows(), shown);
             for (int other = 0; other < 4; ++other)
-                QCOMPARE(find<QAction>(levels[other], window)->isChecked(), other == level);
-            QCOMPARE(find<QAction>("actEditor", window)->isVisible(), level == 3);
+                QCOMPARE(find<QAction>(levels[other])->isChecked(), other == level);
+            QCOMPARE(find<QAction>("actEditor")->isVisible(), level == 3);
         };
         AppSettings::instance().developerMode = true;
         AppSettings::instance().modeView = 1;
         QVERIFY(start({ "Fold" }));
         QVERIFY(find<QAction>("actDeveloper")->isVisible());
-        check(mWindow.get(), 1, kAllRows);
+        check(1, kAllRows);
         for (const int level : { 0, 2, 3, 1 }) {
             press(levels[level]);
-            check(mWindow.get(), level, level == 0 ? kBeginnerRows : kAllRows);
+            check(level, level == 0 ? kBeginnerRows : kAllRows);
             QCOMPARE(AppSettings::instance().modeView, level);
         }
 
@@ -606,17 +599,17 @@ private slots:
         QTest::keyClick(mWindow.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search->hasFocus());
         QTest::keyClicks(search, "CONTR");
-        QCOMPARE(shownRows(mWindow.get()), (QStringList { "Main", "  Expert", "    Contrast" }));
+        QCOMPARE(rows(), (QStringList { "Main", "  Expert", "    Contrast" }));
         search->setText("about b");
-        QCOMPARE(shownRows(mWindow.get()), (QStringList { "Main", "  Brightness" }));
+        QCOMPARE(rows(), (QStringList { "Main", "  Brightness" }));
         search->setText("contr");
         press(levels[0]);
-        QCOMPARE(shownRows(mWindow.get()), QStringList());
+        QCOMPARE(rows(), QStringList());
         QTest::keyClick(search, Qt::Key_Escape);
         QVERIFY(search->text().isEmpty());
-        check(mWindow.get(), 0, kBeginnerRows);
+        check(0, kBeginnerRows);
         press(levels[1]);
-        check(mWindow.get(), 1, kAllRows);
+        check(1, kAllRows);
     }
 
     // The demo as the README starts it: every value shown from the first reads, none retried.
@@ -698,7 +691,6 @@ private slots:
             if (command.startsWith("SC"))
                 scripted.append(command);
         QCOMPARE(scripted, QList<QByteArray>({ "SCA 5", "SCB?", "SCC 7" }));
-        QCOMPARE(lab.value("SCA"), QByteArray(" 5"));
         QLocalServer socket; // it exists, but cannot be opened as a file
         const QString unreadable = mWork.filePath("script.socket");
         QVERIFY(QLocalServer::removeServer(unreadable) && socket.listen(unreadable));
@@ -730,10 +722,8 @@ private slots:
         press("actAbout");
         QVERIFY(about.answered() && !QApplication::activeModalWidget());
 
-        auto *info = mWindow->findChild<QLabel *>("lblParamInfo");
-        const QModelIndex group = mWindow->filter()->index(0, 0);
-        emit view->entered(mWindow->filter()->index(0, 1, group));
-        QCOMPARE(info->text(), QStringLiteral("<B>Brightness</B>:<BR>About Brightness"));
+        emit view->entered(mWindow->filter()->index(0, 1, mWindow->filter()->index(0, 0)));
+        QCOMPARE(find<QLabel>("lblParamInfo")->text(), "<B>Brightness</B>:<BR>About Brightness");
 
         // Each view action, then the state it leaves, also after the tree is rebuilt.
         const QList<QPair<const char *, const char *>> steps {
@@ -784,8 +774,6 @@ private slots:
         press("actDisconnect");
         QCOMPARE(withFile(cdt, "actSaveSettings"), QStringLiteral("no file dialog"));
         QCOMPARE(withFile(cdt, "actLoadSettings"), QStringLiteral("no file dialog"));
-        QCOMPARE(mWindow->filter()->rowCount(), 0);
-        QCOMPARE(mWindow->onlineLabel()->text(), QStringLiteral("OFFLINE"));
         QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Camera disconnected"));
         {
             ModalAnswer box(QMessageBox::Ok);
@@ -948,25 +936,23 @@ private slots:
             view->setFocus();
         } else if (action == "pick") {
             static_cast<QComboBox *>(control)->setCurrentIndex(2);
-        } else if (action == "click") {
-            QTest::mouseClick(control, Qt::LeftButton);
-        } else if (action == "region") {
-            ModalAnswer answer(ModalAnswer::ofType<ROIEditDialog>(), [](QWidget *w) {
-                QCOMPARE(tableRows(tableOf(w)), QStringList { "64|32|1152|960" });
-                tableOf(w)->item(0, 2)->setText("2000");
-                find<QPushButton>("pushButton", w)->click();
+        } else if (action != "none") {
+            // A command button sends at once; the others open their dialog, the one with a table
+            // (the list transfer shows its progress in a dialog too).
+            const auto withTable = [](QWidget *w) { return tableOf(w) != nullptr; };
+            ModalAnswer answer(withTable, [action](QWidget *w) {
+                QTableWidget *table = tableOf(w);
+                if (action == "region") {
+                    QCOMPARE(tableRows(table), QStringList { "64|32|1152|960" });
+                    table->item(0, 2)->setText("2000");
+                } else {
+                    QCOMPARE(table->rowCount(), 256);
+                    table->item(5, 0)->setText("77");
+                }
+                press(action.endsWith("cancel") ? "pushButton_2" : "pushButton", w);
             });
             QTest::mouseClick(control, Qt::LeftButton);
-            QVERIFY(answer.answered());
-        } else if (key == "table") {
-            ModalAnswer answer(ModalAnswer::ofType<LUTEditorDialog>(), [action](QWidget *w) {
-                QCOMPARE(tableOf(w)->rowCount(), 256);
-                tableOf(w)->item(5, 0)->setText("77");
-                find<QPushButton>(action.endsWith("ok") ? "pushButton" : "pushButton_2", w)
-                    ->click();
-            });
-            QTest::mouseClick(control, Qt::LeftButton);
-            QVERIFY(answer.answered());
+            QCOMPARE(answer.answered(), action != "click");
         }
 
         QTRY_COMPARE(view->isPersistentEditorOpen(index()), !closed);
@@ -1164,8 +1150,6 @@ private slots:
     {
         for (int i = 0; i < 3; ++i)
             press("tbAdd", find("twCommandList")->parent());
-        QCOMPARE(
-            rows("twCommandList"), QStringList({ "newCommand", "newCommand_0", "newCommand_1" }));
         type("leID", "ABC");
         type("leCommandCode", "gain");
         QCOMPARE(find<QLineEdit>("leCommandCode")->text(), QStringLiteral("GAIN"));
@@ -1433,7 +1417,6 @@ private slots:
         find<QCheckBox>("cbDeveloperOnly")->setChecked(true);
         QCOMPARE(withFile(path("pub"), "actExport"), QString());
         CameraDescriptionFile exported(path("pub.xml"));
-        QCOMPARE(exported.modelName(), QStringLiteral("Cam"));
         QCOMPARE(exported.commands().size(), 1); // without the developer-only one
         QCOMPARE(CameraDescriptionFile(path("cam.XML")).commands().size(), 1);
         QCOMPARE(editor()->filePath(), path("cam.XML"));
