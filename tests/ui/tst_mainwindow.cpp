@@ -396,14 +396,10 @@ private slots:
         QTest::addColumn<int>("row"); // -1: none
         QTest::addColumn<QString>("how"); // ok, cancel, or the answer to the non-match question
         QTest::addColumn<QString>("file"); // empty: nothing returned
-        const auto row
-            = [](const char *name, bool developerMode, int row, const char *how, const char *file) {
-                  QTest::newRow(name) << developerMode << row << how << file;
-              };
-        row("newest best match", false, 0, "ok", "best_new.xml");
-        row("ok without a row does nothing", false, -1, "cancel", "");
-        row("non-match confirmed", true, 3, "yes", "other.xml");
-        row("non-match declined", true, 3, "no", "");
+        QTest::newRow("newest best match") << false << 0 << QString("ok") << "best_new.xml";
+        QTest::newRow("ok without a row does nothing") << false << -1 << QString("cancel") << "";
+        QTest::newRow("non-match confirmed") << true << 3 << QString("yes") << "other.xml";
+        QTest::newRow("non-match declined") << true << 3 << QString("no") << "";
     }
 
     void selectDescriptionRow()
@@ -1019,18 +1015,16 @@ private slots:
         QTest::addColumn<int>("column"); // X, Y, Width, Height
         QTest::addColumn<QString>("typed"); // into the new region 10,10,50,50
         QTest::addColumn<QString>("region"); // as the table shows it afterwards
-
-        const auto row = [](const char *name, QSize sensor, int column, const char *typed,
-                             const char *region) {
-            QTest::newRow(name) << sensor << column << typed << region;
-        };
-        row("x near the edge cuts the width", { 800, 600 }, 0, "790", "790|10|10|50");
-        row("y below 0 cuts the height", { 800, 600 }, 1, "-3", "10|0|50|47");
-        row("width 0 kept", { 800, 600 }, 2, "0", "10|10|0|50");
-        row("negative height is 0", { 800, 600 }, 3, "-5", "10|10|50|0");
-        row("not a number is 0", { 800, 600 }, 0, "x1", "0|10|50|50");
-        row("no sensor size", { 0, -1 }, 0, "5000", "5000|10|50|50");
-        row("new region on a small sensor, X kept", { 40, 30 }, 0, "10", "10|10|30|20");
+        const QSize vga(800, 600);
+        QTest::newRow("x near the edge cuts the width")
+            << vga << 0 << QString("790") << "790|10|10|50";
+        QTest::newRow("y below 0 cuts the height") << vga << 1 << QString("-3") << "10|0|50|47";
+        QTest::newRow("width 0 kept") << vga << 2 << QString("0") << "10|10|0|50";
+        QTest::newRow("negative height is 0") << vga << 3 << QString("-5") << "10|10|50|0";
+        QTest::newRow("not a number is 0") << vga << 0 << QString("x1") << "0|10|50|50";
+        QTest::newRow("no sensor size") << QSize(0, -1) << 0 << QString("5000") << "5000|10|50|50";
+        QTest::newRow("new region on a small sensor, X kept")
+            << QSize(40, 30) << 0 << QString("10") << "10|10|30|20";
     }
 
     void regionEditorClamps()
@@ -1301,13 +1295,11 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("tooltip"); // empty: a tick, else an error mark
-        const auto row
-            = [](const char *name, const char *field, const char *script, const char *tooltip) {
-                  QTest::newRow(name) << field << script << tooltip;
-              };
-        row("complete", "leIsAvailable", "v == 1 && s != 'x'", "");
-        row("ends in an operator", "leIsAvailable", "v ==", "Expected more script to follow");
-        row("item, broken", "leEnumItemIsAvailable", "v == 1)", "Expected `;', `;'");
+        const QString item("leEnumItemIsAvailable"), element("leIsAvailable");
+        QTest::newRow("complete") << element << QString("v == 1 && s != 'x'") << "";
+        QTest::newRow("ends in an operator")
+            << element << QString("v ==") << "Expected more script to follow";
+        QTest::newRow("item, broken") << item << QString("v == 1)") << "Expected `;', `;'";
     }
 
     void editorScriptStatus()
