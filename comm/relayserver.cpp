@@ -363,8 +363,11 @@ void RelayServer::portInfo(
     const QStringList fields
         = request(QStringLiteral("NFO"), QString::number(index)).split(QLatin1Char('|'));
     manufacturer = fields.value(0).toLatin1();
-    name = fields.value(1).toLatin1();
-    version = fields.value(2).toUInt();
+    // A port name may itself hold "|" (a simulated camera's name, a library's port id): it is
+    // all between the manufacturer and the version.
+    const int nameFields = qMax(1, fields.size() - 2);
+    name = fields.mid(1, nameFields).join(QLatin1Char('|')).toLatin1();
+    version = fields.size() > 2 ? fields.last().toUInt() : 0;
 }
 
 bool RelayServer::openPort(const QByteArray &name)

@@ -5,6 +5,7 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <csignal>
@@ -217,6 +218,17 @@ private slots:
         QVERIFY(pid > 0);
         cleanup();
         QCOMPARE(::kill(pid_t(pid), 0), -1);
+    }
+
+    // The listing separates its fields with "|", which a port name may hold as well.
+    void portNameWithSeparator()
+    {
+        const QByteArray cameras = qgetenv("MARNIFEX_RELAY_CAMERAS");
+        const auto restore = qScopeGuard([&]() { qputenv("MARNIFEX_RELAY_CAMERAS", cameras); });
+        qputenv("MARNIFEX_RELAY_CAMERAS", "Pipe|Line");
+        startThread(QStringLiteral(MFXRELAY_PATH), {});
+        mComm->relayServer()->start();
+        QTRY_VERIFY(mComm->portNames().contains(QStringLiteral("relay:Pipe|Line")));
     }
 
 private:
