@@ -231,6 +231,26 @@ private slots:
         QTRY_VERIFY(mComm->portNames().contains(QStringLiteral("relay:Pipe|Line")));
     }
 
+    // The relay runs in its own folder, yet a state file named relative to ours reaches it.
+    void relativeLinkState()
+    {
+        QTemporaryFile state(QStringLiteral("simcl-XXXXXX.state"));
+        QVERIFY(state.open() && state.write("GAI77\n") == 6 && state.flush());
+        const QString relative = QDir::current().relativeFilePath(state.fileName());
+        QVERIFY(QDir::isRelativePath(relative));
+        const auto restore = qScopeGuard([]() { qunsetenv("MARNIFEX_SIMCL_STATE"); });
+        qputenv("MARNIFEX_SIMCL_STATE", QFile::encodeName(relative));
+        startThread(QStringLiteral(MFXRELAY_PATH), {});
+        mComm->relayServer()->start();
+        const QString port = QStringLiteral("relay:MfxSimLink - port0");
+        QTRY_VERIFY(mComm->portNames().contains(port));
+        ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+        mComm->setCurrentPort(port);
+        QVERIFY(mComm->sendCommand(QStringLiteral("get"), "GAI?", {}, true));
+        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);
+        QCOMPARE(replies.first().at(3).toList(), QVariantList { 77 });
+    }
+
 private:
     void startThread(const QString &program, const QStringList &arguments)
     {
