@@ -13,6 +13,9 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 // Messages for the user about reaching a port, for clients without a console (mfxctl).
@@ -99,6 +102,10 @@ QString ComCommunicator::permissionDeniedText(const QString &device)
 #else
     const QFileInfo file(
         device.contains(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device);
+    // The serial port reports a device that another program holds (its lock file, or the device
+    // busy) as a permission error too; a group would not help there.
+    if (file.exists() && ::access(QFile::encodeName(file.filePath()).constData(), R_OK | W_OK) == 0)
+        return QStringLiteral("Cannot open %1: another program is using it.").arg(device);
     QString group = file.group();
     if (group.isEmpty() || group == QLatin1String("root"))
         group = QStringLiteral("dialout");

@@ -30,8 +30,9 @@ public:
     /// CR, or a NAK.
     static bool replyComplete(const QByteArray &bytes, bool expectReply);
 
-    /// What the user is told when a device may not be opened: on Unix-like systems, the group
-    /// whose members may (the device's group, dialout when that is unknown or root).
+    /// What the user is told when a device may not be opened: on Unix-like systems, that another
+    /// program uses it when the user may read and write it, otherwise the group whose members
+    /// may (the device's group, dialout when that is unknown or root).
     static QString permissionDeniedText(const QString &device);
 
 protected:

@@ -27,6 +27,8 @@
 namespace {
 std::atomic<RelayServer *> serverInstance { nullptr };
 
+const char SimClStateVariable[] = "MARNIFEX_SIMCL_STATE";
+
 #ifdef Q_OS_WIN
 const char RelayPath[] = "relay/MfxRelay32.exe";
 #else
@@ -125,6 +127,14 @@ void RelayServer::start()
     mProcess->setProgram(program.absoluteFilePath());
     mProcess->setArguments(arguments);
     mProcess->setWorkingDirectory(program.absolutePath());
+    // There, a start state for the simulated Camera Link cameras named relative to the program's
+    // working directory would not be found: it is handed on by its absolute path.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString state = environment.value(QLatin1String(SimClStateVariable));
+    if (!state.isEmpty() && QDir::isRelativePath(state))
+        environment.insert(
+            QLatin1String(SimClStateVariable), QDir::current().absoluteFilePath(state));
+    mProcess->setProcessEnvironment(environment);
     mProcess->start();
     if (debugMode()) {
         trace(QString(), QStringLiteral("@RelayServer: Started ") + QLatin1String(RelayPath));
@@ -363,8 +373,11 @@ void RelayServer::portInfo(
     const QStringList fields
         = request(QStringLiteral("NFO"), QString::number(index)).split(QLatin1Char('|'));
     manufacturer = fields.value(0).toLatin1();
-    name = fields.value(1).toLatin1();
-    version = fields.value(2).toUInt();
+    // A port name may itself hold "|" (a simulated camera's name, a library's port id): it is
+    // all between the manufacturer and the version.
+    const int nameFields = qMax(1, fields.size() - 2);
+    name = fields.mid(1, nameFields).join(QLatin1Char('|')).toLatin1();
+    version = fields.size() > 2 ? fields.last().toUInt() : 0;
 }
 
 bool RelayServer::openPort(const QByteArray &name)

@@ -300,6 +300,19 @@ private slots:
         QCOMPARE(capturedMessages.filter(text), QStringList { "Console: " + text });
     }
 
+    // A device held by another program is no matter of groups.
+    void busyPortSaidInUse()
+    {
+        PtyCameraFixture far(QStringLiteral("Busy"));
+        ComCommunicator holder(far.path());
+        QVERIFY(holder.open());
+        ComCommunicator second(far.path());
+        QTest::ignoreMessage(QtWarningMsg,
+            qPrintable(
+                QStringLiteral("Cannot open %1: another program is using it.").arg(far.path())));
+        QVERIFY(!second.open());
+    }
+
     void identificationLength_data()
     {
         QTest::addColumn<int>("transport");

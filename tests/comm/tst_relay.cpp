@@ -5,6 +5,7 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <csignal>
@@ -217,6 +218,37 @@ private slots:
         QVERIFY(pid > 0);
         cleanup();
         QCOMPARE(::kill(pid_t(pid), 0), -1);
+    }
+
+    // The listing separates its fields with "|", which a port name may hold as well.
+    void portNameWithSeparator()
+    {
+        const QByteArray cameras = qgetenv("MARNIFEX_RELAY_CAMERAS");
+        const auto restore = qScopeGuard([&]() { qputenv("MARNIFEX_RELAY_CAMERAS", cameras); });
+        qputenv("MARNIFEX_RELAY_CAMERAS", "Pipe|Line");
+        startThread(QStringLiteral(MFXRELAY_PATH), {});
+        mComm->relayServer()->start();
+        QTRY_VERIFY(mComm->portNames().contains(QStringLiteral("relay:Pipe|Line")));
+    }
+
+    // The relay runs in its own folder, yet a state file named relative to ours reaches it.
+    void relativeLinkState()
+    {
+        QTemporaryFile state(QStringLiteral("simcl-XXXXXX.state"));
+        QVERIFY(state.open() && state.write("GAI77\n") == 6 && state.flush());
+        const QString relative = QDir::current().relativeFilePath(state.fileName());
+        QVERIFY(QDir::isRelativePath(relative));
+        const auto restore = qScopeGuard([]() { qunsetenv("MARNIFEX_SIMCL_STATE"); });
+        qputenv("MARNIFEX_SIMCL_STATE", QFile::encodeName(relative));
+        startThread(QStringLiteral(MFXRELAY_PATH), {});
+        mComm->relayServer()->start();
+        const QString port = QStringLiteral("relay:MfxSimLink - port0");
+        QTRY_VERIFY(mComm->portNames().contains(port));
+        ThreadSignalSpy replies(mComm, &CommunicationThreadObject::receivedReply);
+        mComm->setCurrentPort(port);
+        QVERIFY(mComm->sendCommand(QStringLiteral("get"), "GAI?", {}, true));
+        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);
+        QCOMPARE(replies.first().at(3).toList(), QVariantList { 77 });
     }
 
 private:
