@@ -4,6 +4,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/virtualcommunicator.h"
 #include "tests/comm/threadsignalspy.h"
+#include "tests/common/datatable.h"
 
 #include <QtTest>
 
@@ -113,9 +114,8 @@ private slots:
 
     void blockingCalls_data()
     {
-        QTest::addColumn<int>("thread");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<bool>("success"); // answered with the value 0
+        // success: answered with the value 0
+        columns<int, QString, bool>({ "thread", "port", "success" });
         const QString bench = QStringLiteral("Bench");
         QTest::newRow("answered") << int(OtherThread) << bench << true;
         QTest::newRow("called in the own thread") << int(OwnThread) << bench << true;

@@ -2,6 +2,7 @@
 #include "comm/communicationthreadobject.h"
 #include "comm/relayserver.h"
 #include "tests/comm/threadsignalspy.h"
+#include "tests/common/datatable.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <sys/socket.h>
+#include <utility>
 
 // Request lines the relay should receive, each followed by what it answers: a reply line (the
 // line feed is added; "~" splits it into two pieces 50 ms apart), "" for no answer, or an action.
@@ -39,22 +41,15 @@ private slots:
             mThread->quit();
             QVERIFY(mThread->wait(5000));
         }
-        delete mComm;
-        delete mThread;
-        mComm = nullptr;
-        mThread = nullptr;
-        delete mRelay;
-        mRelay = nullptr;
+        delete std::exchange(mComm, nullptr);
+        delete std::exchange(mThread, nullptr);
+        delete std::exchange(mRelay, nullptr);
     }
 
     void conversation_data()
     {
-        QTest::addColumn<Script>("script");
-        QTest::addColumn<int>("commands");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<QList<bool>>("modes");
-        QTest::addColumn<bool>("removed");
+        columns<Script, int, int, QVariantList, QList<bool>, bool>(
+            { "script", "commands", "result", "args", "modes", "removed" });
         const int ok = AbstractCommunicator::Success;
         const int fail = AbstractCommunicator::Failure;
         const QVariantList value { 123 };
