@@ -1,6 +1,7 @@
 #include "comm/simulatedcamera.h"
 #include "comm/simulatedcamerastate.h"
 #include "tests/comm/ptycamerafixture.h"
+#include "tests/common/datatable.h"
 
 #include <QImage>
 #include <QProcess>
@@ -50,106 +51,96 @@ using Faults = QList<int>;
 
 void TestMfxctl::commands_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<Faults>("faults");
-    QTest::addColumn<int>("exit");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");
-    QTest::addColumn<QStringList>("values");
+    columns<QStringList, Faults, int, QString, QString, QStringList>(
+        { "args", "faults", "exit", "out", "err", "values" });
 
-    // "%tty": the camera on the pseudo-terminal, holding the demo state. out "" expects no
-    // output, "...text" output containing text; err "=text" is the whole error output, other
-    // texts are contained in it; values are the camera's afterwards.
+    // "%tty": the camera on the pseudo-terminal, holding the demo state; leading the arguments,
+    // it is the port. out "" expects no output, "...text" output containing text; err "=text" is
+    // the whole error output, other texts are contained in it; values are the camera's afterwards.
     const auto row
         = [](const char *name, const QStringList &args, int exit, const QString &out = "",
               const QString &err = "", const QStringList &values = {}, const Faults &faults = {}) {
               QTest::newRow(name) << args << faults << exit << out << err << values;
           };
-    const QStringList tty { "--port", "%tty" };
-    const int none = SimulatedCamera::NoFault;
+    using C = SimulatedCamera;
+    // The identification is answered; every attempt at the next command is not.
+    const Faults noReply { C::NoFault, C::NoAnswer, C::NoAnswer, C::NoAnswer };
 
     row("help", { "--help" }, 0, "...Exit codes: 0 success, 1 camera");
     row("version", { "--version" }, 0, "mfxctl 1.0.8\n");
-    row("id", tty + QStringList { "id" }, 0, "VirtualDevice-Demo\n");
+    row("id", { "%tty", "id" }, 0, "VirtualDevice-Demo\n");
     row("get shows values as the tree does",
-        tty
-            + QStringList { "get", "Gain", "Exposure time", "Test pattern", "Flip horizontal",
-                "User id", "Image/Region/Region of interest" },
+        { "%tty", "get", "Gain", "Exposure time", "Test pattern", "Flip horizontal", "User id",
+            "Image/Region/Region of interest" },
         0, "12 dB\n10000 us\nOff\ntrue\nLine 3 left\n64,32,1152,960\n");
-    row("dump at a level", tty + QStringList { "dump", "--level", "beginner" }, 0,
+    row("dump at a level", { "%tty", "dump", "--level", "beginner" }, 0,
         "Acquisition/Exposure time\t10000 us\nAcquisition/Analog/Gain\t12 dB\n"
         "Image/Flip horizontal\ttrue\nStatus/Sensor temperature\t41.2 \u00b0C\n"
         "Device/User id\tLine 3 left\n");
-    row("dump as JSON with the regions", tty + QStringList { "dump", "--json", "--transfers" }, 0,
+    row("dump as JSON with the regions", { "%tty", "dump", "--json", "--transfers" }, 0,
         "...\"value\": [\n            {\n                \"height\": 960,");
     row("set converts back",
-        tty
-            + QStringList { "set", "Gain=13.57 dB", "Test pattern=vertical ramp",
-                "Flip horizontal=off", "User id=Bay 2", "Region of interest=1,2,3,4" },
+        { "%tty", "set", "Gain=13.57 dB", "Test pattern=vertical ramp", "Flip horizontal=off",
+            "User id=Bay 2", "Region of interest=1,2,3,4" },
         0, "", "", { "GAI=135", "TPN=2", "FLH=0", "UID=\"Bay 2", "ROI=1;2;3;4" });
     row("enumeration by number; a command sends the waiting values",
-        tty + QStringList { "set", "Test pattern=3", "Red gain=100", "Apply white balance=" }, 0,
-        "", "", { "TPN=3", "WBL=100;135" });
-    row("a value waiting for its command is reported", tty + QStringList { "set", "Red gain=99" },
-        0, "", "Red gain reaches the camera only with the command WhiteBalance", { "WBL=112;135" });
-    row("send", tty + QStringList { "send", "gai?" }, 0, "120\n");
-    row("script", tty + QStringList { "script", "%script" }, 0, "120\n125\n", "", { "GAI=125" });
+        { "%tty", "set", "Test pattern=3", "Red gain=100", "Apply white balance=" }, 0, "", "",
+        { "TPN=3", "WBL=100;135" });
+    row("a value waiting for its command is reported", { "%tty", "set", "Red gain=99" }, 0, "",
+        "Red gain reaches the camera only with the command WhiteBalance", { "WBL=112;135" });
+    row("send", { "%tty", "send", "gai?" }, 0, "120\n");
+    row("script", { "%tty", "script", "%script" }, 0, "120\n125\n", "", { "GAI=125" });
 
     row("unknown command", { "frobnicate" }, 2, "", "Unknown command frobnicate");
     row("unknown option", { "--bogus", "id" }, 2, "", "Unknown option 'bogus'");
-    row("unknown element", tty + QStringList { "get", "Nope" }, 2, "", "Unknown element Nope");
-    row("out of range sends nothing", tty + QStringList { "set", "Exposure time=20", "Gain=24.1" },
-        2, "", "Gain takes 0 to 24, not 24.1", { "EXP=10000", "GAI=120" });
-    row("not convertible", tty + QStringList { "set", "Flip horizontal=maybe" }, 2, "",
+    row("unknown element", { "%tty", "get", "Nope" }, 2, "", "Unknown element Nope");
+    row("out of range sends nothing", { "%tty", "set", "Exposure time=20", "Gain=24.1" }, 2, "",
+        "Gain takes 0 to 24, not 24.1", { "EXP=10000", "GAI=120" });
+    row("not convertible", { "%tty", "set", "Flip horizontal=maybe" }, 2, "",
         "Flip horizontal takes true or false");
-    row("read-only", tty + QStringList { "set", "Sensor temperature=20" }, 2, "",
+    row("read-only", { "%tty", "set", "Sensor temperature=20" }, 2, "",
         "Sensor temperature is read-only");
-    row("no such item", tty + QStringList { "set", "Test pattern=Stripes" }, 2, "",
+    row("no such item", { "%tty", "set", "Test pattern=Stripes" }, 2, "",
         "Test pattern takes one of: Off,");
-    row("a region starts at 0", tty + QStringList { "set", "Region of interest=-1,2,3,4" }, 2, "",
+    row("a region starts at 0", { "%tty", "set", "Region of interest=-1,2,3,4" }, 2, "",
         "Region of interest takes regions", { "ROI=64;32;1152;960" });
     row("no more regions than the camera has",
-        tty + QStringList { "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
+        { "%tty", "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
         "Region of interest takes at most 1 region, not 2", { "ROI=64;32;1152;960" });
-    row("characters outside Latin-1", tty + QStringList { "send", "gai\u20ac?" }, 2, "",
+    row("characters outside Latin-1", { "%tty", "send", "gai\u20ac?" }, 2, "",
         "Characters outside Latin-1 cannot be sent");
     row("a simulated camera needs a name", { "V:=%state", "id" }, 2, "", "V: needs a camera name");
     row("a simulated camera given twice", { "V:A", "V:A=%state", "id" }, 2, "",
         "Simulated camera A given twice");
-    row("an empty list", tty + QStringList { "set", "LUT=" }, 2, "", "LUT takes whole numbers",
-        { "LTS=" });
+    row("an empty list", { "%tty", "set", "LUT=" }, 2, "", "LUT takes whole numbers", { "LTS=" });
     row("ports takes no port", { "V:Demo", "--port", "Demo", "ports" }, 2, "",
         "--port does not go with it");
     row("unknown port", { "--port", "/nonexistent/ttyX", "id" }, 2, "", "Unknown port");
     row("several cameras", { "V:A", "V:B", "id" }, 2, "", "choose one with --port");
 
-    row("no camera answers", tty + QStringList { "id" }, 1, "", "No camera answers", {},
-        { SimulatedCamera::NoAnswer });
-    row("NAK", tty + QStringList { "send", "gai?" }, 1, "", "No valid reply to GAI?", {},
-        { none, SimulatedCamera::NakAnswer, SimulatedCamera::NakAnswer,
-            SimulatedCamera::NakAnswer });
-    row("no reply", tty + QStringList { "get", "Gain" }, 1, "\n",
-        "No valid reply from the camera to GAI?", {},
-        { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+    row("no camera answers", { "%tty", "id" }, 1, "", "No camera answers", {}, { C::NoAnswer });
+    row("NAK", { "%tty", "send", "gai?" }, 1, "", "No valid reply to GAI?", {},
+        { C::NoFault, C::NakAnswer, C::NakAnswer, C::NakAnswer });
+    row("no reply", { "%tty", "get", "Gain" }, 1, "\n", "No valid reply from the camera to GAI?",
+        {}, noReply);
     row("control characters in a failed command are shown escaped",
-        tty + QStringList { "--description", "%description", "get", "Exposure time" }, 1, "\n",
-        "No valid reply from the camera to EXP[9B]?", {},
-        { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+        { "%tty", "--description", "%description", "get", "Exposure time" }, 1, "\n",
+        "No valid reply from the camera to EXP[9B]?", {}, noReply);
     row("a line end is refused once, not blamed on the camera",
-        tty + QStringList { "--description", "%description", "set", "LUT=1 2 3" }, 1, "",
+        { "%tty", "--description", "%description", "set", "LUT=1 2 3" }, 1, "",
         "=mfxctl: Not sent: a line end in the command LUT[ETX] or its arguments would reach the "
         "camera as a command of its own\n");
     row("port cannot be opened", { "--port", "/dev/null", "id" }, 1, "", "Cannot open port");
 
-    row("unreadable description", tty + QStringList { "--description", "/nonexistent.xml", "id" },
-        0, "VirtualDevice-Demo\n");
+    row("unreadable description", { "%tty", "--description", "/nonexistent.xml", "id" }, 0,
+        "VirtualDevice-Demo\n");
     row("unreadable description for values",
-        tty + QStringList { "--description", "/nonexistent.xml", "get", "Gain" }, 3, "",
+        { "%tty", "--description", "/nonexistent.xml", "get", "Gain" }, 3, "",
         "Cannot read /nonexistent.xml");
     row("no description fits", { "V:Other", "get", "Gain" }, 3, "", "No description fits");
     row("state file missing", { "V:Demo=/nonexistent.state", "id" }, 3, "",
         "Simulated camera Demo starts without values");
-    row("script missing", tty + QStringList { "script", "/nonexistent" }, 3, "", "Cannot read");
+    row("script missing", { "%tty", "script", "/nonexistent" }, 3, "", "Cannot read");
 
     row("simulated camera with its state", { "V:Demo=%state", "get", "Gain" }, 0, "12 dB\n");
     row("ports", { "V:Demo", "ports" }, 0, "...Demo\tVirtualDevice-Demo\n");
@@ -185,6 +176,8 @@ void TestMfxctl::commands()
                           .replace("<Code>EXP<", "<Code>EXP&#155;<")
                           .replace("<Code>LUT<", "<Code>LUT&#13;<"));
     description.close();
+    if (args.value(0) == "%tty")
+        args.prepend("--port");
     args.replaceInStrings("%tty", tty.path());
     args.replaceInStrings("%description", description.fileName());
     args.replaceInStrings("%state", kState);
