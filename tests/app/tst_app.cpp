@@ -1,6 +1,7 @@
 #include "app/appsettings.h"
 #include "app/commandline.h"
 #include "app/debuglog.h"
+#include "tests/common/datatable.h"
 
 #include <QDir>
 #include <QSettings>
@@ -62,9 +63,8 @@ private slots:
 
     void storedValues_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("stored"); // invalid: the key is missing (first run)
-        QTest::addColumn<QVariant>("loaded");
+        // stored invalid: the key is missing (first run)
+        columns<QString, QVariant, QVariant>({ "key", "stored", "loaded" });
 
         QTest::newRow("refresh off kept") << "updateDelay" << QVariant(0) << QVariant(0);
         QTest::newRow("always-edit mode forced off")
@@ -104,9 +104,8 @@ private slots:
 
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("modes"); // "raw": the scan before start-up finds --debug
-        QTest::addColumn<QStringList>("devices");
+        // modes "raw": the scan before start-up finds --debug
+        columns<QStringList, QString, QStringList>({ "arguments", "modes", "devices" });
 
         // The program name comes first, as in argv.
         auto row = [](const char *name, const QStringList &arguments, const char *modes,

@@ -6,6 +6,7 @@
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
 #include "faketransferprogress.h"
+#include "tests/common/datatable.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -89,9 +90,8 @@ private slots:
 
     void listTransfer_data()
     {
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<int>("refused"); // NAKs for the first commands
+        // refused: NAKs for the first commands
+        columns<bool, int, int>({ "save", "cancelAt", "refused" });
         QTest::newRow("save 256 entries between Start and End") << true << -1 << 0;
         QTest::newRow("save cancelled at entry 10, End still sent") << true << 10 << 0;
         QTest::newRow("save goes on past refused entries and says so") << true << -1 << 3;
@@ -172,10 +172,8 @@ private slots:
 
     void loadRoi_data()
     {
-        QTest::addColumn<QString>("getCommand");
-        QTest::addColumn<QByteArray>("cameraHolds");
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<QList<QRect>>("expected");
+        columns<QString, QByteArray, int, QList<QRect>>(
+            { "getCommand", "cameraHolds", "cancelAt", "expected" });
         const QRect region(5, 6, 7, 8);
         QTest::newRow("through GetCommand")
             << "RoiRead" << QByteArray("5;6;7;8") << -1 << QList<QRect> { region, region };
