@@ -554,8 +554,9 @@ private slots:
             // Traffic of another thread arrives in the console's. A line feed would break the
             // pane's one-line-per-message layout.
             QThread *seenIn = nullptr;
-            connect(&console, &Console::lineLogged, &console,
-                [&seenIn]() { seenIn = QThread::currentThread(); });
+            connect(
+                &console, &Console::lineLogged, &console,
+                [&seenIn]() { seenIn = QThread::currentThread(); }, Qt::DirectConnection);
             QThread *other = QThread::create([]() {
                 Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r"));
             });
