@@ -33,6 +33,19 @@ Run run(const QString &program, const QStringList &args, const QString &workDir,
         QString::fromUtf8(process.readAllStandardError()) };
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Nothing to write counts as a failure: it stands for a file that could not be read.
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return !data.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
 } // namespace
 
 class TestMfxctl : public QObject
@@ -163,25 +176,20 @@ void TestMfxctl::commands()
     for (const int fault : faults)
         tty.camera().queueFault(SimulatedCamera::FaultKind(fault));
     QTemporaryDir dir;
-    QFile script(dir.filePath("script.txt"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("GAI?\r\n\nGAI125\rGAI?\n");
-    script.close();
+    const QString script = dir.filePath("script.txt");
+    QVERIFY(writeFile(script, "GAI?\r\n\nGAI125\rGAI?\n"));
     // The demo description with a terminal control character and a line end in command codes.
-    QFile demo(kSource + "/XML/VirtualDevice.xml");
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QFile description(dir.filePath("description.xml"));
-    QVERIFY(description.open(QIODevice::WriteOnly));
-    description.write(demo.readAll()
-                          .replace("<Code>EXP<", "<Code>EXP&#155;<")
-                          .replace("<Code>LUT<", "<Code>LUT&#13;<"));
-    description.close();
+    const QString description = dir.filePath("description.xml");
+    QVERIFY(writeFile(description,
+        readFile(kSource + "/XML/VirtualDevice.xml")
+            .replace("<Code>EXP<", "<Code>EXP&#155;<")
+            .replace("<Code>LUT<", "<Code>LUT&#13;<")));
     if (args.value(0) == "%tty")
         args.prepend("--port");
     args.replaceInStrings("%tty", tty.path());
-    args.replaceInStrings("%description", description.fileName());
+    args.replaceInStrings("%description", description);
     args.replaceInStrings("%state", kState);
-    args.replaceInStrings("%script", script.fileName());
+    args.replaceInStrings("%script", script);
 
     const Run result = run(MFXCTL_PATH, args, kSource);
     QVERIFY2(result.exit == exit, qPrintable(result.err));
@@ -233,18 +241,13 @@ void TestMfxctl::settingsFiles()
     QCOMPARE(ctl({ "diff", saved }).out, QString());
 
     // Another type, and a damaged value: nothing is sent.
-    QFile file(saved);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray xml = file.readAll();
-    file.close();
+    const QByteArray xml = readFile(saved);
     for (const QByteArray &damage :
         { QByteArray("type=\"Bench\""), QByteArray(">abc</item><item id=\"Black") }) {
-        QByteArray changed = xml;
-        changed.replace(
-            damage.startsWith("type") ? "type=\"Demo\"" : ">12</item><item id=\"Black", damage);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(changed);
-        file.close();
+        QVERIFY(writeFile(saved,
+            QByteArray(xml).replace(
+                damage.startsWith("type") ? "type=\"Demo\"" : ">12</item><item id=\"Black",
+                damage)));
         tty.camera().setValue("EXP", "5");
         QCOMPARE(ctl({ "load", saved }).exit, 3);
         QCOMPARE(tty.camera().value("EXP"), QByteArray("5"));
@@ -266,10 +269,8 @@ void TestMfxctl::installedFromAnotherFolder()
         "lib/marnifex/libmfxsimclserial.so" };
     for (const QString &file : files)
         QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
-    QFile entry(prefix.filePath("share/applications/marnifex.desktop"));
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(
-        entry.readAll().contains("\nExec=\"" + prefix.filePath("bin/marnifex").toUtf8() + "\"\n"));
+    QVERIFY(readFile(prefix.filePath("share/applications/marnifex.desktop"))
+                .contains("\nExec=\"" + prefix.filePath("bin/marnifex").toUtf8() + "\"\n"));
 
     // Neither needs a display to answer.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -286,12 +287,9 @@ void TestMfxctl::installedFromAnotherFolder()
     // A description found only in the user's data folder, after the installed ones.
     QDir data(elsewhere.filePath("data/marnifex/XML"));
     QVERIFY(data.mkpath("."));
-    QFile demo(kSource + "/XML/VirtualDevice.xml");
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QFile extra(data.filePath("extra.xml"));
-    QVERIFY(extra.open(QIODevice::WriteOnly));
-    extra.write(demo.readAll().replace("Supported=\"Demo,Bench\"", "Supported=\"Extra\""));
-    extra.close();
+    QVERIFY(writeFile(data.filePath("extra.xml"),
+        readFile(kSource + "/XML/VirtualDevice.xml")
+            .replace("Supported=\"Demo,Bench\"", "Supported=\"Extra\"")));
     env.insert("XDG_DATA_HOME", elsewhere.filePath("data"));
     const QString mfxctl = prefix.filePath("bin/mfxctl");
     const QString state = prefix.filePath("share/marnifex/XML/VirtualDevice-Demo.state");
