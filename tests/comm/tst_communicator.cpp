@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 // A transport whose port operations fail or succeed as the test says, and which only records
 // the exchanges a command queue dispatches to it.
@@ -449,10 +450,7 @@ private slots:
         FakeCommunicator comm;
         CommandQueue queue;
         queue.appendCommand(&comm, "1", "A", {}, true);
-        QThread *other = QThread::create([&queue]() { queue.checkNext(); });
-        other->start();
-        other->wait();
-        delete other;
+        std::thread([&queue]() { queue.checkNext(); }).join();
         // Nothing was dispatched from the other thread; the queue's own thread does it.
         QCOMPARE(comm.calls.size(), 0);
         QTRY_COMPARE(comm.calls.size(), 1);
@@ -550,12 +548,9 @@ private slots:
             connect(
                 &console, &Console::lineLogged, &console,
                 [&seenIn]() { seenIn = QThread::currentThread(); }, Qt::DirectConnection);
-            QThread *other = QThread::create([]() {
+            std::thread([]() {
                 Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r"));
-            });
-            other->start();
-            other->wait();
-            delete other;
+            }).join();
             QTRY_COMPARE(seenIn, QThread::currentThread());
             const QStringList exchange { "> [STX]ID?[ETX]", "< [NAK]" };
             QCOMPARE(
