@@ -138,12 +138,11 @@ private slots:
         const CommandLine commandLine(arguments);
         AppSettings settings;
         commandLine.applyTo(settings);
-        QList<QByteArray> raw;
-        for (const QString &argument : arguments)
-            raw.append(argument.toUtf8());
+        // A moved QByteArray keeps its data, so the pointers stay valid as raw grows.
+        std::vector<QByteArray> raw;
         std::vector<const char *> argv;
-        for (const QByteArray &argument : raw)
-            argv.push_back(argument.constData());
+        for (const QString &argument : arguments)
+            argv.push_back(raw.emplace_back(argument.toUtf8()).constData());
         QStringList found;
         const bool set[] = { settings.developerMode, settings.debugMode, commandLine.editorMode(),
             CommandLine::rawArgumentsAskForDebug(int(argv.size()), argv.data()) };
