@@ -104,20 +104,20 @@ private slots:
         const int ok = AbstractCommunicator::Success;
         const int fail = AbstractCommunicator::Failure;
         using C = SimulatedCamera;
-        const QByteArray query("GAI?");
+        auto row
+            = [](const char *name, bool online, int retries, const Faults &faults, int attempts,
+                  int result, const QVariantList &args = {}, const char *command = "GAI?") {
+                  QTest::newRow(name) << QByteArray(command) << online << retries << faults
+                                      << attempts << result << args;
+              };
         const Faults never { C::NoAnswer, C::NoAnswer, C::NoAnswer };
-        QTest::newRow("offline, no answer: one attempt")
-            << query << false << 2 << Faults { C::NoAnswer } << 1 << fail << QVariantList();
-        QTest::newRow("online, never answered: 1 + retries")
-            << query << true << 2 << never << 3 << fail << QVariantList();
-        QTest::newRow("online, NAK then answer")
-            << query << true << 2 << Faults { C::NakAnswer } << 2 << ok << QVariantList { 123 };
-        QTest::newRow("online, ACK without data counts as unsuccessful")
-            << query << true << 1 << Faults { C::Truncated, C::Truncated } << 2 << ok
-            << QVariantList();
+        row("offline, no answer: one attempt", false, 2, { C::NoAnswer }, 1, fail);
+        row("online, never answered: 1 + retries", true, 2, never, 3, fail);
+        row("online, NAK then answer", true, 2, { C::NakAnswer }, 2, ok, { 123 });
+        row("online, ACK without data counts as unsuccessful", true, 1,
+            { C::Truncated, C::Truncated }, 2, ok);
         // In a description's code or constant it would make the camera see a second command.
-        QTest::newRow("line end refused, never retried")
-            << QByteArray("GAI1\r@EXP5") << true << 2 << never << 0 << fail << QVariantList();
+        row("line end refused, never retried", true, 2, never, 0, fail, {}, "GAI1\r@EXP5");
     }
 
     void retryPolicy()
@@ -513,27 +513,22 @@ private slots:
             sent, (QStringList { "gai?|1|1", "lut 2?1|1|4", "exp5|0|5", "gai3|0|6", "ID?|1|7" }));
     }
 
-    void errorQueryShowsTraffic()
-    {
-        Console console(comm());
-        QSignalSpy lines(&console, &Console::lineLogged);
-        mComm->setCurrentPort(QStringLiteral("C"));
-        ThreadSignalSpy replies(mComm.get(), &CommunicationThreadObject::receivedReply);
-
-        console.sendCommand(QStringLiteral("err?"));
-        QTRY_COMPARE(replies.count(), 2);
-        QCOMPARE(texts(lines),
-            (QStringList { "Current port set to: C", "# ERR?", "> [STX]ERR?[ETX]",
-                "< [ACK][STX]0[ETX]", "> [STX]ERR?[ETX]", "< [ACK][STX]0[ETX]" }));
-    }
-
-    void trafficFilter()
+    void consoleTraffic()
     {
         QCOMPARE(Console::instance(), nullptr);
         {
             Console console(comm());
             QCOMPARE(Console::instance(), &console);
             QSignalSpy spy(&console, &Console::lineLogged);
+            // A console command's exchange and that of its error query both show.
+            mComm->setCurrentPort(QStringLiteral("C"));
+            ThreadSignalSpy replies(mComm.get(), &CommunicationThreadObject::receivedReply);
+            console.sendCommand(QStringLiteral("err?"));
+            QTRY_COMPARE(replies.count(), 2);
+            QCOMPARE(texts(spy),
+                (QStringList { "Current port set to: C", "# ERR?", "> [STX]ERR?[ETX]",
+                    "< [ACK][STX]0[ETX]", "> [STX]ERR?[ETX]", "< [ACK][STX]0[ETX]" }));
+            spy.clear();
             // Only the console's own traffic shows, unless debug output is on.
             for (const bool showAll : { false, true }) {
                 console.setShowDebug(showAll);
