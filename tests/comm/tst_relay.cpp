@@ -154,9 +154,7 @@ private slots:
         // A file left under the server's name by a crashed run is no obstacle.
         const QString name = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
             + QStringLiteral("/MfxRelayServer_%1").arg(QCoreApplication::applicationPid());
-        QFile stale(name);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        QVERIFY(QFile(name).open(QIODevice::WriteOnly));
         // A relay program that never connects.
         startThread(
             QStringLiteral("/bin/sh"), { QStringLiteral("-c"), QStringLiteral("exec sleep 30") });
