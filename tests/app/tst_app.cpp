@@ -66,16 +66,15 @@ private slots:
         // stored invalid: the key is missing (first run)
         columns<QString, QVariant, QVariant>({ "key", "stored", "loaded" });
 
-        QTest::newRow("refresh off kept") << "updateDelay" << QVariant(0) << QVariant(0);
-        QTest::newRow("always-edit mode forced off")
-            << "runtimeAlwaysEditMode" << QVariant(true) << QVariant(false);
-        QTest::newRow("single path becomes a list") << "searchPaths" << QVariant("/single/path")
-                                                    << QVariant(QStringList { "/single/path" });
-        QTest::newRow("first run: refresh") << "updateDelay" << QVariant() << QVariant(5000);
-        QTest::newRow("first run: exit question")
-            << "askExitWindows" << QVariant() << QVariant(true);
-        QTest::newRow("first run: no paths")
-            << "searchPaths" << QVariant() << QVariant(QStringList());
+        auto row = [](const char *name, const char *key, const QVariant &stored,
+                       const QVariant &loaded) { QTest::newRow(name) << key << stored << loaded; };
+        row("refresh off kept", "updateDelay", 0, 0);
+        row("always-edit mode forced off", "runtimeAlwaysEditMode", true, false);
+        row("single path becomes a list", "searchPaths", "/single/path",
+            QStringList { "/single/path" });
+        row("first run: refresh", "updateDelay", {}, 5000);
+        row("first run: exit question", "askExitWindows", {}, true);
+        row("first run: no paths", "searchPaths", {}, QStringList());
     }
 
     void storedValues()

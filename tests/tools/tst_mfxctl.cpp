@@ -15,8 +15,7 @@ const QString kState = kSource + "/XML/VirtualDevice-Demo.state";
 struct Run
 {
     int exit = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 Run run(const QString &program, const QStringList &args, const QString &workDir,
