@@ -213,8 +213,17 @@ private slots:
         QCOMPARE(bare.cameraId(), QByteArray());
     }
 
-    void eventFromOtherThreadRunsInOwnThread()
+    // A queue check or an exchange asked for by another thread runs in the object's own thread.
+    void callsFromOtherThreadsRunInOwnThread()
     {
+        FakeCommunicator fake;
+        CommandQueue queue;
+        queue.appendCommand(&fake, "1", "A", {}, true);
+        std::thread([&queue]() { queue.checkNext(); }).join();
+        // Nothing was dispatched from the other thread; the queue's own thread does it.
+        QCOMPARE(fake.calls.size(), 0);
+        QTRY_COMPARE(fake.calls.size(), 1);
+
         QThread worker;
         worker.start();
         auto *comm = new VirtualCommunicator(QStringLiteral("Far"));
@@ -445,17 +454,6 @@ private slots:
         QCOMPARE(queue.size(), 1);
     }
 
-    void checkFromOtherThreadRunsInQueueThread()
-    {
-        FakeCommunicator comm;
-        CommandQueue queue;
-        queue.appendCommand(&comm, "1", "A", {}, true);
-        std::thread([&queue]() { queue.checkNext(); }).join();
-        // Nothing was dispatched from the other thread; the queue's own thread does it.
-        QCOMPARE(comm.calls.size(), 0);
-        QTRY_COMPARE(comm.calls.size(), 1);
-    }
-
     void typedLine_data()
     {
         // Leading letters are upper-cased; the rest is sent as typed. A command is queued ("!":
@@ -515,7 +513,6 @@ private slots:
 
     void consoleTraffic()
     {
-        QCOMPARE(Console::instance(), nullptr);
         {
             Console console(comm());
             QCOMPARE(Console::instance(), &console);
