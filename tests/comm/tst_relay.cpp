@@ -230,10 +230,7 @@ private:
                     + mTap.fullServerName(),
                 mSocat });
         mComm->relayServer()->start();
-        if (!mTap.waitForNewConnection(5000))
-            return false;
-        mRelay = mTap.nextPendingConnection();
-        return true;
+        return mTap.waitForNewConnection(5000) && (mRelay = mTap.nextPendingConnection());
     }
 
     QByteArray nextRequest()
