@@ -145,16 +145,14 @@ private slots:
         QStringList found;
         const bool set[] = { settings.developerMode, settings.debugMode, commandLine.editorMode(),
             CommandLine::rawArgumentsAskForDebug(int(argv.size()), argv.data()) };
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             if (set[i])
                 found.append(QStringList { "developer", "debug", "editor", "raw" }.at(i));
-        }
         QCOMPARE(found.join(' '), modes);
         QStringList named = commandLine.virtualDevices();
-        for (int i = 0; i < named.size(); ++i) {
+        for (int i = 0; i < named.size(); ++i)
             if (!commandLine.virtualDeviceStates().at(i).isEmpty())
                 named[i] += '=' + commandLine.virtualDeviceStates().at(i);
-        }
         QCOMPARE(named, devices);
     }
 

@@ -325,8 +325,7 @@ private slots:
         QCOMPARE(CLCommunicator::portCount(), 3u);
         QStringList ports; // manufacturer|name|version
         for (unsigned index = 0; index < 3; ++index) {
-            QByteArray manufacturer;
-            QByteArray name;
+            QByteArray manufacturer, name;
             unsigned version = 7;
             CLCommunicator::portInfo(index, manufacturer, name, version);
             ports.append(manufacturer + '|' + name + '|' + QByteArray::number(version));

@@ -241,12 +241,9 @@ void TestMfxctl::settingsFiles()
 
     // Another type, and a damaged value: nothing is sent.
     const QByteArray xml = readFile(saved);
-    for (const QByteArray &damage :
-        { QByteArray("type=\"Bench\""), QByteArray(">abc</item><item id=\"Black") }) {
-        QVERIFY(writeFile(saved,
-            QByteArray(xml).replace(
-                damage.startsWith("type") ? "type=\"Demo\"" : ">12</item><item id=\"Black",
-                damage)));
+    for (const auto &[from, to] : { std::pair("type=\"Demo\"", "type=\"Bench\""),
+             std::pair(">12</item><item id=\"Black", ">abc</item><item id=\"Black") }) {
+        QVERIFY(writeFile(saved, QByteArray(xml).replace(from, to)));
         tty.camera().setValue("EXP", "5");
         QCOMPARE(ctl({ "load", saved }).exit, 3);
         QCOMPARE(tty.camera().value("EXP"), QByteArray("5"));
@@ -261,13 +258,12 @@ void TestMfxctl::installedFromAnotherFolder()
     const Run install = run(CMAKE_PATH,
         { "--install", MARNIFEX_BUILD_DIR, "--prefix", prefix.path() }, elsewhere.path());
     QVERIFY2(install.exit == 0, qPrintable(install.out + install.err));
-    QStringList files { "bin/marnifex", "bin/mfxctl", "bin/mfxdescribe", "bin/mfxttycamera",
-        "share/marnifex/XML/VirtualDevice.xml", "share/marnifex/XML/VirtualDevice-Demo.state",
-        "share/icons/hicolor/16x16/apps/marnifex.png",
-        "share/icons/hicolor/256x256/apps/marnifex.png", "bin/relay/MfxRelay32",
-        "lib/marnifex/libmfxsimclserial.so" };
-    for (const QString &file : files)
-        QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
+    for (const char *file : { "bin/marnifex", "bin/mfxctl", "bin/mfxdescribe", "bin/mfxttycamera",
+             "share/marnifex/XML/VirtualDevice.xml", "share/marnifex/XML/VirtualDevice-Demo.state",
+             "share/icons/hicolor/16x16/apps/marnifex.png",
+             "share/icons/hicolor/256x256/apps/marnifex.png", "bin/relay/MfxRelay32",
+             "lib/marnifex/libmfxsimclserial.so" })
+        QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, file);
     QVERIFY(readFile(prefix.filePath("share/applications/marnifex.desktop"))
                 .contains("\nExec=\"" + prefix.filePath("bin/marnifex").toUtf8() + "\"\n"));
 
