@@ -1,6 +1,7 @@
 #include "app/appsettings.h"
 #include "app/commandline.h"
 #include "app/debuglog.h"
+#include "tests/common/datatable.h"
 
 #include <QDir>
 #include <QSettings>
@@ -62,20 +63,18 @@ private slots:
 
     void storedValues_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("stored"); // invalid: the key is missing (first run)
-        QTest::addColumn<QVariant>("loaded");
+        // stored invalid: the key is missing (first run)
+        columns<QString, QVariant, QVariant>({ "key", "stored", "loaded" });
 
-        QTest::newRow("refresh off kept") << "updateDelay" << QVariant(0) << QVariant(0);
-        QTest::newRow("always-edit mode forced off")
-            << "runtimeAlwaysEditMode" << QVariant(true) << QVariant(false);
-        QTest::newRow("single path becomes a list") << "searchPaths" << QVariant("/single/path")
-                                                    << QVariant(QStringList { "/single/path" });
-        QTest::newRow("first run: refresh") << "updateDelay" << QVariant() << QVariant(5000);
-        QTest::newRow("first run: exit question")
-            << "askExitWindows" << QVariant() << QVariant(true);
-        QTest::newRow("first run: no paths")
-            << "searchPaths" << QVariant() << QVariant(QStringList());
+        auto row = [](const char *name, const char *key, const QVariant &stored,
+                       const QVariant &loaded) { QTest::newRow(name) << key << stored << loaded; };
+        row("refresh off kept", "updateDelay", 0, 0);
+        row("always-edit mode forced off", "runtimeAlwaysEditMode", true, false);
+        row("single path becomes a list", "searchPaths", "/single/path",
+            QStringList { "/single/path" });
+        row("first run: refresh", "updateDelay", {}, 5000);
+        row("first run: exit question", "askExitWindows", {}, true);
+        row("first run: no paths", "searchPaths", {}, QStringList());
     }
 
     void storedValues()
@@ -104,9 +103,8 @@ private slots:
 
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("modes"); // "raw": the scan before start-up finds --debug
-        QTest::addColumn<QStringList>("devices");
+        // modes "raw": the scan before start-up finds --debug
+        columns<QStringList, QString, QStringList>({ "arguments", "modes", "devices" });
 
         // The program name comes first, as in argv.
         auto row = [](const char *name, const QStringList &arguments, const char *modes,
@@ -139,25 +137,22 @@ private slots:
         const CommandLine commandLine(arguments);
         AppSettings settings;
         commandLine.applyTo(settings);
-        QList<QByteArray> raw;
-        for (const QString &argument : arguments)
-            raw.append(argument.toUtf8());
+        // A moved QByteArray keeps its data, so the pointers stay valid as raw grows.
+        std::vector<QByteArray> raw;
         std::vector<const char *> argv;
-        for (const QByteArray &argument : raw)
-            argv.push_back(argument.constData());
+        for (const QString &argument : arguments)
+            argv.push_back(raw.emplace_back(argument.toUtf8()).constData());
         QStringList found;
         const bool set[] = { settings.developerMode, settings.debugMode, commandLine.editorMode(),
             CommandLine::rawArgumentsAskForDebug(int(argv.size()), argv.data()) };
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             if (set[i])
                 found.append(QStringList { "developer", "debug", "editor", "raw" }.at(i));
-        }
         QCOMPARE(found.join(' '), modes);
         QStringList named = commandLine.virtualDevices();
-        for (int i = 0; i < named.size(); ++i) {
+        for (int i = 0; i < named.size(); ++i)
             if (!commandLine.virtualDeviceStates().at(i).isEmpty())
                 named[i] += '=' + commandLine.virtualDeviceStates().at(i);
-        }
         QCOMPARE(named, devices);
     }
 

@@ -9,10 +9,13 @@
 #include "comm/simulatedcamerastate.h"
 #include "comm/virtualcommunicator.h"
 #include "tests/comm/threadsignalspy.h"
+#include "tests/common/datatable.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 // A transport whose port operations fail or succeed as the test says, and which only records
 // the exchanges a command queue dispatches to it.
@@ -52,17 +55,6 @@ static QByteArray cr(const char *text)
     return QByteArray(text) + '\r';
 }
 
-// One request: append ("a") or prepend with error check ("p") or without ("q").
-struct Request
-{
-    char how;
-    QString id;
-    QByteArray command;
-    int arg;
-};
-using Requests = QList<Request>;
-Q_DECLARE_METATYPE(Requests)
-
 // "id:command,arg,..." per entry; "!" marks an entry that expects no reply.
 static QString describe(const QList<QueuedCommand> &calls)
 {
@@ -95,6 +87,9 @@ private slots:
     void initTestCase()
     {
         MetaTypes::registerAll();
+        for (const char *name : { "CommStatus", "QextPortInfo", "AbstractCommunicator::Result",
+                 "bool *", "QVariantList *" })
+            QVERIFY2(QMetaType::isRegistered(QMetaType::type(name)), name);
         VirtualCommunicator::setDelayDivisor(0);
         VirtualCommunicator::addVirtualDevice(QStringLiteral("C"));
     }
@@ -103,29 +98,31 @@ private slots:
 
     void retryPolicy_data()
     {
-        QTest::addColumn<bool>("online");
-        QTest::addColumn<int>("retries");
-        QTest::addColumn<Faults>("faults");
-        QTest::addColumn<int>("attempts");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QVariantList>("args");
+        columns<QByteArray, bool, int, Faults, int, int, QVariantList>(
+            { "command", "online", "retries", "faults", "attempts", "result", "args" });
 
         const int ok = AbstractCommunicator::Success;
         const int fail = AbstractCommunicator::Failure;
         using C = SimulatedCamera;
-        QTest::newRow("offline, no answer: one attempt")
-            << false << 2 << Faults { C::NoAnswer } << 1 << fail << QVariantList();
-        QTest::newRow("online, never answered: 1 + retries")
-            << true << 2 << Faults { C::NoAnswer, C::NoAnswer, C::NoAnswer } << 3 << fail
-            << QVariantList();
-        QTest::newRow("online, NAK then answer")
-            << true << 2 << Faults { C::NakAnswer } << 2 << ok << QVariantList { 123 };
-        QTest::newRow("online, ACK without data counts as unsuccessful")
-            << true << 1 << Faults { C::Truncated, C::Truncated } << 2 << ok << QVariantList();
+        auto row
+            = [](const char *name, bool online, int retries, const Faults &faults, int attempts,
+                  int result, const QVariantList &args = {}, const char *command = "GAI?") {
+                  QTest::newRow(name) << QByteArray(command) << online << retries << faults
+                                      << attempts << result << args;
+              };
+        const Faults never { C::NoAnswer, C::NoAnswer, C::NoAnswer };
+        row("offline, no answer: one attempt", false, 2, { C::NoAnswer }, 1, fail);
+        row("online, never answered: 1 + retries", true, 2, never, 3, fail);
+        row("online, NAK then answer", true, 2, { C::NakAnswer }, 2, ok, { 123 });
+        row("online, ACK without data counts as unsuccessful", true, 1,
+            { C::Truncated, C::Truncated }, 2, ok);
+        // In a description's code or constant it would make the camera see a second command.
+        row("line end refused, never retried", true, 2, never, 0, fail, {}, "GAI1\r@EXP5");
     }
 
     void retryPolicy()
     {
+        QFETCH(QByteArray, command);
         QFETCH(bool, online);
         QFETCH(int, retries);
         QFETCH(Faults, faults);
@@ -141,35 +138,21 @@ private slots:
         comm.setRetries(retries);
 
         QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-        comm.sendCommandEvent(QStringLiteral("id-7"), "GAI?", {}, true);
+        if (attempts == 0)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI1\\[ETX\\]"));
+        comm.sendCommandEvent(QStringLiteral("id-7"), command, {}, true);
         QCOMPARE(replies.count(), 1);
         QCOMPARE(replies.first().at(0).toString(), QStringLiteral("id-7"));
-        QCOMPARE(replies.first().at(1).toByteArray(), QByteArray("GAI?"));
+        QCOMPARE(replies.first().at(1).toByteArray(), command);
         QCOMPARE(int(replies.first().at(2).value<AbstractCommunicator::Result>()), result);
         QCOMPARE(replies.first().at(3).toList(), args);
-        QCOMPARE(comm.camera().receivedCommands(), QVector<QByteArray>(attempts, "GAI?").toList());
-    }
-
-    void lineEndRefused()
-    {
-        // In a description's code or constant it would make the camera see a second command.
-        VirtualCommunicator comm(QStringLiteral("Frame"));
-        QSignalSpy replies(&comm, &AbstractCommunicator::receivedReply);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Not sent: .* GAI1\\[ETX\\]"));
-        comm.sendCommandEvent("f", "GAI1\r@EXP5", {}, false);
-        QCOMPARE(replies.first().at(2).value<AbstractCommunicator::Result>(),
-            AbstractCommunicator::Failure);
-        QCOMPARE(comm.camera().receivedCommandCount(), 0);
+        QCOMPARE(comm.camera().receivedCommands(), QVector<QByteArray>(attempts, command).toList());
     }
 
     void portFailures_data()
     {
-        QTest::addColumn<int>("failing");
-        QTest::addColumn<QByteArray>("replyBytes");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<bool>("openAfter");
-
+        columns<int, QByteArray, QString, int, bool>(
+            { "failing", "replyBytes", "message", "result", "openAfter" });
         using F = FakeCommunicator;
         const int ok = AbstractCommunicator::Success;
         const int fail = AbstractCommunicator::Failure;
@@ -230,22 +213,28 @@ private slots:
         QCOMPARE(bare.cameraId(), QByteArray());
     }
 
-    void eventFromOtherThreadRunsInOwnThread()
+    // A queue check or an exchange asked for by another thread runs in the object's own thread.
+    void callsFromOtherThreadsRunInOwnThread()
     {
+        FakeCommunicator fake;
+        CommandQueue queue;
+        queue.appendCommand(&fake, "1", "A", {}, true);
+        std::thread([&queue]() { queue.checkNext(); }).join();
+        // Nothing was dispatched from the other thread; the queue's own thread does it.
+        QCOMPARE(fake.calls.size(), 0);
+        QTRY_COMPARE(fake.calls.size(), 1);
+
         QThread worker;
         worker.start();
         auto *comm = new VirtualCommunicator(QStringLiteral("Far"));
         comm->moveToThread(&worker);
-        QThread *exchangeThread = nullptr;
+        std::atomic<QThread *> exchangeThread { nullptr };
         connect(
             comm, &AbstractCommunicator::receivedReply, comm,
             [&exchangeThread]() { exchangeThread = QThread::currentThread(); },
             Qt::DirectConnection);
-        ThreadSignalSpy replies(comm, &AbstractCommunicator::receivedReply);
         comm->sendCommandEvent(QStringLiteral("far"), "ERR?", {});
-        // Emitted in the worker thread, possibly before a wait() could start: poll the count.
-        QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 1, 5000);
-        QCOMPARE(exchangeThread, &worker);
+        QTRY_COMPARE_WITH_TIMEOUT(exchangeThread.load(), &worker, 5000);
         QMetaObject::invokeMethod(comm, &QObject::deleteLater);
         worker.quit();
         worker.wait();
@@ -253,31 +242,23 @@ private slots:
 
     void buildFrame_data()
     {
-        QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<QByteArray>("frame");
-
-        QTest::newRow("query without arguments")
-            << QByteArray("ID?") << QVariantList() << cr("@ID?");
-        QTest::newRow("two integers")
-            << QByteArray("XYZ") << QVariantList { 5, -3 } << cr("@XYZ5;-3");
-        QTest::newRow("string then integer")
-            << QByteArray("N") << QVariantList { QStringLiteral("x y"), 7 } << cr("@N\"x y7");
-        QTest::newRow("integer then string")
-            << QByteArray("N ") << QVariantList { 1, QStringLiteral("y") } << cr("@N 1;\"y");
-        QTest::newRow("separator after a typed number removed")
-            << QByteArray("GAI120;") << QVariantList() << cr("@GAI120");
+        columns<QByteArray, QVariantList, QByteArray>({ "command", "args", "frame" });
+        auto row = [](const char *name, const char *command, const QVariantList &args,
+                       const char *frame) {
+            QTest::newRow(name) << QByteArray(command) << args << cr(frame);
+        };
+        row("query without arguments", "ID?", {}, "@ID?");
+        row("two integers", "XYZ", { 5, -3 }, "@XYZ5;-3");
+        row("string then integer", "N", { QStringLiteral("x y"), 7 }, "@N\"x y7");
+        row("integer then string", "N ", { 1, QStringLiteral("y") }, "@N 1;\"y");
+        row("separator after a typed number removed", "GAI120;", {}, "@GAI120");
         // Only a separator after a number goes; one that is text stays.
-        QTest::newRow("separator alone kept") << QByteArray(";") << QVariantList() << cr("@;");
-        QTest::newRow("separator in typed text kept")
-            << QByteArray("UID\"Line;") << QVariantList() << cr("@UID\"Line;");
-        QTest::newRow("separator ending a string kept")
-            << QByteArray("S") << QVariantList { QStringLiteral("a;") } << cr("@S\"a;");
-        QTest::newRow("text constant as it is, numeric constant as a number") << QByteArray(
-            "ST") << QVariantList { QByteArray("ALL"), QByteArray("7") } << cr("@STALL7");
-        QTest::newRow("latin-1 string")
-            << QByteArray("S") << QVariantList { QStringLiteral("\u00e9") }
-            << QByteArray("@S\"\xe9\r");
+        row("separator alone kept", ";", {}, "@;");
+        row("separator in typed text kept", "UID\"Line;", {}, "@UID\"Line;");
+        row("separator ending a string kept", "S", { QStringLiteral("a;") }, "@S\"a;");
+        row("text constant as it is, numeric constant as a number", "ST",
+            { QByteArray("ALL"), QByteArray("7") }, "@STALL7");
+        row("latin-1 string", "S", { QStringLiteral("\u00e9") }, "@S\"\xe9");
     }
 
     void buildFrame()
@@ -290,10 +271,7 @@ private slots:
 
     void parseReply_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QVariantList>("args");
-
+        columns<QByteArray, int, QVariantList>({ "reply", "result", "args" });
         const int ok = AbstractCommunicator::Success;
         const int fail = AbstractCommunicator::Failure;
         // On failure the arguments are left as they were.
@@ -341,10 +319,8 @@ private slots:
     void camera_data()
     {
         using Bytes = QList<QByteArray>;
-        QTest::addColumn<Bytes>("writes");
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QByteArray>("state"); // the start state applied first
-        QTest::addColumn<QString>("error"); // what parsing the start state says
+        // The start state is applied first; error is what parsing it says.
+        columns<Bytes, QByteArray, QByteArray, QString>({ "writes", "output", "state", "error" });
         auto row = [](const char *name, const Bytes &writes, const QByteArray &output,
                        const QByteArray &state = {}, const QString &error = {}) {
             QTest::newRow(name) << writes << output << state << error;
@@ -386,103 +362,73 @@ private slots:
         QCOMPARE(all, output);
     }
 
-    void metaTypesRegistered()
-    {
-        MetaTypes::registerAll();
-        for (const char *name : { "CommStatus", "QextPortInfo", "AbstractCommunicator::Result",
-                 "bool *", "QVariantList *" })
-            QVERIFY2(QMetaType::isRegistered(QMetaType::type(name)), name);
-    }
-
     void waitingRequests_data()
     {
-        QTest::addColumn<Requests>("requests");
-        QTest::addColumn<QString>("dispatched");
-
-        QTest::newRow("newer duplicate replaces, at the newer place")
-            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'a', "1", "X", 3 } }
-            << "2:Y,2 1:X,3";
-        QTest::newRow("duplicate of the running exchange is sent again")
-            << Requests { { 'a', "busy", "B", 5 } } << "busy:B,5";
-        QTest::newRow("same id, other command kept")
-            << Requests { { 'a', "1", "X", 1 }, { 'a', "1", "Z", 2 } } << "1:X,1 1:Z,2";
-        QTest::newRow("console command overtakes waiting reads, then ERR?")
-            << Requests { { 'a', "1", "X", 1 }, { 'a', "2", "Y", 2 }, { 'p', "@Console", "C", 0 } }
-            << "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2";
-        QTest::newRow("prepend replaces a waiting duplicate") << Requests {
-            { 'a', "@Console", "A", 1 }, { 'a', "2", "Y", 2 }, { 'q', "@Console", "A", 3 }
-        } << "@Console:A,3 2:Y,2";
-        QTest::newRow("two console commands in typed order") << Requests {
-            { 'a', "1", "X", 1 }, { 'p', "@Console", "GAI 120", 0 }, { 'p', "@Console", "GAI?", 0 }
-        } << "@Console:GAI 120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1";
+        // Each as "id:command,argument" (the form describe() writes; "!": no reply expected), a
+        // request led by how it is queued: appended ("a"), or prepended with error check ("p") or
+        // without ("q").
+        columns<QString, QString>({ "requests", "dispatched" });
+        auto row = [](const char *name, const char *requests, const char *dispatched) {
+            QTest::newRow(name) << requests << dispatched;
+        };
+        row("newer duplicate replaces, at the newer place", "a1:X,1 a2:Y,2 a1:X,3", "2:Y,2 1:X,3");
+        row("duplicate of the running exchange is sent again", "abusy:B,5", "busy:B,5");
+        row("same id, other command kept", "a1:X,1 a1:Z,2", "1:X,1 1:Z,2");
+        row("an entry expecting no reply holds the line until finished", "a1:A,1 a2:B,2! a3:C,3",
+            "1:A,1 2:B,2! 3:C,3");
+        row("console command overtakes waiting reads, then ERR?", "a1:X,1 a2:Y,2 p@Console:C,0",
+            "@Console:C,0 @Console:ERR? 1:X,1 2:Y,2");
+        row("prepend replaces a waiting duplicate", "a@Console:A,1 a2:Y,2 q@Console:A,3",
+            "@Console:A,3 2:Y,2");
+        row("two console commands in typed order", "a1:X,1 p@Console:GAI120,0 p@Console:GAI?,0",
+            "@Console:GAI120,0 @Console:ERR? @Console:GAI?,0 @Console:ERR? 1:X,1");
         // The error checks of two console commands are duplicates of each other.
-        QTest::newRow("only the first duplicate replaced") << Requests {
-            { 'p', "@Console", "A", 1 }, { 'p', "@Console", "B", 2 }, { 'a', "@Console", "ERR?", 9 }
-        } << "@Console:A,1 @Console:B,2 @Console:ERR? @Console:ERR?,9";
+        row("only the first duplicate replaced", "p@Console:A,1 p@Console:B,2 a@Console:ERR?,9",
+            "@Console:A,1 @Console:B,2 @Console:ERR? @Console:ERR?,9");
     }
 
     void waitingRequests()
     {
-        QFETCH(Requests, requests);
+        QFETCH(QString, requests);
         QFETCH(QString, dispatched);
 
         FakeCommunicator comm;
+        FakeCommunicator other;
         CommandQueue queue;
         // One exchange is under way while the requests come in.
         queue.appendCommand(&comm, "busy", "B", { 0 }, true);
         QCoreApplication::processEvents();
         QCOMPARE(describe(comm.calls), QStringLiteral("busy:B,0"));
 
-        for (const Request &r : requests) {
-            if (r.how == 'a')
-                queue.appendCommand(&comm, r.id, r.command, { r.arg }, true);
+        for (QString request : requests.split(' ')) {
+            const bool expectReply = !request.endsWith('!');
+            request.remove('!');
+            const QString id = request.mid(1).section(':', 0, 0);
+            const QByteArray command = request.section(':', 1).section(',', 0, 0).toLatin1();
+            const QVariantList args { request.section(',', 1).toInt() };
+            if (request.startsWith('a'))
+                queue.appendCommand(&comm, id, command, args, expectReply);
             else
-                queue.prependCommand(&comm, r.id, r.command, { r.arg }, true, r.how == 'p');
+                queue.prependCommand(
+                    &comm, id, command, args, expectReply, request.startsWith('p'));
         }
-        // The checks posted by the adds find the line busy.
+        // The checks posted by the adds find the line busy. Only the reply of the running
+        // exchange's own communicator, id and command lets exactly the next entry go.
         QCoreApplication::processEvents();
-        queue.checkNext();
-        QCOMPARE(comm.calls.size(), 1);
-
-        // Each reply lets exactly the next entry go.
-        reply(queue, comm);
-        comm.calls.removeFirst();
-        while (queue.size() > 0) {
+        do {
+            const QueuedCommand running = comm.calls.last();
             const int before = comm.calls.size();
+            queue.finishExchange(&other, running.id, running.command);
+            queue.finishExchange(&comm, running.id + 'x', running.command);
+            queue.finishExchange(&comm, running.id, running.command + 'x');
             queue.checkNext();
             QCOMPARE(comm.calls.size(), before);
             reply(queue, comm);
-        }
+        } while (queue.size() > 0);
+        comm.calls.removeFirst();
         QCOMPARE(describe(comm.calls), dispatched);
         reply(queue, comm); // on an empty queue
         QVERIFY(!queue.isExchangeRunning());
-    }
-
-    void onlyOwnReplyEndsExchange()
-    {
-        FakeCommunicator comm;
-        FakeCommunicator other;
-        CommandQueue queue;
-        queue.appendCommand(&comm, "1", "A", {}, true);
-        queue.appendCommand(&comm, "2", "B", {}, false);
-        queue.appendCommand(&comm, "3", "C", {}, true);
-        QCoreApplication::processEvents();
-        QCOMPARE(queue.size(), 2);
-
-        // Replies of another communicator, id or command leave the exchange running.
-        queue.finishExchange(&other, "1", "A");
-        queue.finishExchange(&comm, "2", "A");
-        queue.finishExchange(&comm, "1", "B");
-        QVERIFY(queue.isExchangeRunning());
-        queue.checkNext();
-        QCOMPARE(describe(comm.calls), QStringLiteral("1:A"));
-
-        queue.finishExchange(&comm, "1", "A");
-        QVERIFY(!queue.isExchangeRunning());
-        queue.checkNext();
-        queue.checkNext();
-        QCOMPARE(describe(comm.calls), QStringLiteral("1:A 2:B!"));
-        QVERIFY(other.calls.isEmpty());
     }
 
     void destroyedCommunicatorsAreDropped()
@@ -508,66 +454,48 @@ private slots:
         QCOMPARE(queue.size(), 1);
     }
 
-    void checkFromOtherThreadRunsInQueueThread()
-    {
-        FakeCommunicator comm;
-        CommandQueue queue;
-        queue.appendCommand(&comm, "1", "A", {}, true);
-        QThread *other = QThread::create([&queue]() { queue.checkNext(); });
-        other->start();
-        other->wait();
-        delete other;
-        // Nothing was dispatched from the other thread; the queue's own thread does it.
-        QCOMPARE(comm.calls.size(), 0);
-        QTRY_COMPARE(comm.calls.size(), 1);
-    }
-
     void typedLine_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("query");
-        QTest::addColumn<QString>("command");
-
-        // Leading letters are upper-cased; the rest is sent as typed.
-        QTest::newRow("query") << "gai?" << true << "GAI?";
-        QTest::newRow("no leading letters") << "1abc" << false << "1abc";
-        QTest::newRow("rest unchanged") << "nAme\"abc?" << false << "NAME\"abc?";
-        QTest::newRow("digit before ?") << "lut2?" << false << "LUT2?";
+        // Leading letters are upper-cased; the rest is sent as typed. A command is queued ("!":
+        // without reply) ahead of waiting reads, followed by ERR?; "" when nothing is queued.
+        columns<QString, bool, QStringList, QString>({ "typed", "port", "logged", "queued" });
+        QTest::newRow("query") << "gai?" << true << QStringList { "# GAI?" } << "GAI?";
+        QTest::newRow("no leading letters")
+            << "1abc" << true << QStringList { "# 1abc" } << "1abc!";
+        QTest::newRow("rest unchanged")
+            << "nAme\"abc?" << true << QStringList { "# NAME\"abc?" } << "NAME\"abc?!";
+        QTest::newRow("digit before ?") << "lut2?" << true << QStringList { "# LUT2?" } << "LUT2?!";
         // A pasted line end would split the frame; the line edit shows it as a space.
-        QTest::newRow("line ends") << "gai?\r\nexp 5" << true << "GAI?  exp 5";
+        QTest::newRow("line ends")
+            << "gai?\r\nexp 5" << true << QStringList { "# GAI?  exp 5" } << "GAI?  exp 5";
+        QTest::newRow("no port") << "gai?" << false
+                                 << QStringList { "# GAI?", "Error: No camera connected" } << "";
+        QTest::newRow("empty line") << "" << true << QStringList() << "";
+        // Latin-1 would send "GAIN?", a query the user never typed.
+        QTest::newRow("outside Latin-1") << QStringLiteral("gain\u20ac") << true
+                                         << QStringList { QStringLiteral("# gain\u20ac"),
+                                                "Error: Characters outside Latin-1 cannot be sent" }
+                                         << "";
     }
 
     void typedLine()
     {
         QFETCH(QString, typed);
-        QFETCH(bool, query);
-        QFETCH(QString, command);
+        QFETCH(bool, port);
+        QFETCH(QStringList, logged);
+        QFETCH(QString, queued);
 
         Console console(comm());
-        mComm->setCurrentPort(QStringLiteral("C"));
+        if (port)
+            mComm->setCurrentPort(QStringLiteral("C"));
         QSignalSpy lines(&console, &Console::lineLogged);
         console.sendCommand(typed);
-        QCOMPARE(texts(lines), QStringList { "# " + command });
-
+        QCOMPARE(texts(lines), logged);
         const QList<QueuedCommand> entries = mComm->queue()->entries();
-        QCOMPARE(describe(entries), "@Console:" + command + (query ? "" : "!") + " @Console:ERR?");
-        QVERIFY(entries.at(0).urgent && entries.at(1).urgent);
-    }
-
-    void refused()
-    {
-        Console console(comm());
-        QSignalSpy lines(&console, &Console::lineLogged);
-        console.sendCommand(QStringLiteral("gai?"));
-        console.sendCommand(QString());
-        mComm->setCurrentPort(QStringLiteral("C"));
-        // Latin-1 would send "GAIN?", a query the user never typed.
-        console.sendCommand(QStringLiteral("gain\u20ac"));
-        QCOMPARE(texts(lines),
-            (QStringList { "# GAI?", "Error: No camera connected", "Current port set to: C",
-                QStringLiteral("# gain\u20ac"),
-                "Error: Characters outside Latin-1 cannot be sent" }));
-        QCOMPARE(mComm->queue()->size(), 0);
+        QCOMPARE(describe(entries),
+            queued.isEmpty() ? QString() : "@Console:" + queued + " @Console:ERR?");
+        for (const QueuedCommand &entry : entries)
+            QVERIFY(entry.urgent);
     }
 
     void scriptLines()
@@ -583,27 +511,21 @@ private slots:
             sent, (QStringList { "gai?|1|1", "lut 2?1|1|4", "exp5|0|5", "gai3|0|6", "ID?|1|7" }));
     }
 
-    void errorQueryShowsTraffic()
+    void consoleTraffic()
     {
-        Console console(comm());
-        QSignalSpy lines(&console, &Console::lineLogged);
-        mComm->setCurrentPort(QStringLiteral("C"));
-        ThreadSignalSpy replies(mComm.get(), &CommunicationThreadObject::receivedReply);
-
-        console.sendCommand(QStringLiteral("err?"));
-        QTRY_COMPARE(replies.count(), 2);
-        QCOMPARE(texts(lines),
-            (QStringList { "Current port set to: C", "# ERR?", "> [STX]ERR?[ETX]",
-                "< [ACK][STX]0[ETX]", "> [STX]ERR?[ETX]", "< [ACK][STX]0[ETX]" }));
-    }
-
-    void trafficFilter()
-    {
-        QCOMPARE(Console::instance(), nullptr);
         {
             Console console(comm());
             QCOMPARE(Console::instance(), &console);
             QSignalSpy spy(&console, &Console::lineLogged);
+            // A console command's exchange and that of its error query both show.
+            mComm->setCurrentPort(QStringLiteral("C"));
+            ThreadSignalSpy replies(mComm.get(), &CommunicationThreadObject::receivedReply);
+            console.sendCommand(QStringLiteral("err?"));
+            QTRY_COMPARE(replies.count(), 2);
+            QCOMPARE(texts(spy),
+                (QStringList { "Current port set to: C", "# ERR?", "> [STX]ERR?[ETX]",
+                    "< [ACK][STX]0[ETX]", "> [STX]ERR?[ETX]", "< [ACK][STX]0[ETX]" }));
+            spy.clear();
             // Only the console's own traffic shows, unless debug output is on.
             for (const bool showAll : { false, true }) {
                 console.setShowDebug(showAll);
@@ -615,14 +537,12 @@ private slots:
             // Traffic of another thread arrives in the console's. A line feed would break the
             // pane's one-line-per-message layout.
             QThread *seenIn = nullptr;
-            connect(&console, &Console::lineLogged, &console,
-                [&seenIn]() { seenIn = QThread::currentThread(); });
-            QThread *other = QThread::create([]() {
+            connect(
+                &console, &Console::lineLogged, &console,
+                [&seenIn]() { seenIn = QThread::currentThread(); }, Qt::DirectConnection);
+            std::thread([]() {
                 Console::logSentData(QStringLiteral("@Console"), QStringLiteral("@A\nB\r"));
-            });
-            other->start();
-            other->wait();
-            delete other;
+            }).join();
             QTRY_COMPARE(seenIn, QThread::currentThread());
             const QStringList exchange { "> [STX]ID?[ETX]", "< [NAK]" };
             QCOMPARE(

@@ -6,6 +6,7 @@
 #include "engine/cameradatabase.h"
 #include "enginetestsupport.h"
 #include "faketransferprogress.h"
+#include "tests/common/datatable.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -58,9 +59,12 @@ private slots:
         mDescription.reset();
     }
 
-    void asynchronousGetIsDecoded()
+    // Values read in the background, and blocking ones a script waits for.
+    void valuesFromTheCamera()
     {
         mCamera->setValue("AR", "1;2;3");
+        mCamera->setValue("AL", "1");
+        mCamera->setValue("BE", "2");
         QSignalSpy updates(mDb, &CameraDatabase::valueUpdate);
         // Repeated reads of a value never read send one get; every value of the reply is stored.
         QVERIFY(!mDb->getValue("ax").isValid());
@@ -69,29 +73,22 @@ private slots:
         QCOMPARE(mDb->getValue("ay"), QVariant(2));
         QCOMPARE(mDb->getValue("aw"), QVariant(3));
         QCOMPARE(updates.value(0).value(0).toString(), QStringLiteral("ax"));
-        QCOMPARE(received(), QByteArrayList { "AR?" });
-    }
 
-    void cameraReadsDoNotCountAgainstScriptLimit()
-    {
         // Blocking reads through the thread, each now waiting 2500 / 5 = 500 ms on the simulated
-        // line.
+        // line, do not count against the script's time limit.
         VirtualCommunicator::setDelayDivisor(5);
-        mCamera->setValue("AL", "1");
-        mCamera->setValue("BE", "2");
         mDb->setScriptTimeLimit(300);
         QElapsedTimer clock;
         clock.start();
         QVERIFY(mDb->evaluateBool("var a = A == 1; a && B == 2"));
         QVERIFY(clock.elapsed() >= 900);
-        QCOMPARE(received(), (QByteArrayList { "AL?", "BE?" }));
+        QCOMPARE(received(), (QByteArrayList { "AR?", "AL?", "BE?" }));
     }
 
     void listTransfer_data()
     {
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<int>("refused"); // NAKs for the first commands
+        // refused: NAKs for the first commands
+        columns<bool, int, int>({ "save", "cancelAt", "refused" });
         QTest::newRow("save 256 entries between Start and End") << true << -1 << 0;
         QTest::newRow("save cancelled at entry 10, End still sent") << true << 10 << 0;
         QTest::newRow("save goes on past refused entries and says so") << true << -1 << 3;
@@ -172,20 +169,19 @@ private slots:
 
     void loadRoi_data()
     {
-        QTest::addColumn<QString>("getCommand");
-        QTest::addColumn<QByteArray>("cameraHolds");
-        QTest::addColumn<int>("cancelAt");
-        QTest::addColumn<QList<QRect>>("expected");
+        columns<QString, QByteArray, int, QList<QRect>>(
+            { "getCommand", "cameraHolds", "cancelAt", "expected" });
         const QRect region(5, 6, 7, 8);
-        QTest::newRow("through GetCommand")
-            << "RoiRead" << QByteArray("5;6;7;8") << -1 << QList<QRect> { region, region };
-        QTest::newRow("empty GetCommand reads through the command of X")
-            << QString() << QByteArray("5;6;7;8") << -1 << QList<QRect> { region, region };
-        QTest::newRow("right edge beyond the int range is an empty region")
-            << "RoiRead" << QByteArray("2147483647;0;2;1") << -1
-            << QList<QRect> { QRect(), QRect() };
-        QTest::newRow("cancel before the second region")
-            << "RoiRead" << QByteArray("5;6;7;8") << 1 << QList<QRect> { region };
+        auto row = [](const char *name, const char *getCommand, const char *cameraHolds,
+                       int cancelAt, const QList<QRect> &expected) {
+            QTest::newRow(name) << getCommand << QByteArray(cameraHolds) << cancelAt << expected;
+        };
+        row("through GetCommand", "RoiRead", "5;6;7;8", -1, { region, region });
+        row("empty GetCommand reads through the command of X", "", "5;6;7;8", -1,
+            { region, region });
+        row("right edge beyond the int range is an empty region", "RoiRead", "2147483647;0;2;1", -1,
+            { QRect(), QRect() });
+        row("cancel before the second region", "RoiRead", "5;6;7;8", 1, { region });
     }
 
     void loadRoi()

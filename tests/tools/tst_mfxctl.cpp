@@ -1,6 +1,7 @@
 #include "comm/simulatedcamera.h"
 #include "comm/simulatedcamerastate.h"
 #include "tests/comm/ptycamerafixture.h"
+#include "tests/common/datatable.h"
 
 #include <QImage>
 #include <QProcess>
@@ -14,8 +15,7 @@ const QString kState = kSource + "/XML/VirtualDevice-Demo.state";
 struct Run
 {
     int exit = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 Run run(const QString &program, const QStringList &args, const QString &workDir,
@@ -30,6 +30,19 @@ Run run(const QString &program, const QStringList &args, const QString &workDir,
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         QString::fromUtf8(process.readAllStandardOutput()),
         QString::fromUtf8(process.readAllStandardError()) };
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Nothing to write counts as a failure: it stands for a file that could not be read.
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return !data.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 } // namespace
@@ -50,106 +63,96 @@ using Faults = QList<int>;
 
 void TestMfxctl::commands_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<Faults>("faults");
-    QTest::addColumn<int>("exit");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");
-    QTest::addColumn<QStringList>("values");
+    columns<QStringList, Faults, int, QString, QString, QStringList>(
+        { "args", "faults", "exit", "out", "err", "values" });
 
-    // "%tty": the camera on the pseudo-terminal, holding the demo state. out "" expects no
-    // output, "...text" output containing text; err "=text" is the whole error output, other
-    // texts are contained in it; values are the camera's afterwards.
+    // "%tty": the camera on the pseudo-terminal, holding the demo state; leading the arguments,
+    // it is the port. out "" expects no output, "...text" output containing text; err "=text" is
+    // the whole error output, other texts are contained in it; values are the camera's afterwards.
     const auto row
         = [](const char *name, const QStringList &args, int exit, const QString &out = "",
               const QString &err = "", const QStringList &values = {}, const Faults &faults = {}) {
               QTest::newRow(name) << args << faults << exit << out << err << values;
           };
-    const QStringList tty { "--port", "%tty" };
-    const int none = SimulatedCamera::NoFault;
+    using C = SimulatedCamera;
+    // The identification is answered; every attempt at the next command is not.
+    const Faults noReply { C::NoFault, C::NoAnswer, C::NoAnswer, C::NoAnswer };
 
     row("help", { "--help" }, 0, "...Exit codes: 0 success, 1 camera");
     row("version", { "--version" }, 0, "mfxctl 1.0.8\n");
-    row("id", tty + QStringList { "id" }, 0, "VirtualDevice-Demo\n");
+    row("id", { "%tty", "id" }, 0, "VirtualDevice-Demo\n");
     row("get shows values as the tree does",
-        tty
-            + QStringList { "get", "Gain", "Exposure time", "Test pattern", "Flip horizontal",
-                "User id", "Image/Region/Region of interest" },
+        { "%tty", "get", "Gain", "Exposure time", "Test pattern", "Flip horizontal", "User id",
+            "Image/Region/Region of interest" },
         0, "12 dB\n10000 us\nOff\ntrue\nLine 3 left\n64,32,1152,960\n");
-    row("dump at a level", tty + QStringList { "dump", "--level", "beginner" }, 0,
+    row("dump at a level", { "%tty", "dump", "--level", "beginner" }, 0,
         "Acquisition/Exposure time\t10000 us\nAcquisition/Analog/Gain\t12 dB\n"
         "Image/Flip horizontal\ttrue\nStatus/Sensor temperature\t41.2 \u00b0C\n"
         "Device/User id\tLine 3 left\n");
-    row("dump as JSON with the regions", tty + QStringList { "dump", "--json", "--transfers" }, 0,
+    row("dump as JSON with the regions", { "%tty", "dump", "--json", "--transfers" }, 0,
         "...\"value\": [\n            {\n                \"height\": 960,");
     row("set converts back",
-        tty
-            + QStringList { "set", "Gain=13.57 dB", "Test pattern=vertical ramp",
-                "Flip horizontal=off", "User id=Bay 2", "Region of interest=1,2,3,4" },
+        { "%tty", "set", "Gain=13.57 dB", "Test pattern=vertical ramp", "Flip horizontal=off",
+            "User id=Bay 2", "Region of interest=1,2,3,4" },
         0, "", "", { "GAI=135", "TPN=2", "FLH=0", "UID=\"Bay 2", "ROI=1;2;3;4" });
     row("enumeration by number; a command sends the waiting values",
-        tty + QStringList { "set", "Test pattern=3", "Red gain=100", "Apply white balance=" }, 0,
-        "", "", { "TPN=3", "WBL=100;135" });
-    row("a value waiting for its command is reported", tty + QStringList { "set", "Red gain=99" },
-        0, "", "Red gain reaches the camera only with the command WhiteBalance", { "WBL=112;135" });
-    row("send", tty + QStringList { "send", "gai?" }, 0, "120\n");
-    row("script", tty + QStringList { "script", "%script" }, 0, "120\n125\n", "", { "GAI=125" });
+        { "%tty", "set", "Test pattern=3", "Red gain=100", "Apply white balance=" }, 0, "", "",
+        { "TPN=3", "WBL=100;135" });
+    row("a value waiting for its command is reported", { "%tty", "set", "Red gain=99" }, 0, "",
+        "Red gain reaches the camera only with the command WhiteBalance", { "WBL=112;135" });
+    row("send", { "%tty", "send", "gai?" }, 0, "120\n");
+    row("script", { "%tty", "script", "%script" }, 0, "120\n125\n", "", { "GAI=125" });
 
     row("unknown command", { "frobnicate" }, 2, "", "Unknown command frobnicate");
     row("unknown option", { "--bogus", "id" }, 2, "", "Unknown option 'bogus'");
-    row("unknown element", tty + QStringList { "get", "Nope" }, 2, "", "Unknown element Nope");
-    row("out of range sends nothing", tty + QStringList { "set", "Exposure time=20", "Gain=24.1" },
-        2, "", "Gain takes 0 to 24, not 24.1", { "EXP=10000", "GAI=120" });
-    row("not convertible", tty + QStringList { "set", "Flip horizontal=maybe" }, 2, "",
+    row("unknown element", { "%tty", "get", "Nope" }, 2, "", "Unknown element Nope");
+    row("out of range sends nothing", { "%tty", "set", "Exposure time=20", "Gain=24.1" }, 2, "",
+        "Gain takes 0 to 24, not 24.1", { "EXP=10000", "GAI=120" });
+    row("not convertible", { "%tty", "set", "Flip horizontal=maybe" }, 2, "",
         "Flip horizontal takes true or false");
-    row("read-only", tty + QStringList { "set", "Sensor temperature=20" }, 2, "",
+    row("read-only", { "%tty", "set", "Sensor temperature=20" }, 2, "",
         "Sensor temperature is read-only");
-    row("no such item", tty + QStringList { "set", "Test pattern=Stripes" }, 2, "",
+    row("no such item", { "%tty", "set", "Test pattern=Stripes" }, 2, "",
         "Test pattern takes one of: Off,");
-    row("a region starts at 0", tty + QStringList { "set", "Region of interest=-1,2,3,4" }, 2, "",
+    row("a region starts at 0", { "%tty", "set", "Region of interest=-1,2,3,4" }, 2, "",
         "Region of interest takes regions", { "ROI=64;32;1152;960" });
     row("no more regions than the camera has",
-        tty + QStringList { "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
+        { "%tty", "set", "Region of interest=1,2,3,4 5,6,7,8" }, 2, "",
         "Region of interest takes at most 1 region, not 2", { "ROI=64;32;1152;960" });
-    row("characters outside Latin-1", tty + QStringList { "send", "gai\u20ac?" }, 2, "",
+    row("characters outside Latin-1", { "%tty", "send", "gai\u20ac?" }, 2, "",
         "Characters outside Latin-1 cannot be sent");
     row("a simulated camera needs a name", { "V:=%state", "id" }, 2, "", "V: needs a camera name");
     row("a simulated camera given twice", { "V:A", "V:A=%state", "id" }, 2, "",
         "Simulated camera A given twice");
-    row("an empty list", tty + QStringList { "set", "LUT=" }, 2, "", "LUT takes whole numbers",
-        { "LTS=" });
+    row("an empty list", { "%tty", "set", "LUT=" }, 2, "", "LUT takes whole numbers", { "LTS=" });
     row("ports takes no port", { "V:Demo", "--port", "Demo", "ports" }, 2, "",
         "--port does not go with it");
     row("unknown port", { "--port", "/nonexistent/ttyX", "id" }, 2, "", "Unknown port");
     row("several cameras", { "V:A", "V:B", "id" }, 2, "", "choose one with --port");
 
-    row("no camera answers", tty + QStringList { "id" }, 1, "", "No camera answers", {},
-        { SimulatedCamera::NoAnswer });
-    row("NAK", tty + QStringList { "send", "gai?" }, 1, "", "No valid reply to GAI?", {},
-        { none, SimulatedCamera::NakAnswer, SimulatedCamera::NakAnswer,
-            SimulatedCamera::NakAnswer });
-    row("no reply", tty + QStringList { "get", "Gain" }, 1, "\n",
-        "No valid reply from the camera to GAI?", {},
-        { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+    row("no camera answers", { "%tty", "id" }, 1, "", "No camera answers", {}, { C::NoAnswer });
+    row("NAK", { "%tty", "send", "gai?" }, 1, "", "No valid reply to GAI?", {},
+        { C::NoFault, C::NakAnswer, C::NakAnswer, C::NakAnswer });
+    row("no reply", { "%tty", "get", "Gain" }, 1, "\n", "No valid reply from the camera to GAI?",
+        {}, noReply);
     row("control characters in a failed command are shown escaped",
-        tty + QStringList { "--description", "%description", "get", "Exposure time" }, 1, "\n",
-        "No valid reply from the camera to EXP[9B]?", {},
-        { none, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer, SimulatedCamera::NoAnswer });
+        { "%tty", "--description", "%description", "get", "Exposure time" }, 1, "\n",
+        "No valid reply from the camera to EXP[9B]?", {}, noReply);
     row("a line end is refused once, not blamed on the camera",
-        tty + QStringList { "--description", "%description", "set", "LUT=1 2 3" }, 1, "",
+        { "%tty", "--description", "%description", "set", "LUT=1 2 3" }, 1, "",
         "=mfxctl: Not sent: a line end in the command LUT[ETX] or its arguments would reach the "
         "camera as a command of its own\n");
     row("port cannot be opened", { "--port", "/dev/null", "id" }, 1, "", "Cannot open port");
 
-    row("unreadable description", tty + QStringList { "--description", "/nonexistent.xml", "id" },
-        0, "VirtualDevice-Demo\n");
+    row("unreadable description", { "%tty", "--description", "/nonexistent.xml", "id" }, 0,
+        "VirtualDevice-Demo\n");
     row("unreadable description for values",
-        tty + QStringList { "--description", "/nonexistent.xml", "get", "Gain" }, 3, "",
+        { "%tty", "--description", "/nonexistent.xml", "get", "Gain" }, 3, "",
         "Cannot read /nonexistent.xml");
     row("no description fits", { "V:Other", "get", "Gain" }, 3, "", "No description fits");
     row("state file missing", { "V:Demo=/nonexistent.state", "id" }, 3, "",
         "Simulated camera Demo starts without values");
-    row("script missing", tty + QStringList { "script", "/nonexistent" }, 3, "", "Cannot read");
+    row("script missing", { "%tty", "script", "/nonexistent" }, 3, "", "Cannot read");
 
     row("simulated camera with its state", { "V:Demo=%state", "get", "Gain" }, 0, "12 dB\n");
     row("ports", { "V:Demo", "ports" }, 0, "...Demo\tVirtualDevice-Demo\n");
@@ -172,23 +175,20 @@ void TestMfxctl::commands()
     for (const int fault : faults)
         tty.camera().queueFault(SimulatedCamera::FaultKind(fault));
     QTemporaryDir dir;
-    QFile script(dir.filePath("script.txt"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("GAI?\r\n\nGAI125\rGAI?\n");
-    script.close();
+    const QString script = dir.filePath("script.txt");
+    QVERIFY(writeFile(script, "GAI?\r\n\nGAI125\rGAI?\n"));
     // The demo description with a terminal control character and a line end in command codes.
-    QFile demo(kSource + "/XML/VirtualDevice.xml");
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QFile description(dir.filePath("description.xml"));
-    QVERIFY(description.open(QIODevice::WriteOnly));
-    description.write(demo.readAll()
-                          .replace("<Code>EXP<", "<Code>EXP&#155;<")
-                          .replace("<Code>LUT<", "<Code>LUT&#13;<"));
-    description.close();
+    const QString description = dir.filePath("description.xml");
+    QVERIFY(writeFile(description,
+        readFile(kSource + "/XML/VirtualDevice.xml")
+            .replace("<Code>EXP<", "<Code>EXP&#155;<")
+            .replace("<Code>LUT<", "<Code>LUT&#13;<")));
+    if (args.value(0) == "%tty")
+        args.prepend("--port");
     args.replaceInStrings("%tty", tty.path());
-    args.replaceInStrings("%description", description.fileName());
+    args.replaceInStrings("%description", description);
     args.replaceInStrings("%state", kState);
-    args.replaceInStrings("%script", script.fileName());
+    args.replaceInStrings("%script", script);
 
     const Run result = run(MFXCTL_PATH, args, kSource);
     QVERIFY2(result.exit == exit, qPrintable(result.err));
@@ -240,18 +240,10 @@ void TestMfxctl::settingsFiles()
     QCOMPARE(ctl({ "diff", saved }).out, QString());
 
     // Another type, and a damaged value: nothing is sent.
-    QFile file(saved);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray xml = file.readAll();
-    file.close();
-    for (const QByteArray &damage :
-        { QByteArray("type=\"Bench\""), QByteArray(">abc</item><item id=\"Black") }) {
-        QByteArray changed = xml;
-        changed.replace(
-            damage.startsWith("type") ? "type=\"Demo\"" : ">12</item><item id=\"Black", damage);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(changed);
-        file.close();
+    const QByteArray xml = readFile(saved);
+    for (const auto &[from, to] : { std::pair("type=\"Demo\"", "type=\"Bench\""),
+             std::pair(">12</item><item id=\"Black", ">abc</item><item id=\"Black") }) {
+        QVERIFY(writeFile(saved, QByteArray(xml).replace(from, to)));
         tty.camera().setValue("EXP", "5");
         QCOMPARE(ctl({ "load", saved }).exit, 3);
         QCOMPARE(tty.camera().value("EXP"), QByteArray("5"));
@@ -266,17 +258,14 @@ void TestMfxctl::installedFromAnotherFolder()
     const Run install = run(CMAKE_PATH,
         { "--install", MARNIFEX_BUILD_DIR, "--prefix", prefix.path() }, elsewhere.path());
     QVERIFY2(install.exit == 0, qPrintable(install.out + install.err));
-    QStringList files { "bin/marnifex", "bin/mfxctl", "bin/mfxdescribe", "bin/mfxttycamera",
-        "share/marnifex/XML/VirtualDevice.xml", "share/marnifex/XML/VirtualDevice-Demo.state",
-        "share/icons/hicolor/16x16/apps/marnifex.png",
-        "share/icons/hicolor/256x256/apps/marnifex.png", "bin/relay/MfxRelay32",
-        "lib/marnifex/libmfxsimclserial.so" };
-    for (const QString &file : files)
-        QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
-    QFile entry(prefix.filePath("share/applications/marnifex.desktop"));
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(
-        entry.readAll().contains("\nExec=\"" + prefix.filePath("bin/marnifex").toUtf8() + "\"\n"));
+    for (const char *file : { "bin/marnifex", "bin/mfxctl", "bin/mfxdescribe", "bin/mfxttycamera",
+             "share/marnifex/XML/VirtualDevice.xml", "share/marnifex/XML/VirtualDevice-Demo.state",
+             "share/icons/hicolor/16x16/apps/marnifex.png",
+             "share/icons/hicolor/256x256/apps/marnifex.png", "bin/relay/MfxRelay32",
+             "lib/marnifex/libmfxsimclserial.so" })
+        QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, file);
+    QVERIFY(readFile(prefix.filePath("share/applications/marnifex.desktop"))
+                .contains("\nExec=\"" + prefix.filePath("bin/marnifex").toUtf8() + "\"\n"));
 
     // Neither needs a display to answer.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -293,12 +282,9 @@ void TestMfxctl::installedFromAnotherFolder()
     // A description found only in the user's data folder, after the installed ones.
     QDir data(elsewhere.filePath("data/marnifex/XML"));
     QVERIFY(data.mkpath("."));
-    QFile demo(kSource + "/XML/VirtualDevice.xml");
-    QVERIFY(demo.open(QIODevice::ReadOnly));
-    QFile extra(data.filePath("extra.xml"));
-    QVERIFY(extra.open(QIODevice::WriteOnly));
-    extra.write(demo.readAll().replace("Supported=\"Demo,Bench\"", "Supported=\"Extra\""));
-    extra.close();
+    QVERIFY(writeFile(data.filePath("extra.xml"),
+        readFile(kSource + "/XML/VirtualDevice.xml")
+            .replace("Supported=\"Demo,Bench\"", "Supported=\"Extra\"")));
     env.insert("XDG_DATA_HOME", elsewhere.filePath("data"));
     const QString mfxctl = prefix.filePath("bin/mfxctl");
     const QString state = prefix.filePath("share/marnifex/XML/VirtualDevice-Demo.state");
