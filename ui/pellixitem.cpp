@@ -75,8 +75,9 @@ PellixItem::PellixItem(CameraDatabase *database, DisplayElement *element)
             if (!id.isEmpty())
                 database->registerItem(id, this);
         }
+        // Named in InvalidatedBy too, it is one subscription: every arrival is told once.
         const QString ref = reference();
-        if (!ref.isEmpty())
+        if (!ref.isEmpty() && !mElement->invalidatedBy.contains(ref))
             database->registerItem(ref, this);
     }
     if (mItemType == BoolType)
@@ -229,9 +230,10 @@ void PellixItem::valueChanged(const QString &id, const QVariant &value)
     }
     if (mElement->invalidatedBy.contains(id)) {
         // When the element names its own value, the value has just arrived; reading it again
-        // would only start an endless get loop.
+        // would only start an endless get loop, and the row and its editor must still show it.
         refreshRow(id != ref);
-        return;
+        if (id != ref)
+            return;
     }
     const DisplayElementType kind = mElement->type();
     if (hasEditor() && id == ref

@@ -735,10 +735,19 @@ private slots:
         QVERIFY(drainQueue());
         QCOMPARE(countReceived("GAI?"), reads);
 
-        // The camera changes the gain when the command runs; the tree learns it from the re-read.
+        // The camera changes the gain when the command runs; the tree learns it from the re-read,
+        // and the row and its open editor show it although the element names its own value.
+        FakeValueEditor editor;
+        mRig->cell("Pattern")->setEditor(true, &editor);
+        QSignalSpy changed(mRig->filter.get(), &QAbstractItemModel::dataChanged);
         mRig->camera().setValue("GAI", "9");
         mRig->cell("Apply")->setValue(1);
         QTRY_COMPARE(mRig->database->cachedValue("Gain"), QVariant(9));
+        QVERIFY(!editor.values.isEmpty());
+        QCOMPARE(editor.values.last(), QVariant(9));
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(changed.last().at(0).toModelIndex(), mRig->shown("Pattern"));
+        mRig->cell("Pattern")->setEditor(false, nullptr);
         QCOMPARE(countReceived("APL"), 1);
         QVERIFY(drainQueue());
         QCOMPARE(countReceived("GAI?"), reads + 1);
