@@ -288,6 +288,13 @@ QStringList DescriptionChecker::freeNames(const QString &s)
     // After a value a "/" divides; anywhere else it starts a regular expression.
     bool afterValue = false;
     bool afterDot = false;
+    // Function and catch parameters are declared, and so is every name a var statement lists
+    // (after "var" and after each comma at the statement's own nesting depth).
+    bool parametersNext = false;
+    bool inParameters = false;
+    bool declareNext = false;
+    int depth = 0;
+    int varDepth = -1;
     const int n = s.size();
     int i = 0;
     while (i < n) {
@@ -342,17 +349,33 @@ QStringList DescriptionChecker::freeNames(const QString &s)
             const QString word = s.mid(start, i - start);
             const bool keyword = keywords().contains(word);
             if (!afterDot && !keyword) {
-                if (previousWord == QLatin1String("var")
-                    || previousWord == QLatin1String("function"))
+                if (declareNext || inParameters || previousWord == QLatin1String("function"))
                     declared.insert(word);
                 else if (!names.contains(word))
                     names.append(word);
             }
+            declareNext = word == QLatin1String("var");
+            if (declareNext)
+                varDepth = depth;
+            if (word == QLatin1String("function") || word == QLatin1String("catch"))
+                parametersNext = true;
             afterValue = !keyword || word == QLatin1String("this") || word == QLatin1String("true")
                 || word == QLatin1String("false") || word == QLatin1String("null");
             afterDot = false;
             previousWord = word;
         } else {
+            if (c == QLatin1Char('(') || c == QLatin1Char('[') || c == QLatin1Char('{')) {
+                inParameters = parametersNext && c == QLatin1Char('(');
+                parametersNext = false;
+                ++depth;
+            } else if (c == QLatin1Char(')') || c == QLatin1Char(']') || c == QLatin1Char('}')) {
+                inParameters = false;
+                if (--depth < varDepth)
+                    varDepth = -1;
+            } else if (c == QLatin1Char(';') && depth == varDepth) {
+                varDepth = -1;
+            }
+            declareNext = c == QLatin1Char(',') && depth == varDepth;
             afterDot = c == QLatin1Char('.');
             afterValue = c == QLatin1Char(')') || c == QLatin1Char(']');
             previousWord.clear();
