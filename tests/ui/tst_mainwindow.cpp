@@ -1461,6 +1461,20 @@ private slots:
             editor()->description()->displayElements().last()->type(), DisplayElementType::Bool);
     }
 
+    // Accepting the properties keeps a version nobody changed, however high its parts.
+    void editorPropertiesKeepVersion()
+    {
+        QVERIFY(DescriptionFixture::write({ path("high.xml") + " High - 2024.100.7" }));
+        load(path("high.xml"));
+        ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
+            [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
+        press("actProperties");
+        QVERIFY(props.answered());
+        qint32 major = 0, minor = 0, patch = 0;
+        editor()->description()->version(major, minor, patch);
+        QCOMPARE(QList<int>({ major, minor, patch }), QList<int>({ 2024, 100, 7 }));
+    }
+
     void editorRoundTrip_data()
     {
         QTest::addColumn<QString>("file");
