@@ -80,6 +80,7 @@ public:
     {
         QSet<QString> seen;
         for (const Command &command : qAsConst(mCommands)) {
+            ++mIndex;
             if (seen.contains(command.id))
                 add(Subject::Command, command.id,
                     QStringLiteral("another command has the same Id"));
@@ -95,7 +96,9 @@ public:
             }
         }
         seen.clear();
+        mIndex = -1;
         for (const DisplayElement *element : qAsConst(mElements)) {
+            ++mIndex;
             mName = element->name;
             if (seen.contains(element->name))
                 add(QStringLiteral("another element has the same name"));
@@ -108,7 +111,7 @@ public:
 private:
     void add(Subject subject, const QString &name, const QString &message)
     {
-        mFindings.append({ subject, name, message });
+        mFindings.append({ subject, name, message, mIndex });
     }
     void add(const QString &message) { add(Subject::Element, mName, message); }
 
@@ -263,6 +266,7 @@ private:
     QSet<QString> mValueNames;
     QSet<QString> mScriptNames;
     QString mName;
+    int mIndex = -1;
     QList<Finding> mFindings;
 };
 

@@ -1455,6 +1455,11 @@ private slots:
             "</Name><Bool/></DisplayElement><DisplayElement><Name>X</Name><String/>"
             "</DisplayElement></DisplayElements></Display></CameraDescription>"));
         load(path("twins.xml"));
+        press("actCheck"); // the second finding concerns the second X
+        QCOMPARE(list->item(1)->text(),
+            QStringLiteral("element \"X\": another element has the same name"));
+        emit list->itemClicked(list->item(1));
+        QCOMPARE(find<QComboBox>("cboType")->currentText(), QStringLiteral("String"));
         clickRow("twElements", 1);
         press("tbElementRemove");
         QCOMPARE(
