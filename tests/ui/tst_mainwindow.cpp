@@ -1460,10 +1460,13 @@ private slots:
             QStringLiteral("element \"X\": another element has the same name"));
         emit list->itemClicked(list->item(1));
         QCOMPARE(find<QComboBox>("cboType")->currentText(), QStringLiteral("String"));
+        press("tbElementMoveUp"); // the marked one moves
+        QCOMPARE(
+            editor()->description()->displayElements().first()->type(), DisplayElementType::String);
         clickRow("twElements", 1);
         press("tbElementRemove");
         QCOMPARE(
-            editor()->description()->displayElements().last()->type(), DisplayElementType::Bool);
+            editor()->description()->displayElements().last()->type(), DisplayElementType::String);
     }
 
     // Accepting the properties keeps a version nobody changed, however high its parts.
