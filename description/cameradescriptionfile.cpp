@@ -244,10 +244,19 @@ void CameraDescriptionFile::removeDisplayElement(DisplayElement *element)
 
 void CameraDescriptionFile::moveElementUp(const QString &name)
 {
-    const DisplayElement *element = displayElement(name);
-    if (!element)
+    moveElementUp(displayElement(name));
+}
+
+void CameraDescriptionFile::moveElementDown(const QString &name)
+{
+    moveElementDown(displayElement(name));
+}
+
+void CameraDescriptionFile::moveElementUp(DisplayElement *element)
+{
+    const int from = mDisplayElements.indexOf(element);
+    if (from < 0)
         return;
-    const int from = mDisplayElements.indexOf(const_cast<DisplayElement *>(element));
     for (int j = from - 1; j >= 0; --j) {
         if (mDisplayElements.at(j)->group == element->group) {
             mDisplayElements.move(from, j);
@@ -256,12 +265,11 @@ void CameraDescriptionFile::moveElementUp(const QString &name)
     }
 }
 
-void CameraDescriptionFile::moveElementDown(const QString &name)
+void CameraDescriptionFile::moveElementDown(DisplayElement *element)
 {
-    const DisplayElement *element = displayElement(name);
-    if (!element)
+    const int from = mDisplayElements.indexOf(element);
+    if (from < 0)
         return;
-    const int from = mDisplayElements.indexOf(const_cast<DisplayElement *>(element));
     for (int j = from + 1; j < mDisplayElements.size(); ++j) {
         if (mDisplayElements.at(j)->group == element->group) {
             // Taking the element out shifts the neighbour to j - 1; it goes right after it.

@@ -77,8 +77,12 @@ public:
     void removeDisplayElement(const QString &name);
     /// Takes that element out of the list (kept alive, see above); for names used twice.
     void removeDisplayElement(DisplayElement *element);
+    /// Moves the first element with that name before the previous element of its group.
     void moveElementUp(const QString &name);
     void moveElementDown(const QString &name);
+    /// Moves that element; for names used twice.
+    void moveElementUp(DisplayElement *element);
+    void moveElementDown(DisplayElement *element);
 
     /// The distinct groups of all elements, sorted.
     QStringList groupNames();

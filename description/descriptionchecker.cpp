@@ -80,6 +80,7 @@ public:
     {
         QSet<QString> seen;
         for (const Command &command : qAsConst(mCommands)) {
+            ++mIndex;
             if (seen.contains(command.id))
                 add(Subject::Command, command.id,
                     QStringLiteral("another command has the same Id"));
@@ -95,7 +96,9 @@ public:
             }
         }
         seen.clear();
+        mIndex = -1;
         for (const DisplayElement *element : qAsConst(mElements)) {
+            ++mIndex;
             mName = element->name;
             if (seen.contains(element->name))
                 add(QStringLiteral("another element has the same name"));
@@ -108,7 +111,7 @@ public:
 private:
     void add(Subject subject, const QString &name, const QString &message)
     {
-        mFindings.append({ subject, name, message });
+        mFindings.append({ subject, name, message, mIndex });
     }
     void add(const QString &message) { add(Subject::Element, mName, message); }
 
@@ -263,6 +266,7 @@ private:
     QSet<QString> mValueNames;
     QSet<QString> mScriptNames;
     QString mName;
+    int mIndex = -1;
     QList<Finding> mFindings;
 };
 
@@ -288,6 +292,13 @@ QStringList DescriptionChecker::freeNames(const QString &s)
     // After a value a "/" divides; anywhere else it starts a regular expression.
     bool afterValue = false;
     bool afterDot = false;
+    // Function and catch parameters are declared, and so is every name a var statement lists
+    // (after "var" and after each comma at the statement's own nesting depth).
+    bool parametersNext = false;
+    bool inParameters = false;
+    bool declareNext = false;
+    int depth = 0;
+    int varDepth = -1;
     const int n = s.size();
     int i = 0;
     while (i < n) {
@@ -342,17 +353,33 @@ QStringList DescriptionChecker::freeNames(const QString &s)
             const QString word = s.mid(start, i - start);
             const bool keyword = keywords().contains(word);
             if (!afterDot && !keyword) {
-                if (previousWord == QLatin1String("var")
-                    || previousWord == QLatin1String("function"))
+                if (declareNext || inParameters || previousWord == QLatin1String("function"))
                     declared.insert(word);
                 else if (!names.contains(word))
                     names.append(word);
             }
+            declareNext = word == QLatin1String("var");
+            if (declareNext)
+                varDepth = depth;
+            if (word == QLatin1String("function") || word == QLatin1String("catch"))
+                parametersNext = true;
             afterValue = !keyword || word == QLatin1String("this") || word == QLatin1String("true")
                 || word == QLatin1String("false") || word == QLatin1String("null");
             afterDot = false;
             previousWord = word;
         } else {
+            if (c == QLatin1Char('(') || c == QLatin1Char('[') || c == QLatin1Char('{')) {
+                inParameters = parametersNext && c == QLatin1Char('(');
+                parametersNext = false;
+                ++depth;
+            } else if (c == QLatin1Char(')') || c == QLatin1Char(']') || c == QLatin1Char('}')) {
+                inParameters = false;
+                if (--depth < varDepth)
+                    varDepth = -1;
+            } else if (c == QLatin1Char(';') && depth == varDepth) {
+                varDepth = -1;
+            }
+            declareNext = c == QLatin1Char(',') && depth == varDepth;
             afterDot = c == QLatin1Char('.');
             afterValue = c == QLatin1Char(')') || c == QLatin1Char(']');
             previousWord.clear();

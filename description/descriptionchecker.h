@@ -21,6 +21,9 @@ public:
         Subject subject = Subject::Element;
         QString name;
         QString message;
+        /// Place of the element in displayElements() or of the command in commands(): a loaded
+        /// description may use a name twice.
+        int index = -1;
 
         /// "element "Gain": Increment 0 is not above 0"
         QString text() const;

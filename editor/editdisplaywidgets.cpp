@@ -518,10 +518,11 @@ void EditDisplayWidgets::moveCurrent(int step)
         return;
     commit();
     if (item->data(0, RowKindRole).toInt() == ElementRow && mCurrent) {
+        // By the element: a loaded file may use a name twice.
         if (step < 0)
-            mDescription->moveElementUp(mCurrent->name);
+            mDescription->moveElementUp(mCurrent);
         else
-            mDescription->moveElementDown(mCurrent->name);
+            mDescription->moveElementDown(mCurrent);
     } else if (!mCurrentGroup.isEmpty()) {
         QString path = mCurrentGroup;
         while (path.startsWith(QLatin1Char('/')))

@@ -269,6 +269,12 @@ void EditWindow::on_lwFindings_itemClicked(QListWidgetItem *item)
         mUi->wdgCommands->selectCommand(finding.name);
     } else {
         mUi->tabWidget->setCurrentWidget(mUi->tabDisplayElements);
-        mUi->wdgDisplayElements->selectElement(mDescription->displayElement(finding.name));
+        mUi->wdgDisplayElements->commit();
+        // By place, as long as the element there still has that name: of two elements with
+        // one name, the finding concerns one.
+        DisplayElement *element = mDescription->displayElements().value(finding.index);
+        if (!element || element->name != finding.name)
+            element = mDescription->displayElement(finding.name);
+        mUi->wdgDisplayElements->selectElement(element);
     }
 }

@@ -723,6 +723,10 @@ private slots:
             "element \"cmd\": IsAvailable uses the unknown name \"w\"");
         row("unknown function", "max(v, 480)", "maxi(v, 480)",
             "element \"roi\": ScreenHeight uses the unknown name \"maxi\"");
+        row("names the expression declares", "v == 1",
+            "[1].some(function (x) { var a = x, b = v; try { return a == b; } catch (e) { return "
+            "e == w; } })",
+            "element \"cmd\": IsAvailable uses the unknown name \"w\"");
         row("empty region count", "<Count>1<", "<Count><", "element \"roi\": Count is empty");
         row("region start", "<ROI>", "<ROI><Start>No</Start>",
             "element \"roi\": Start \"No\" names no command or camera value");

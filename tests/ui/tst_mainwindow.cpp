@@ -1455,10 +1455,32 @@ private slots:
             "</Name><Bool/></DisplayElement><DisplayElement><Name>X</Name><String/>"
             "</DisplayElement></DisplayElements></Display></CameraDescription>"));
         load(path("twins.xml"));
+        press("actCheck"); // the second finding concerns the second X
+        QCOMPARE(list->item(1)->text(),
+            QStringLiteral("element \"X\": another element has the same name"));
+        emit list->itemClicked(list->item(1));
+        QCOMPARE(find<QComboBox>("cboType")->currentText(), QStringLiteral("String"));
+        press("tbElementMoveUp"); // the marked one moves
+        QCOMPARE(
+            editor()->description()->displayElements().first()->type(), DisplayElementType::String);
         clickRow("twElements", 1);
         press("tbElementRemove");
         QCOMPARE(
-            editor()->description()->displayElements().last()->type(), DisplayElementType::Bool);
+            editor()->description()->displayElements().last()->type(), DisplayElementType::String);
+    }
+
+    // Accepting the properties keeps a version nobody changed, however high its parts.
+    void editorPropertiesKeepVersion()
+    {
+        QVERIFY(DescriptionFixture::write({ path("high.xml") + " High - 2024.100.7" }));
+        load(path("high.xml"));
+        ModalAnswer props(ModalAnswer::ofType<EditDescriptionFileProperties>(),
+            [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
+        press("actProperties");
+        QVERIFY(props.answered());
+        qint32 major = 0, minor = 0, patch = 0;
+        editor()->description()->version(major, minor, patch);
+        QCOMPARE(QList<int>({ major, minor, patch }), QList<int>({ 2024, 100, 7 }));
     }
 
     void editorRoundTrip_data()
