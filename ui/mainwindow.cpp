@@ -15,6 +15,7 @@
 #include "ui/selectdescriptiondialog.h"
 #include "ui/settingsdialog.h"
 #include "ui/standarditemmodel.h"
+#include "ui/treeexpansion.h"
 #include "ui/treesearch.h"
 #include "ui/uiresources.h"
 #include "ui_mainwindow.h"
@@ -83,6 +84,10 @@ MainWindow::MainWindow(QWidget *parent)
     view->expandAll();
     view->setSortingEnabled(false);
     new TreeSearch(mUi->leSearch, view, mFilter);
+    new TreeExpansion(view, mFilter, [this](QStandardItem *group) {
+        CameraDescriptionFile *description = mRegistry.current();
+        return !description || description->isGroupExpanded(groupName(group));
+    });
 
     mUi->wdgStackedExtra->hide();
     mUi->wdgParams->setMaximumWidth(99999);

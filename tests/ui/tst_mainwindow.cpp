@@ -586,6 +586,13 @@ private slots:
             check(level, level == 0 ? kBeginnerRows : kAllRows);
             QCOMPARE(AppSettings::instance().modeView, level);
         }
+        // A group the user opened is open again when a level has hidden it for a while.
+        auto *view = find<QTreeView>("tvParams");
+        view->expand(view->model()->index(1, 0, view->model()->index(0, 0)));
+        press("actBeginner");
+        press("actExpert");
+        QCOMPARE(rows(), (QStringList { "Main", "  Brightness", "  Expert", "    Contrast" }));
+        view->collapse(view->model()->index(1, 0, view->model()->index(0, 0)));
 
         // Searching by name or description shows matches with their groups expanded, still only
         // at their level; Escape brings back the rows and the collapsed group.
