@@ -437,6 +437,26 @@ QStandardItem *ModelHiddenItemFilter::itemForProxyParent(const QModelIndex &prox
     return itemAt(proxyParent);
 }
 
+QList<QStandardItem *> ModelHiddenItemFilter::groups() const
+{
+    QList<QStandardItem *> found;
+    auto *source = qobject_cast<QStandardItemModel *>(sourceModel());
+    if (!source)
+        return found;
+    QList<QStandardItem *> pending { source->invisibleRootItem() };
+    while (!pending.isEmpty()) {
+        QStandardItem *parent = pending.takeLast();
+        for (int row = 0; row < parent->rowCount(); ++row) {
+            QStandardItem *item = parent->child(row, 0);
+            if (item && item->hasChildren()) {
+                found.append(item);
+                pending.append(item);
+            }
+        }
+    }
+    return found;
+}
+
 QStandardItem *ModelHiddenItemFilter::itemAt(const QModelIndex &proxyIndex) const
 {
     if (!mModel || !proxyIndex.isValid() || proxyIndex.model() != this)

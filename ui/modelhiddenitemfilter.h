@@ -54,6 +54,9 @@ public:
     /// hides them now.
     int shownCount() const { return mEntries.size(); }
 
+    /// The column-0 items of the source that have children (groups), shown or not.
+    QList<QStandardItem *> groups() const;
+
     /// Shows only what matches text (empty: no search), in one layout change.
     void setSearchText(const QString &text);
     QString searchText() const { return mSearch; }

@@ -31,23 +31,12 @@ void TreeExpansion::onLayoutChanged()
 {
     if (mFilter->isSearching())
         return;
-    auto *source = qobject_cast<QStandardItemModel *>(mFilter->sourceModel());
-    if (!source)
-        return;
-    QList<QStandardItem *> pending { source->invisibleRootItem() };
-    while (!pending.isEmpty()) {
-        QStandardItem *parent = pending.takeLast();
-        for (int row = 0; row < parent->rowCount(); ++row) {
-            QStandardItem *item = parent->child(row, 0);
-            if (!item || !item->hasChildren())
-                continue;
-            pending.append(item);
-            const QModelIndex shown = mFilter->mapFromSource(item->index());
-            if (!shown.isValid() || mView->isExpanded(shown))
-                continue;
-            const auto known = mExpanded.constFind(item->index());
-            if (known == mExpanded.constEnd() ? mStartExpanded(item) : known.value())
-                mView->expand(shown);
-        }
+    for (QStandardItem *group : mFilter->groups()) {
+        const QModelIndex shown = mFilter->mapFromSource(group->index());
+        if (!shown.isValid() || mView->isExpanded(shown))
+            continue;
+        const auto known = mExpanded.constFind(group->index());
+        if (known == mExpanded.constEnd() ? mStartExpanded(group) : known.value())
+            mView->expand(shown);
     }
 }

@@ -59,21 +59,10 @@ void TreeSearch::onLayoutChanged()
     // still pending, the groups cost the view no layout of their own.
     if (!mFilter->isSearching())
         return;
-    auto *source = qobject_cast<QStandardItemModel *>(mFilter->sourceModel());
-    QList<QStandardItem *> pending;
-    if (source)
-        pending.append(source->invisibleRootItem());
-    while (!pending.isEmpty()) {
-        QStandardItem *parent = pending.takeLast();
-        for (int row = 0; row < parent->rowCount(); ++row) {
-            QStandardItem *item = parent->child(row, 0);
-            if (!item || !item->hasChildren())
-                continue;
-            const QModelIndex shown = mFilter->mapFromSource(item->index());
-            if (shown.isValid())
-                mView->expand(shown);
-            pending.append(item);
-        }
+    for (QStandardItem *group : mFilter->groups()) {
+        const QModelIndex shown = mFilter->mapFromSource(group->index());
+        if (shown.isValid())
+            mView->expand(shown);
     }
 }
 
@@ -87,21 +76,10 @@ void TreeSearch::onModelReset()
 void TreeSearch::rememberExpansion()
 {
     mExpanded.clear();
-    auto *source = qobject_cast<QStandardItemModel *>(mFilter->sourceModel());
-    if (!source)
-        return;
-    QList<QStandardItem *> pending { source->invisibleRootItem() };
-    while (!pending.isEmpty()) {
-        QStandardItem *parent = pending.takeLast();
-        for (int row = 0; row < parent->rowCount(); ++row) {
-            QStandardItem *item = parent->child(row, 0);
-            if (!item || !item->hasChildren())
-                continue;
-            // Hidden rows keep no expansion in the view.
-            if (mView->isExpanded(mFilter->mapFromSource(item->index())))
-                mExpanded.append(item->index());
-            pending.append(item);
-        }
+    for (QStandardItem *group : mFilter->groups()) {
+        // Hidden rows keep no expansion in the view.
+        if (mView->isExpanded(mFilter->mapFromSource(group->index())))
+            mExpanded.append(group->index());
     }
 }
 
