@@ -84,10 +84,8 @@ MainWindow::MainWindow(QWidget *parent)
     view->expandAll();
     view->setSortingEnabled(false);
     new TreeSearch(mUi->leSearch, view, mFilter);
-    new TreeExpansion(view, mFilter, [this](QStandardItem *group) {
-        CameraDescriptionFile *description = mRegistry.current();
-        return !description || description->isGroupExpanded(groupName(group));
-    });
+    new TreeExpansion(
+        view, mFilter, [this](QStandardItem *group) { return startsExpanded(group); });
 
     mUi->wdgStackedExtra->hide();
     mUi->wdgParams->setMaximumWidth(99999);
@@ -427,6 +425,12 @@ void MainWindow::setOnline(bool online)
     }
 }
 
+bool MainWindow::startsExpanded(QStandardItem *item) const
+{
+    const CameraDescriptionFile *description = mRegistry.current();
+    return !description || description->isGroupExpanded(groupName(item));
+}
+
 void MainWindow::expandWhenNeeded(const QModelIndex &index)
 {
     if (!index.isValid())
@@ -434,8 +438,7 @@ void MainWindow::expandWhenNeeded(const QModelIndex &index)
     QStandardItem *item = mModel->itemFromIndex(mFilter->mapToSource(index));
     if (!item)
         return;
-    CameraDescriptionFile *description = mRegistry.current();
-    if (!description || description->isGroupExpanded(groupName(item)))
+    if (startsExpanded(item))
         mUi->tvParams->expand(index);
     for (int row = 0; row < item->rowCount(); ++row) {
         QStandardItem *child = item->child(row, 0);

@@ -54,6 +54,8 @@ public:
         const QString &model, const QString &type, bool &fullMatch, QWidget *parent = nullptr);
     /// Group path of a tree row: its enclosing groups and its own name, joined by "/".
     static QString groupName(QStandardItem *item);
+    /// Whether the current description shows the row's group expanded when the tree is filled.
+    bool startsExpanded(QStandardItem *item) const;
 
     const DescriptionRegistry &registry() const { return mRegistry; }
     CommunicationThreadObject *communication() const { return mComm; }
