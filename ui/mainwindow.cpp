@@ -452,13 +452,14 @@ void MainWindow::refreshModel()
     clearItemEditors();
     CameraDescriptionFile *description = mRegistry.current();
     mDatabase->setDescription(description, mRegistry.cameraModel(), mRegistry.cameraType());
+    QTreeView *view = mUi->tvParams;
+    // Also tells TreeExpansion that the new tree's expansion is set here.
+    view->setUpdatesEnabled(false);
     mModel->loadDescription(mDatabase, description);
-    mUi->tvParams->reset();
+    view->reset();
 
     onEditModeAction();
 
-    QTreeView *view = mUi->tvParams;
-    view->setUpdatesEnabled(false);
     for (int row = 0; row < mFilter->rowCount(); ++row)
         expandWhenNeeded(mFilter->index(row, 0));
     view->setUpdatesEnabled(true);

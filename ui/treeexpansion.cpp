@@ -29,7 +29,8 @@ void TreeExpansion::remember(const QModelIndex &shown, bool expanded)
 
 void TreeExpansion::onLayoutChanged()
 {
-    if (mFilter->isSearching())
+    // While the view does not paint, the window is filling a new tree and expands it itself.
+    if (mFilter->isSearching() || !mView->updatesEnabled())
         return;
     for (QStandardItem *group : mFilter->groups()) {
         const QModelIndex shown = mFilter->mapFromSource(group->index());

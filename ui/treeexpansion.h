@@ -14,7 +14,8 @@ class QTreeView;
 /// Keeps each group's expansion while the filter hides the group (a lower level, an element
 /// that is not available): a view forgets the expansion of rows that leave it, so a group would
 /// come back collapsed. A group the view has never shown comes back as startExpanded says.
-/// Searching is left to the search line, which expands what it shows and restores afterwards.
+/// Searching is left to the search line, which expands what it shows and restores afterwards;
+/// a tree being filled while the view does not paint, to whoever fills it.
 class TreeExpansion : public QObject
 {
     Q_OBJECT
